@@ -1,0 +1,35 @@
+#include "ErrorBox.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+QString applicationTitle()
+{
+    return applicationTitleFrom(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+}
+
+QString applicationTitleFrom(const QString &programFileName)
+{
+    QString name = programFileName;
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.size() > 1)
+        name = name.left(1) + name.mid(1).toLower();
+    return name;
+}
+
+QString errorBoxText(const QString &message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void showErrorBox(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
+                    QMessageBox::Ok);
+    box.exec();
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// The application's title: the program file's name up to its first full stop, its first
+// character as it is and the rest in lower case ("ZIL.EXE" gives "Zil", "zil" stays "zil").
+QString applicationTitle();
+QString applicationTitleFrom(const QString &programFileName);
+
+// The text the error box shows: a full stop is added unless the text already ends in one or
+// in a character that sorts before it ("!", a blank).
+QString errorBoxText(const QString &message);
+
+// The error box of the application's central error handling: stop icon, OK, the title as
+// caption. Modal, so the event loop and with it the bell clock keep running while it is open.
+void showErrorBox(const QString &message);

@@ -1,0 +1,37 @@
+#include "ProgramValues.h"
+
+#include "Clock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+int DuzenlenenKayitID = 0;
+int CalmaSuresi = 0;
+
+namespace {
+QString g_folderOverride;
+const Clock *g_clockOverride = nullptr;
+} // namespace
+
+QString programFolder()
+{
+    const QString folder =
+        g_folderOverride.isEmpty() ? QCoreApplication::applicationDirPath() : g_folderOverride;
+    return QDir::cleanPath(folder) + QLatin1Char('/');
+}
+
+void setProgramFolder(const QString &folder)
+{
+    g_folderOverride = folder;
+}
+
+const Clock &programClock()
+{
+    static const SystemClock system;
+    return g_clockOverride ? *g_clockOverride : system;
+}
+
+void setProgramClock(const Clock *clock)
+{
+    g_clockOverride = clock;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class Clock;
+
+// The program-wide values. They live here together so that nothing else keeps global state.
+
+// KayitID of the row handed from the main window to the editor in edit mode.
+extern int DuzenlenenKayitID;
+
+// Duration in seconds of the bell the clock started last; 0 until the first one.
+extern int CalmaSuresi;
+
+// The folder of the program file, ending in a separator. The schedule and Muzikler are there.
+QString programFolder();
+// Tests point the program at a temporary folder; an empty text restores the real one.
+void setProgramFolder(const QString &folder);
+
+// The wall clock the whole program reads.
+const Clock &programClock();
+// Tests give a simulated clock; nullptr restores the system clock. The caller keeps ownership.
+void setProgramClock(const Clock *clock);

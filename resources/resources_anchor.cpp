@@ -1,0 +1,1 @@
+// Holds the compiled-in resources of the program; nothing to run here.
