@@ -1,0 +1,75 @@
+#pragma once
+
+#include "ZilError.h"
+
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+// A store failure, carrying the database driver's own message.
+class EStoreError : public ZilError {
+public:
+    using ZilError::ZilError;
+};
+
+// The one query object every part reads and writes the schedule through. Each use goes
+// close, clear text, add line, bind, then open (rows) or execute (commands). A query's rows are
+// read whole on open: the record count is then exact, and no read lock outlives the call.
+class ScheduleQuery {
+public:
+    ScheduleQuery();
+    ~ScheduleQuery();
+    ScheduleQuery(const ScheduleQuery &) = delete;
+    ScheduleQuery &operator=(const ScheduleQuery &) = delete;
+
+    // The schedule file to use. The file is opened on the next open or execute, and again after
+    // a failure, so a store that comes back is used without a restart.
+    void SetConnection(const QString &databaseFile);
+    QString Connection() const { return m_file; }
+
+    void Close();
+    void ClearText();
+    void AddLine(const QString &line);
+    // Values go in as bound parameters, one per "?" in order; never into the statement text.
+    void Bind(const QVariant &value);
+
+    void Open();
+    // Returns the number of rows the command changed.
+    int Execute();
+
+    int RecordCount() const { return int(m_rows.size()); }
+    bool Eof() const { return m_current >= m_rows.size(); }
+    QVariant Field(int column) const;
+    QString FieldAsText(int column) const;
+    int FieldAsInteger(int column) const;
+    void Next();
+
+    // Commands between begin and commit are written together or not at all.
+    class Transaction {
+    public:
+        explicit Transaction(ScheduleQuery &query);
+        ~Transaction();
+        Transaction(const Transaction &) = delete;
+        Transaction &operator=(const Transaction &) = delete;
+        void Commit();
+
+    private:
+        ScheduleQuery &m_query;
+        bool m_done = false;
+    };
+
+private:
+    QSqlDatabase database();
+    void ensureOpen();
+    void dropConnection();
+    [[noreturn]] void fail(const QString &what, const QString &driverText);
+
+    QString m_connectionName;
+    QString m_file;
+    bool m_open = false;
+    QStringList m_text;
+    QVariantList m_bound;
+    QVector<QVariantList> m_rows;
+    qsizetype m_current = 0;
+};

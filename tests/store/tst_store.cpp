@@ -1,0 +1,247 @@
+#include "Clock.h"
+#include "ProgramValues.h"
+#include "Schedule.h"
+#include "ScheduleFixture.h"
+#include "ScheduleQuery.h"
+#include "Statements.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QtTest>
+
+namespace {
+class FixedClock final : public Clock {
+public:
+    QDateTime at;
+    QDateTime now() const override { return at; }
+};
+
+// Runs one catalogue statement the way every caller does.
+void run(ScheduleQuery &q, const QString &statement, const QVariantList &values, bool rows)
+{
+    q.Close();
+    q.ClearText();
+    q.AddLine(statement);
+    for (const QVariant &v : values)
+        q.Bind(v);
+    if (rows)
+        q.Open();
+    else
+        q.Execute();
+}
+} // namespace
+
+class TestStore : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup()
+    {
+        QLocale::setDefault(QLocale::c());
+        setProgramClock(nullptr);
+        setProgramFolder({});
+    }
+
+    void catalogueRoundTrip()
+    {
+        ScheduleFixture fx;
+        ScheduleQuery q;
+        q.SetConnection(fx.databaseFile());
+        run(q, Statements::YeniZil, {2, "1. Ders", "08:30:00", "zil.mp3", 30}, false);
+        run(q, Statements::YeniZil, {2, "2. Ders", "09:20:00", "zil.wav", 0}, false);
+        run(q, Statements::YeniZil, {4, "Cuma", "10:00:00", "c.mp3", 15}, false);
+
+        run(q, Statements::GunListesi, {2}, true);
+        QCOMPARE(q.RecordCount(), 2);
+        QCOMPARE(q.FieldAsText(2), QStringLiteral("1. Ders"));
+        QCOMPARE(q.FieldAsInteger(1), 2);
+        QCOMPARE(q.FieldAsInteger(5), 30);
+        q.Next();
+        QCOMPARE(q.FieldAsText(4), QStringLiteral("zil.wav"));
+        q.Next();
+        QVERIFY(q.Eof());
+
+        run(q, Statements::GunZilleri, {4}, true);
+        QCOMPARE(q.RecordCount(), 1);
+        QCOMPARE(q.FieldAsText(0), QStringLiteral("10:00:00"));
+        QCOMPARE(q.FieldAsText(1), QStringLiteral("c.mp3"));
+        QCOMPARE(q.FieldAsInteger(2), 15);
+
+        const int id = fx.rows().first().at(0).toInt();
+        run(q, Statements::ZilGuncelle, {3, "Yeni ad", "11:11:11", "yeni.mp3", 45, id}, false);
+        run(q, Statements::TekKayit, {id}, true);
+        QCOMPARE(q.RecordCount(), 1);
+        QCOMPARE(q.FieldAsInteger(1), 3);
+        QCOMPARE(q.FieldAsText(3), QStringLiteral("11:11:11"));
+        QCOMPARE(q.FieldAsText(4), QStringLiteral("yeni.mp3"));
+
+        run(q, Statements::ZilSil, {id}, false);
+        QCOMPARE(fx.count(), 2);
+        run(q, Statements::GunListesi, {6}, true);
+        QCOMPARE(q.RecordCount(), 0);
+        QVERIFY(q.Eof());
+        QVERIFY_THROWS_EXCEPTION(EStoreError, q.FieldAsText(0));
+    }
+
+    void valuesAreBoundNotPasted_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("music");
+        QTest::newRow("double quotes") << "Öğle \"arası\"" << "a\"b.mp3";
+        QTest::newRow("single quotes") << "O'nun zili" << "it's.mp3";
+        QTest::newRow("semicolon and SQL") << "x\"); DROP TABLE Dersler; --" << "; DELETE FROM Dersler;";
+        QTest::newRow("Turkish letters") << "İıŞşĞğÜüÖöÇç" << "çalğı ünlü.mp3";
+        QTest::newRow("percent and placeholder") << "%1 ? :n" << "?.wav";
+    }
+    void valuesAreBoundNotPasted()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, music);
+        ScheduleFixture fx;
+        ScheduleQuery q;
+        q.SetConnection(fx.databaseFile());
+        run(q, Statements::YeniZil, {0, name, "08:00:00", music, 5}, false);
+        run(q, Statements::GunListesi, {0}, true);
+        QCOMPARE(q.RecordCount(), 1);
+        QCOMPARE(q.FieldAsText(2), name);
+        QCOMPARE(q.FieldAsText(4), music);
+        QCOMPARE(fx.count(), 1);
+    }
+
+    void unusableFilesRaiseWithDriverMessage_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("create");
+        QTest::addColumn<QString>("fragment");
+        QTest::newRow("missing") << QByteArray() << false << "unable to open";
+        QTest::newRow("another program's file")
+            << QByteArray("Standard Jet DB\0\0\0\0 not sqlite at all, just bytes", 48) << true
+            << "not a database";
+        QTest::newRow("empty file has no table") << QByteArray() << true << "no such table";
+    }
+    void unusableFilesRaiseWithDriverMessage()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, create);
+        QFETCH(QString, fragment);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("database.mdb");
+        if (create) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        ScheduleQuery q;
+        q.SetConnection(file);
+        try {
+            run(q, Statements::GunListesi, {1}, true);
+            QFAIL("no error");
+        } catch (const EStoreError &e) {
+            QVERIFY2(e.message().contains(fragment), qPrintable(e.message()));
+        }
+        // Never creates the schedule.
+        QCOMPARE(QFile::exists(file), create);
+    }
+
+    void storeThatComesBackIsUsedAgain()
+    {
+        ScheduleFixture fx;
+        const QString moved = fx.folder() + "elsewhere.mdb";
+        QVERIFY(QFile::rename(fx.databaseFile(), moved));
+        ScheduleQuery q;
+        q.SetConnection(fx.databaseFile());
+        QVERIFY_THROWS_EXCEPTION(EStoreError, run(q, Statements::GunListesi, {1}, true));
+        QVERIFY(QFile::rename(moved, fx.databaseFile()));
+        run(q, Statements::GunListesi, {1}, true);
+        QCOMPARE(q.RecordCount(), 0);
+    }
+
+    void integerConversion()
+    {
+        ScheduleFixture fx;
+        fx.exec("INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) VALUES(1,'a','08:00:00','m','otuz')");
+        ScheduleQuery q;
+        q.SetConnection(fx.databaseFile());
+        run(q, Statements::GunListesi, {1}, true);
+        try {
+            q.FieldAsInteger(5);
+            QFAIL("no error");
+        } catch (const EConvertError &e) {
+            QCOMPARE(e.message(), QStringLiteral("'otuz' is not a valid integer value"));
+        }
+    }
+
+    void transactionIsAllOrNothing()
+    {
+        ScheduleFixture fx;
+        ScheduleQuery q;
+        q.SetConnection(fx.databaseFile());
+        {
+            ScheduleQuery::Transaction t(q);
+            run(q, Statements::YeniZil, {0, "a", "08:00:00", "m", 1}, false);
+            run(q, Statements::YeniZil, {1, "a", "08:00:00", "m", 1}, false);
+            // GunID 9 breaks the table's check: the whole group must go.
+            QVERIFY_THROWS_EXCEPTION(EStoreError,
+                                     run(q, Statements::YeniZil, {9, "a", "08:00:00", "m", 1}, false));
+        }
+        QCOMPARE(fx.count(), 0);
+        {
+            ScheduleQuery::Transaction t(q);
+            run(q, Statements::YeniZil, {0, "a", "08:00:00", "m", 1}, false);
+            run(q, Statements::YeniZil, {1, "a", "08:00:00", "m", 1}, false);
+            t.Commit();
+        }
+        QCOMPARE(fx.count(), 2);
+    }
+
+    void timeText_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("tr midnight") << "tr_TR" << "00:00:00" << "00:00:00";
+        QTest::newRow("tr last second") << "tr_TR" << "23:59:59" << "23:59:59";
+        QTest::newRow("tr morning") << "tr_TR" << "08:30:05" << "08:30:05";
+        QTest::newRow("en midnight") << "en_US" << "00:00:00" << "12:00:00 AM";
+        QTest::newRow("en last second") << "en_US" << "23:59:59" << "11:59:59 PM";
+        QTest::newRow("not a time") << "tr_TR" << "sabah" << "";
+        QTest::newRow("empty") << "tr_TR" << "" << "";
+    }
+    void timeText()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        QLocale::setDefault(QLocale(locale));
+        QCOMPARE(StartTimeText(stored).replace(QChar(0x202F), ' '), shown);
+        const QTime t = StoredStartTime(stored);
+        if (t.isValid()) {
+            // Written, shown and compared through the same rendering.
+            QCOMPARE(StoredTimeForm(t), stored);
+            QCOMPARE(TimeText(t), StartTimeText(stored));
+            QVERIFY(!TimeText(t).contains("UTC") && !TimeText(t).contains("GMT"));
+        }
+    }
+
+    void todayIsReadAfreshEachCall()
+    {
+        FixedClock clock;
+        setProgramClock(&clock);
+        clock.at = QDateTime(QDate(2026, 12, 7), QTime(12, 0)); // Monday
+        QCOMPARE(BugunGunID(), 0);
+        clock.at = QDateTime(QDate(2026, 12, 13), QTime(23, 59, 59)); // Sunday
+        QCOMPARE(BugunGunID(), 6);
+        QCOMPARE(GunAdlari().at(BugunGunID()), QStringLiteral("Pazar"));
+        clock.at = clock.at.addSecs(1);
+        QCOMPARE(BugunGunID(), 0);
+        QCOMPARE(GunAdlari().size(), 7);
+    }
+
+    void databaseFileIsInProgramFolder()
+    {
+        setProgramFolder("/tmp/okul");
+        QCOMPARE(DatabaseFile(), QStringLiteral("/tmp/okul/database.mdb"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
