@@ -1,0 +1,508 @@
+#include "GstMediaLayer.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+constexpr quint32 MCIERR_INVALID_DEVICE_NAME = MCIERR_BASE + 7;
+// Codes for GStreamer's own texts are handed out from here on.
+constexpr quint32 kFirstTextCode = MCIERR_BASE + 512;
+
+// playbin's flags: audio with software volume, so a file carrying cover art or video never asks
+// for a video window.
+constexpr guint kPlayFlagAudio = 0x02;
+constexpr guint kPlayFlagSoftVolume = 0x10;
+
+constexpr GstClockTime kStateWait = GstClockTime(GstMediaLayer::kPrerollTimeoutMs) * GST_MSECOND;
+
+void initGstreamerOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (!gst_is_initialized())
+            gst_init(nullptr, nullptr);
+    });
+}
+
+} // namespace
+
+// What the bus sync handler of one pipeline shares with the GUI thread. GStreamer owns one
+// reference through the handler's user data; the device owns the other.
+struct BusContext {
+    std::mutex mutex;
+    GstMediaLayer *layer = nullptr; // cleared under the mutex when the device goes away
+    quint16 device = 0;
+    const void *pipeline = nullptr;
+    QString firstError; // GStreamer's text of the first error, for open to report
+    bool errorSeen = false;
+};
+
+struct GstMediaLayer::Device {
+    GstElement *pipeline = nullptr;
+    std::shared_ptr<BusContext> context;
+    enum class Mode { Stopped, Playing, Paused } mode = Mode::Stopped;
+    bool atEnd = false;
+    bool notifyPending = false;
+    qint32 lastPosition = 0;
+    qint32 duration = -1;
+};
+
+// The one path from GStreamer's threads to the GUI thread.
+class GstBusRelay {
+public:
+    static GstBusSyncReply onBusSync(GstBus *, GstMessage *message, gpointer data);
+};
+
+GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer data) {
+    BusContext &context = **static_cast<std::shared_ptr<BusContext> *>(data);
+    GstMediaLayer::BusEvent event;
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_EOS:
+        event = GstMediaLayer::BusEvent::EndOfStream;
+        break;
+    case GST_MESSAGE_ERROR: {
+        GError *error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        const QString text = QString::fromUtf8(error ? error->message : "");
+        g_clear_error(&error);
+        std::lock_guard lock(context.mutex);
+        // Only the first of a burst of errors is reported.
+        if (context.errorSeen)
+            return GST_BUS_DROP;
+        context.errorSeen = true;
+        context.firstError = text;
+        event = GstMediaLayer::BusEvent::Error;
+        break;
+    }
+    case GST_MESSAGE_DURATION_CHANGED:
+        event = GstMediaLayer::BusEvent::DurationChanged;
+        break;
+    default:
+        return GST_BUS_DROP;
+    }
+
+    std::lock_guard lock(context.mutex);
+    if (GstMediaLayer *layer = context.layer) {
+        const quint16 device = context.device;
+        const void *pipeline = context.pipeline;
+        // Queued to the layer: the functor is dropped if the layer is gone by then.
+        QMetaObject::invokeMethod(
+            layer,
+            [layer, device, pipeline, event] { layer->handleBusEvent(device, pipeline, event); },
+            Qt::QueuedConnection);
+    }
+    return GST_BUS_DROP;
+}
+
+namespace {
+
+void freeContext(gpointer data) {
+    delete static_cast<std::shared_ptr<BusContext> *>(data);
+}
+
+qint32 toMs(gint64 nanoseconds) {
+    return static_cast<qint32>(std::clamp<gint64>(nanoseconds / gint64(GST_MSECOND), 0, INT32_MAX));
+}
+
+} // namespace
+
+GstMediaLayer::GstMediaLayer(QString sinkDescription, QObject *parent)
+    : MediaLayer(parent)
+    , m_sinkDescription(std::move(sinkDescription))
+    , m_nextTextCode(kFirstTextCode) {
+    initGstreamerOnce();
+    m_texts[MCIERR_INVALID_DEVICE_ID] = QStringLiteral("Invalid device id.");
+    m_texts[MCIERR_INVALID_DEVICE_NAME] = QStringLiteral("No such media device.");
+    m_texts[MCIERR_UNSUPPORTED_FUNCTION] = QStringLiteral("The media device cannot do this.");
+    m_texts[MCIERR_FILE_NOT_FOUND] = QStringLiteral("Resource not found.");
+    m_texts[MCIERR_DEVICE_NOT_READY] = QStringLiteral("The media device is not ready.");
+    m_texts[MCIERR_OUTOFRANGE] = QStringLiteral("The value is out of range.");
+}
+
+GstMediaLayer::~GstMediaLayer() {
+    for (auto &[id, device] : m_devices)
+        destroy(*device);
+}
+
+GstMediaLayer::Device *GstMediaLayer::find(quint16 device) {
+    auto it = m_devices.find(device);
+    return it == m_devices.end() ? nullptr : it->second.get();
+}
+
+quint32 GstMediaLayer::codeForText(const QString &text) {
+    for (auto it = m_texts.cbegin(); it != m_texts.cend(); ++it) {
+        if (it.key() >= kFirstTextCode && it.value() == text)
+            return it.key();
+    }
+    m_texts.insert(m_nextTextCode, text);
+    return m_nextTextCode++;
+}
+
+void GstMediaLayer::destroy(Device &d) {
+    if (!d.pipeline)
+        return;
+    {
+        std::lock_guard lock(d.context->mutex);
+        d.context->layer = nullptr;
+    }
+    // The handler goes before the state change, so no message of the teardown is posted.
+    GstBus *bus = gst_element_get_bus(d.pipeline);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_element_set_state(d.pipeline, GST_STATE_NULL);
+    gst_object_unref(d.pipeline);
+    d.pipeline = nullptr;
+}
+
+quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) {
+    // Only files are devices here; a device type without a file names nothing we can open.
+    if (request.byType)
+        return MCIERR_INVALID_DEVICE_NAME;
+
+    auto d = std::make_unique<Device>();
+    d->pipeline = gst_element_factory_make("playbin", nullptr);
+    if (!d->pipeline)
+        return codeForText(QStringLiteral("GStreamer's playbin is not installed."));
+    gst_object_ref_sink(d->pipeline);
+
+    GError *error = nullptr;
+    GstElement *sink =
+        gst_parse_bin_from_description(m_sinkDescription.toUtf8().constData(), TRUE, &error);
+    if (!sink) {
+        const QString text = QString::fromUtf8(error ? error->message : "no audio sink");
+        g_clear_error(&error);
+        gst_object_unref(d->pipeline);
+        return codeForText(text);
+    }
+    g_clear_error(&error);
+
+    gchar *uri = gst_filename_to_uri(
+        QFileInfo(request.element).absoluteFilePath().toUtf8().constData(), nullptr);
+    g_object_set(d->pipeline, "uri", uri, "audio-sink", sink, "flags",
+                 kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    g_free(uri);
+
+    const quint16 id = m_nextId;
+    d->context = std::make_shared<BusContext>();
+    d->context->layer = this;
+    d->context->device = id;
+    d->context->pipeline = d->pipeline;
+    GstBus *bus = gst_element_get_bus(d->pipeline);
+    gst_bus_set_sync_handler(bus, &GstBusRelay::onBusSync,
+                             new std::shared_ptr<BusContext>(d->context), &freeContext);
+    gst_object_unref(bus);
+
+    // Preroll, so the length is known and a missing or undecodable file fails here.
+    GstStateChangeReturn change = gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
+    if (change == GST_STATE_CHANGE_ASYNC)
+        change = gst_element_get_state(d->pipeline, nullptr, nullptr, kStateWait);
+    if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC) {
+        QString text;
+        {
+            std::lock_guard lock(d->context->mutex);
+            text = d->context->firstError;
+        }
+        destroy(*d);
+        if (text.isEmpty())
+            return change == GST_STATE_CHANGE_ASYNC ? MCIERR_DEVICE_NOT_READY
+                                                    : MCIERR_FILE_NOT_FOUND;
+        return codeForText(text);
+    }
+
+    gint64 duration = 0;
+    if (gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration) && duration >= 0)
+        d->duration = toMs(duration);
+
+    m_devices[id] = std::move(d);
+    deviceId = id;
+    do {
+        ++m_nextId;
+    } while (m_nextId == 0 || m_devices.count(m_nextId) != 0);
+    return 0;
+}
+
+quint32 GstMediaLayer::close(quint16 device) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    endPending(device, *d, MCI_NOTIFY_ABORTED);
+    destroy(*d);
+    m_devices.erase(device);
+    return 0;
+}
+
+void GstMediaLayer::postNotice(quint16 device, quint32 code) {
+    QMetaObject::invokeMethod(
+        this, [this, device, code] { emit notice(device, code); }, Qt::QueuedConnection);
+}
+
+void GstMediaLayer::endPending(quint16 device, Device &d, quint32 code) {
+    if (!d.notifyPending)
+        return;
+    d.notifyPending = false;
+    postNotice(device, code);
+}
+
+qint32 GstMediaLayer::lengthMs(Device &d) {
+    // VBR files may learn their real length only while playing; ask again until it is known.
+    if (d.duration < 0) {
+        gint64 duration = 0;
+        if (gst_element_query_duration(d.pipeline, GST_FORMAT_TIME, &duration) && duration >= 0)
+            d.duration = toMs(duration);
+    }
+    return qMax(d.duration, 0);
+}
+
+qint32 GstMediaLayer::positionMs(Device &d) {
+    if (d.atEnd)
+        return lengthMs(d);
+    gint64 position = 0;
+    // While a state change or a seek is under way the query fails; the last answer stands.
+    if (gst_element_query_position(d.pipeline, GST_FORMAT_TIME, &position) && position >= 0)
+        d.lastPosition = toMs(position);
+    const qint32 length = lengthMs(d);
+    return length > 0 ? qMin(d.lastPosition, length) : d.lastPosition;
+}
+
+bool GstMediaLayer::seekTo(Device &d, qint64 ms) {
+    const gint64 target = qMax<qint64>(ms, 0) * GST_MSECOND;
+    if (!gst_element_seek_simple(d.pipeline, GST_FORMAT_TIME,
+                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                 target))
+        return false;
+    // A flushing seek prerolls again; wait for it so the next position read is the new one.
+    gst_element_get_state(d.pipeline, nullptr, nullptr, kStateWait);
+    d.lastPosition = static_cast<qint32>(qMin<qint64>(ms, INT32_MAX));
+    return true;
+}
+
+quint32 GstMediaLayer::play(quint16 device, std::optional<qint32> from, bool notify) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    endPending(device, *d, MCI_NOTIFY_SUPERSEDED);
+    if (from) {
+        const qint32 length = lengthMs(*d);
+        if (*from < 0 || (length > 0 && *from > length))
+            return MCIERR_OUTOFRANGE;
+        if (!seekTo(*d, *from))
+            return MCIERR_DEVICE_NOT_READY;
+        d->atEnd = length > 0 && *from >= length;
+    }
+    d->notifyPending = notify;
+    if (d->atEnd) {
+        // Nothing is left to play: the request is complete at once.
+        d->mode = Device::Mode::Stopped;
+        endPending(device, *d, MCI_NOTIFY_SUCCESSFUL);
+        return 0;
+    }
+    {
+        std::lock_guard lock(d->context->mutex);
+        d->context->errorSeen = false;
+    }
+    if (gst_element_set_state(d->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        d->notifyPending = false;
+        return MCIERR_DEVICE_NOT_READY;
+    }
+    d->mode = Device::Mode::Playing;
+    return 0;
+}
+
+quint32 GstMediaLayer::record(quint16 device, std::optional<qint32>, bool) {
+    return find(device) ? MCIERR_UNSUPPORTED_FUNCTION : MCIERR_INVALID_DEVICE_ID;
+}
+
+quint32 GstMediaLayer::pause(quint16 device) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    endPending(device, *d, MCI_NOTIFY_ABORTED);
+    if (d->mode == Device::Mode::Playing) {
+        positionMs(*d);
+        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
+        gst_element_get_state(d->pipeline, nullptr, nullptr, kStateWait);
+    }
+    d->mode = d->atEnd ? Device::Mode::Stopped : Device::Mode::Paused;
+    return 0;
+}
+
+quint32 GstMediaLayer::resume(quint16 device, bool notify) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    if (d->mode != Device::Mode::Paused)
+        return MCIERR_DEVICE_NOT_READY;
+    endPending(device, *d, MCI_NOTIFY_SUPERSEDED);
+    if (gst_element_set_state(d->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        return MCIERR_DEVICE_NOT_READY;
+    d->notifyPending = notify;
+    d->mode = Device::Mode::Playing;
+    return 0;
+}
+
+quint32 GstMediaLayer::stop(quint16 device) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    endPending(device, *d, MCI_NOTIFY_ABORTED);
+    if (d->mode == Device::Mode::Playing) {
+        // Remember where it halted before the pipeline pauses: that is where it stays.
+        positionMs(*d);
+        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
+        gst_element_get_state(d->pipeline, nullptr, nullptr, kStateWait);
+    }
+    d->mode = Device::Mode::Stopped;
+    return 0;
+}
+
+quint32 GstMediaLayer::seek(quint16 device, MediaSeek where, qint32 to) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    const qint32 length = lengthMs(*d);
+    qint32 target = to;
+    if (where == MediaSeek::ToStart)
+        target = 0;
+    else if (where == MediaSeek::ToEnd)
+        target = length;
+    if (target < 0 || (length > 0 && target > length))
+        return MCIERR_OUTOFRANGE;
+    endPending(device, *d, MCI_NOTIFY_ABORTED);
+    // A seek leaves the device stopped at the target.
+    if (d->mode == Device::Mode::Playing) {
+        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
+        gst_element_get_state(d->pipeline, nullptr, nullptr, kStateWait);
+    }
+    d->mode = Device::Mode::Stopped;
+    if (!seekTo(*d, target))
+        return MCIERR_DEVICE_NOT_READY;
+    d->atEnd = length > 0 && target >= length;
+    return 0;
+}
+
+quint32 GstMediaLayer::step(quint16 device, qint32, bool) {
+    return find(device) ? MCIERR_UNSUPPORTED_FUNCTION : MCIERR_INVALID_DEVICE_ID;
+}
+
+quint32 GstMediaLayer::openDoor(quint16 device) {
+    return find(device) ? MCIERR_UNSUPPORTED_FUNCTION : MCIERR_INVALID_DEVICE_ID;
+}
+
+quint32 GstMediaLayer::setTimeFormat(quint16 device, quint32 format, bool notify) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    // Milliseconds are the only format of a music file here.
+    if (format != MCI_FORMAT_MILLISECONDS)
+        return MCIERR_UNSUPPORTED_FUNCTION;
+    if (notify)
+        postNotice(device, MCI_NOTIFY_SUCCESSFUL);
+    return 0;
+}
+
+quint32 GstMediaLayer::setWindow(quint16 device, QObject *) {
+    return find(device) ? MCIERR_UNSUPPORTED_FUNCTION : MCIERR_INVALID_DEVICE_ID;
+}
+
+quint32 GstMediaLayer::status(quint16 device, MediaStatusItem item, quint32 &value, int track) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    switch (item) {
+    case MediaStatusItem::Position:
+        value = static_cast<quint32>(positionMs(*d));
+        break;
+    case MediaStatusItem::Length:
+        value = static_cast<quint32>(lengthMs(*d));
+        break;
+    case MediaStatusItem::Mode:
+        switch (d->mode) {
+        case Device::Mode::Stopped:
+            value = MCI_MODE_STOP;
+            break;
+        case Device::Mode::Playing:
+            value = MCI_MODE_PLAY;
+            break;
+        case Device::Mode::Paused:
+            value = MCI_MODE_PAUSE;
+            break;
+        }
+        break;
+    case MediaStatusItem::NumberOfTracks:
+        value = 1;
+        break;
+    case MediaStatusItem::TimeFormat:
+        value = MCI_FORMAT_MILLISECONDS;
+        break;
+    case MediaStatusItem::TrackPosition:
+        if (track != 1)
+            return MCIERR_OUTOFRANGE;
+        value = 0;
+        break;
+    }
+    return 0;
+}
+
+quint32 GstMediaLayer::capability(quint16 device, MediaCapability item, quint32 &value) {
+    if (!find(device))
+        return MCIERR_INVALID_DEVICE_ID;
+    switch (item) {
+    case MediaCapability::CanPlay:
+        value = 1;
+        break;
+    case MediaCapability::CanRecord:
+    case MediaCapability::CanEject:
+    case MediaCapability::HasVideo:
+        value = 0;
+        break;
+    case MediaCapability::DeviceType:
+        value = MCI_DEVTYPE_WAVEFORM_AUDIO;
+        break;
+    }
+    return 0;
+}
+
+std::optional<QString> GstMediaLayer::errorText(quint32 code) const {
+    auto it = m_texts.find(code);
+    if (it == m_texts.end())
+        return std::nullopt;
+    return *it;
+}
+
+void GstMediaLayer::handleBusEvent(quint16 device, const void *pipeline, BusEvent event) {
+    Device *d = find(device);
+    // A message of a device closed (or reopened under the same id) since it was posted.
+    if (!d || d->pipeline != pipeline)
+        return;
+    switch (event) {
+    case BusEvent::EndOfStream:
+        if (d->mode != Device::Mode::Playing)
+            return;
+        // Played to its end: stopped there, the position reads as the length.
+        lengthMs(*d);
+        d->atEnd = true;
+        d->mode = Device::Mode::Stopped;
+        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
+        endPending(device, *d, MCI_NOTIFY_SUCCESSFUL);
+        break;
+    case BusEvent::Error:
+        positionMs(*d);
+        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
+        d->mode = Device::Mode::Stopped;
+        endPending(device, *d, MCI_NOTIFY_FAILURE);
+        break;
+    case BusEvent::DurationChanged: {
+        gint64 duration = 0;
+        if (gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration) && duration >= 0)
+            d->duration = toMs(duration);
+        else
+            d->duration = -1;
+        break;
+    }
+    }
+}

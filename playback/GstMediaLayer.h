@@ -1,0 +1,62 @@
+#pragma once
+
+#include "MediaLayer.h"
+
+#include <QHash>
+#include <QString>
+
+#include <map>
+#include <memory>
+
+// The media layer on GStreamer: one playbin per open device, audio only, into the sink that the
+// description names ("autoaudiosink" for the program, "fakesink sync=true" for tests). Positions
+// and lengths are milliseconds. Bus messages reach the GUI thread by one path: a bus sync
+// handler posts them; nothing else reads the bus.
+class GstMediaLayer : public MediaLayer {
+    Q_OBJECT
+public:
+    explicit GstMediaLayer(QString sinkDescription = QStringLiteral("autoaudiosink"),
+                           QObject *parent = nullptr);
+    ~GstMediaLayer() override;
+
+    // How long open waits for the file to preroll, and a state change for its end.
+    static constexpr int kPrerollTimeoutMs = 5000;
+
+    quint32 open(const MediaOpenRequest &request, quint16 &deviceId) override;
+    quint32 close(quint16 device) override;
+    quint32 play(quint16 device, std::optional<qint32> from, bool notify) override;
+    quint32 record(quint16 device, std::optional<qint32> from, bool notify) override;
+    quint32 pause(quint16 device) override;
+    quint32 resume(quint16 device, bool notify) override;
+    quint32 stop(quint16 device) override;
+    quint32 seek(quint16 device, MediaSeek where, qint32 to = 0) override;
+    quint32 step(quint16 device, qint32 frames, bool reverse) override;
+    quint32 openDoor(quint16 device) override;
+    quint32 setTimeFormat(quint16 device, quint32 format, bool notify) override;
+    quint32 setWindow(quint16 device, QObject *window) override;
+    quint32 status(quint16 device, MediaStatusItem item, quint32 &value, int track = 0) override;
+    quint32 capability(quint16 device, MediaCapability item, quint32 &value) override;
+    std::optional<QString> errorText(quint32 code) const override;
+
+    struct Device;
+
+private:
+    friend class GstBusRelay;
+    enum class BusEvent { EndOfStream, Error, DurationChanged };
+
+    Device *find(quint16 device);
+    void handleBusEvent(quint16 device, const void *pipeline, BusEvent event);
+    void postNotice(quint16 device, quint32 code);
+    void endPending(quint16 device, Device &d, quint32 code);
+    quint32 codeForText(const QString &text);
+    qint32 positionMs(Device &d);
+    qint32 lengthMs(Device &d);
+    bool seekTo(Device &d, qint64 ms);
+    void destroy(Device &d);
+
+    QString m_sinkDescription;
+    std::map<quint16, std::unique_ptr<Device>> m_devices;
+    QHash<quint32, QString> m_texts;
+    quint32 m_nextTextCode;
+    quint16 m_nextId = 1;
+};
