@@ -141,6 +141,7 @@ quint32 FakeMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId)
         Device d;
         d.element = request.element;
         d.length = m_lengths.value(request.element, m_defaultLength);
+        d.mode = m_initialMode;
         m_devices.insert(id, d);
         m_deviceCaps.insert(id, m_caps);
         m_lastOpened = id;

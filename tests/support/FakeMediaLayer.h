@@ -47,6 +47,8 @@ public:
     // Length in milliseconds of the devices opened on `element` from now on (default 60000).
     void setLength(const QString &element, qint32 length) { m_lengths[element] = length; }
     void setDefaultLength(qint32 length) { m_defaultLength = length; }
+    // Mode of the devices opened from now on (default MCI_MODE_STOP).
+    void setInitialMode(quint32 mciMode) { m_initialMode = mciMode; }
     // Capabilities of devices opened from now on. Default: can play, audio, nothing else.
     void setCapabilities(bool canPlay, bool canRecord, bool canEject, bool hasVideo,
                          quint32 deviceType);
@@ -124,6 +126,7 @@ private:
     QHash<QString, quint32> m_failAlways;
     Caps m_caps;
     qint32 m_defaultLength = 60000;
+    quint32 m_initialMode = MCI_MODE_STOP;
     bool m_requireExisting = false;
     quint16 m_nextId = 1;
     quint16 m_lastOpened = 0;
