@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "ProgramValues.h"
 
+#include <QHash>
 #include <QLocale>
 
 QStringList GunAdlari()
@@ -47,12 +48,22 @@ struct CachedFormat {
 
 QString TimeText(const QTime &time)
 {
-    // Every tick renders times; the format only changes with the locale.
+    // Every tick renders the start times of the day's bells, so each second's text is kept until
+    // the locale changes.
     static CachedFormat cache;
+    static QHash<int, QString> texts;
     const QLocale locale;
-    if (cache.localeName != locale.name() || cache.format.isEmpty())
+    if (cache.localeName != locale.name() || cache.format.isEmpty()) {
         cache = {locale.name(), longTimeFormatWithoutZone(locale)};
-    return locale.toString(time, cache.format);
+        texts.clear();
+    }
+    if (!time.isValid())
+        return {};
+    const int second = time.msecsSinceStartOfDay() / 1000;
+    auto it = texts.constFind(second);
+    if (it == texts.constEnd())
+        it = texts.insert(second, locale.toString(QTime(0, 0).addSecs(second), cache.format));
+    return *it;
 }
 
 QTime StoredStartTime(const QVariant &stored)
@@ -60,10 +71,16 @@ QTime StoredStartTime(const QVariant &stored)
     if (stored.typeId() == QMetaType::QTime)
         return stored.toTime();
     const QString text = stored.toString().trimmed();
-    QTime time = QTime::fromString(text, QStringLiteral("HH:mm:ss"));
-    if (!time.isValid())
-        time = QTime::fromString(text, Qt::ISODate);
-    return time;
+    // The stored form is HH:MM:SS; read it directly, since the clock reads every row each tick.
+    if (text.size() == 8 && text[2] == QLatin1Char(':') && text[5] == QLatin1Char(':')) {
+        bool okH = false, okM = false, okS = false;
+        const int h = QStringView(text).mid(0, 2).toInt(&okH);
+        const int m = QStringView(text).mid(3, 2).toInt(&okM);
+        const int s = QStringView(text).mid(6, 2).toInt(&okS);
+        if (okH && okM && okS && QTime::isValid(h, m, s))
+            return QTime(h, m, s);
+    }
+    return QTime::fromString(text, Qt::ISODate);
 }
 
 QString StartTimeText(const QVariant &stored)

@@ -1,0 +1,153 @@
+#include "BellClock.h"
+
+#include "Clock.h"
+#include "MediaPlayerDevice.h"
+#include "ProgramValues.h"
+#include "Schedule.h"
+#include "ScheduleQuery.h"
+#include "Statements.h"
+
+namespace {
+QDateTime wholeSecond(const QDateTime &t)
+{
+    QDateTime s = t;
+    s.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
+    return s;
+}
+
+// Ticks land this long after a second begins, so a timer firing a little early still falls
+// inside the second it was meant for.
+constexpr int TickLagMs = 5;
+} // namespace
+
+BellClock::BellClock(ScheduleQuery &query, MediaPlayerDevice &player, QObject *parent)
+    : QObject(parent), m_query(query), m_player(player)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &BellClock::TimerTimer);
+}
+
+void BellClock::Start()
+{
+    armTimer();
+}
+
+void BellClock::armTimer()
+{
+    const int msec = programClock().now().time().msec();
+    m_timer.start(1000 - msec + TickLagMs);
+}
+
+void BellClock::TimerTimer()
+{
+    // Re-armed first: an error box opened below runs its own event loop, and ticks must go on.
+    armTimer();
+
+    const QDateTime now = programClock().now();
+    emit SaatChanged(TimeText(now.time()));
+
+    stopCheck();
+
+    const QList<QDateTime> seconds = secondsToHandle(wholeSecond(now));
+    int loadedDay = -1;
+    QList<Bell> bells;
+    for (const QDateTime &second : seconds) {
+        const int gunId = GunIDOf(second.date());
+        if (gunId != loadedDay) {
+            if (!loadDay(gunId, bells)) {
+                // Tried again on the next tick, so a store that was only busy loses no bell.
+                m_lastHandled = second.addSecs(-1);
+                return;
+            }
+            loadedDay = gunId;
+        }
+        const QString dueText = TimeText(second.time());
+        for (const Bell &bell : std::as_const(bells))
+            if (bell.startText == dueText)
+                startBell(bell);
+    }
+}
+
+QList<QDateTime> BellClock::secondsToHandle(const QDateTime &second)
+{
+    QList<QDateTime> seconds;
+    const qint64 gap = m_lastHandled.isValid() ? m_lastHandled.secsTo(second) : 1;
+    if (!m_lastHandled.isValid() || gap > CatchUpSeconds || gap < -CatchUpSeconds) {
+        // First tick, or a jump (suspend, clock set): only the present second counts.
+        seconds.append(second);
+    } else {
+        // A small step back leaves nothing to do until the clock passes what was handled.
+        for (qint64 i = gap - 1; i >= 0; --i)
+            seconds.append(second.addSecs(-i));
+    }
+    if (!seconds.isEmpty())
+        m_lastHandled = second;
+    return seconds;
+}
+
+void BellClock::stopCheck()
+{
+    // The duration is measured by the music's own position, so paused music is not stopped.
+    if (CalmaSuresi == 0 || !m_player.IsOpen())
+        return;
+    if (m_player.Position() / 1000 < CalmaSuresi)
+        return;
+    try {
+        m_player.Stop();
+        m_player.Close();
+    } catch (const ZilError &) {
+        // Nothing more to stop.
+    }
+}
+
+bool BellClock::loadDay(int gunId, QList<Bell> &bells)
+{
+    bells.clear();
+    try {
+        m_query.Close();
+        m_query.ClearText();
+        m_query.AddLine(Statements::GunZilleri);
+        m_query.Bind(gunId);
+        m_query.Open();
+        // Copied out, because an error box below lets other users of the query run.
+        for (int n = m_query.RecordCount(); n > 0; --n) {
+            bells.append({StartTimeText(m_query.Field(0)), m_query.FieldAsText(1),
+                          m_query.Field(2)});
+            m_query.Next();
+        }
+    } catch (const ZilError &error) {
+        // A store that stays unreachable is reported once, not every second.
+        if (!m_storeFailing) {
+            m_storeFailing = true;
+            report(error.message());
+        }
+        return false;
+    }
+    m_storeFailing = false;
+    return true;
+}
+
+void BellClock::startBell(const Bell &bell)
+{
+    bool ok = false;
+    const int sure = bell.sure.toString().trimmed().toInt(&ok);
+    if (!ok) {
+        report(QStringLiteral("'%1' is not a valid integer value").arg(bell.sure.toString()));
+        return;
+    }
+    CalmaSuresi = sure;
+    m_player.setFileName(programFolder() + QStringLiteral("Muzikler/") + bell.music);
+    try {
+        m_player.Open();
+        m_player.Play();
+    } catch (const ZilError &error) {
+        report(error.message());
+    }
+}
+
+void BellClock::report(const QString &message)
+{
+    if (ReportError)
+        ReportError(message);
+}

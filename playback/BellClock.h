@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class MediaPlayerDevice;
+class ScheduleQuery;
+
+// The bell: on every wall-clock second it starts the music of the bells due in that second and
+// stops the music that has played its duration. Every second is handled exactly once, whatever
+// the timer's drift: a tick that comes late handles the seconds it missed (up to a minute), a
+// clock set back does not handle a second again, and a longer jump forward skips its bells.
+class BellClock : public QObject {
+    Q_OBJECT
+public:
+    // The longest stall after which the missed seconds' bells still ring, late.
+    static constexpr int CatchUpSeconds = 60;
+
+    BellClock(ScheduleQuery &query, MediaPlayerDevice &player, QObject *parent = nullptr);
+
+    // Arms the timer for the first tick just after the next second begins.
+    void Start();
+
+    // One tick: show the time, stop what has played long enough, start what is due.
+    void TimerTimer();
+
+    // How failures reach the user; without one they are dropped.
+    std::function<void(const QString &message)> ReportError;
+
+    QTimer &Timer() { return m_timer; }
+    // The last second handled; invalid before the first tick.
+    QDateTime LastHandledSecond() const { return m_lastHandled; }
+
+signals:
+    // The clock label's new caption.
+    void SaatChanged(const QString &caption);
+
+private:
+    struct Bell {
+        QString startText;
+        QString music;
+        QVariant sure;
+    };
+
+    void armTimer();
+    void stopCheck();
+    QList<QDateTime> secondsToHandle(const QDateTime &second);
+    bool loadDay(int gunId, QList<Bell> &bells);
+    void startBell(const Bell &bell);
+    void report(const QString &message);
+
+    ScheduleQuery &m_query;
+    MediaPlayerDevice &m_player;
+    QTimer m_timer;
+    QDateTime m_lastHandled;
+    bool m_storeFailing = false;
+};

@@ -1,0 +1,292 @@
+#include "BellClock.h"
+#include "Clock.h"
+#include "FakeMediaLayer.h"
+#include "MediaPlayerDevice.h"
+#include "ProgramValues.h"
+#include "ScheduleFixture.h"
+#include "ScheduleQuery.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+class SimulatedClock final : public Clock {
+public:
+    QDateTime at;
+    QDateTime now() const override { return at; }
+};
+
+// Monday 7 December 2026.
+const QDate Monday(2026, 12, 7);
+} // namespace
+
+// A program folder, a schedule, a scripted player and a simulated clock, ticked by hand.
+class ClockRig {
+public:
+    ClockRig() {
+        layer = new FakeMediaLayer;
+        player = std::make_unique<MediaPlayerDevice>(std::unique_ptr<MediaLayer>(layer));
+        setProgramFolder(fx.folder());
+        setProgramClock(&clock);
+        CalmaSuresi = 0;
+        query.SetConnection(fx.databaseFile());
+        bell = std::make_unique<BellClock>(query, *player);
+        bell->ReportError = [this](const QString &m) { reports << m; };
+        QObject::connect(bell.get(), &BellClock::SaatChanged,
+                         [this](const QString &c) { caption = c; });
+    }
+    ~ClockRig() {
+        setProgramClock(nullptr);
+        setProgramFolder({});
+    }
+
+    QString music(const QString &name) const { return fx.folder() + "Muzikler/" + name; }
+
+    // Moves the clock (and any playing music) on by ms, then ticks.
+    void tickAfter(qint64 ms) {
+        clock.at = clock.at.addMSecs(ms);
+        layer->advanceAll(qint32(ms));
+        bell->TimerTimer();
+    }
+    void tickAt(const QTime &t, const QDate &d = Monday) {
+        clock.at = QDateTime(d, t);
+        bell->TimerTimer();
+    }
+    // How often each music file was opened.
+    QMap<QString, int> opens() const {
+        QMap<QString, int> result;
+        for (const auto &r : layer->requests())
+            if (r.name == "open")
+                ++result[r.element.mid(fx.folder().size() + 9)];
+        return result;
+    }
+
+    ScheduleFixture fx;
+    SimulatedClock clock;
+    FakeMediaLayer *layer = nullptr;
+    std::unique_ptr<MediaPlayerDevice> player;
+    ScheduleQuery query;
+    std::unique_ptr<BellClock> bell;
+    QStringList reports;
+    QString caption;
+};
+
+class TestBellClock : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey)); }
+
+    void jitteryDayRingsEachBellOnce() {
+        ClockRig rig;
+        QStringList expected;
+        // 120 bells between 08:00 and 13:58, on odd seconds, plus one on another day.
+        for (int i = 0; i < 120; ++i) {
+            const QTime t = QTime(8, 0, 1).addSecs(i * 179);
+            const QString name = QStringLiteral("b%1.mp3").arg(i);
+            rig.fx.insert(0, name, t.toString("HH:mm:ss"), name, 20);
+            expected << name;
+        }
+        rig.fx.insert(1, "tuesday", "09:00:00", "tuesday.mp3", 20);
+
+        rig.clock.at = QDateTime(Monday, QTime(7, 59, 58, 5));
+        QRandomGenerator random(42);
+        // Ticks 800..1200 ms apart: some land twice in one second, some straddle a second.
+        while (rig.clock.at.time() < QTime(14, 0))
+            rig.tickAfter(800 + random.bounded(401));
+
+        const auto opens = rig.opens();
+        QCOMPARE(opens.size(), expected.size());
+        for (const QString &name : expected)
+            QCOMPARE(opens.value(name), 1);
+        QVERIFY(rig.reports.isEmpty());
+        // The last bell played 20 s and was stopped and closed by the clock.
+        QVERIFY(!rig.player->IsOpen());
+        QCOMPARE(rig.layer->count("stop"), 120);
+    }
+
+    void stopsAtDurationByPosition() {
+        ClockRig rig;
+        rig.fx.insert(0, "a", "08:00:00", "a.mp3", 30);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        QCOMPARE(rig.caption, QStringLiteral("08:00:00"));
+        QVERIFY(rig.player->IsOpen());
+        QCOMPARE(CalmaSuresi, 30);
+        const quint16 device = rig.player->MciDevice();
+        for (int i = 0; i < 29; ++i)
+            rig.tickAfter(1000);
+        QVERIFY(rig.player->IsOpen());
+        QCOMPARE(rig.layer->count("stop"), 0);
+        // Paused by hand: the position stands, so the clock leaves it alone.
+        rig.layer->setMode(device, MCI_MODE_PAUSE);
+        for (int i = 0; i < 10; ++i)
+            rig.tickAfter(1000);
+        QVERIFY(rig.player->IsOpen());
+        rig.layer->setMode(device, MCI_MODE_PLAY);
+        rig.tickAfter(1000);
+        QCOMPARE(rig.layer->count("stop"), 1);
+        QVERIFY(!rig.player->IsOpen());
+        QCOMPARE(CalmaSuresi, 30);
+        // A closed player is not stopped again.
+        rig.tickAfter(1000);
+        QCOMPARE(rig.layer->count("stop"), 1);
+    }
+
+    void durationZeroPlaysToTheEnd() {
+        ClockRig rig;
+        rig.layer->setDefaultLength(90000);
+        rig.fx.insert(0, "a", "08:00:00", "a.mp3", 0);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        for (int i = 0; i < 120; ++i)
+            rig.tickAfter(1000);
+        QCOMPARE(rig.layer->count("stop"), 0);
+        QVERIFY(rig.player->IsOpen());
+        QCOMPARE(rig.player->Position(), 90000);
+    }
+
+    void twoBellsInOneSecondLastPlays() {
+        ClockRig rig;
+        rig.fx.insert(0, "first", "08:00:00", "first.mp3", 10);
+        rig.fx.insert(0, "second", "08:00:00", "second.mp3", 25);
+        rig.tickAt(QTime(8, 0, 0, 500));
+        QCOMPARE(rig.opens().value("first.mp3"), 1);
+        QCOMPARE(rig.opens().value("second.mp3"), 1);
+        QCOMPARE(rig.player->FileName(), rig.music("second.mp3"));
+        QCOMPARE(CalmaSuresi, 25);
+        // A second tick in the same second does not start them again.
+        rig.tickAt(QTime(8, 0, 0, 900));
+        QCOMPARE(rig.layer->count("open"), 2);
+    }
+
+    void failingBellIsReportedAndOthersStillStart() {
+        ClockRig rig;
+        rig.layer->setRequireExistingFiles(true);
+        QDir(rig.fx.folder()).mkdir("Muzikler");
+        for (const char *name : {"ok1.wav", "ok2.wav"}) {
+            QFile f(rig.music(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        rig.layer->setErrorText(MCIERR_FILE_NOT_FOUND, "Dosya bulunamadı");
+        rig.fx.insert(0, "a", "08:00:00", "ok1.wav", 10);
+        rig.fx.insert(0, "b", "08:00:00", "yok.wav", 10);
+        rig.fx.insert(0, "c", "08:00:00", "ok2.wav", 10);
+        rig.fx.insert(0, "d", "08:00:02", "ok1.wav", 10);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        QCOMPARE(rig.reports.size(), 1);
+        QVERIFY2(rig.reports.first().contains("Dosya bulunamadı"), qPrintable(rig.reports.first()));
+        QVERIFY(rig.player->IsOpen());
+        QCOMPARE(rig.player->FileName(), rig.music("ok2.wav"));
+        rig.tickAfter(1000);
+        rig.tickAfter(1000);
+        QCOMPARE(rig.opens().value("ok1.wav"), 2);
+        QCOMPARE(rig.reports.size(), 1);
+    }
+
+    void badDurationIsReportedNotRung() {
+        ClockRig rig;
+        rig.fx.exec("INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) "
+                    "VALUES(0,'x','08:00:00','x.mp3','on')");
+        rig.fx.insert(0, "y", "08:00:00", "y.mp3", 5);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        QCOMPARE(rig.reports, QStringList{"'on' is not a valid integer value"});
+        QCOMPARE(rig.opens().value("y.mp3"), 1);
+    }
+
+    void dayWithoutBellsStillStopsMusic() {
+        ClockRig rig;
+        // Sunday 23:59:50, 30 s of music; Monday has no bells.
+        rig.fx.insert(6, "gece", "23:59:50", "gece.mp3", 30);
+        rig.tickAt(QTime(23, 59, 50, 5), Monday.addDays(-1));
+        QVERIFY(rig.player->IsOpen());
+        for (int i = 0; i < 40 && rig.player->IsOpen(); ++i)
+            rig.tickAfter(1000);
+        QVERIFY(!rig.player->IsOpen());
+        QCOMPARE(rig.clock.at.date(), Monday);
+    }
+
+    void midnightBellsRing() {
+        ClockRig rig;
+        rig.fx.insert(0, "last", "23:59:59", "last.mp3", 5);
+        rig.fx.insert(1, "first", "00:00:00", "first.mp3", 5);
+        rig.tickAt(QTime(23, 59, 58, 600));
+        // A late tick straddles midnight: both seconds are handled, each with its own day.
+        rig.tickAfter(1900);
+        QCOMPARE(rig.clock.at.date(), Monday.addDays(1));
+        QCOMPARE(rig.opens().value("last.mp3"), 1);
+        QCOMPARE(rig.opens().value("first.mp3"), 1);
+        QCOMPARE(rig.caption, QStringLiteral("00:00:00"));
+    }
+
+    void heldUpThreadRingsLateWithinAMinute() {
+        ClockRig rig;
+        rig.fx.insert(0, "a", "08:00:03", "a.mp3", 5);
+        rig.fx.insert(0, "b", "08:00:30", "b.mp3", 5);
+        rig.fx.insert(0, "c", "08:02:00", "c.mp3", 5);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        rig.tickAfter(45000); // 08:00:45: a and b ring late
+        QCOMPARE(rig.opens().value("a.mp3"), 1);
+        QCOMPARE(rig.opens().value("b.mp3"), 1);
+        rig.tickAfter(90000); // 08:02:15: more than a minute, c is skipped
+        QCOMPARE(rig.opens().value("c.mp3"), 0);
+        rig.tickAfter(1000);
+        QCOMPARE(rig.layer->count("open"), 2);
+    }
+
+    void clockStepsBothWays() {
+        ClockRig rig;
+        rig.fx.insert(0, "a", "08:00:01", "a.mp3", 5);
+        rig.fx.insert(0, "b", "08:00:03", "b.mp3", 5);
+        rig.fx.insert(0, "c", "08:30:00", "c.mp3", 5);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        rig.tickAfter(1000);
+        rig.tickAfter(1000);
+        rig.tickAfter(-2000); // set back 2 s: 08:00:01 again
+        rig.tickAfter(1000);
+        rig.tickAfter(1000);
+        rig.tickAfter(1000); // 08:00:03
+        QCOMPARE(rig.opens().value("a.mp3"), 1);
+        QCOMPARE(rig.opens().value("b.mp3"), 1);
+        rig.tickAfter(3600 * 1000); // +1 h: 08:30:00 lies inside the jump
+        rig.tickAfter(1000);
+        QCOMPARE(rig.opens().value("c.mp3"), 0);
+        // A bell stored for the new present still rings.
+        rig.fx.insert(0, "d", "09:00:05", "d.mp3", 5);
+        rig.tickAfter(1000);
+        QCOMPARE(rig.opens().value("d.mp3"), 1);
+    }
+
+    void storeFailureReportedOncePerOutage() {
+        ClockRig rig;
+        rig.fx.insert(0, "a", "08:00:05", "a.mp3", 5);
+        const QString db = rig.fx.databaseFile();
+        const QString away = rig.fx.folder() + "away.mdb";
+        rig.query.SetConnection(db + ".missing");
+        rig.tickAt(QTime(8, 0, 0, 5));
+        for (int i = 0; i < 3; ++i)
+            rig.tickAfter(1000);
+        QCOMPARE(rig.reports.size(), 1);
+        QVERIFY(rig.reports.first().contains("database.mdb.missing"));
+        // Back within the minute: the bell due meanwhile still rings.
+        rig.query.SetConnection(db);
+        rig.tickAfter(3000); // 08:00:06
+        QCOMPARE(rig.opens().value("a.mp3"), 1);
+        QVERIFY(QFile::rename(db, away));
+        rig.query.SetConnection(db);
+        rig.tickAfter(1000);
+        rig.tickAfter(1000);
+        QCOMPARE(rig.reports.size(), 2);
+        QVERIFY(!rig.caption.isEmpty());
+    }
+
+    void timerIsArmedForTheNextSecond() {
+        ClockRig rig;
+        rig.clock.at = QDateTime(Monday, QTime(8, 0, 0, 300));
+        rig.bell->Start();
+        QVERIFY(rig.bell->Timer().isActive());
+        QCOMPARE(rig.bell->Timer().timerType(), Qt::PreciseTimer);
+        QVERIFY(rig.bell->Timer().interval() > 700 && rig.bell->Timer().interval() <= 710);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBellClock)
+#include "tst_bellclock.moc"
