@@ -1,11 +1,13 @@
 #include "GstMediaLayer.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
 
 namespace {
@@ -40,6 +42,7 @@ struct BusContext {
     const void *pipeline = nullptr;
     QString firstError; // GStreamer's text of the first error, for open to report
     bool errorSeen = false;
+    std::condition_variable errorArrived;
 };
 
 struct GstMediaLayer::Device {
@@ -50,6 +53,7 @@ struct GstMediaLayer::Device {
     bool notifyPending = false;
     qint32 lastPosition = 0;
     qint32 duration = -1;
+    bool durationMeasured = false; // exact, from a scan of the whole file
 };
 
 // The one path from GStreamer's threads to the GUI thread.
@@ -76,6 +80,7 @@ GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer d
             return GST_BUS_DROP;
         context.errorSeen = true;
         context.firstError = text;
+        context.errorArrived.notify_all();
         event = GstMediaLayer::BusEvent::Error;
         break;
     }
@@ -107,6 +112,51 @@ void freeContext(gpointer data) {
 
 qint32 toMs(gint64 nanoseconds) {
     return static_cast<qint32>(std::clamp<gint64>(nanoseconds / gint64(GST_MSECOND), 0, INT32_MAX));
+}
+
+void linkParsedStream(GstElement *, GstPad *pad, gpointer sink) {
+    GstPad *sinkPad = gst_element_get_static_pad(GST_ELEMENT(sink), "sink");
+    if (!gst_pad_is_linked(sinkPad))
+        gst_pad_link(pad, sinkPad);
+    gst_object_unref(sinkPad);
+}
+
+// The exact length of a file whose header does not tell it (MP3 without a Xing header): its
+// frames are parsed, not decoded, to the end. Returns -1 when that fails.
+qint32 measureLength(const QString &path) {
+    GstElement *pipeline = gst_pipeline_new(nullptr);
+    GstElement *source = gst_element_factory_make("filesrc", nullptr);
+    GstElement *parser = gst_element_factory_make("parsebin", nullptr);
+    GstElement *sink = gst_element_factory_make("fakesink", nullptr);
+    if (!source || !parser || !sink) {
+        for (GstElement *e : {source, parser, sink}) {
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        }
+        gst_object_unref(pipeline);
+        return -1;
+    }
+    g_object_set(source, "location", QFile::encodeName(path).constData(), nullptr);
+    g_object_set(sink, "sync", FALSE, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline), source, parser, sink, nullptr);
+    gst_element_link(source, parser);
+    g_signal_connect(parser, "pad-added", G_CALLBACK(linkParsedStream), sink);
+
+    qint32 length = -1;
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus *bus = gst_element_get_bus(pipeline);
+    GstMessage *message = gst_bus_timed_pop_filtered(
+        bus, kStateWait, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    gint64 duration = 0;
+    if (message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS &&
+        gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
+        length = toMs(duration);
+    if (message)
+        gst_message_unref(message);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return length;
 }
 
 } // namespace
@@ -204,19 +254,29 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
     if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC) {
         QString text;
         {
-            std::lock_guard lock(d->context->mutex);
+            // The state change can fail before the element that failed has posted its error.
+            std::unique_lock lock(d->context->mutex);
+            d->context->errorArrived.wait_for(lock, std::chrono::seconds(1),
+                                              [&] { return d->context->errorSeen; });
             text = d->context->firstError;
         }
         destroy(*d);
-        if (text.isEmpty())
-            return change == GST_STATE_CHANGE_ASYNC ? MCIERR_DEVICE_NOT_READY
-                                                    : MCIERR_FILE_NOT_FOUND;
-        return codeForText(text);
+        if (!text.isEmpty())
+            return codeForText(text);
+        if (change == GST_STATE_CHANGE_ASYNC)
+            return MCIERR_DEVICE_NOT_READY;
+        return QFileInfo::exists(request.element)
+                   ? codeForText(QStringLiteral("The file cannot be played."))
+                   : MCIERR_FILE_NOT_FOUND;
     }
 
     gint64 duration = 0;
-    if (gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration) && duration >= 0)
+    if (gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration) && duration > 0) {
         d->duration = toMs(duration);
+    } else {
+        d->duration = measureLength(QFileInfo(request.element).absoluteFilePath());
+        d->durationMeasured = d->duration > 0;
+    }
 
     m_devices[id] = std::move(d);
     deviceId = id;
@@ -250,9 +310,9 @@ void GstMediaLayer::endPending(quint16 device, Device &d, quint32 code) {
 
 qint32 GstMediaLayer::lengthMs(Device &d) {
     // VBR files may learn their real length only while playing; ask again until it is known.
-    if (d.duration < 0) {
+    if (d.duration <= 0) {
         gint64 duration = 0;
-        if (gst_element_query_duration(d.pipeline, GST_FORMAT_TIME, &duration) && duration >= 0)
+        if (gst_element_query_duration(d.pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
             d.duration = toMs(duration);
     }
     return qMax(d.duration, 0);
@@ -497,6 +557,9 @@ void GstMediaLayer::handleBusEvent(quint16 device, const void *pipeline, BusEven
         endPending(device, *d, MCI_NOTIFY_FAILURE);
         break;
     case BusEvent::DurationChanged: {
+        // A length measured over the whole file beats the parser's running estimate.
+        if (d->durationMeasured)
+            return;
         gint64 duration = 0;
         if (gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration) && duration >= 0)
             d->duration = toMs(duration);

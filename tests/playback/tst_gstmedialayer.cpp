@@ -1,0 +1,339 @@
+#include "GstMediaLayer.h"
+#include "MediaPlayerDevice.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <gst/gst.h>
+
+namespace {
+
+const QString sink = QStringLiteral("fakesink sync=true");
+
+// Runs a GStreamer pipeline that writes a test file and waits for it to finish.
+bool makeFile(const QString &description) {
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+    GError *error = nullptr;
+    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
+    if (!pipeline) {
+        qWarning("%s", error ? error->message : "no pipeline");
+        g_clear_error(&error);
+        return false;
+    }
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus *bus = gst_element_get_bus(pipeline);
+    GstMessage *message = gst_bus_timed_pop_filtered(
+        bus, 20 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+    if (message)
+        gst_message_unref(message);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return ok;
+}
+
+// `ms` of a tone at 44.1 kHz mono, in buffers of 10 ms, so the sample count is exact.
+QString tone(int ms, const QString &wave = QStringLiteral("sine")) {
+    return QStringLiteral("audiotestsrc wave=%1 num-buffers=%2 samplesperbuffer=441 ! "
+                          "audio/x-raw,rate=44100,channels=1 ! ")
+        .arg(wave)
+        .arg(ms / 10);
+}
+
+quint32 statusOf(GstMediaLayer &layer, quint16 id, MediaStatusItem item) {
+    quint32 value = 0xDEADBEEF;
+    const quint32 result = layer.status(id, item, value);
+    if (result != 0)
+        qWarning("status request failed: %u", result);
+    return value;
+}
+
+} // namespace
+
+class TestGstMediaLayer : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString wav, shortWav, mp3, vbrMp3, bareVbrMp3, ogg, flac;
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    quint16 openOk(GstMediaLayer &layer, const QString &file) {
+        MediaOpenRequest request;
+        request.element = file;
+        quint16 id = 0;
+        const quint32 result = layer.open(request, id);
+        if (result != 0)
+            qWarning("open %s: %s", qPrintable(file),
+                     qPrintable(layer.errorText(result).value_or(QString())));
+        return result == 0 ? id : 0;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        wav = path(QStringLiteral("zil.wav"));
+        shortWav = path(QStringLiteral("kisa.wav"));
+        mp3 = path(QStringLiteral("zil.mp3"));
+        vbrMp3 = path(QStringLiteral("degisken.mp3"));
+        bareVbrMp3 = path(QStringLiteral("basliksiz.mp3"));
+        ogg = path(QStringLiteral("zil.ogg"));
+        flac = path(QStringLiteral("zil.flac"));
+        QVERIFY(
+            makeFile(tone(3000) + QStringLiteral("wavenc ! filesink location=\"%1\"").arg(wav)));
+        QVERIFY(makeFile(tone(400) +
+                         QStringLiteral("wavenc ! filesink location=\"%1\"").arg(shortWav)));
+        QVERIFY(
+            makeFile(tone(3000) + QStringLiteral("lamemp3enc target=bitrate cbr=true bitrate=128 ! "
+                                                 "filesink location=\"%1\"")
+                                      .arg(mp3)));
+        // Loud ticks between long silences: a bit rate that swings from frame to frame, which a
+        // length guessed from the first frames would get wrong. Encoders write a Xing header.
+        QVERIFY(makeFile(QStringLiteral("audiotestsrc wave=ticks tick-interval=700000000 "
+                                        "num-buffers=300 samplesperbuffer=441 ! "
+                                        "audio/x-raw,rate=44100,channels=1 ! lamemp3enc "
+                                        "target=quality quality=0 ! xingmux ! "
+                                        "filesink location=\"%1\"")
+                             .arg(vbrMp3)));
+        // The same without the header: only a scan of all frames gives its length.
+        QVERIFY(makeFile(QStringLiteral("audiotestsrc wave=ticks tick-interval=700000000 "
+                                        "num-buffers=300 samplesperbuffer=441 ! "
+                                        "audio/x-raw,rate=44100,channels=1 ! lamemp3enc "
+                                        "target=quality quality=0 ! filesink location=\"%1\"")
+                             .arg(bareVbrMp3)));
+        QVERIFY(makeFile(tone(3000) + QStringLiteral("audioconvert ! vorbisenc ! oggmux ! "
+                                                     "filesink location=\"%1\"")
+                                          .arg(ogg)));
+        QVERIFY(makeFile(
+            tone(3000) +
+            QStringLiteral("audioconvert ! flacenc ! filesink location=\"%1\"").arg(flac)));
+    }
+
+    void openErrors_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("missing") << QStringLiteral("yok.mp3") << QByteArray();
+        QTest::newRow("not audio") << QStringLiteral("metin.mp3")
+                                   << QByteArray("Bu bir ses dosyası değil.\n").repeated(50);
+        QTest::newRow("empty") << QStringLiteral("bos.wav") << QByteArray("");
+    }
+    void openErrors() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        const QString file = path(name);
+        if (name != QLatin1String("yok.mp3")) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        GstMediaLayer layer(sink);
+        MediaOpenRequest request;
+        request.element = file;
+        quint16 id = 0;
+        const quint32 result = layer.open(request, id);
+        QVERIFY(result != 0);
+        QCOMPARE(id, quint16(0));
+        const auto text = layer.errorText(result);
+        QVERIFY(text.has_value());
+        QVERIFY(!text->isEmpty());
+        qInfo("%s: %s", qPrintable(name), qPrintable(*text));
+
+        // Through the player: the same text in the exception, nothing left open.
+        MediaPlayerDevice player(std::make_unique<GstMediaLayer>(sink));
+        player.setFileName(file);
+        try {
+            player.Open();
+            QFAIL("no exception");
+        } catch (const EMCIDeviceError &e) {
+            QCOMPARE(e.message(), *text);
+        }
+        QVERIFY(!player.IsOpen());
+    }
+
+    void unknownCodeHasNoText() {
+        GstMediaLayer layer(sink);
+        QVERIFY(!layer.errorText(123456).has_value());
+        quint32 value = 0;
+        QCOMPARE(layer.status(0, MediaStatusItem::Position, value), MCIERR_INVALID_DEVICE_ID);
+        QCOMPARE(layer.play(7, std::nullopt, true), MCIERR_INVALID_DEVICE_ID);
+    }
+
+    void lengthInMilliseconds_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("tolerance");
+        // Compressed files carry encoder padding of less than two frames (about 50 ms).
+        QTest::newRow("wav") << wav << 3000 << 1;
+        QTest::newRow("mp3") << mp3 << 3000 << 60;
+        QTest::newRow("vbr mp3") << vbrMp3 << 3000 << 60;
+        QTest::newRow("vbr mp3 without header") << bareVbrMp3 << 3000 << 60;
+        QTest::newRow("ogg") << ogg << 3000 << 30;
+        QTest::newRow("flac") << flac << 3000 << 1;
+    }
+    void lengthInMilliseconds() {
+        QFETCH(QString, file);
+        QFETCH(int, expected);
+        QFETCH(int, tolerance);
+        GstMediaLayer layer(sink);
+        const quint16 id = openOk(layer, file);
+        QVERIFY(id != 0);
+        const auto length = qint32(statusOf(layer, id, MediaStatusItem::Length));
+        qInfo("length %d ms", length);
+        QVERIFY2(qAbs(length - expected) <= tolerance, qPrintable(QString::number(length)));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Position), quint32(0));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Mode), MCI_MODE_STOP);
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::TimeFormat), MCI_FORMAT_MILLISECONDS);
+        QCOMPARE(layer.close(id), quint32(0));
+        QCOMPARE(layer.close(id), MCIERR_INVALID_DEVICE_ID);
+    }
+
+    void playPauseResumeStop_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("wav") << wav;
+        QTest::newRow("mp3") << mp3;
+    }
+    void playPauseResumeStop() {
+        QFETCH(QString, file);
+        GstMediaLayer layer(sink);
+        const quint16 id = openOk(layer, file);
+        QVERIFY(id != 0);
+        QCOMPARE(layer.play(id, std::nullopt, false), quint32(0));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Mode), MCI_MODE_PLAY);
+        QTRY_VERIFY_WITH_TIMEOUT(statusOf(layer, id, MediaStatusItem::Position) >= 300, 3000);
+        const quint32 playing = statusOf(layer, id, MediaStatusItem::Position);
+        QVERIFY2(playing < 2000, qPrintable(QString::number(playing)));
+
+        QCOMPARE(layer.pause(id), quint32(0));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Mode), MCI_MODE_PAUSE);
+        const quint32 paused = statusOf(layer, id, MediaStatusItem::Position);
+        QVERIFY(paused >= playing);
+        QTest::qWait(250);
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Position), paused);
+
+        QCOMPARE(layer.resume(id, false), quint32(0));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Mode), MCI_MODE_PLAY);
+        QTRY_VERIFY_WITH_TIMEOUT(statusOf(layer, id, MediaStatusItem::Position) >= paused + 200,
+                                 3000);
+
+        QCOMPARE(layer.stop(id), quint32(0));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Mode), MCI_MODE_STOP);
+        const quint32 stopped = statusOf(layer, id, MediaStatusItem::Position);
+        QVERIFY(stopped >= paused + 200);
+        QTest::qWait(250);
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Position), stopped);
+        QCOMPARE(layer.resume(id, false), MCIERR_DEVICE_NOT_READY); // only a paused device
+    }
+
+    void seekAndPlayFrom() {
+        GstMediaLayer layer(sink);
+        const quint16 id = openOk(layer, wav);
+        QVERIFY(id != 0);
+        QCOMPARE(layer.seek(id, MediaSeek::To, 1234), quint32(0));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Position), quint32(1234));
+        QCOMPARE(layer.seek(id, MediaSeek::ToEnd), quint32(0));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Position), quint32(3000));
+        QCOMPARE(layer.seek(id, MediaSeek::ToStart), quint32(0));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Position), quint32(0));
+        QCOMPARE(layer.seek(id, MediaSeek::To, 5000), MCIERR_OUTOFRANGE);
+
+        QCOMPARE(layer.play(id, 2000, false), quint32(0));
+        QTRY_VERIFY_WITH_TIMEOUT(statusOf(layer, id, MediaStatusItem::Position) >= 2100, 3000);
+    }
+
+    void endOfStream() {
+        GstMediaLayer layer(sink);
+        QSignalSpy notices(&layer, &MediaLayer::notice);
+        QThread *noticeThread = nullptr;
+        connect(&layer, &MediaLayer::notice, this,
+                [&] { noticeThread = QThread::currentThread(); });
+        const quint16 id = openOk(layer, shortWav);
+        QVERIFY(id != 0);
+        QCOMPARE(layer.play(id, std::nullopt, true), quint32(0));
+        QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 1, 5000);
+        QCOMPARE(notices.at(0).at(0).value<quint16>(), id);
+        QCOMPARE(notices.at(0).at(1).value<quint32>(), MCI_NOTIFY_SUCCESSFUL);
+        QCOMPARE(noticeThread, QThread::currentThread());
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Mode), MCI_MODE_STOP);
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Position), quint32(400));
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Length), quint32(400));
+
+        // Played to its end, a play without a start position has nothing left to play.
+        QCOMPARE(layer.play(id, std::nullopt, true), quint32(0));
+        QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 2, 1000);
+        QCOMPARE(notices.at(1).at(1).value<quint32>(), MCI_NOTIFY_SUCCESSFUL);
+    }
+
+    void noticesOfInterruptedPlay_data() {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<quint32>("code");
+        QTest::newRow("play again") << "play" << MCI_NOTIFY_SUPERSEDED;
+        QTest::newRow("stop") << "stop" << MCI_NOTIFY_ABORTED;
+        QTest::newRow("pause") << "pause" << MCI_NOTIFY_ABORTED;
+        QTest::newRow("seek") << "seek" << MCI_NOTIFY_ABORTED;
+        QTest::newRow("close") << "close" << MCI_NOTIFY_ABORTED;
+    }
+    void noticesOfInterruptedPlay() {
+        QFETCH(QString, request);
+        QFETCH(quint32, code);
+        GstMediaLayer layer(sink);
+        QSignalSpy notices(&layer, &MediaLayer::notice);
+        const quint16 id = openOk(layer, wav);
+        QVERIFY(id != 0);
+        QCOMPARE(layer.play(id, std::nullopt, true), quint32(0));
+        if (request == QLatin1String("play"))
+            QCOMPARE(layer.play(id, std::nullopt, false), quint32(0));
+        else if (request == QLatin1String("stop"))
+            QCOMPARE(layer.stop(id), quint32(0));
+        else if (request == QLatin1String("pause"))
+            QCOMPARE(layer.pause(id), quint32(0));
+        else if (request == QLatin1String("seek"))
+            QCOMPARE(layer.seek(id, MediaSeek::To, 500), quint32(0));
+        else
+            QCOMPARE(layer.close(id), quint32(0));
+        QCOMPARE(notices.count(), 0); // posted: never inside the request
+        QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 1, 2000);
+        QCOMPARE(notices.at(0).at(1).value<quint32>(), code);
+        QTest::qWait(100);
+        QCOMPARE(notices.count(), 1);
+    }
+
+    void playerOverGstreamer() {
+        MediaPlayerDevice player(std::make_unique<GstMediaLayer>(sink));
+        player.SetTimeFormat(MCI_FORMAT_MILLISECONDS); // nothing open yet: recorded failure
+        QVERIFY(player.LastError() != 0);
+        player.setFileName(shortWav);
+        player.Open();
+        QVERIFY(player.IsOpen());
+        QCOMPARE(player.Length(), 400);
+        QCOMPARE(player.StepFrames(), 40);
+        QVERIFY(player.PlayCap());
+        QVERIFY(!player.RecordCap() && !player.EjectCap() && !player.VideoCap());
+        QCOMPARE(player.AllowedButtons(),
+                 TButtonSet(ButtonBit(btPlay) | ButtonBit(btNext) | ButtonBit(btPrev)));
+        int notices = 0;
+        player.OnNotify = [&](QObject *) { ++notices; };
+        player.Play();
+        QCOMPARE(player.Mode(), quint8(mpPlaying));
+        QTRY_COMPARE_WITH_TIMEOUT(notices, 1, 5000);
+        QCOMPARE(player.NotifyResult(), nvSuccessful);
+        QCOMPARE(player.Mode(), quint8(mpStopped));
+        QCOMPARE(player.Position(), player.Length());
+
+        // A second play starts again from the beginning.
+        player.Play();
+        QCOMPARE(player.Mode(), quint8(mpPlaying));
+        QVERIFY(player.Position() < 300);
+        player.Stop();
+        QVERIFY(player.IsOpen());
+        player.Close();
+        QVERIFY(!player.IsOpen());
+        QCOMPARE(player.LastError(), quint32(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGstMediaLayer)
+#include "tst_gstmedialayer.moc"
