@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -635,6 +636,29 @@ private slots:
         b->setFlat(false);
         QVERIFY(!b->PointerInside());
         QVERIFY(!b->faceGeometry().shadowDrawn);
+    }
+
+    void hotStateFollowsPointerAfterRelease_data() {
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<bool>("hot");
+        QTest::newRow("pointer on the button") << QPoint(10, 10) << true;
+        QTest::newRow("pointer beside it") << QPoint(150, 100) << false;
+    }
+
+    void hotStateFollowsPointerAfterRelease() {
+        QFETCH(QPoint, pointer);
+        QFETCH(bool, hot);
+        TAdvToolButton *b = programButton();
+        host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+        QCursor::setPos(host->mapToGlobal(pointer));
+        QCoreApplication::processEvents();
+        QSignalSpy entered(b, &TAdvToolButton::OnMouseEnter);
+        QSignalSpy left(b, &TAdvToolButton::OnMouseLeave);
+        click(b);
+        QCOMPARE(b->PointerInside(), hot);
+        QCOMPARE(entered.count(), hot ? 1 : 0);
+        QCOMPARE(left.count(), hot ? 0 : 1);
     }
 
     void setterInvalidation_data() {
