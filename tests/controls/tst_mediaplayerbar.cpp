@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QtTest>
 
 #include <memory>
@@ -528,6 +529,18 @@ private slots:
         QCOMPARE(TMediaPlayer::nextFocus(ButtonBit(btStop), btPlay, false), btPlay);
         QCOMPARE(TMediaPlayer::nextFocus(ButtonBit(btStop), btPlay, true), btStop);
         QCOMPARE(TMediaPlayer::nextFocus(ButtonBit(btPause), btEject, false), btPause);
+    }
+
+    void arrowsAreNotTakenByShortcuts() {
+        Rig rig;
+        int fired = 0;
+        QShortcut shortcut(QKeySequence(Qt::Key_Right), &rig.host);
+        connect(&shortcut, &QShortcut::activated, [&] { ++fired; });
+        rig.player->setFocus();
+        QVERIFY(rig.player->hasFocus());
+        QTest::keyClick(rig.player, Qt::Key_Right);
+        QCOMPARE(rig.player->FocusButton(), btPause);
+        QCOMPARE(fired, 0);
     }
 
     void focusRectangleOnlyOnTheFocusButton() {
