@@ -1,12 +1,10 @@
+#include "Startup.h"
 #include "ZilApplication.h"
-
-#include <QLabel>
 
 int main(int argc, char *argv[])
 {
+    // The web panel's browser engine needs this before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     ZilApplication app(argc, argv);
-    QLabel Saat;
-    Saat.setWindowTitle(QStringLiteral("Selvanor Zil Sistemi"));
-    Saat.show();
-    return app.exec();
+    return runProgram(app);
 }

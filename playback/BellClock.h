@@ -29,6 +29,10 @@ public:
     // How failures reach the user; without one they are dropped.
     std::function<void(const QString &message)> ReportError;
 
+    // The store's failure was already shown to the user; the next report waits until the store
+    // has worked again.
+    void StoreFailureReported() { m_storeFailing = true; }
+
     QTimer &Timer() { return m_timer; }
     // The last second handled; invalid before the first tick.
     QDateTime LastHandledSecond() const { return m_lastHandled; }

@@ -1,0 +1,324 @@
+#include "AnaSayfa.h"
+#include "ui_AnaSayfa.h"
+
+#include "BellClock.h"
+#include "ErrorBox.h"
+#include "MediaPlayerDevice.h"
+#include "ProgramValues.h"
+#include "Schedule.h"
+#include "Statements.h"
+#include "SysColors.h"
+#include "WebSite.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QNetworkInterface>
+#include <QPushButton>
+#include <QScreen>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <unistd.h>
+
+namespace {
+// The list's columns; the ID column is present but never shown.
+enum Column { ColGun, ColZil, ColBaslama, ColID, ColSure };
+
+constexpr int ClientWidth = 404;
+constexpr int ClientHeight = 510;
+constexpr int WebPanelHeight = 90;
+
+// Links in the maker's page open in the system's browser, not inside the small panel.
+class ExternalLinkPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
+    {
+        if (type == NavigationTypeLinkClicked) {
+            QDesktopServices::openUrl(url);
+            return false;
+        }
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+    QWebEnginePage *createWindow(WebWindowType) override
+    {
+        // A page asking for a new window gets one that hands its first address to the browser.
+        auto *page = new ExternalLinkPage(this);
+        connect(page, &QWebEnginePage::urlChanged, page, [page](const QUrl &url) {
+            QDesktopServices::openUrl(url);
+            page->deleteLater();
+        });
+        return page;
+    }
+};
+
+QFont programFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+} // namespace
+
+TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint)
+    , ui(std::make_unique<Ui::TfrmMenu>())
+{
+    setFont(programFont());
+    ui->setupUi(this);
+    setAttribute(Qt::WA_QuitOnClose);
+
+    QFont bold13 = font();
+    bold13.setBold(true);
+    bold13.setPixelSize(13);
+    ui->Label1->setFont(bold13);
+    QFont plain13 = font();
+    plain13.setPixelSize(13);
+    ui->Label2->setFont(plain13);
+    QFont bold12 = font();
+    bold12.setBold(true);
+    bold12.setPixelSize(12);
+    ui->lblSaat->setFont(bold12);
+    ui->Saat->setFont(bold12);
+    // Our font is wider than the one the window was laid out for: labels take the room their
+    // text needs, and the clock starts right after its caption.
+    ui->Label1->adjustSize();
+    ui->lblSaat->adjustSize();
+    ui->Label2->adjustSize();
+    ui->Saat->move(qMax(ui->Saat->x(), ui->lblSaat->geometry().right() + 4), ui->Saat->y());
+
+    ui->imgLogo->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
+    ui->mpPlayer->setVisibleButtons(ButtonBit(btPlay) | ButtonBit(btPause) | ButtonBit(btStop));
+    ui->mpPlayer->setGeometry(304, 128, 85, 20);
+
+    auto *header = ui->ListView1->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    ui->ListView1->setColumnWidth(ColBaslama, 90);
+    ui->ListView1->setColumnWidth(ColSure, 45);
+    ui->ListView1->setColumnHidden(ColID, false);
+    header->setMinimumSectionSize(0);
+    ui->ListView1->setColumnWidth(ColID, 0);
+
+    setUpButtons();
+
+    connect(ui->cmbGunler, &QComboBox::activated, this, &TfrmMenu::cmbGunlerChange);
+    connect(ui->ListView1, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *item) { ListView1DblClick(item); });
+    // The menu runs the buttons' commands without touching their faces.
+    connect(ui->YeniKayit1, &QAction::triggered, ui->btnYeniKayit, &TAdvToolButton::ExecuteClick);
+    connect(ui->Duzenle1, &QAction::triggered, ui->btnDuzenle, &TAdvToolButton::ExecuteClick);
+    connect(ui->Sil1, &QAction::triggered, ui->btnSil, &TAdvToolButton::ExecuteClick);
+    connect(ui->Cikis1, &QAction::triggered, this, &TfrmMenu::btnCikisClick);
+    connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
+
+    // The area below the menu bar is fixed at 404 x 510; nothing resizes it.
+    ui->centralwidget->setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(ClientWidth, ClientHeight + ui->MainMenu1->sizeHint().height());
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    m_clock = std::make_unique<BellClock>(m_query, ui->mpPlayer->device());
+    m_clock->ReportError = showErrorBox;
+    connect(m_clock.get(), &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
+
+    FormCreate(online);
+}
+
+TfrmMenu::~TfrmMenu() = default;
+
+void TfrmMenu::setUpButtons()
+{
+    struct Face {
+        TAdvToolButton *button;
+        QString caption;
+        QString picture;
+        void (TfrmMenu::*command)();
+    };
+    const Face faces[] = {
+        {ui->btnYeniKayit, QStringLiteral("Yeni Kayıt"), QStringLiteral("yeni"),
+         &TfrmMenu::btnYeniKayitClick},
+        {ui->btnDuzenle, QStringLiteral("Düzenle"), QStringLiteral("duzenle"),
+         &TfrmMenu::btnDuzenleClick},
+        {ui->btnSil, QStringLiteral("Sil"), QStringLiteral("sil"), &TfrmMenu::btnSilClick},
+        {ui->btnCikis, QStringLiteral("Çıkış"), QStringLiteral("cikis"),
+         &TfrmMenu::btnCikisClick},
+    };
+    for (const Face &face : faces) {
+        face.button->setCaption(face.caption);
+        face.button->setColor(clBtnFace);
+        face.button->setColorDown(14210002);
+        face.button->setColorHot(13289415);
+        face.button->setGlyph(QImage(QStringLiteral(":/buttons/%1.png").arg(face.picture)));
+        face.button->setGlyphDisabled(
+            QImage(QStringLiteral(":/buttons/%1_disabled.png").arg(face.picture)));
+        connect(face.button, &TAdvToolButton::OnClick, this, face.command);
+    }
+}
+
+bool TfrmMenu::machineIsOnline()
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : interfaces) {
+        const auto flags = iface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            !flags.testFlag(QNetworkInterface::IsRunning) ||
+            flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        if (!iface.addressEntries().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+void TfrmMenu::FormCreate(const std::function<bool()> &online)
+{
+    // The clock runs from creation on; an error box below already lets it tick.
+    m_clock->Start();
+    try {
+        m_query.SetConnection(DatabaseFile());
+        m_query.Close();
+        m_query.ClearText();
+        m_query.AddLine(Statements::Baslangic);
+        m_query.Bind(1);
+        m_query.Open();
+    } catch (const ZilError &error) {
+        // Reported here once; the clock keeps trying and only speaks when it worked meanwhile.
+        m_clock->StoreFailureReported();
+        showErrorBox(error.message());
+        return;
+    }
+    ui->cmbGunler->setCurrentIndex(BugunGunID());
+    ListeyiDoldur();
+    ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
+
+    if (online && online()) {
+        setUpWebPanel();
+    } else {
+        ui->pnlWeb->hide();
+        ui->centralwidget->setFixedSize(ClientWidth, ClientHeight - WebPanelHeight);
+        setFixedSize(ClientWidth,
+                     ClientHeight - WebPanelHeight + ui->MainMenu1->sizeHint().height());
+    }
+}
+
+void TfrmMenu::setUpWebPanel()
+{
+    // The browser engine refuses to start its sandbox as root; only then is it switched off.
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    m_webBrowser = new QWebEngineView(ui->pnlWeb);
+    m_webBrowser->setObjectName(QStringLiteral("WebBrowser"));
+    m_webBrowser->setPage(new ExternalLinkPage(m_webBrowser));
+    m_webBrowser->setGeometry(ui->pnlWeb->rect());
+    m_webBrowser->setContextMenuPolicy(Qt::NoContextMenu);
+    ui->pnlWeb->show();
+    m_webBrowser->load(makerPageUrl(QStringLiteral("/ads/zil.html")));
+}
+
+void TfrmMenu::ListeyiDoldur()
+{
+    ui->ListView1->clear();
+    m_query.Close();
+    m_query.ClearText();
+    m_query.AddLine(Statements::GunListesi);
+    m_query.Bind(ui->cmbGunler->currentIndex());
+    m_query.Open();
+    const QString gun = ui->cmbGunler->currentText();
+    QList<QTreeWidgetItem *> rows;
+    for (int n = m_query.RecordCount(); n > 0; --n) {
+        auto *row = new QTreeWidgetItem;
+        row->setText(ColGun, gun);
+        row->setText(ColZil, m_query.FieldAsText(2));
+        row->setText(ColBaslama, StartTimeText(m_query.Field(3)));
+        row->setText(ColID, m_query.FieldAsText(0));
+        row->setText(ColSure, m_query.FieldAsText(5));
+        rows.append(row);
+        m_query.Next();
+    }
+    ui->ListView1->addTopLevelItems(rows);
+    ui->ListView1->resizeColumnToContents(ColGun);
+    ui->ListView1->resizeColumnToContents(ColZil);
+}
+
+QTreeWidgetItem *TfrmMenu::selectedRow() const
+{
+    const auto selected = ui->ListView1->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void TfrmMenu::showMessage(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TfrmMenu::cmbGunlerChange()
+{
+    ListeyiDoldur();
+}
+
+void TfrmMenu::btnYeniKayitClick()
+{
+    emit EditorIstendi(1, ui->cmbGunler->currentIndex());
+}
+
+void TfrmMenu::btnDuzenleClick()
+{
+    QTreeWidgetItem *row = selectedRow();
+    if (!row) {
+        showMessage(QStringLiteral("Düzenlemek için lütfen bir kayıt seçin!"));
+        return;
+    }
+    ListView1DblClick(row);
+}
+
+void TfrmMenu::ListView1DblClick(QTreeWidgetItem *item)
+{
+    if (!item)
+        return;
+    DuzenlenenKayitID = item->text(ColID).toInt();
+    emit EditorIstendi(2, ui->cmbGunler->currentIndex());
+}
+
+void TfrmMenu::btnSilClick()
+{
+    QTreeWidgetItem *row = selectedRow();
+    if (!row) {
+        showMessage(QStringLiteral("Silmek için lütfen bir kayıt seçin!"));
+        return;
+    }
+    const QString id = row->text(ColID);
+
+    QMessageBox confirm(QMessageBox::Question, QStringLiteral("Confirm"),
+                        QStringLiteral("Seçili Kaydı Silmek İstediğinizden Emin misiniz?"),
+                        QMessageBox::NoButton, this);
+    QPushButton *yes = confirm.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton *no = confirm.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    confirm.setDefaultButton(yes);
+    confirm.setEscapeButton(no);
+    confirm.exec();
+    if (confirm.clickedButton() != yes)
+        return;
+
+    try {
+        m_query.Close();
+        m_query.ClearText();
+        m_query.AddLine(Statements::ZilSil);
+        m_query.Bind(id.toInt());
+        m_query.Execute();
+    } catch (const ZilError &) {
+        showMessage(QStringLiteral("Kayıt Silinemedi!"));
+    }
+    ListeyiDoldur();
+}
+
+void TfrmMenu::btnCikisClick()
+{
+    QCoreApplication::quit();
+}

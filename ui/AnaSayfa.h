@@ -1,0 +1,60 @@
+#pragma once
+
+#include "ScheduleQuery.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TfrmMenu;
+}
+class BellClock;
+class QTreeWidgetItem;
+class QWebEngineView;
+
+// The main window: one weekday's bells, the commands on them, the running clock that rings the
+// bells, and the maker's page when the machine is online. Closing it ends the program.
+class TfrmMenu : public QMainWindow {
+    Q_OBJECT
+public:
+    // `online` answers whether the machine has a connection; it is asked once, at creation.
+    explicit TfrmMenu(QWidget *parent = nullptr, std::function<bool()> online = machineIsOnline);
+    ~TfrmMenu() override;
+
+    // An interface that is up, running, not loopback and has an address.
+    static bool machineIsOnline();
+
+    ScheduleQuery &ADOSorgu() { return m_query; }
+    Ui::TfrmMenu &controls() { return *ui; }
+    BellClock &Timer() { return *m_clock; }
+    // Created only when the machine was online at start-up.
+    QWebEngineView *WebBrowser() const { return m_webBrowser; }
+
+    void ListeyiDoldur();
+
+    void cmbGunlerChange();
+    void btnYeniKayitClick();
+    void btnDuzenleClick();
+    void ListView1DblClick(QTreeWidgetItem *item);
+    void btnSilClick();
+    void btnCikisClick();
+
+signals:
+    // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit
+    // DuzenlenenKayitID).
+    void EditorIstendi(int editorKipi, int gunIndex);
+    void HakkindaIstendi();
+
+private:
+    void FormCreate(const std::function<bool()> &online);
+    void setUpButtons();
+    void setUpWebPanel();
+    QTreeWidgetItem *selectedRow() const;
+    void showMessage(const QString &text);
+
+    std::unique_ptr<Ui::TfrmMenu> ui;
+    ScheduleQuery m_query;
+    std::unique_ptr<BellClock> m_clock;
+    QWebEngineView *m_webBrowser = nullptr;
+};
