@@ -142,7 +142,7 @@ void BellClock::startBell(const Bell &bell)
         m_player.Open();
         m_player.Play();
     } catch (const ZilError &error) {
-        report(error.message());
+        report(QStringLiteral("Zil müziği \"%1\" çalınamadı: %2").arg(bell.music, error.message()));
     }
 }
 
