@@ -47,6 +47,7 @@ struct BusContext {
 
 struct GstMediaLayer::Device {
     GstElement *pipeline = nullptr;
+    GstElement *audioSink = nullptr; // held by the pipeline
     std::shared_ptr<BusContext> context;
     enum class Mode { Stopped, Playing, Paused } mode = Mode::Stopped;
     bool atEnd = false;
@@ -207,6 +208,7 @@ void GstMediaLayer::destroy(Device &d) {
     gst_element_set_state(d.pipeline, GST_STATE_NULL);
     gst_object_unref(d.pipeline);
     d.pipeline = nullptr;
+    d.audioSink = nullptr;
 }
 
 quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) {
@@ -236,6 +238,7 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
     g_object_set(d->pipeline, "uri", uri, "audio-sink", sink, "flags",
                  kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
     g_free(uri);
+    d->audioSink = sink;
 
     const quint16 id = m_nextId;
     d->context = std::make_shared<BusContext>();
@@ -532,6 +535,11 @@ std::optional<QString> GstMediaLayer::errorText(quint32 code) const {
     if (it == m_texts.end())
         return std::nullopt;
     return *it;
+}
+
+GstElement *GstMediaLayer::audioSink(quint16 device) {
+    Device *d = find(device);
+    return d ? d->audioSink : nullptr;
 }
 
 void GstMediaLayer::handleBusEvent(quint16 device, const void *pipeline, BusEvent event) {

@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 
+typedef struct _GstElement GstElement;
+
 // The media layer on GStreamer: one playbin per open device, audio only, into the sink that the
 // description names ("autoaudiosink" for the program, "fakesink sync=true" for tests). Positions
 // and lengths are milliseconds. Bus messages reach the GUI thread by one path: a bus sync
@@ -37,6 +39,10 @@ public:
     quint32 status(quint16 device, MediaStatusItem item, quint32 &value, int track = 0) override;
     quint32 capability(quint16 device, MediaCapability item, quint32 &value) override;
     std::optional<QString> errorText(quint32 code) const override;
+
+    // The audio sink that an open device plays into, or nullptr: for tools that measure when
+    // the sound starts. The device keeps it; it goes away when the device is closed.
+    GstElement *audioSink(quint16 device);
 
     struct Device;
 

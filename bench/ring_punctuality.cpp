@@ -1,0 +1,266 @@
+// Bells on consecutive seconds, rung by the bell clock on its real timer through GStreamer into a
+// synchronising fake sink. Prints how long after the beginning of its start second each bell's
+// play request was made and its first buffer was rendered, and how many bells were missed or
+// rung twice. Every bell has its own file, so each play request names the bell it belongs to.
+#include "BellClock.h"
+#include "GstMediaLayer.h"
+#include "MediaPlayerDevice.h"
+#include "ProgramValues.h"
+#include "Schedule.h"
+#include "ScheduleFixture.h"
+#include "ScheduleQuery.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr int kBells = 24;
+constexpr int kToneMs = 1500; // longer than a second, so each bell closes a playing one
+constexpr int kLeadSeconds = 3;
+const char *const kSinkName = "measured";
+
+qint64 wallMicroseconds() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+bool makeWav(const QString &file) {
+    const QString description =
+        QStringLiteral("audiotestsrc num-buffers=%1 samplesperbuffer=441 ! "
+                       "audio/x-raw,rate=44100,channels=1 ! wavenc ! filesink location=\"%2\"")
+            .arg(kToneMs / 10)
+            .arg(file);
+    GError *error = nullptr;
+    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
+    if (!pipeline) {
+        std::fprintf(stderr, "%s\n", error ? error->message : "no pipeline");
+        g_clear_error(&error);
+        return false;
+    }
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus *bus = gst_element_get_bus(pipeline);
+    GstMessage *message = gst_bus_timed_pop_filtered(
+        bus, 20 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+    if (message)
+        gst_message_unref(message);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return ok;
+}
+
+// Written from GStreamer's streaming threads, read on the main thread after the run.
+struct FirstBuffers {
+    std::mutex mutex;
+    std::map<quint16, qint64> at; // device -> wall time of its first rendered buffer, in µs
+};
+
+struct HandoffTarget {
+    FirstBuffers *buffers;
+    quint16 device;
+};
+
+void onHandoff(GstElement *, GstBuffer *, GstPad *, gpointer data) {
+    const qint64 now = wallMicroseconds();
+    auto *target = static_cast<HandoffTarget *>(data);
+    std::lock_guard lock(target->buffers->mutex);
+    target->buffers->at.try_emplace(target->device, now);
+}
+
+void freeTarget(gpointer data, GClosure *) {
+    delete static_cast<HandoffTarget *>(data);
+}
+
+// The real layer, with a note of which bell each device plays and when play was asked for.
+class MeasuredLayer : public GstMediaLayer {
+public:
+    explicit MeasuredLayer(FirstBuffers &buffers)
+        : GstMediaLayer(QStringLiteral("fakesink sync=true signal-handoffs=true name=%1")
+                            .arg(QLatin1String(kSinkName)))
+        , m_buffers(buffers) {}
+
+    std::map<quint16, int> bellOfDevice;
+    std::vector<std::vector<qint64>> playRequests = std::vector<std::vector<qint64>>(kBells);
+
+    quint32 open(const MediaOpenRequest &request, quint16 &deviceId) override {
+        const quint32 result = GstMediaLayer::open(request, deviceId);
+        if (result != 0)
+            return result;
+        bool ok = false;
+        const int bell =
+            QFileInfo(request.element).baseName().section(QLatin1Char('_'), 1).toInt(&ok);
+        if (ok)
+            bellOfDevice[deviceId] = bell;
+        if (GstElement *bin = audioSink(deviceId)) {
+            GstElement *sink = GST_IS_BIN(bin) ? gst_bin_get_by_name(GST_BIN(bin), kSinkName)
+                                               : GST_ELEMENT(gst_object_ref(bin));
+            if (sink) {
+                g_signal_connect_data(sink, "handoff", G_CALLBACK(onHandoff),
+                                      new HandoffTarget{&m_buffers, deviceId}, freeTarget,
+                                      GConnectFlags(0));
+                gst_object_unref(sink);
+            }
+        }
+        return 0;
+    }
+
+    quint32 play(quint16 device, std::optional<qint32> from, bool notify) override {
+        const qint64 now = wallMicroseconds();
+        auto it = bellOfDevice.find(device);
+        if (it != bellOfDevice.end() && it->second >= 0 && it->second < kBells)
+            playRequests[it->second].push_back(now);
+        return GstMediaLayer::play(device, from, notify);
+    }
+
+private:
+    FirstBuffers &m_buffers;
+};
+
+struct Spread {
+    double p50, p99, max;
+};
+
+// Nearest-rank percentiles.
+Spread spreadOf(std::vector<double> values) {
+    if (values.empty())
+        return {NAN, NAN, NAN};
+    std::sort(values.begin(), values.end());
+    auto rank = [&](double p) {
+        const auto n = values.size();
+        const auto i = std::size_t(std::ceil(p * double(n)));
+        return values[std::clamp<std::size_t>(i, 1, n) - 1];
+    };
+    return {rank(0.50), rank(0.99), values.back()};
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    gst_init(&argc, &argv);
+
+    ScheduleFixture fx;
+    if (!fx.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+    setProgramFolder(fx.folder());
+    const QString music = fx.folder() + QStringLiteral("Muzikler/");
+    QDir().mkpath(music);
+    const QString tone = music + QStringLiteral("tone.wav");
+    if (!makeWav(tone))
+        return 1;
+    for (int i = 0; i < kBells; ++i)
+        QFile::copy(tone, music + QStringLiteral("bell_%1.wav").arg(i));
+
+    FirstBuffers buffers;
+    auto owned = std::make_unique<MeasuredLayer>(buffers);
+    MeasuredLayer &layer = *owned;
+    MediaPlayerDevice player(std::move(owned));
+    QStringList errors;
+
+    // Plugins are loaded by the first file ever opened; a program that has been running has
+    // done that long before its bell.
+    player.setFileName(tone);
+    player.Open();
+    player.Close();
+
+    // The bells: consecutive seconds, starting a few seconds from now.
+    const QDateTime now = QDateTime::currentDateTime();
+    QDateTime first = now.addSecs(kLeadSeconds);
+    first.setTime(QTime(first.time().hour(), first.time().minute(), first.time().second()));
+    std::vector<QDateTime> starts;
+    for (int i = 0; i < kBells; ++i) {
+        const QDateTime start = first.addSecs(i);
+        starts.push_back(start);
+        fx.insert(GunIDOf(start.date()), QStringLiteral("Ders %1").arg(i + 1),
+                  StoredTimeForm(start.time()), QStringLiteral("bell_%1.wav").arg(i), 1);
+    }
+
+    ScheduleQuery query;
+    query.SetConnection(fx.databaseFile());
+    BellClock clock(query, player);
+    clock.ReportError = [&errors](const QString &message) { errors << message; };
+    clock.Start();
+    const qint64 endMs = starts.back().toMSecsSinceEpoch() + kToneMs + 1000;
+    QTimer::singleShot(int(endMs - QDateTime::currentMSecsSinceEpoch()), &app,
+                       &QCoreApplication::quit);
+    app.exec();
+    clock.Timer().stop();
+    if (player.IsOpen())
+        player.Close();
+
+    std::map<int, qint64> firstBufferOfBell;
+    {
+        std::lock_guard lock(buffers.mutex);
+        for (const auto &[device, at] : buffers.at) {
+            auto it = layer.bellOfDevice.find(device);
+            if (it != layer.bellOfDevice.end())
+                firstBufferOfBell.try_emplace(it->second, at);
+        }
+    }
+
+    std::printf("ring_punctuality: %d bells on consecutive seconds, %d ms WAV each, "
+                "GstMediaLayer into fakesink sync=true, real timer\n",
+                kBells, kToneMs);
+    std::printf("  bell  start     play request  first buffer   (ms after the second began)\n");
+    std::vector<double> toPlay, toBuffer;
+    int missed = 0, doubled = 0, silent = 0;
+    for (int i = 0; i < kBells; ++i) {
+        const qint64 secondUs = starts[i].toMSecsSinceEpoch() * 1000;
+        const auto &requests = layer.playRequests[i];
+        if (requests.empty())
+            ++missed;
+        if (requests.size() > 1)
+            ++doubled;
+        QByteArray playText = "missed", bufferText = "-";
+        if (!requests.empty()) {
+            const double ms = double(requests.front() - secondUs) / 1000.0;
+            toPlay.push_back(ms);
+            playText = QByteArray::number(ms, 'f', 2);
+            if (requests.size() > 1)
+                playText += " (x" + QByteArray::number(qsizetype(requests.size())) + ")";
+            auto it = firstBufferOfBell.find(i);
+            if (it != firstBufferOfBell.end()) {
+                const double bufferMs = double(it->second - secondUs) / 1000.0;
+                toBuffer.push_back(bufferMs);
+                bufferText = QByteArray::number(bufferMs, 'f', 2);
+            } else {
+                ++silent;
+                bufferText = "none";
+            }
+        }
+        std::printf("  %4d  %s  %12s  %12s\n", i + 1,
+                    qPrintable(starts[i].time().toString(QStringLiteral("HH:mm:ss"))),
+                    playText.constData(), bufferText.constData());
+    }
+    const Spread play = spreadOf(toPlay);
+    const Spread buffer = spreadOf(toBuffer);
+    std::printf("  to play request: p50 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 20 ms)\n",
+                play.p50, play.p99, play.max);
+    std::printf("  to first buffer: p50 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 50 ms)\n",
+                buffer.p50, buffer.p99, buffer.max);
+    std::printf(
+        "  missed %d, doubled %d, played without a buffer %d (target 0 missed, 0 doubled)\n",
+        missed, doubled, silent);
+    for (const QString &error : std::as_const(errors))
+        std::printf("  error: %s\n", qPrintable(error));
+
+    setProgramFolder(QString());
+    return 0;
+}
