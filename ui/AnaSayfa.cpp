@@ -63,7 +63,7 @@ QFont programFont()
 }
 } // namespace
 
-TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online)
+TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online, const QString &webSite)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
@@ -127,7 +127,7 @@ TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online)
     m_clock->ReportError = showErrorBox;
     connect(m_clock.get(), &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
 
-    FormCreate(online);
+    FormCreate(online, webSite.isEmpty() ? makerWebSite() : webSite);
 }
 
 TfrmMenu::~TfrmMenu() = default;
@@ -176,7 +176,7 @@ bool TfrmMenu::machineIsOnline()
     return false;
 }
 
-void TfrmMenu::FormCreate(const std::function<bool()> &online)
+void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &webSite)
 {
     // The clock runs from creation on; an error box below already lets it tick.
     m_clock->Start();
@@ -198,7 +198,7 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online)
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
 
     if (online && online()) {
-        setUpWebPanel();
+        setUpWebPanel(webSite);
     } else {
         ui->pnlWeb->hide();
         ui->centralwidget->setFixedSize(ClientWidth, ClientHeight - WebPanelHeight);
@@ -207,7 +207,7 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online)
     }
 }
 
-void TfrmMenu::setUpWebPanel()
+void TfrmMenu::setUpWebPanel(const QString &webSite)
 {
     // The browser engine refuses to start its sandbox as root; only then is it switched off.
     if (::geteuid() == 0)
@@ -218,7 +218,7 @@ void TfrmMenu::setUpWebPanel()
     m_webBrowser->setGeometry(ui->pnlWeb->rect());
     m_webBrowser->setContextMenuPolicy(Qt::NoContextMenu);
     ui->pnlWeb->show();
-    m_webBrowser->load(makerPageUrl(QStringLiteral("/ads/zil.html")));
+    m_webBrowser->load(sitePageUrl(webSite, QStringLiteral("/ads/zil.html")));
 }
 
 void TfrmMenu::ListeyiDoldur()

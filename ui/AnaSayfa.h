@@ -19,7 +19,9 @@ class TfrmMenu : public QMainWindow {
     Q_OBJECT
 public:
     // `online` answers whether the machine has a connection; it is asked once, at creation.
-    explicit TfrmMenu(QWidget *parent = nullptr, std::function<bool()> online = machineIsOnline);
+    // `webSite` is the maker's site whose page the web panel shows.
+    explicit TfrmMenu(QWidget *parent = nullptr, std::function<bool()> online = machineIsOnline,
+                      const QString &webSite = {});
     ~TfrmMenu() override;
 
     // An interface that is up, running, not loopback and has an address.
@@ -47,9 +49,9 @@ signals:
     void HakkindaIstendi();
 
 private:
-    void FormCreate(const std::function<bool()> &online);
+    void FormCreate(const std::function<bool()> &online, const QString &webSite);
     void setUpButtons();
-    void setUpWebPanel();
+    void setUpWebPanel(const QString &webSite);
     QTreeWidgetItem *selectedRow() const;
     void showMessage(const QString &text);
 

@@ -1,0 +1,353 @@
+#include "AnaSayfa.h"
+#include "ui_AnaSayfa.h"
+
+#include "BellClock.h"
+#include "Clock.h"
+#include "ProgramValues.h"
+#include "ScheduleFixture.h"
+#include "ZilApplication.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebEngineView>
+#include <QtTest>
+
+namespace {
+class SimulatedClock final : public Clock {
+public:
+    QDateTime at;
+    QDateTime now() const override { return at; }
+};
+
+// Monday 7 December 2026 + n days.
+QDate weekday(int gunId)
+{
+    return QDate(2026, 12, 7).addDays(gunId);
+}
+
+// Answers the next modal box as a user would, remembering what it said. An empty button text
+// closes the box with Esc.
+class BoxAnswerer : public QObject {
+public:
+    explicit BoxAnswerer(QString button) : m_button(std::move(button))
+    {
+        connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::look);
+        m_timer.start(5);
+    }
+    QStringList texts;
+    QStringList titles;
+
+private:
+    void look()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        texts << box->text();
+        titles << box->windowTitle();
+        if (m_button == QLatin1String("close")) {
+            box->close();
+            return;
+        }
+        if (m_button.isEmpty()) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            return;
+        }
+        for (QAbstractButton *b : box->buttons())
+            if (b->text() == m_button) {
+                b->click();
+                return;
+            }
+        box->done(0);
+    }
+    QString m_button;
+    QTimer m_timer;
+};
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<ScheduleFixture> fx;
+    SimulatedClock clock;
+
+    std::unique_ptr<TfrmMenu> makeWindow(bool online = false, const QString &site = {})
+    {
+        auto w = std::make_unique<TfrmMenu>(nullptr, [online] { return online; }, site);
+        w->show();
+        return w;
+    }
+    static QStringList rowTexts(QTreeWidgetItem *item)
+    {
+        QStringList t;
+        for (int c = 0; c < item->columnCount(); ++c)
+            t << item->text(c);
+        return t;
+    }
+
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+        fx = std::make_unique<ScheduleFixture>();
+        setProgramFolder(fx->folder());
+        clock.at = QDateTime(weekday(0), QTime(10, 0));
+        setProgramClock(&clock);
+        DuzenlenenKayitID = 0;
+    }
+    void cleanup()
+    {
+        setProgramClock(nullptr);
+        setProgramFolder({});
+        fx.reset();
+    }
+
+    void startUpSelectsTodayAndListsItsBells_data()
+    {
+        QTest::addColumn<int>("gun");
+        QTest::addColumn<QString>("name");
+        for (int g = 0; g < 7; ++g)
+            QTest::addRow("%d", g) << g
+                                   << QStringList{"Pazartesi", "Salı", "Çarşamba", "Perşembe",
+                                                  "Cuma", "Cumartesi", "Pazar"}
+                                          .at(g);
+    }
+    void startUpSelectsTodayAndListsItsBells()
+    {
+        QFETCH(int, gun);
+        QFETCH(QString, name);
+        clock.at = QDateTime(weekday(gun), QTime(9, 0));
+        const int id = fx->insert(gun, "Öğle \"arası\"", "12:00:00", "zil.mp3", 45);
+        fx->insert(gun, "Gece", "00:00:00", "gece.wav", 5);
+        fx->insert((gun + 1) % 7, "Başka gün", "08:00:00", "zil.mp3", 30);
+
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        QCOMPARE(ui.cmbGunler->currentIndex(), gun);
+        QCOMPARE(ui.cmbGunler->currentText(), name);
+        QCOMPARE(ui.ListView1->topLevelItemCount(), 2);
+        QCOMPARE(rowTexts(ui.ListView1->topLevelItem(0)),
+                 (QStringList{name, "Öğle \"arası\"", "12:00:00", QString::number(id), "45"}));
+        // Midnight is a time like any other.
+        QCOMPARE(ui.ListView1->topLevelItem(1)->text(2), QStringLiteral("00:00:00"));
+        QCOMPARE(ui.ListView1->columnWidth(3), 0);
+        QCOMPARE(ui.ListView1->columnWidth(2), 90);
+        QCOMPARE(ui.ListView1->columnWidth(4), 45);
+
+        // Another day in the selector refills the list with that day's bells.
+        ui.cmbGunler->setCurrentIndex((gun + 1) % 7);
+        emit ui.cmbGunler->activated((gun + 1) % 7);
+        QCOMPARE(ui.ListView1->topLevelItemCount(), 1);
+        QCOMPARE(ui.ListView1->topLevelItem(0)->text(1), QStringLiteral("Başka gün"));
+        QCOMPARE(ui.ListView1->topLevelItem(0)->text(0), ui.cmbGunler->currentText());
+    }
+
+    void windowLayout()
+    {
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        QCOMPARE(w->windowTitle(), QStringLiteral("Selvanor Zil Sistemi"));
+        // Offline: 90 px shorter and no browser engine.
+        QCOMPARE(ui.centralwidget->size(), QSize(404, 420));
+        QVERIFY(!w->WebBrowser());
+        QVERIFY(ui.pnlWeb->isHidden());
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(ui.mpPlayer->geometry(), QRect(304, 128, 85, 20));
+        QCOMPARE(ui.btnYeniKayit->geometry(), QRect(8, 368, 97, 41));
+        QCOMPARE(ui.btnCikis->geometry(), QRect(304, 368, 89, 41));
+        QCOMPARE(ui.btnSil->Caption(), QStringLiteral("Sil"));
+        QCOMPARE(ui.btnDuzenle->ColorHot(), 13289415u);
+        QCOMPARE(ui.btnDuzenle->ColorDown(), 14210002u);
+        QCOMPARE(ui.imgLogo->pixmap().size(), QSize(414, 78));
+        QCOMPARE(ui.cmbGunler->count(), 7);
+        // The clock label shows the time after the first tick.
+        w->Timer().TimerTimer();
+        QCOMPARE(ui.Saat->text(), QStringLiteral("10:00:00"));
+        QCOMPARE(ui.MainMenu1->actions().size(), 2);
+    }
+
+    void editAndDeleteNeedASelectedRow()
+    {
+        fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        auto w = makeWindow();
+        QSignalSpy editor(w.get(), &TfrmMenu::EditorIstendi);
+        {
+            BoxAnswerer ok("OK");
+            w->btnDuzenleClick();
+            QCOMPARE(ok.texts, QStringList{"Düzenlemek için lütfen bir kayıt seçin!"});
+        }
+        {
+            BoxAnswerer ok("OK");
+            w->btnSilClick();
+            QCOMPARE(ok.texts, QStringList{"Silmek için lütfen bir kayıt seçin!"});
+        }
+        w->ListView1DblClick(nullptr);
+        QCOMPARE(editor.count(), 0);
+        QCOMPARE(fx->count(), 1);
+    }
+
+    void newAndEditAskForTheEditor()
+    {
+        const int id = fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        QSignalSpy editor(w.get(), &TfrmMenu::EditorIstendi);
+        ui.cmbGunler->setCurrentIndex(3);
+        w->btnYeniKayitClick();
+        QCOMPARE(editor.takeFirst(), (QVariantList{1, 3}));
+        ui.cmbGunler->setCurrentIndex(0);
+        w->ListeyiDoldur();
+        ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
+        w->btnDuzenleClick();
+        QCOMPARE(editor.takeFirst(), (QVariantList{2, 0}));
+        QCOMPARE(DuzenlenenKayitID, id);
+    }
+
+    void deleteAsksFirst_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("left");
+        QTest::newRow("yes") << "&Yes" << 1;
+        QTest::newRow("no") << "&No" << 2;
+        QTest::newRow("escape") << "" << 2;
+        QTest::newRow("closed") << "close" << 2;
+    }
+    void deleteAsksFirst()
+    {
+        QFETCH(QString, answer);
+        QFETCH(int, left);
+        fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        fx->insert(0, "b", "09:00:00", "b.mp3", 30);
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
+        BoxAnswerer box(answer);
+        w->btnSilClick();
+        QCOMPARE(box.titles, QStringList{"Confirm"});
+        QCOMPARE(box.texts, QStringList{"Seçili Kaydı Silmek İstediğinizden Emin misiniz?"});
+        QCOMPARE(fx->count(), left);
+        QCOMPARE(ui.ListView1->topLevelItemCount(), left);
+        if (left == 1)
+            QCOMPARE(ui.ListView1->topLevelItem(0)->text(1), QStringLiteral("b"));
+    }
+
+    void confirmationDefaultsToYes()
+    {
+        fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
+        QTimer::singleShot(50, [] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QCOMPARE(box->defaultButton()->text(), QStringLiteral("&Yes"));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        w->btnSilClick();
+        QCOMPARE(fx->count(), 0);
+    }
+
+    void deleteRefusedByStoreSaysSoAndRefills()
+    {
+        fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
+        // The store refuses every delete, as a write-protected schedule does (root, which tests
+        // run as, ignores file modes).
+        fx->exec("CREATE TRIGGER korumali BEFORE DELETE ON Dersler "
+                 "BEGIN SELECT RAISE(ABORT, 'salt okunur'); END");
+        fx->insert(0, "b", "09:00:00", "b.mp3", 30);
+        BoxAnswerer box("&Yes");
+        w->btnSilClick();
+        QCOMPARE(box.texts.size(), 2);
+        QCOMPARE(box.texts.at(1), QStringLiteral("Kayıt Silinemedi!"));
+        QCOMPARE(fx->count(), 2);
+        // Refilled: the row added meanwhile shows up.
+        QCOMPARE(ui.ListView1->topLevelItemCount(), 2);
+    }
+
+    void storeFailureAtStartUp()
+    {
+        QFile::remove(fx->databaseFile());
+        clock.at = QDateTime(weekday(4), QTime(9, 0));
+        BoxAnswerer box("OK");
+        auto w = makeWindow();
+        QTRY_COMPARE(box.texts.size(), 1);
+        QVERIFY2(box.texts.first().contains("database.mdb"), qPrintable(box.texts.first()));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->controls().cmbGunler->currentIndex(), 0);
+        QCOMPARE(w->controls().ListView1->topLevelItemCount(), 0);
+        // The clock keeps trying without a box every second.
+        for (int i = 0; i < 3; ++i)
+            w->Timer().TimerTimer();
+        QTest::qWait(50);
+        QCOMPARE(box.texts.size(), 1);
+    }
+
+    void menuRunsButtonCommandsWithoutTheirFaces()
+    {
+        fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        QSignalSpy editor(w.get(), &TfrmMenu::EditorIstendi);
+        QSignalSpy about(w.get(), &TfrmMenu::HakkindaIstendi);
+        ui.YeniKayit1->trigger();
+        QCOMPARE(editor.count(), 1);
+        {
+            BoxAnswerer ok("OK");
+            ui.Duzenle1->trigger();
+            QCOMPARE(ok.texts, QStringList{"Düzenlemek için lütfen bir kayıt seçin!"});
+        }
+        ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
+        {
+            BoxAnswerer yes("&Yes");
+            ui.Sil1->trigger();
+        }
+        QCOMPARE(fx->count(), 0);
+        QVERIFY(!ui.btnSil->Down());
+        ui.Hakkinda1->trigger();
+        QCOMPARE(about.count(), 1);
+    }
+
+    void onlineShowsTheMakersPage()
+    {
+        // A page served on this machine stands in for the maker's site.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QByteArray request;
+        connect(&server, &QTcpServer::newConnection, [&] {
+            QTcpSocket *s = server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, [s, &request] {
+                request += s->readAll();
+                if (!request.contains("\r\n\r\n"))
+                    return;
+                const QByteArray body = "<html><body>Reklam</body></html>";
+                s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                         QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                s->disconnectFromHost();
+            });
+        });
+        const QString site = QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
+        auto w = makeWindow(true, site);
+        QVERIFY(w->WebBrowser());
+        QVERIFY(!w->controls().pnlWeb->isHidden());
+        QCOMPARE(w->controls().centralwidget->size(), QSize(404, 510));
+        QTRY_VERIFY_WITH_TIMEOUT(request.startsWith("GET /ads/zil.html "), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->WebBrowser()->url().toString(), site + "/ads/zil.html", 20000);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    ZilApplication app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"
