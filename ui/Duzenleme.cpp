@@ -1,0 +1,332 @@
+#include "Duzenleme.h"
+#include "ui_Duzenleme.h"
+
+#include "AdvToolBtn.h"
+#include "Clock.h"
+#include "ErrorBox.h"
+#include "ProgramValues.h"
+#include "Schedule.h"
+#include "ScheduleQuery.h"
+#include "Statements.h"
+#include "ZilError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <limits>
+
+namespace {
+constexpr int nameLimit = 50;
+constexpr int lastWorkingDay = 4;
+constexpr TColor buttonColorDown = 14210002;
+constexpr TColor buttonColorHot = 13289415;
+
+const QStringList &musicFilters() {
+    static const QStringList filters = {QStringLiteral("Wav Dosyası (*.wav)"),
+                                        QStringLiteral("Mp3 Dosyası (*.Mp3)"),
+                                        QStringLiteral("MDI Dosyası (*.Mdi)")};
+    return filters;
+}
+
+void showMessage(QWidget *parent, const QString &text) {
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool isWorkingDay(int gunId) {
+    return gunId >= 0 && gunId <= lastWorkingDay;
+}
+
+// Music files can be large, so they are compared block by block after their sizes.
+bool sameContent(const QString &a, const QString &b) {
+    QFile first(a);
+    QFile second(b);
+    if (first.size() != second.size())
+        return false;
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 block = 64 * 1024;
+    while (!first.atEnd()) {
+        const QByteArray x = first.read(block);
+        const QByteArray y = second.read(block);
+        if (x.isEmpty() || x != y)
+            return false;
+    }
+    return second.atEnd();
+}
+
+QString numberedName(const QString &name, int n) {
+    if (n == 1)
+        return name;
+    const QFileInfo info(name);
+    QString base = info.completeBaseName();
+    QString suffix = info.suffix();
+    if (base.isEmpty() || suffix.isEmpty()) {
+        base = name;
+        suffix.clear();
+    }
+    const QString numbered = base + QStringLiteral(" (%1)").arg(n);
+    return suffix.isEmpty() ? numbered : numbered + QLatin1Char('.') + suffix;
+}
+
+QString shown(const QString &path) {
+    return QDir::toNativeSeparators(path);
+}
+
+void prepareButton(TAdvToolButton *button, const QString &picture) {
+    button->setColor(clBtnFace);
+    button->setColorDown(buttonColorDown);
+    button->setColorHot(buttonColorHot);
+    button->setGlyph(QImage(QStringLiteral(":/buttons/%1.png").arg(picture)));
+    button->setGlyphDisabled(QImage(QStringLiteral(":/buttons/%1_disabled.png").arg(picture)));
+    button->AfterLoad();
+}
+} // namespace
+
+TfrmDuzenleme::TfrmDuzenleme(ScheduleQuery &query, std::function<void()> listeyiDoldur,
+                             QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , ui(std::make_unique<Ui::TfrmDuzenleme>())
+    , m_query(query)
+    , m_listeyiDoldur(std::move(listeyiDoldur))
+    , m_odMuzikDosyasi(new QFileDialog(this)) {
+    ui->setupUi(this);
+    setModal(false);
+    move(490, 324);
+
+    ui->cmbGunler->addItems(GunAdlari());
+    ui->cmbGunler->setCurrentIndex(-1);
+    ui->txtSure->setValue(30);
+    for (QLabel *label : {ui->lblGun, ui->Label1, ui->Label2, ui->Label4, ui->Label3, ui->Label5})
+        label->adjustSize();
+    prepareButton(ui->btnYeniKayit, QStringLiteral("kaydet"));
+    prepareButton(ui->btnCikis, QStringLiteral("cikis"));
+
+    m_odMuzikDosyasi->setObjectName(QStringLiteral("odMuzikDosyasi"));
+    // Qt's own dialog, so the filters below behave the same on every desktop.
+    m_odMuzikDosyasi->setOption(QFileDialog::DontUseNativeDialog);
+    m_odMuzikDosyasi->setAcceptMode(QFileDialog::AcceptOpen);
+    m_odMuzikDosyasi->setFileMode(QFileDialog::ExistingFile);
+    m_odMuzikDosyasi->setNameFilters(musicFilters());
+    m_odMuzikDosyasi->selectNameFilter(musicFilters().at(1));
+    // "*.Mp3" must also offer "zil.mp3" and "ZIL.MP3".
+    m_odMuzikDosyasi->setFilter(m_odMuzikDosyasi->filter() & ~QDir::CaseSensitive);
+    ChooseMusicFile = [this] { return runMusicDialog(); };
+
+    // activated comes only from the user, never from the loading of the fields.
+    connect(ui->cmbGunler, &QComboBox::activated, this, [this] { cmbGunlerChange(); });
+    connect(ui->btnDosyaAc, &QPushButton::clicked, this, [this] { btnDosyaAcClick(); });
+    connect(ui->btnYeniKayit, &TAdvToolButton::OnClick, this, [this] { btnYeniKayitClick(); });
+    connect(ui->btnCikis, &TAdvToolButton::OnClick, this, [this] { btnCikisClick(); });
+}
+
+TfrmDuzenleme::~TfrmDuzenleme() = default;
+
+void TfrmDuzenleme::ShowEditor() {
+    try {
+        FormShow();
+    } catch (const EConvertError &) {
+        // The other fields are loaded by then; the user can still set the time and save.
+        showEditorWindow();
+        throw;
+    }
+    showEditorWindow();
+}
+
+void TfrmDuzenleme::showEditorWindow() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmDuzenleme::FormShow() {
+    if (m_editorKipi == YeniKayitKipi)
+        loadForNewBell();
+    else if (m_editorKipi == DuzenlemeKipi)
+        loadBell();
+}
+
+void TfrmDuzenleme::loadForNewBell() {
+    setWindowTitle(QStringLiteral("Yeni Kayıt"));
+    ui->txtDers->setMaxLength(nameLimit);
+    ui->txtDers->clear();
+    ui->txtMuzik->clear();
+    ui->cmbGunler->setCurrentIndex(BugunGunID());
+    // The copy option follows the preselected day, so a working day's bell can always be kept
+    // to that one day.
+    ui->cbDigerlereUygula->setEnabled(isWorkingDay(ui->cmbGunler->currentIndex()));
+    ui->cbDigerlereUygula->setVisible(true);
+    const QTime now = programClock().now().time();
+    ui->dtpBaslamaSaati->setTime(QTime(now.hour(), now.minute(), now.second()));
+}
+
+void TfrmDuzenleme::loadBell() {
+    ui->cbDigerlereUygula->setVisible(false);
+    setWindowTitle(QStringLiteral("Kayıt Düzenleme"));
+
+    m_query.Close();
+    m_query.ClearText();
+    m_query.AddLine(Statements::TekKayit);
+    m_query.Bind(DuzenlenenKayitID);
+    m_query.Open();
+    if (m_query.RecordCount() == 0) {
+        if (m_listeyiDoldur)
+            m_listeyiDoldur();
+        throw ZilError(QStringLiteral("Düzenlenecek zil bulunamadı, başka bir yerden silinmiş "
+                                      "olabilir. Liste yenilendi."));
+    }
+    const int gunId = m_query.FieldAsInteger(1);
+    const QString name = m_query.FieldAsText(2);
+    const QVariant storedStart = m_query.Field(3);
+    const QString music = m_query.FieldAsText(4);
+    const QString duration = m_query.FieldAsText(5);
+
+    ui->cmbGunler->setCurrentIndex(gunId);
+    // A longer name written by other means is shown and saved whole.
+    ui->txtDers->setMaxLength(qMax(nameLimit, int(name.size())));
+    ui->txtDers->setText(name);
+    ui->txtMuzik->setText(music);
+    ui->txtSure->setText(duration);
+    const QTime start = StoredStartTime(storedStart);
+    if (!start.isValid())
+        throw EConvertError(QStringLiteral("'%1' is not a valid time").arg(storedStart.toString()));
+    ui->dtpBaslamaSaati->setTime(start);
+}
+
+void TfrmDuzenleme::cmbGunlerChange() {
+    ui->cbDigerlereUygula->setEnabled(isWorkingDay(ui->cmbGunler->currentIndex()));
+}
+
+QString TfrmDuzenleme::runMusicDialog() {
+    if (m_odMuzikDosyasi->exec() != QDialog::Accepted)
+        return {};
+    return m_odMuzikDosyasi->selectedFiles().value(0);
+}
+
+QString TfrmDuzenleme::ImportName(const QString &source, const QString &musicFolder) {
+    const QFileInfo info(source);
+    if (!info.isFile())
+        throw ZilError(QStringLiteral("Seçilen müzik dosyası bulunamadı: %1").arg(shown(source)));
+    QFile probe(source);
+    if (!probe.open(QIODevice::ReadOnly))
+        throw ZilError(QStringLiteral("Seçilen müzik dosyası okunamadı: %1").arg(shown(source)));
+    probe.close();
+
+    const QString name = info.fileName();
+    const QDir folder(musicFolder);
+    for (int n = 1;; ++n) {
+        const QString candidate = numberedName(name, n);
+        const QString target = folder.filePath(candidate);
+        if (!QFileInfo::exists(target) || sameContent(source, target))
+            return candidate;
+    }
+}
+
+void TfrmDuzenleme::btnDosyaAcClick() {
+    const QString chosen = ChooseMusicFile ? ChooseMusicFile() : QString();
+
+    // The folder is made even when nothing was chosen, so it is there for the next import.
+    const QString folder = programFolder() + QStringLiteral("Muzikler");
+    if (!QDir().mkpath(folder))
+        throw ZilError(QStringLiteral("Muzikler klasörü oluşturulamadı: %1").arg(shown(folder)));
+    if (chosen.isEmpty())
+        return;
+
+    const QString name = ImportName(chosen, folder);
+    const QString target = QDir(folder).filePath(name);
+    // The copy never overwrites: an existing file of this name already holds the same content.
+    if (!QFileInfo::exists(target) && !QFile::copy(chosen, target))
+        throw ZilError(QStringLiteral("'%1' Muzikler klasörüne kopyalanamadı: klasöre "
+                                      "yazılamıyor ya da disk dolu olabilir.")
+                           .arg(shown(chosen)));
+
+    m_odMuzikDosyasi->selectFile(QString());
+    ui->txtMuzik->setText(name);
+}
+
+int TfrmDuzenleme::durationForSave() {
+    const QString text = ui->txtSure->text();
+    bool ok = false;
+    int duration = text.toInt(&ok);
+    // The lowest int has no positive counterpart, so it cannot become a duration either.
+    if (!ok || duration == std::numeric_limits<int>::min())
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    if (duration < 1) {
+        duration = -duration;
+        ui->txtSure->setValue(duration);
+    }
+    return duration;
+}
+
+void TfrmDuzenleme::btnYeniKayitClick() {
+    if (ui->txtDers->text().isEmpty() || ui->txtMuzik->text().isEmpty() ||
+        ui->txtSure->text().isEmpty()) {
+        showMessage(this, QStringLiteral("Ders veya Muzik alanları boş girilemez!"));
+        return;
+    }
+    const int duration = durationForSave();
+    const int gunId = ui->cmbGunler->currentIndex();
+    if (gunId < 0) {
+        showMessage(this, QStringLiteral("Lütfen bir gün seçin!"));
+        return;
+    }
+    const QString name = ui->txtDers->text();
+    const QString start = StoredTimeForm(ui->dtpBaslamaSaati->time());
+    const QString music = ui->txtMuzik->text();
+
+    const auto insertFor = [&](int day) {
+        m_query.Close();
+        m_query.ClearText();
+        m_query.AddLine(Statements::YeniZil);
+        for (const QVariant &value :
+             {QVariant(day), QVariant(name), QVariant(start), QVariant(music), QVariant(duration)})
+            m_query.Bind(value);
+        m_query.Execute();
+    };
+
+    m_query.Close();
+    bool rowGone = false;
+    {
+        // The bell and its copies are written together or not at all.
+        ScheduleQuery::Transaction transaction(m_query);
+        if (m_editorKipi == YeniKayitKipi) {
+            insertFor(gunId);
+            if (ui->cbDigerlereUygula->isChecked()) {
+                for (int day = 0; day <= lastWorkingDay; ++day)
+                    if (day != gunId)
+                        insertFor(day);
+            }
+        } else if (m_editorKipi == DuzenlemeKipi) {
+            m_query.ClearText();
+            m_query.AddLine(Statements::ZilGuncelle);
+            for (const QVariant &value :
+                 {QVariant(gunId), QVariant(name), QVariant(start), QVariant(music),
+                  QVariant(duration), QVariant(DuzenlenenKayitID)})
+                m_query.Bind(value);
+            rowGone = m_query.Execute() == 0;
+        }
+        transaction.Commit();
+    }
+    if (rowGone) {
+        if (m_listeyiDoldur)
+            m_listeyiDoldur();
+        throw ZilError(QStringLiteral("Düzenlediğiniz zil bu arada silinmiş, değişiklikler "
+                                      "kaydedilemedi. Liste yenilendi."));
+    }
+
+    ui->txtDers->clear();
+    ui->txtMuzik->clear();
+    // Hidden first: should the refill fail, the saved bell is not offered for saving again.
+    hide();
+    if (m_listeyiDoldur)
+        m_listeyiDoldur();
+}
+
+void TfrmDuzenleme::btnCikisClick() {
+    hide();
+}

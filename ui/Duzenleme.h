@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class QFileDialog;
+class ScheduleQuery;
+
+namespace Ui {
+class TfrmDuzenleme;
+}
+
+// The bell editor: a modeless dialog that creates a bell (optionally on every working day too) or
+// changes one, and imports music files into Muzikler. Created once and hidden; it keeps its
+// fields between showings, and its close box, Esc and "Çıkış" only hide it.
+class TfrmDuzenleme : public QDialog {
+    Q_OBJECT
+public:
+    enum Kip { YeniKayitKipi = 1, DuzenlemeKipi = 2 };
+
+    // query is the shared store object; listeyiDoldur refills the main window's list.
+    TfrmDuzenleme(ScheduleQuery &query, std::function<void()> listeyiDoldur,
+                  QWidget *parent = nullptr);
+    ~TfrmDuzenleme() override;
+
+    // 1 = new bell, 2 = edit the bell DuzenlenenKayitID; any other value leaves the fields alone
+    // on showing.
+    int EditorKipi() const { return m_editorKipi; }
+    void setEditorKipi(int kip) { m_editorKipi = kip; }
+
+    // The main window's new, edit and double-click commands: shows the dialog with its fields
+    // loaded for the current mode, and reloads them when it is already open.
+    void ShowEditor();
+
+    // Loads the fields for the current mode, as every showing does.
+    void FormShow();
+
+    // The handlers behind the controls.
+    void cmbGunlerChange();
+    void btnDosyaAcClick();
+    void btnYeniKayitClick();
+    void btnCikisClick();
+
+    // Asks the user for a music file; the chosen path, or an empty text when cancelled. Runs
+    // odMuzikDosyasi unless replaced.
+    std::function<QString()> ChooseMusicFile;
+
+    // The open-file dialog of the import.
+    QFileDialog *odMuzikDosyasi() const { return m_odMuzikDosyasi; }
+
+    // The name under which the file at source goes into musicFolder: its own name when no file
+    // of that name is there or the one there has the same content, otherwise the first free
+    // "name (n).ext". Nothing is copied here.
+    static QString ImportName(const QString &source, const QString &musicFolder);
+
+    std::unique_ptr<Ui::TfrmDuzenleme> ui;
+
+private:
+    QString runMusicDialog();
+    void showEditorWindow();
+    void loadForNewBell();
+    void loadBell();
+    int durationForSave();
+
+    ScheduleQuery &m_query;
+    std::function<void()> m_listeyiDoldur;
+    int m_editorKipi = 0;
+    QFileDialog *m_odMuzikDosyasi;
+};
