@@ -709,6 +709,19 @@ private slots:
         }
     }
 
+    void saveWithoutADayIsRefused() {
+        Editor e;
+        e.dialog.setEditorKipi(1);
+        e.fill(QStringLiteral("1. Ders"), QTime(8, 30), QStringLiteral("a.mp3"),
+               QStringLiteral("30"));
+        QCOMPARE(e.ui.cmbGunler->currentIndex(), -1);
+        MessageCatcher messages;
+        e.dialog.btnYeniKayitClick();
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("Lütfen bir gün seçin!")});
+        QCOMPARE(e.store.count(), 0);
+        QCOMPARE(e.refills, 0);
+    }
+
     void editWritesEveryFieldAndNoMoreRows() {
         Editor e;
         const int id = e.store.insert(1, QStringLiteral("1. Ders"), QStringLiteral("08:30:00"),
