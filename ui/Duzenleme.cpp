@@ -103,6 +103,17 @@ TfrmDuzenleme::TfrmDuzenleme(ScheduleQuery &query, std::function<void()> listeyi
     ui->txtSure->setValue(30);
     for (QLabel *label : {ui->lblGun, ui->Label1, ui->Label2, ui->Label4, ui->Label3, ui->Label5})
         label->adjustSize();
+    // Our font is wider than the one the dialog was laid out for: the longest caption takes two
+    // lines rather than run under its field, and the check box takes the width its text needs.
+    if (ui->Label3->geometry().right() >= ui->txtSure->x()) {
+        ui->Label3->setWordWrap(true);
+        const int width = ui->txtSure->x() - ui->Label3->x() - 4;
+        const int height = qMax(ui->txtSure->height(), ui->Label3->heightForWidth(width));
+        ui->Label3->setGeometry(ui->Label3->x(),
+                                ui->txtSure->y() + (ui->txtSure->height() - height) / 2, width,
+                                height);
+    }
+    ui->cbDigerlereUygula->adjustSize();
     prepareButton(ui->btnYeniKayit, QStringLiteral("kaydet"));
     prepareButton(ui->btnCikis, QStringLiteral("cikis"));
 
@@ -125,6 +136,10 @@ TfrmDuzenleme::TfrmDuzenleme(ScheduleQuery &query, std::function<void()> listeyi
 }
 
 TfrmDuzenleme::~TfrmDuzenleme() = default;
+
+void TfrmDuzenleme::setGunIndex(int gunIndex) {
+    ui->cmbGunler->setCurrentIndex(gunIndex);
+}
 
 void TfrmDuzenleme::ShowEditor() {
     try {

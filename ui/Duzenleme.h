@@ -30,6 +30,9 @@ public:
     int EditorKipi() const { return m_editorKipi; }
     void setEditorKipi(int kip) { m_editorKipi = kip; }
 
+    // The main window hands over its selected day; a new bell's showing replaces it with today.
+    void setGunIndex(int gunIndex);
+
     // The main window's new, edit and double-click commands: shows the dialog with its fields
     // loaded for the current mode, and reloads them when it is already open.
     void ShowEditor();
