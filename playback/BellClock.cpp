@@ -105,11 +105,7 @@ bool BellClock::loadDay(int gunId, QList<Bell> &bells)
 {
     bells.clear();
     try {
-        m_query.Close();
-        m_query.ClearText();
-        m_query.AddLine(Statements::GunZilleri);
-        m_query.Bind(gunId);
-        m_query.Open();
+        m_query.OpenStatement(Statements::GunZilleri, {gunId});
         // Copied out, because an error box below lets other users of the query run.
         for (int n = m_query.RecordCount(); n > 0; --n) {
             bells.append({StartTimeText(m_query.Field(0)), m_query.FieldAsText(1),

@@ -139,6 +139,24 @@ int ScheduleQuery::Execute()
     return query.numRowsAffected();
 }
 
+void ScheduleQuery::OpenStatement(const QString &statement, const QVariantList &values)
+{
+    Close();
+    ClearText();
+    AddLine(statement);
+    m_bound = values;
+    Open();
+}
+
+int ScheduleQuery::ExecuteStatement(const QString &statement, const QVariantList &values)
+{
+    Close();
+    ClearText();
+    AddLine(statement);
+    m_bound = values;
+    return Execute();
+}
+
 QVariant ScheduleQuery::Field(int column) const
 {
     if (Eof())

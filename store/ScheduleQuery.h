@@ -38,6 +38,11 @@ public:
     // Returns the number of rows the command changed.
     int Execute();
 
+    // A whole use in one call: close, the statement as the only line, its values, then open or
+    // execute.
+    void OpenStatement(const QString &statement, const QVariantList &values = {});
+    int ExecuteStatement(const QString &statement, const QVariantList &values = {});
+
     int RecordCount() const { return int(m_rows.size()); }
     bool Eof() const { return m_current >= m_rows.size(); }
     QVariant Field(int column) const;

@@ -182,11 +182,7 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     m_clock->Start();
     try {
         m_query.SetConnection(DatabaseFile());
-        m_query.Close();
-        m_query.ClearText();
-        m_query.AddLine(Statements::Baslangic);
-        m_query.Bind(1);
-        m_query.Open();
+        m_query.OpenStatement(Statements::Baslangic, {1});
     } catch (const ZilError &error) {
         // Reported here once; the clock keeps trying and only speaks when it worked meanwhile.
         m_clock->StoreFailureReported();
@@ -224,11 +220,7 @@ void TfrmMenu::setUpWebPanel(const QString &webSite)
 void TfrmMenu::ListeyiDoldur()
 {
     ui->ListView1->clear();
-    m_query.Close();
-    m_query.ClearText();
-    m_query.AddLine(Statements::GunListesi);
-    m_query.Bind(ui->cmbGunler->currentIndex());
-    m_query.Open();
+    m_query.OpenStatement(Statements::GunListesi, {ui->cmbGunler->currentIndex()});
     const QString gun = ui->cmbGunler->currentText();
     QList<QTreeWidgetItem *> rows;
     for (int n = m_query.RecordCount(); n > 0; --n) {
@@ -307,11 +299,7 @@ void TfrmMenu::btnSilClick()
         return;
 
     try {
-        m_query.Close();
-        m_query.ClearText();
-        m_query.AddLine(Statements::ZilSil);
-        m_query.Bind(id.toInt());
-        m_query.Execute();
+        m_query.ExecuteStatement(Statements::ZilSil, {id.toInt()});
     } catch (const ZilError &) {
         showMessage(QStringLiteral("Kayıt Silinemedi!"));
     }

@@ -184,11 +184,7 @@ void TfrmDuzenleme::loadBell() {
     ui->cbDigerlereUygula->setVisible(false);
     setWindowTitle(QStringLiteral("Kayıt Düzenleme"));
 
-    m_query.Close();
-    m_query.ClearText();
-    m_query.AddLine(Statements::TekKayit);
-    m_query.Bind(DuzenlenenKayitID);
-    m_query.Open();
+    m_query.OpenStatement(Statements::TekKayit, {DuzenlenenKayitID});
     if (m_query.RecordCount() == 0) {
         if (m_listeyiDoldur)
             m_listeyiDoldur();
@@ -295,13 +291,7 @@ void TfrmDuzenleme::btnYeniKayitClick() {
     const QString music = ui->txtMuzik->text();
 
     const auto insertFor = [&](int day) {
-        m_query.Close();
-        m_query.ClearText();
-        m_query.AddLine(Statements::YeniZil);
-        for (const QVariant &value :
-             {QVariant(day), QVariant(name), QVariant(start), QVariant(music), QVariant(duration)})
-            m_query.Bind(value);
-        m_query.Execute();
+        m_query.ExecuteStatement(Statements::YeniZil, {day, name, start, music, duration});
     };
 
     m_query.Close();
@@ -317,13 +307,9 @@ void TfrmDuzenleme::btnYeniKayitClick() {
                         insertFor(day);
             }
         } else if (m_editorKipi == DuzenlemeKipi) {
-            m_query.ClearText();
-            m_query.AddLine(Statements::ZilGuncelle);
-            for (const QVariant &value :
-                 {QVariant(gunId), QVariant(name), QVariant(start), QVariant(music),
-                  QVariant(duration), QVariant(DuzenlenenKayitID)})
-                m_query.Bind(value);
-            rowGone = m_query.Execute() == 0;
+            rowGone = m_query.ExecuteStatement(Statements::ZilGuncelle,
+                                               {gunId, name, start, music, duration,
+                                                DuzenlenenKayitID}) == 0;
         }
         transaction.Commit();
     }

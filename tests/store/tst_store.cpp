@@ -19,15 +19,10 @@ public:
 // Runs one catalogue statement the way every caller does.
 void run(ScheduleQuery &q, const QString &statement, const QVariantList &values, bool rows)
 {
-    q.Close();
-    q.ClearText();
-    q.AddLine(statement);
-    for (const QVariant &v : values)
-        q.Bind(v);
     if (rows)
-        q.Open();
+        q.OpenStatement(statement, values);
     else
-        q.Execute();
+        q.ExecuteStatement(statement, values);
 }
 } // namespace
 
