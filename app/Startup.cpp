@@ -5,13 +5,8 @@
 #include "Hakkinda.h"
 #include "ZilApplication.h"
 
-int runProgram(ZilApplication &app)
+void connectWindows(TfrmMenu &frmMenu, TfrmDuzenleme &frmDuzenleme, TfrmAbout &frmAbout)
 {
-    // The main window first: its creation opens the schedule and starts the clock.
-    TfrmMenu frmMenu;
-    TfrmDuzenleme frmDuzenleme(frmMenu.ADOSorgu(), [&frmMenu] { frmMenu.ListeyiDoldur(); });
-    TfrmAbout frmAbout;
-
     QObject::connect(&frmMenu, &TfrmMenu::EditorIstendi, &frmDuzenleme,
                      [&frmDuzenleme](int editorKipi, int gunIndex) {
                          frmDuzenleme.setEditorKipi(editorKipi);
@@ -19,6 +14,15 @@ int runProgram(ZilApplication &app)
                          frmDuzenleme.ShowEditor();
                      });
     QObject::connect(&frmMenu, &TfrmMenu::HakkindaIstendi, &frmAbout, &TfrmAbout::ShowAbout);
+}
+
+int runProgram(ZilApplication &app, const std::function<bool()> &online)
+{
+    // The main window first: its creation opens the schedule and starts the clock.
+    TfrmMenu frmMenu(nullptr, online);
+    TfrmDuzenleme frmDuzenleme(frmMenu.ADOSorgu(), [&frmMenu] { frmMenu.ListeyiDoldur(); });
+    TfrmAbout frmAbout;
+    connectWindows(frmMenu, frmDuzenleme, frmAbout);
 
     frmMenu.show();
     return app.exec();

@@ -129,8 +129,7 @@ int runChild(int argc, char **argv, qint64 mainNs) {
     const QString folder = QString::fromLocal8Bit(argv[2]);
     const bool full = std::strcmp(argv[3], "full") == 0;
 
-    // As main() does.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // As main() does offline: no shared OpenGL contexts, which only the web panel needs.
     MeasuredApplication app(argc, argv);
     const qint64 appNs = bootNs();
     setProgramFolder(folder);

@@ -8,6 +8,7 @@
 #include "Schedule.h"
 #include "Statements.h"
 #include "SysColors.h"
+#include "WebPanel.h"
 #include "WebSite.h"
 
 #include <QDesktopServices>
@@ -16,9 +17,7 @@
 #include <QNetworkInterface>
 #include <QPushButton>
 #include <QScreen>
-#include <QWebEnginePage>
-#include <QWebEngineView>
-#include <unistd.h>
+#include <QLibrary>
 
 namespace {
 // The list's columns; the ID column is present but never shown.
@@ -27,32 +26,6 @@ enum Column { ColGun, ColZil, ColBaslama, ColID, ColSure };
 constexpr int ClientWidth = 404;
 constexpr int ClientHeight = 510;
 constexpr int WebPanelHeight = 90;
-
-// Links in the maker's page open in the system's browser, not inside the small panel.
-class ExternalLinkPage : public QWebEnginePage {
-public:
-    using QWebEnginePage::QWebEnginePage;
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
-    {
-        if (type == NavigationTypeLinkClicked) {
-            QDesktopServices::openUrl(url);
-            return false;
-        }
-        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-    }
-    QWebEnginePage *createWindow(WebWindowType) override
-    {
-        // A page asking for a new window gets one that hands its first address to the browser.
-        auto *page = new ExternalLinkPage(this);
-        connect(page, &QWebEnginePage::urlChanged, page, [page](const QUrl &url) {
-            QDesktopServices::openUrl(url);
-            page->deleteLater();
-        });
-        return page;
-    }
-};
 
 QFont programFont()
 {
@@ -194,7 +167,12 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
 
     if (online && online()) {
-        setUpWebPanel(webSite);
+        try {
+            setUpWebPanel(webSite);
+        } catch (const ZilError &error) {
+            // Created from the constructor, where nothing else would catch it.
+            showErrorBox(error.message());
+        }
     } else {
         ui->pnlWeb->hide();
         ui->centralwidget->setFixedSize(ClientWidth, ClientHeight - WebPanelHeight);
@@ -205,16 +183,20 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
 
 void TfrmMenu::setUpWebPanel(const QString &webSite)
 {
-    // The browser engine refuses to start its sandbox as root; only then is it switched off.
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    m_webBrowser = new QWebEngineView(ui->pnlWeb);
-    m_webBrowser->setObjectName(QStringLiteral("WebBrowser"));
-    m_webBrowser->setPage(new ExternalLinkPage(m_webBrowser));
-    m_webBrowser->setGeometry(ui->pnlWeb->rect());
-    m_webBrowser->setContextMenuPolicy(Qt::NoContextMenu);
+    CreateWebPanelFunction create = nullptr;
+    for (const QString &folder :
+         {QCoreApplication::applicationDirPath(), QStringLiteral(ZIL_BUILD_BIN_DIR)}) {
+        create = reinterpret_cast<CreateWebPanelFunction>(
+            QLibrary::resolve(folder + QStringLiteral("/zil_webpanel"), CreateWebPanelSymbol));
+        if (create)
+            break;
+    }
+    if (!create)
+        throw ZilError(QStringLiteral("Web paneli yüklenemedi (zil_webpanel)"));
     ui->pnlWeb->show();
-    m_webBrowser->load(sitePageUrl(webSite, QStringLiteral("/ads/zil.html")));
+    m_webBrowser = create(ui->pnlWeb, sitePageUrl(webSite, QStringLiteral("/ads/zil.html")));
+    m_webBrowser->setObjectName(QStringLiteral("WebBrowser"));
+    m_webBrowser->setGeometry(ui->pnlWeb->rect());
 }
 
 void TfrmMenu::ListeyiDoldur()

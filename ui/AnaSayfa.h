@@ -11,7 +11,6 @@ class TfrmMenu;
 }
 class BellClock;
 class QTreeWidgetItem;
-class QWebEngineView;
 
 // The main window: one weekday's bells, the commands on them, the running clock that rings the
 // bells, and the maker's page when the machine is online. Closing it ends the program.
@@ -31,7 +30,7 @@ public:
     Ui::TfrmMenu &controls() { return *ui; }
     BellClock &Timer() { return *m_clock; }
     // Created only when the machine was online at start-up.
-    QWebEngineView *WebBrowser() const { return m_webBrowser; }
+    QWidget *WebBrowser() const { return m_webBrowser; }
 
     void ListeyiDoldur();
 
@@ -58,5 +57,5 @@ private:
     std::unique_ptr<Ui::TfrmMenu> ui;
     ScheduleQuery m_query;
     std::unique_ptr<BellClock> m_clock;
-    QWebEngineView *m_webBrowser = nullptr;
+    QWidget *m_webBrowser = nullptr;
 };

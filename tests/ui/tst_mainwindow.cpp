@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QWebEngineView>
 #include <QtTest>
 
 namespace {
@@ -338,7 +337,8 @@ private slots:
         QVERIFY(!w->controls().pnlWeb->isHidden());
         QCOMPARE(w->controls().centralwidget->size(), QSize(404, 510));
         QTRY_VERIFY_WITH_TIMEOUT(request.startsWith("GET /ads/zil.html "), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(w->WebBrowser()->url().toString(), site + "/ads/zil.html", 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->WebBrowser()->property("url").toUrl().toString(),
+                                  site + "/ads/zil.html", 20000);
     }
 };
 
