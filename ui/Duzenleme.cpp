@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QValidator>
 
 #include <limits>
 
@@ -76,6 +77,29 @@ QString shown(const QString &path) {
     return QDir::toNativeSeparators(path);
 }
 
+// The name's length limit counts UTF-16 units, so a character outside the basic plane (an
+// emoji) typed into the last free place would be cut in half; the half left over is dropped.
+class WholeCharacters : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override {
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            if (input.at(i).isHighSurrogate() && i + 1 < input.size() &&
+                input.at(i + 1).isLowSurrogate()) {
+                ++i;
+                continue;
+            }
+            if (input.at(i).isSurrogate()) {
+                input.remove(i, 1);
+                if (pos > i)
+                    --pos;
+                --i;
+            }
+        }
+        return Acceptable;
+    }
+};
+
 void prepareButton(TAdvToolButton *button, const QString &picture) {
     button->setColor(clBtnFace);
     button->setColorDown(buttonColorDown);
@@ -101,6 +125,7 @@ TfrmDuzenleme::TfrmDuzenleme(ScheduleQuery &query, std::function<void()> listeyi
     ui->cmbGunler->addItems(GunAdlari());
     ui->cmbGunler->setCurrentIndex(-1);
     ui->txtSure->setValue(30);
+    ui->txtDers->setValidator(new WholeCharacters(ui->txtDers));
     for (QLabel *label : {ui->lblGun, ui->Label1, ui->Label2, ui->Label4, ui->Label3, ui->Label5})
         label->adjustSize();
     // Our font is wider than the one the dialog was laid out for: the longest caption takes two
@@ -275,7 +300,8 @@ int TfrmDuzenleme::durationForSave() {
 }
 
 void TfrmDuzenleme::btnYeniKayitClick() {
-    if (ui->txtDers->text().isEmpty() || ui->txtMuzik->text().isEmpty() ||
+    // A name of blanks only shows as nothing in the list, so it counts as empty.
+    if (ui->txtDers->text().trimmed().isEmpty() || ui->txtMuzik->text().isEmpty() ||
         ui->txtSure->text().isEmpty()) {
         showMessage(this, QStringLiteral("Ders veya Muzik alanları boş girilemez!"));
         return;
