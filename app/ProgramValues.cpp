@@ -11,6 +11,7 @@ int CalmaSuresi = 0;
 namespace {
 QString g_folderOverride;
 const Clock *g_clockOverride = nullptr;
+QString g_sinkOverride;
 } // namespace
 
 QString programFolder()
@@ -34,4 +35,14 @@ const Clock &programClock()
 void setProgramClock(const Clock *clock)
 {
     g_clockOverride = clock;
+}
+
+QString audioSinkDescription()
+{
+    return g_sinkOverride.isEmpty() ? QStringLiteral("autoaudiosink") : g_sinkOverride;
+}
+
+void setAudioSinkDescription(const QString &description)
+{
+    g_sinkOverride = description;
 }

@@ -21,3 +21,8 @@ void setProgramFolder(const QString &folder);
 const Clock &programClock();
 // Tests give a simulated clock; nullptr restores the system clock. The caller keeps ownership.
 void setProgramClock(const Clock *clock);
+
+// The GStreamer description of the audio output the player plays into ("autoaudiosink").
+QString audioSinkDescription();
+// Tests play into an output that needs no sound card; an empty text restores the real one.
+void setAudioSinkDescription(const QString &description);

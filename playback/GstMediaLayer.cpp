@@ -274,7 +274,13 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
     }
 
     gint64 duration = 0;
-    if (gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration) && duration > 0) {
+    const bool lengthKnown = gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration);
+    if (lengthKnown && duration == 0) {
+        // A file cut off after its header prerolls as well: it would "play" without a sound.
+        destroy(*d);
+        return codeForText(QStringLiteral("The file contains no sound."));
+    }
+    if (lengthKnown && duration > 0) {
         d->duration = toMs(duration);
     } else {
         d->duration = measureLength(QFileInfo(request.element).absoluteFilePath());

@@ -40,9 +40,52 @@ void ScheduleQuery::dropConnection()
     }
 }
 
-void ScheduleQuery::fail(const QString &what, const QString &driverText)
+namespace {
+// SQLite's primary result codes that a user can do something about.
+enum SqliteCode { Busy = 5, Locked = 6, ReadOnly = 8, IoError = 10, Corrupt = 11, Full = 13,
+                  CantOpen = 14, NotADatabase = 26 };
+
+// The driver's text is English and terse; the user is told in Turkish what it means.
+QString meaningOf(const QSqlError &error)
 {
-    throw EStoreError(what + QStringLiteral(": ") + driverText);
+    bool known = false;
+    const int code = error.nativeErrorCode().toInt(&known) & 0xff;
+    if (!known)
+        return {};
+    switch (code) {
+    case Busy:
+    case Locked:
+        return QStringLiteral("veritabanı şu anda başka bir program tarafından kullanılıyor, "
+                              "biraz sonra yeniden deneyin");
+    case ReadOnly:
+        return QStringLiteral("veritabanı dosyası salt okunur, değişiklik yazılamıyor");
+    case IoError:
+        return QStringLiteral("veritabanı dosyası okunurken ya da yazılırken disk hatası oluştu");
+    case Corrupt:
+        return QStringLiteral("veritabanı dosyası bozuk, yedekten geri yükleyin");
+    case Full:
+        return QStringLiteral("disk dolu");
+    case CantOpen:
+        return QStringLiteral("veritabanı dosyası bulunamadı ya da açılamadı");
+    case NotADatabase:
+        return QStringLiteral("dosya bir veritabanı değil");
+    default:
+        return {};
+    }
+}
+} // namespace
+
+void ScheduleQuery::fail(const QString &what, const QSqlError &error)
+{
+    // The file is opened afresh at the next use, so a store that was read-only or replaced
+    // meanwhile is used as it is now.
+    m_open = false;
+    const QString meaning = meaningOf(error);
+    const QString driverText = error.text();
+    throw EStoreError(what + QStringLiteral(": ") +
+                      (meaning.isEmpty() ? driverText
+                                         : meaning + QStringLiteral(" (") + driverText +
+                                               QLatin1Char(')')));
 }
 
 void ScheduleQuery::ensureOpen()
@@ -60,17 +103,26 @@ void ScheduleQuery::ensureOpen()
                        QStringLiteral("?mode=rw"));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=500"));
     if (!db.open())
-        fail(shownName + QStringLiteral(" açılamadı"), db.lastError().text());
+        fail(shownName + QStringLiteral(" açılamadı"), db.lastError());
 
     // SQLite opens any file lazily; reading the catalogue proves it is really a database.
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-        const QString text = probe.lastError().text();
+        const QSqlError error = probe.lastError();
         probe = QSqlQuery();
         db.close();
-        fail(shownName + QStringLiteral(" bir zil veritabanı değil"), text);
+        fail(shownName + QStringLiteral(" bir zil veritabanı değil"), error);
     }
     m_open = true;
+    // SQLite falls back to reading alone when the file cannot be written.
+    m_openedReadOnly = !QFileInfo(m_file).isWritable();
+}
+
+void ScheduleQuery::ensureWritable()
+{
+    if (m_openedReadOnly && !m_inTransaction)
+        m_open = false;
+    ensureOpen();
 }
 
 void ScheduleQuery::Close()
@@ -110,10 +162,10 @@ void ScheduleQuery::Open()
     QSqlQuery query(database());
     query.setForwardOnly(true);
     if (!query.prepare(m_text.join(QLatin1Char('\n'))))
-        fail(QStringLiteral("Sorgu çalıştırılamadı"), query.lastError().text());
+        fail(QStringLiteral("Sorgu çalıştırılamadı"), query.lastError());
     bindAll(query, m_bound);
     if (!query.exec())
-        fail(QStringLiteral("Sorgu çalıştırılamadı"), query.lastError().text());
+        fail(QStringLiteral("Sorgu çalıştırılamadı"), query.lastError());
     const int columns = query.record().count();
     while (query.next()) {
         QVariantList row;
@@ -123,19 +175,19 @@ void ScheduleQuery::Open()
         m_rows.append(std::move(row));
     }
     if (query.lastError().isValid())
-        fail(QStringLiteral("Sorgu okunamadı"), query.lastError().text());
+        fail(QStringLiteral("Sorgu okunamadı"), query.lastError());
 }
 
 int ScheduleQuery::Execute()
 {
     Close();
-    ensureOpen();
+    ensureWritable();
     QSqlQuery query(database());
     if (!query.prepare(m_text.join(QLatin1Char('\n'))))
-        fail(QStringLiteral("Komut çalıştırılamadı"), query.lastError().text());
+        fail(QStringLiteral("Komut çalıştırılamadı"), query.lastError());
     bindAll(query, m_bound);
     if (!query.exec())
-        fail(QStringLiteral("Komut çalıştırılamadı"), query.lastError().text());
+        fail(QStringLiteral("Komut çalıştırılamadı"), query.lastError());
     return query.numRowsAffected();
 }
 
@@ -190,26 +242,31 @@ void ScheduleQuery::Next()
 
 ScheduleQuery::Transaction::Transaction(ScheduleQuery &query) : m_query(query)
 {
-    m_query.ensureOpen();
-    QSqlDatabase db = m_query.database();
-    if (!db.transaction())
-        m_query.fail(QStringLiteral("Kayıt başlatılamadı"), db.lastError().text());
+    m_query.ensureWritable();
+    // Statements rather than QSqlDatabase::transaction() and commit(): only a statement's error
+    // carries SQLite's result code, which tells a busy file from a broken one.
+    QSqlQuery begin(m_query.database());
+    if (!begin.exec(QStringLiteral("BEGIN")))
+        m_query.fail(QStringLiteral("Kayıt başlatılamadı"), begin.lastError());
+    m_query.m_inTransaction = true;
 }
 
 ScheduleQuery::Transaction::~Transaction()
 {
     if (!m_done)
-        m_query.database().rollback();
+        QSqlQuery(m_query.database()).exec(QStringLiteral("ROLLBACK"));
+    m_query.m_inTransaction = false;
 }
 
 void ScheduleQuery::Transaction::Commit()
 {
-    QSqlDatabase db = m_query.database();
-    if (!db.commit()) {
-        const QString text = db.lastError().text();
-        db.rollback();
+    QSqlQuery commit(m_query.database());
+    if (!commit.exec(QStringLiteral("COMMIT"))) {
+        const QSqlError error = commit.lastError();
+        // A commit that could not take its lock leaves the transaction open.
+        QSqlQuery(m_query.database()).exec(QStringLiteral("ROLLBACK"));
         m_done = true;
-        m_query.fail(QStringLiteral("Kayıt tamamlanamadı"), text);
+        m_query.fail(QStringLiteral("Kayıt tamamlanamadı"), error);
     }
     m_done = true;
 }

@@ -3,6 +3,7 @@
 #include "ZilError.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
@@ -67,12 +68,17 @@ public:
 private:
     QSqlDatabase database();
     void ensureOpen();
+    // Before a write: a file that was read-only when opened is opened again, so write access
+    // given back meanwhile is used.
+    void ensureWritable();
     void dropConnection();
-    [[noreturn]] void fail(const QString &what, const QString &driverText);
+    [[noreturn]] void fail(const QString &what, const QSqlError &error);
 
     QString m_connectionName;
     QString m_file;
     bool m_open = false;
+    bool m_openedReadOnly = false;
+    bool m_inTransaction = false;
     QStringList m_text;
     QVariantList m_bound;
     QVector<QVariantList> m_rows;

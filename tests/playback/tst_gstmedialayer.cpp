@@ -120,6 +120,10 @@ private slots:
         QTest::newRow("not audio") << QStringLiteral("metin.mp3")
                                    << QByteArray("Bu bir ses dosyası değil.\n").repeated(50);
         QTest::newRow("empty") << QStringLiteral("bos.wav") << QByteArray("");
+        // Cut off after its header: nothing to hear.
+        QFile full(shortWav);
+        QVERIFY(full.open(QIODevice::ReadOnly));
+        QTest::newRow("header only") << QStringLiteral("baslik.wav") << full.read(44);
     }
     void openErrors() {
         QFETCH(QString, name);

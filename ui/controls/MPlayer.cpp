@@ -1,6 +1,7 @@
 #include "MPlayer.h"
 
 #include "GstMediaLayer.h"
+#include "ProgramValues.h"
 #include "SysColors.h"
 #include "ZilError.h"
 
@@ -31,7 +32,7 @@ TMPBtnType buttonOf(int ordinal) {
 TMediaPlayer::TMediaPlayer(QWidget *parent, std::unique_ptr<MediaLayer> layer)
     : QWidget(parent) {
     if (!layer)
-        layer = std::make_unique<GstMediaLayer>();
+        layer = std::make_unique<GstMediaLayer>(audioSinkDescription());
     m_device = std::make_unique<MediaPlayerDevice>(std::move(layer));
     connect(m_device.get(), &MediaPlayerDevice::allowedButtonsApplied, this, [this] {
         m_shownAllowed = m_device->AllowedButtons();

@@ -41,7 +41,7 @@ class TMediaPlayer : public QWidget {
     Q_PROPERTY(bool TabStop READ TabStop WRITE setTabStop)
 
 public:
-    // A null layer means the real one, playing to the default audio output.
+    // A null layer means the real one, playing to the program's audio output.
     explicit TMediaPlayer(QWidget *parent = nullptr, std::unique_ptr<MediaLayer> layer = nullptr);
     ~TMediaPlayer() override;
 
