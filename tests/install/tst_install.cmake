@@ -1,0 +1,84 @@
+# Installs the built program into a fresh folder whose path has a space in it, checks the program
+# folder and the desktop entry, then installs again over a schedule with a row and checks the row
+# is still there. Run by ctest: cmake -DBUILD_DIR=... -DWORK_DIR=... -DSQLITE3=... -P tst_install.cmake
+
+function(fail)
+    message(FATAL_ERROR "tst_install: ${ARGV}")
+endfunction()
+
+function(install_into prefix)
+    execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(NOT result EQUAL 0)
+        fail("cmake --install failed:\n${output}")
+    endif()
+endfunction()
+
+function(query database sql out)
+    execute_process(COMMAND ${SQLITE3} "${database}" "${sql}"
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE error
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT result EQUAL 0)
+        fail("sqlite3 ${sql}: ${error}")
+    endif()
+    set(${out} "${output}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+set(prefix "${WORK_DIR}/Okul Zili")
+install_into("${prefix}")
+
+set(folder "${prefix}/zil")
+foreach(path zil zil_webpanel.so database.mdb Muzikler
+             ../share/applications/selvanor-zil.desktop
+             ../share/icons/hicolor/128x128/apps/selvanor-zil.png)
+    if(NOT EXISTS "${folder}/${path}")
+        fail("missing ${folder}/${path}")
+    endif()
+endforeach()
+if(NOT IS_DIRECTORY "${folder}/Muzikler")
+    fail("Muzikler is not a folder")
+endif()
+execute_process(COMMAND test -x "${folder}/zil" RESULT_VARIABLE not_executable)
+if(not_executable)
+    fail("${folder}/zil is not executable")
+endif()
+
+# The schedule is empty and has the program's table.
+query("${folder}/database.mdb" "SELECT count(*) FROM Dersler" rows)
+if(NOT rows STREQUAL "0")
+    fail("a new database.mdb holds ${rows} rows")
+endif()
+
+# The desktop entry names the installed program and icon.
+set(desktop "${prefix}/share/applications/selvanor-zil.desktop")
+file(STRINGS "${desktop}" lines ENCODING UTF-8)
+foreach(expected
+        "Name=Selvanor Zil Sistemi"
+        "Exec=\"${folder}/zil\""
+        "Icon=${prefix}/share/icons/hicolor/128x128/apps/selvanor-zil.png"
+        "Type=Application")
+    list(FIND lines "${expected}" at)
+    if(at EQUAL -1)
+        fail("${desktop} lacks the line ${expected}")
+    endif()
+endforeach()
+find_program(VALIDATE desktop-file-validate REQUIRED)
+execute_process(COMMAND ${VALIDATE} "${desktop}"
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0 OR NOT output STREQUAL "")
+    fail("desktop-file-validate ${desktop}:\n${output}")
+endif()
+
+# A second install keeps the school's schedule.
+query("${folder}/database.mdb"
+      "INSERT INTO Dersler (GunID, DersSaati, DersBaslama, Muzik, Sure) VALUES (1, 'Birinci ders', '08:30:00', 'zil.mp3', 10)"
+      ignored)
+install_into("${prefix}")
+query("${folder}/database.mdb" "SELECT DersSaati FROM Dersler" names)
+if(NOT names STREQUAL "Birinci ders")
+    fail("a second install changed database.mdb: rows now '${names}'")
+endif()
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+message(STATUS "tst_install: program folder, schedule, desktop entry and reinstall all fine")
