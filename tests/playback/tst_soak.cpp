@@ -1,0 +1,233 @@
+// A simulated week of bells through the real bell clock, store and player: 200 bells on every
+// weekday, a timer that fires late or early and is now and then held up, and a wall clock that is
+// set forward and back. Every bell rings exactly once, except those inside a one-hour jump of the
+// wall clock, and the process's memory stays flat from the first day to the last.
+#include "BellClock.h"
+#include "Clock.h"
+#include "FakeMediaLayer.h"
+#include "MediaPlayerDevice.h"
+#include "ProgramValues.h"
+#include "ScheduleFixture.h"
+#include "ScheduleQuery.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+// The wall clock the program reads: the simulated true time plus whatever the clock was set by.
+// Kept in UTC, so that a week of ticks does not spend its time in time-zone look-ups; the program
+// reads only the date and the time of day from it.
+class SimulatedClock final : public Clock {
+public:
+    QDateTime trueTime;
+    qint64 offsetMs = 0;
+    QDateTime now() const override { return trueTime.addMSecs(offsetMs); }
+};
+
+// Monday 7 December 2026.
+const QDate Monday(2026, 12, 7);
+constexpr int Days = 7;
+constexpr int BellsPerDay = 200;
+constexpr int BellSpacingS = 86400 / BellsPerDay;
+constexpr int BellSure = 20;
+
+int bellSecond(int gunId, int index) {
+    return index * BellSpacingS + 17 * gunId + 3;
+}
+QString bellMusic(int gunId, int index) {
+    return QStringLiteral("g%1_b%2.mp3").arg(gunId).arg(index);
+}
+
+qint64 residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// A change of the wall clock, made as soon as the wall clock reaches wallAt.
+struct ClockStep {
+    QDateTime wallAt;
+    qint64 byMs;
+};
+} // namespace
+
+class TestSoak : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey)); }
+
+    void weekOfBells() {
+        ScheduleFixture fx;
+        fx.exec(QStringLiteral("BEGIN"));
+        for (int g = 0; g < Days; ++g)
+            for (int i = 0; i < BellsPerDay; ++i)
+                fx.insert(
+                    g, QStringLiteral("Zil %1").arg(i),
+                    QTime(0, 0).addSecs(bellSecond(g, i)).toString(QStringLiteral("HH:mm:ss")),
+                    bellMusic(g, i), BellSure);
+        fx.exec(QStringLiteral("COMMIT"));
+
+        SimulatedClock clock;
+        setProgramClock(&clock);
+        setProgramFolder(fx.folder());
+        CalmaSuresi = 0;
+        auto *layer = new FakeMediaLayer;
+        MediaPlayerDevice player{std::unique_ptr<MediaLayer>(layer)};
+        ScheduleQuery query;
+        query.SetConnection(fx.databaseFile());
+        BellClock bell(query, player);
+        QStringList reports;
+        bell.ReportError = [&reports](const QString &m) { reports << m; };
+
+        // Steps of the wall clock, each placed at a bell so that it matters: forward 2 s over a
+        // bell's second, back 2 s just after a bell rang, and one hour forward on Thursday.
+        QList<ClockStep> steps;
+        const auto at = [](int day, int second) {
+            return QDateTime(Monday.addDays(day), QTime(0, 0), Qt::UTC).addSecs(second);
+        };
+        for (int d = 0; d < Days; ++d) {
+            steps.append({at(d, bellSecond(d, 50) - 1), 2000});
+            steps.append({at(d, bellSecond(d, 120) + 1), -2000});
+            steps.append({at(d, bellSecond(d, 160) - 1), 2000});
+            steps.append({at(d, bellSecond(d, 161) + 1), -2000});
+        }
+        const QDateTime jumpAt = at(3, 10 * 3600);
+        steps.append({jumpAt, 3600 * 1000});
+        std::sort(steps.begin(), steps.end(),
+                  [](const ClockStep &a, const ClockStep &b) { return a.wallAt < b.wallAt; });
+        // Hold-ups of the user-interface thread, placed over bells' seconds.
+        QSet<qint64> heldOverBell;
+        for (int d = 0; d < Days; ++d)
+            for (int i : {10, 80, 140})
+                heldOverBell.insert(at(d, bellSecond(d, i) - 1).toSecsSinceEpoch());
+
+        QHash<QString, int> rung;
+        int stops = 0;
+        int ticks = 0;
+        int holdUps = 0;
+        int stepsMade = 0;
+        QDateTime lastTickWall;
+        QDateTime jumpFrom;
+        QDateTime jumpTo;
+        qint64 firstDayKb = -1;
+        QRandomGenerator random(20261207);
+
+        const QDateTime end(Monday.addDays(Days), QTime(0, 0), Qt::UTC);
+        clock.trueTime = QDateTime(Monday, QTime(0, 0, 0, 5), Qt::UTC);
+        QElapsedTimer wall;
+        wall.start();
+        bell.TimerTimer();
+        while (clock.now() < end) {
+            // About once a second, give or take 200 ms, so ticks drift across the seconds: two
+            // land in one second, or one second falls between two ticks. Now and then the thread
+            // is busy and the tick comes up to 3 s late.
+            qint64 delay = 1000 + random.bounded(-200, 201);
+            const qint64 wallSecond = clock.now().toSecsSinceEpoch();
+            if (heldOverBell.contains(wallSecond) || random.bounded(500) == 0) {
+                delay += random.bounded(3001);
+                ++holdUps;
+            }
+            clock.trueTime = clock.trueTime.addMSecs(delay);
+            layer->advanceAll(qint32(delay));
+            while (stepsMade < steps.size() && clock.now() >= steps.at(stepsMade).wallAt) {
+                const bool jump = steps.at(stepsMade).byMs == 3600 * 1000;
+                clock.offsetMs += steps.at(stepsMade).byMs;
+                if (jump) {
+                    jumpFrom = lastTickWall;
+                    jumpTo = clock.now();
+                }
+                ++stepsMade;
+            }
+            const QDateTime before = clock.now();
+            bell.TimerTimer();
+            lastTickWall = before;
+            ++ticks;
+
+            for (const FakeMediaLayer::Request &r : layer->requests()) {
+                if (r.name == QLatin1String("open"))
+                    ++rung[r.element.section(QLatin1Char('/'), -1)];
+                else if (r.name == QLatin1String("stop"))
+                    ++stops;
+            }
+            layer->clearRequests();
+
+            if (firstDayKb < 0 && clock.now().date() != Monday)
+                firstDayKb = residentKb();
+        }
+        const qint64 lastDayKb = residentKb();
+        const qint64 elapsedMs = wall.elapsed();
+
+        // The bells the one-hour jump passed over: after the second of the last tick before it
+        // and before the second of the first tick after it.
+        QVERIFY(jumpFrom.isValid() && jumpTo.isValid());
+        const int jumpDay = 3;
+        const int skipFrom =
+            QDateTime(Monday.addDays(jumpDay), QTime(0, 0), Qt::UTC).secsTo(jumpFrom);
+        const int skipTo = QDateTime(Monday.addDays(jumpDay), QTime(0, 0), Qt::UTC).secsTo(jumpTo);
+        QSet<QString> skippedByDesign;
+        for (int i = 0; i < BellsPerDay; ++i)
+            if (bellSecond(jumpDay, i) > skipFrom && bellSecond(jumpDay, i) < skipTo)
+                skippedByDesign.insert(bellMusic(jumpDay, i));
+
+        int missed = 0;
+        int doubled = 0;
+        int skipped = 0;
+        int rungOnce = 0;
+        for (int g = 0; g < Days; ++g)
+            for (int i = 0; i < BellsPerDay; ++i) {
+                const QString music = bellMusic(g, i);
+                const int n = rung.value(music);
+                if (skippedByDesign.contains(music)) {
+                    skipped += n == 0 ? 1 : 0;
+                    doubled += n;
+                    continue;
+                }
+                missed += n == 0 ? 1 : 0;
+                doubled += n > 1 ? n - 1 : 0;
+                rungOnce += n == 1 ? 1 : 0;
+            }
+        int total = 0;
+        for (int n : std::as_const(rung))
+            total += n;
+
+        qInfo("soak: %d simulated days, %d bells a day, %d ticks, %d hold-ups, %d clock steps "
+              "(one of +1 h)",
+              Days, BellsPerDay, ticks, holdUps, stepsMade);
+        qInfo("soak: rung once %d, missed %d, doubled %d, skipped in the +1 h jump %d of %d "
+              "(%s to %s), stopped %d",
+              rungOnce, missed, doubled, skipped, int(skippedByDesign.size()),
+              qPrintable(jumpFrom.toString(Qt::ISODate)), qPrintable(jumpTo.toString(Qt::ISODate)),
+              stops);
+        qInfo("soak: VmRSS end of first day %lld kB, end of last day %lld kB; run time %.1f s "
+              "(%.1f us a tick)",
+              firstDayKb, lastDayKb, elapsedMs / 1000.0, elapsedMs * 1000.0 / ticks);
+
+        setProgramClock(nullptr);
+        setProgramFolder({});
+
+        QCOMPARE(reports, QStringList());
+        QCOMPARE(stepsMade, steps.size());
+        QCOMPARE(missed, 0);
+        QCOMPARE(doubled, 0);
+        QVERIFY(!skippedByDesign.isEmpty());
+        QCOMPARE(skipped, int(skippedByDesign.size()));
+        QCOMPARE(rungOnce, Days * BellsPerDay - int(skippedByDesign.size()));
+        QCOMPARE(total, rungOnce);
+        // Each bell's music was stopped by the clock after its duration.
+        QCOMPARE(stops, total);
+        QVERIFY(firstDayKb > 0 && lastDayKb > 0);
+        QVERIFY2(
+            lastDayKb <= firstDayKb + 2048,
+            qPrintable(
+                QStringLiteral("memory grew from %1 kB to %2 kB").arg(firstDayKb).arg(lastDayKb)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSoak)
+#include "tst_soak.moc"
