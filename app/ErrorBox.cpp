@@ -4,13 +4,11 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-QString applicationTitle()
-{
+QString applicationTitle() {
     return applicationTitleFrom(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
 }
 
-QString applicationTitleFrom(const QString &programFileName)
-{
+QString applicationTitleFrom(const QString &programFileName) {
     QString name = programFileName;
     const qsizetype dot = name.indexOf(QLatin1Char('.'));
     if (dot >= 0)
@@ -20,15 +18,13 @@ QString applicationTitleFrom(const QString &programFileName)
     return name;
 }
 
-QString errorBoxText(const QString &message)
-{
+QString errorBoxText(const QString &message) {
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
         return message + QLatin1Char('.');
     return message;
 }
 
-void showErrorBox(const QString &message)
-{
+void showErrorBox(const QString &message) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
                     QMessageBox::Ok);
     box.exec();

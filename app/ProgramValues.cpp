@@ -14,35 +14,29 @@ const Clock *g_clockOverride = nullptr;
 QString g_sinkOverride;
 } // namespace
 
-QString programFolder()
-{
+QString programFolder() {
     const QString folder =
         g_folderOverride.isEmpty() ? QCoreApplication::applicationDirPath() : g_folderOverride;
     return QDir::cleanPath(folder) + QLatin1Char('/');
 }
 
-void setProgramFolder(const QString &folder)
-{
+void setProgramFolder(const QString &folder) {
     g_folderOverride = folder;
 }
 
-const Clock &programClock()
-{
+const Clock &programClock() {
     static const SystemClock system;
     return g_clockOverride ? *g_clockOverride : system;
 }
 
-void setProgramClock(const Clock *clock)
-{
+void setProgramClock(const Clock *clock) {
     g_clockOverride = clock;
 }
 
-QString audioSinkDescription()
-{
+QString audioSinkDescription() {
     return g_sinkOverride.isEmpty() ? QStringLiteral("autoaudiosink") : g_sinkOverride;
 }
 
-void setAudioSinkDescription(const QString &description)
-{
+void setAudioSinkDescription(const QString &description) {
     g_sinkOverride = description;
 }

@@ -5,8 +5,7 @@
 #include "Hakkinda.h"
 #include "ZilApplication.h"
 
-void connectWindows(TfrmMenu &frmMenu, TfrmDuzenleme &frmDuzenleme, TfrmAbout &frmAbout)
-{
+void connectWindows(TfrmMenu &frmMenu, TfrmDuzenleme &frmDuzenleme, TfrmAbout &frmAbout) {
     QObject::connect(&frmMenu, &TfrmMenu::EditorIstendi, &frmDuzenleme,
                      [&frmDuzenleme](int editorKipi, int gunIndex) {
                          frmDuzenleme.setEditorKipi(editorKipi);
@@ -16,8 +15,7 @@ void connectWindows(TfrmMenu &frmMenu, TfrmDuzenleme &frmDuzenleme, TfrmAbout &f
     QObject::connect(&frmMenu, &TfrmMenu::HakkindaIstendi, &frmAbout, &TfrmAbout::ShowAbout);
 }
 
-int runProgram(ZilApplication &app, const std::function<bool()> &online)
-{
+int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     // The main window first: its creation opens the schedule and starts the clock.
     TfrmMenu frmMenu(nullptr, online);
     TfrmDuzenleme frmDuzenleme(frmMenu.ADOSorgu(), [&frmMenu] { frmMenu.ListeyiDoldur(); });

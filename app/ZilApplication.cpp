@@ -3,10 +3,10 @@
 #include "ErrorBox.h"
 #include "ZilError.h"
 
-ZilApplication::ZilApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+ZilApplication::ZilApplication(int &argc, char **argv)
+    : QApplication(argc, argv) {}
 
-bool ZilApplication::notify(QObject *receiver, QEvent *event)
-{
+bool ZilApplication::notify(QObject *receiver, QEvent *event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const ZilError &error) {

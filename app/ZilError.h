@@ -7,7 +7,9 @@
 // shows the message; code that must go on after a failure catches it.
 class ZilError : public std::exception {
 public:
-    explicit ZilError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    explicit ZilError(QString message)
+        : m_message(std::move(message))
+        , m_utf8(m_message.toUtf8()) {}
 
     const QString &message() const noexcept { return m_message; }
     const char *what() const noexcept override { return m_utf8.constData(); }

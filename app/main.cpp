@@ -2,8 +2,7 @@
 #include "Startup.h"
 #include "ZilApplication.h"
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     // Asked once, before the application exists: only the web panel's browser engine needs
     // shared OpenGL contexts, and an offline program is spared the graphics stack they load.
     const bool online = TfrmMenu::machineIsOnline();

@@ -21,8 +21,7 @@ public:
 };
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     ScheduleFixture fx;
     fx.exec("BEGIN");
@@ -57,8 +56,9 @@ int main(int argc, char **argv)
     }
     std::sort(us.begin(), us.end());
     std::printf("tick_cost: %d ticks, 10000 rows, 200 today\n", ticks);
-    std::printf("  median %.1f us, p90 %.1f us, p99 %.1f us, max %.1f us (target: median <= 1000 us)\n",
-                us[us.size() / 2], us[us.size() * 9 / 10], us[us.size() * 99 / 100], us.back());
+    std::printf(
+        "  median %.1f us, p90 %.1f us, p99 %.1f us, max %.1f us (target: median <= 1000 us)\n",
+        us[us.size() / 2], us[us.size() * 9 / 10], us[us.size() * 99 / 100], us.back());
     setProgramClock(nullptr);
     return 0;
 }

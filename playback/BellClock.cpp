@@ -8,8 +8,7 @@
 #include "Statements.h"
 
 namespace {
-QDateTime wholeSecond(const QDateTime &t)
-{
+QDateTime wholeSecond(const QDateTime &t) {
     QDateTime s = t;
     s.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
     return s;
@@ -21,26 +20,24 @@ constexpr int TickLagMs = 5;
 } // namespace
 
 BellClock::BellClock(ScheduleQuery &query, MediaPlayerDevice &player, QObject *parent)
-    : QObject(parent), m_query(query), m_player(player)
-{
+    : QObject(parent)
+    , m_query(query)
+    , m_player(player) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &BellClock::TimerTimer);
 }
 
-void BellClock::Start()
-{
+void BellClock::Start() {
     armTimer();
 }
 
-void BellClock::armTimer()
-{
+void BellClock::armTimer() {
     const int msec = programClock().now().time().msec();
     m_timer.start(1000 - msec + TickLagMs);
 }
 
-void BellClock::TimerTimer()
-{
+void BellClock::TimerTimer() {
     // Re-armed first: an error box opened below runs its own event loop, and ticks must go on.
     armTimer();
 
@@ -69,8 +66,7 @@ void BellClock::TimerTimer()
     }
 }
 
-QList<QDateTime> BellClock::secondsToHandle(const QDateTime &second)
-{
+QList<QDateTime> BellClock::secondsToHandle(const QDateTime &second) {
     QList<QDateTime> seconds;
     const qint64 gap = m_lastHandled.isValid() ? m_lastHandled.secsTo(second) : 1;
     if (!m_lastHandled.isValid() || gap > CatchUpSeconds || gap < -CatchUpSeconds) {
@@ -86,8 +82,7 @@ QList<QDateTime> BellClock::secondsToHandle(const QDateTime &second)
     return seconds;
 }
 
-void BellClock::stopCheck()
-{
+void BellClock::stopCheck() {
     // The duration is measured by the music's own position, so paused music is not stopped.
     if (CalmaSuresi == 0 || !m_player.IsOpen())
         return;
@@ -101,15 +96,14 @@ void BellClock::stopCheck()
     }
 }
 
-bool BellClock::loadDay(int gunId, QList<Bell> &bells)
-{
+bool BellClock::loadDay(int gunId, QList<Bell> &bells) {
     bells.clear();
     try {
         m_query.OpenStatement(Statements::GunZilleri, {gunId});
         // Copied out, because an error box below lets other users of the query run.
         for (int n = m_query.RecordCount(); n > 0; --n) {
-            bells.append({StartTimeText(m_query.Field(0)), m_query.FieldAsText(1),
-                          m_query.Field(2)});
+            bells.append(
+                {StartTimeText(m_query.Field(0)), m_query.FieldAsText(1), m_query.Field(2)});
             m_query.Next();
         }
     } catch (const ZilError &error) {
@@ -124,8 +118,7 @@ bool BellClock::loadDay(int gunId, QList<Bell> &bells)
     return true;
 }
 
-void BellClock::startBell(const Bell &bell)
-{
+void BellClock::startBell(const Bell &bell) {
     bool ok = false;
     const int sure = bell.sure.toString().trimmed().toInt(&ok);
     if (!ok) {
@@ -142,8 +135,7 @@ void BellClock::startBell(const Bell &bell)
     }
 }
 
-void BellClock::report(const QString &message)
-{
+void BellClock::report(const QString &message) {
     if (ReportError)
         ReportError(message);
 }

@@ -6,27 +6,23 @@
 #include <QHash>
 #include <QLocale>
 
-QStringList GunAdlari()
-{
-    return {QStringLiteral("Pazartesi"), QStringLiteral("Salı"),      QStringLiteral("Çarşamba"),
-            QStringLiteral("Perşembe"),  QStringLiteral("Cuma"),      QStringLiteral("Cumartesi"),
+QStringList GunAdlari() {
+    return {QStringLiteral("Pazartesi"), QStringLiteral("Salı"), QStringLiteral("Çarşamba"),
+            QStringLiteral("Perşembe"),  QStringLiteral("Cuma"), QStringLiteral("Cumartesi"),
             QStringLiteral("Pazar")};
 }
 
-int GunIDOf(const QDate &date)
-{
+int GunIDOf(const QDate &date) {
     return date.dayOfWeek() - 1; // Qt counts Monday as 1
 }
 
-int BugunGunID()
-{
+int BugunGunID() {
     return GunIDOf(programClock().now().date());
 }
 
 namespace {
 // The locale's long time format with its time-zone fields taken out; quoted text is kept.
-QString longTimeFormatWithoutZone(const QLocale &locale)
-{
+QString longTimeFormatWithoutZone(const QLocale &locale) {
     const QString format = locale.timeFormat(QLocale::LongFormat);
     QString result;
     bool quoted = false;
@@ -46,8 +42,7 @@ struct CachedFormat {
 };
 } // namespace
 
-QString TimeText(const QTime &time)
-{
+QString TimeText(const QTime &time) {
     // Every tick renders the start times of the day's bells, so each second's text is kept until
     // the locale changes.
     static CachedFormat cache;
@@ -66,8 +61,7 @@ QString TimeText(const QTime &time)
     return *it;
 }
 
-QTime StoredStartTime(const QVariant &stored)
-{
+QTime StoredStartTime(const QVariant &stored) {
     if (stored.typeId() == QMetaType::QTime)
         return stored.toTime();
     const QString text = stored.toString().trimmed();
@@ -83,18 +77,15 @@ QTime StoredStartTime(const QVariant &stored)
     return QTime::fromString(text, Qt::ISODate);
 }
 
-QString StartTimeText(const QVariant &stored)
-{
+QString StartTimeText(const QVariant &stored) {
     const QTime time = StoredStartTime(stored);
     return time.isValid() ? TimeText(time) : QString();
 }
 
-QString StoredTimeForm(const QTime &time)
-{
+QString StoredTimeForm(const QTime &time) {
     return time.toString(QStringLiteral("HH:mm:ss"));
 }
 
-QString DatabaseFile()
-{
+QString DatabaseFile() {
     return programFolder() + QStringLiteral("database.mdb");
 }

@@ -8,28 +8,23 @@
 #include <QUuid>
 
 ScheduleQuery::ScheduleQuery()
-    : m_connectionName(QStringLiteral("zil-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
-{
-}
+    : m_connectionName(QStringLiteral("zil-") +
+                       QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
 
-ScheduleQuery::~ScheduleQuery()
-{
+ScheduleQuery::~ScheduleQuery() {
     dropConnection();
 }
 
-void ScheduleQuery::SetConnection(const QString &databaseFile)
-{
+void ScheduleQuery::SetConnection(const QString &databaseFile) {
     dropConnection();
     m_file = databaseFile;
 }
 
-QSqlDatabase ScheduleQuery::database()
-{
+QSqlDatabase ScheduleQuery::database() {
     return QSqlDatabase::database(m_connectionName, false);
 }
 
-void ScheduleQuery::dropConnection()
-{
+void ScheduleQuery::dropConnection() {
     m_open = false;
     if (QSqlDatabase::contains(m_connectionName)) {
         {
@@ -42,12 +37,19 @@ void ScheduleQuery::dropConnection()
 
 namespace {
 // SQLite's primary result codes that a user can do something about.
-enum SqliteCode { Busy = 5, Locked = 6, ReadOnly = 8, IoError = 10, Corrupt = 11, Full = 13,
-                  CantOpen = 14, NotADatabase = 26 };
+enum SqliteCode {
+    Busy = 5,
+    Locked = 6,
+    ReadOnly = 8,
+    IoError = 10,
+    Corrupt = 11,
+    Full = 13,
+    CantOpen = 14,
+    NotADatabase = 26
+};
 
 // The driver's text is English and terse; the user is told in Turkish what it means.
-QString meaningOf(const QSqlError &error)
-{
+QString meaningOf(const QSqlError &error) {
     bool known = false;
     const int code = error.nativeErrorCode().toInt(&known) & 0xff;
     if (!known)
@@ -75,21 +77,19 @@ QString meaningOf(const QSqlError &error)
 }
 } // namespace
 
-void ScheduleQuery::fail(const QString &what, const QSqlError &error)
-{
+void ScheduleQuery::fail(const QString &what, const QSqlError &error) {
     // The file is opened afresh at the next use, so a store that was read-only or replaced
     // meanwhile is used as it is now.
     m_open = false;
     const QString meaning = meaningOf(error);
     const QString driverText = error.text();
     throw EStoreError(what + QStringLiteral(": ") +
-                      (meaning.isEmpty() ? driverText
-                                         : meaning + QStringLiteral(" (") + driverText +
-                                               QLatin1Char(')')));
+                      (meaning.isEmpty()
+                           ? driverText
+                           : meaning + QStringLiteral(" (") + driverText + QLatin1Char(')')));
 }
 
-void ScheduleQuery::ensureOpen()
-{
+void ScheduleQuery::ensureOpen() {
     if (m_open)
         return;
     dropConnection();
@@ -118,45 +118,38 @@ void ScheduleQuery::ensureOpen()
     m_openedReadOnly = !QFileInfo(m_file).isWritable();
 }
 
-void ScheduleQuery::ensureWritable()
-{
+void ScheduleQuery::ensureWritable() {
     if (m_openedReadOnly && !m_inTransaction)
         m_open = false;
     ensureOpen();
 }
 
-void ScheduleQuery::Close()
-{
+void ScheduleQuery::Close() {
     m_rows.clear();
     m_current = 0;
 }
 
-void ScheduleQuery::ClearText()
-{
+void ScheduleQuery::ClearText() {
     m_text.clear();
     m_bound.clear();
 }
 
-void ScheduleQuery::AddLine(const QString &line)
-{
+void ScheduleQuery::AddLine(const QString &line) {
     m_text.append(line);
 }
 
-void ScheduleQuery::Bind(const QVariant &value)
-{
+void ScheduleQuery::Bind(const QVariant &value) {
     m_bound.append(value);
 }
 
 namespace {
-void bindAll(QSqlQuery &query, const QVariantList &values)
-{
+void bindAll(QSqlQuery &query, const QVariantList &values) {
     for (const QVariant &value : values)
         query.addBindValue(value);
 }
 } // namespace
 
-void ScheduleQuery::Open()
-{
+void ScheduleQuery::Open() {
     Close();
     ensureOpen();
     QSqlQuery query(database());
@@ -178,8 +171,7 @@ void ScheduleQuery::Open()
         fail(QStringLiteral("Sorgu okunamadı"), query.lastError());
 }
 
-int ScheduleQuery::Execute()
-{
+int ScheduleQuery::Execute() {
     Close();
     ensureWritable();
     QSqlQuery query(database());
@@ -191,8 +183,7 @@ int ScheduleQuery::Execute()
     return query.numRowsAffected();
 }
 
-void ScheduleQuery::OpenStatement(const QString &statement, const QVariantList &values)
-{
+void ScheduleQuery::OpenStatement(const QString &statement, const QVariantList &values) {
     Close();
     ClearText();
     AddLine(statement);
@@ -200,8 +191,7 @@ void ScheduleQuery::OpenStatement(const QString &statement, const QVariantList &
     Open();
 }
 
-int ScheduleQuery::ExecuteStatement(const QString &statement, const QVariantList &values)
-{
+int ScheduleQuery::ExecuteStatement(const QString &statement, const QVariantList &values) {
     Close();
     ClearText();
     AddLine(statement);
@@ -209,8 +199,7 @@ int ScheduleQuery::ExecuteStatement(const QString &statement, const QVariantList
     return Execute();
 }
 
-QVariant ScheduleQuery::Field(int column) const
-{
+QVariant ScheduleQuery::Field(int column) const {
     if (Eof())
         throw EStoreError(QStringLiteral("Okunacak kayıt yok"));
     const QVariantList &row = m_rows.at(m_current);
@@ -219,29 +208,27 @@ QVariant ScheduleQuery::Field(int column) const
     return row.at(column);
 }
 
-QString ScheduleQuery::FieldAsText(int column) const
-{
+QString ScheduleQuery::FieldAsText(int column) const {
     return Field(column).toString();
 }
 
-int ScheduleQuery::FieldAsInteger(int column) const
-{
+int ScheduleQuery::FieldAsInteger(int column) const {
     const QVariant value = Field(column);
     bool ok = false;
     const int number = value.toString().trimmed().toInt(&ok);
     if (!ok)
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(value.toString()));
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value").arg(value.toString()));
     return number;
 }
 
-void ScheduleQuery::Next()
-{
+void ScheduleQuery::Next() {
     if (!Eof())
         ++m_current;
 }
 
-ScheduleQuery::Transaction::Transaction(ScheduleQuery &query) : m_query(query)
-{
+ScheduleQuery::Transaction::Transaction(ScheduleQuery &query)
+    : m_query(query) {
     m_query.ensureWritable();
     // Statements rather than QSqlDatabase::transaction() and commit(): only a statement's error
     // carries SQLite's result code, which tells a busy file from a broken one.
@@ -251,15 +238,13 @@ ScheduleQuery::Transaction::Transaction(ScheduleQuery &query) : m_query(query)
     m_query.m_inTransaction = true;
 }
 
-ScheduleQuery::Transaction::~Transaction()
-{
+ScheduleQuery::Transaction::~Transaction() {
     if (!m_done)
         QSqlQuery(m_query.database()).exec(QStringLiteral("ROLLBACK"));
     m_query.m_inTransaction = false;
 }
 
-void ScheduleQuery::Transaction::Commit()
-{
+void ScheduleQuery::Transaction::Commit() {
     QSqlQuery commit(m_query.database());
     if (!commit.exec(QStringLiteral("COMMIT"))) {
         const QSqlError error = commit.lastError();

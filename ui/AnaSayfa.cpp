@@ -13,11 +13,11 @@
 
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QLibrary>
 #include <QMessageBox>
 #include <QNetworkInterface>
 #include <QPushButton>
 #include <QScreen>
-#include <QLibrary>
 
 namespace {
 // The list's columns; the ID column is present but never shown.
@@ -27,8 +27,7 @@ constexpr int ClientWidth = 404;
 constexpr int ClientHeight = 510;
 constexpr int WebPanelHeight = 90;
 
-QFont programFont()
-{
+QFont programFont() {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
@@ -40,8 +39,7 @@ TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online, const QString 
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
-    , ui(std::make_unique<Ui::TfrmMenu>())
-{
+    , ui(std::make_unique<Ui::TfrmMenu>()) {
     setFont(programFont());
     ui->setupUi(this);
     setAttribute(Qt::WA_QuitOnClose);
@@ -105,8 +103,7 @@ TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online, const QString 
 
 TfrmMenu::~TfrmMenu() = default;
 
-void TfrmMenu::setUpButtons()
-{
+void TfrmMenu::setUpButtons() {
     struct Face {
         TAdvToolButton *button;
         QString caption;
@@ -119,8 +116,7 @@ void TfrmMenu::setUpButtons()
         {ui->btnDuzenle, QStringLiteral("Düzenle"), QStringLiteral("duzenle"),
          &TfrmMenu::btnDuzenleClick},
         {ui->btnSil, QStringLiteral("Sil"), QStringLiteral("sil"), &TfrmMenu::btnSilClick},
-        {ui->btnCikis, QStringLiteral("Çıkış"), QStringLiteral("cikis"),
-         &TfrmMenu::btnCikisClick},
+        {ui->btnCikis, QStringLiteral("Çıkış"), QStringLiteral("cikis"), &TfrmMenu::btnCikisClick},
     };
     for (const Face &face : faces) {
         face.button->setCaption(face.caption);
@@ -134,8 +130,7 @@ void TfrmMenu::setUpButtons()
     }
 }
 
-bool TfrmMenu::machineIsOnline()
-{
+bool TfrmMenu::machineIsOnline() {
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &iface : interfaces) {
         const auto flags = iface.flags();
@@ -149,8 +144,7 @@ bool TfrmMenu::machineIsOnline()
     return false;
 }
 
-void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &webSite)
-{
+void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &webSite) {
     // The clock runs from creation on; an error box below already lets it tick.
     m_clock->Start();
     try {
@@ -181,8 +175,7 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     }
 }
 
-void TfrmMenu::setUpWebPanel(const QString &webSite)
-{
+void TfrmMenu::setUpWebPanel(const QString &webSite) {
     CreateWebPanelFunction create = nullptr;
     for (const QString &folder :
          {QCoreApplication::applicationDirPath(), QStringLiteral(ZIL_BUILD_BIN_DIR)}) {
@@ -199,8 +192,7 @@ void TfrmMenu::setUpWebPanel(const QString &webSite)
     m_webBrowser->setGeometry(ui->pnlWeb->rect());
 }
 
-void TfrmMenu::ListeyiDoldur()
-{
+void TfrmMenu::ListeyiDoldur() {
     ui->ListView1->clear();
     m_query.OpenStatement(Statements::GunListesi, {ui->cmbGunler->currentIndex()});
     const QString gun = ui->cmbGunler->currentText();
@@ -220,30 +212,25 @@ void TfrmMenu::ListeyiDoldur()
     ui->ListView1->resizeColumnToContents(ColZil);
 }
 
-QTreeWidgetItem *TfrmMenu::selectedRow() const
-{
+QTreeWidgetItem *TfrmMenu::selectedRow() const {
     const auto selected = ui->ListView1->selectedItems();
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
-void TfrmMenu::showMessage(const QString &text)
-{
+void TfrmMenu::showMessage(const QString &text) {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, this);
     box.exec();
 }
 
-void TfrmMenu::cmbGunlerChange()
-{
+void TfrmMenu::cmbGunlerChange() {
     ListeyiDoldur();
 }
 
-void TfrmMenu::btnYeniKayitClick()
-{
+void TfrmMenu::btnYeniKayitClick() {
     emit EditorIstendi(1, ui->cmbGunler->currentIndex());
 }
 
-void TfrmMenu::btnDuzenleClick()
-{
+void TfrmMenu::btnDuzenleClick() {
     QTreeWidgetItem *row = selectedRow();
     if (!row) {
         showMessage(QStringLiteral("Düzenlemek için lütfen bir kayıt seçin!"));
@@ -252,16 +239,14 @@ void TfrmMenu::btnDuzenleClick()
     ListView1DblClick(row);
 }
 
-void TfrmMenu::ListView1DblClick(QTreeWidgetItem *item)
-{
+void TfrmMenu::ListView1DblClick(QTreeWidgetItem *item) {
     if (!item)
         return;
     DuzenlenenKayitID = item->text(ColID).toInt();
     emit EditorIstendi(2, ui->cmbGunler->currentIndex());
 }
 
-void TfrmMenu::btnSilClick()
-{
+void TfrmMenu::btnSilClick() {
     QTreeWidgetItem *row = selectedRow();
     if (!row) {
         showMessage(QStringLiteral("Silmek için lütfen bir kayıt seçin!"));
@@ -288,7 +273,6 @@ void TfrmMenu::btnSilClick()
     ListeyiDoldur();
 }
 
-void TfrmMenu::btnCikisClick()
-{
+void TfrmMenu::btnCikisClick() {
     QCoreApplication::quit();
 }

@@ -333,9 +333,9 @@ void TfrmDuzenleme::btnYeniKayitClick() {
                         insertFor(day);
             }
         } else if (m_editorKipi == DuzenlemeKipi) {
-            rowGone = m_query.ExecuteStatement(Statements::ZilGuncelle,
-                                               {gunId, name, start, music, duration,
-                                                DuzenlenenKayitID}) == 0;
+            rowGone = m_query.ExecuteStatement(
+                          Statements::ZilGuncelle,
+                          {gunId, name, start, music, duration, DuzenlenenKayitID}) == 0;
         }
         transaction.Commit();
     }

@@ -9,29 +9,35 @@
 class TestErrorBox : public QObject {
     Q_OBJECT
 private slots:
-    void fullStopRule_data()
-    {
+    void fullStopRule_data() {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("plain") << "Dosya bulunamadı" << "Dosya bulunamadı.";
-        QTest::newRow("already full stop") << "Bitti." << "Bitti.";
-        QTest::newRow("exclamation sorts before") << "Kayıt Silinemedi!" << "Kayıt Silinemedi!";
-        QTest::newRow("trailing blank") << "Hata " << "Hata ";
-        QTest::newRow("comma sorts before") << "a," << "a,";
-        QTest::newRow("slash sorts after") << "a/" << "a/.";
-        QTest::newRow("digit") << "kod 5" << "kod 5.";
-        QTest::newRow("Turkish letter") << "Çıkış" << "Çıkış.";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("plain") << "Dosya bulunamadı"
+                               << "Dosya bulunamadı.";
+        QTest::newRow("already full stop") << "Bitti."
+                                           << "Bitti.";
+        QTest::newRow("exclamation sorts before") << "Kayıt Silinemedi!"
+                                                  << "Kayıt Silinemedi!";
+        QTest::newRow("trailing blank") << "Hata "
+                                        << "Hata ";
+        QTest::newRow("comma sorts before") << "a,"
+                                            << "a,";
+        QTest::newRow("slash sorts after") << "a/"
+                                           << "a/.";
+        QTest::newRow("digit") << "kod 5"
+                               << "kod 5.";
+        QTest::newRow("Turkish letter") << "Çıkış"
+                                        << "Çıkış.";
+        QTest::newRow("empty") << ""
+                               << "";
     }
-    void fullStopRule()
-    {
+    void fullStopRule() {
         QFETCH(QString, message);
         QFETCH(QString, shown);
         QCOMPARE(errorBoxText(message), shown);
     }
 
-    void titleFromProgramName()
-    {
+    void titleFromProgramName() {
         QCOMPARE(applicationTitleFrom("ZIL.EXE"), QStringLiteral("Zil"));
         QCOMPARE(applicationTitleFrom("zil"), QStringLiteral("zil"));
         QCOMPARE(applicationTitleFrom("Selvanor.Zil.exe"), QStringLiteral("Selvanor"));
@@ -39,8 +45,7 @@ private slots:
         QCOMPARE(applicationTitle(), QStringLiteral("tst_errorbox"));
     }
 
-    void exceptionLeavingHandlerIsShownAndLoopGoesOn()
-    {
+    void exceptionLeavingHandlerIsShownAndLoopGoesOn() {
         QString shownText;
         QString shownTitle;
         // Answer the error box as a user would, recording what it said.
@@ -65,8 +70,7 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     ZilApplication app(argc, argv);
     TestErrorBox test;
     return QTest::qExec(&test, argc, argv);

@@ -17,8 +17,7 @@ public:
 };
 
 // Runs one catalogue statement the way every caller does.
-void run(ScheduleQuery &q, const QString &statement, const QVariantList &values, bool rows)
-{
+void run(ScheduleQuery &q, const QString &statement, const QVariantList &values, bool rows) {
     if (rows)
         q.OpenStatement(statement, values);
     else
@@ -29,15 +28,13 @@ void run(ScheduleQuery &q, const QString &statement, const QVariantList &values,
 class TestStore : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup()
-    {
+    void cleanup() {
         QLocale::setDefault(QLocale::c());
         setProgramClock(nullptr);
         setProgramFolder({});
     }
 
-    void catalogueRoundTrip()
-    {
+    void catalogueRoundTrip() {
         ScheduleFixture fx;
         ScheduleQuery q;
         q.SetConnection(fx.databaseFile());
@@ -77,18 +74,21 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EStoreError, q.FieldAsText(0));
     }
 
-    void valuesAreBoundNotPasted_data()
-    {
+    void valuesAreBoundNotPasted_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("music");
-        QTest::newRow("double quotes") << "Öğle \"arası\"" << "a\"b.mp3";
-        QTest::newRow("single quotes") << "O'nun zili" << "it's.mp3";
-        QTest::newRow("semicolon and SQL") << "x\"); DROP TABLE Dersler; --" << "; DELETE FROM Dersler;";
-        QTest::newRow("Turkish letters") << "İıŞşĞğÜüÖöÇç" << "çalğı ünlü.mp3";
-        QTest::newRow("percent and placeholder") << "%1 ? :n" << "?.wav";
+        QTest::newRow("double quotes") << "Öğle \"arası\""
+                                       << "a\"b.mp3";
+        QTest::newRow("single quotes") << "O'nun zili"
+                                       << "it's.mp3";
+        QTest::newRow("semicolon and SQL") << "x\"); DROP TABLE Dersler; --"
+                                           << "; DELETE FROM Dersler;";
+        QTest::newRow("Turkish letters") << "İıŞşĞğÜüÖöÇç"
+                                         << "çalğı ünlü.mp3";
+        QTest::newRow("percent and placeholder") << "%1 ? :n"
+                                                 << "?.wav";
     }
-    void valuesAreBoundNotPasted()
-    {
+    void valuesAreBoundNotPasted() {
         QFETCH(QString, name);
         QFETCH(QString, music);
         ScheduleFixture fx;
@@ -102,8 +102,7 @@ private slots:
         QCOMPARE(fx.count(), 1);
     }
 
-    void unusableFilesRaiseWithDriverMessage_data()
-    {
+    void unusableFilesRaiseWithDriverMessage_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("create");
         QTest::addColumn<QString>("fragment");
@@ -113,8 +112,7 @@ private slots:
             << "not a database";
         QTest::newRow("empty file has no table") << QByteArray() << true << "no such table";
     }
-    void unusableFilesRaiseWithDriverMessage()
-    {
+    void unusableFilesRaiseWithDriverMessage() {
         QFETCH(QByteArray, content);
         QFETCH(bool, create);
         QFETCH(QString, fragment);
@@ -137,8 +135,7 @@ private slots:
         QCOMPARE(QFile::exists(file), create);
     }
 
-    void storeThatComesBackIsUsedAgain()
-    {
+    void storeThatComesBackIsUsedAgain() {
         ScheduleFixture fx;
         const QString moved = fx.folder() + "elsewhere.mdb";
         QVERIFY(QFile::rename(fx.databaseFile(), moved));
@@ -150,10 +147,10 @@ private slots:
         QCOMPARE(q.RecordCount(), 0);
     }
 
-    void integerConversion()
-    {
+    void integerConversion() {
         ScheduleFixture fx;
-        fx.exec("INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) VALUES(1,'a','08:00:00','m','otuz')");
+        fx.exec("INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) "
+                "VALUES(1,'a','08:00:00','m','otuz')");
         ScheduleQuery q;
         q.SetConnection(fx.databaseFile());
         run(q, Statements::GunListesi, {1}, true);
@@ -165,8 +162,7 @@ private slots:
         }
     }
 
-    void transactionIsAllOrNothing()
-    {
+    void transactionIsAllOrNothing() {
         ScheduleFixture fx;
         ScheduleQuery q;
         q.SetConnection(fx.databaseFile());
@@ -175,8 +171,8 @@ private slots:
             run(q, Statements::YeniZil, {0, "a", "08:00:00", "m", 1}, false);
             run(q, Statements::YeniZil, {1, "a", "08:00:00", "m", 1}, false);
             // GunID 9 breaks the table's check: the whole group must go.
-            QVERIFY_THROWS_EXCEPTION(EStoreError,
-                                     run(q, Statements::YeniZil, {9, "a", "08:00:00", "m", 1}, false));
+            QVERIFY_THROWS_EXCEPTION(
+                EStoreError, run(q, Statements::YeniZil, {9, "a", "08:00:00", "m", 1}, false));
         }
         QCOMPARE(fx.count(), 0);
         {
@@ -188,21 +184,33 @@ private slots:
         QCOMPARE(fx.count(), 2);
     }
 
-    void timeText_data()
-    {
+    void timeText_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("tr midnight") << "tr_TR" << "00:00:00" << "00:00:00";
-        QTest::newRow("tr last second") << "tr_TR" << "23:59:59" << "23:59:59";
-        QTest::newRow("tr morning") << "tr_TR" << "08:30:05" << "08:30:05";
-        QTest::newRow("en midnight") << "en_US" << "00:00:00" << "12:00:00 AM";
-        QTest::newRow("en last second") << "en_US" << "23:59:59" << "11:59:59 PM";
-        QTest::newRow("not a time") << "tr_TR" << "sabah" << "";
-        QTest::newRow("empty") << "tr_TR" << "" << "";
+        QTest::newRow("tr midnight") << "tr_TR"
+                                     << "00:00:00"
+                                     << "00:00:00";
+        QTest::newRow("tr last second") << "tr_TR"
+                                        << "23:59:59"
+                                        << "23:59:59";
+        QTest::newRow("tr morning") << "tr_TR"
+                                    << "08:30:05"
+                                    << "08:30:05";
+        QTest::newRow("en midnight") << "en_US"
+                                     << "00:00:00"
+                                     << "12:00:00 AM";
+        QTest::newRow("en last second") << "en_US"
+                                        << "23:59:59"
+                                        << "11:59:59 PM";
+        QTest::newRow("not a time") << "tr_TR"
+                                    << "sabah"
+                                    << "";
+        QTest::newRow("empty") << "tr_TR"
+                               << ""
+                               << "";
     }
-    void timeText()
-    {
+    void timeText() {
         QFETCH(QString, locale);
         QFETCH(QString, stored);
         QFETCH(QString, shown);
@@ -217,8 +225,7 @@ private slots:
         }
     }
 
-    void todayIsReadAfreshEachCall()
-    {
+    void todayIsReadAfreshEachCall() {
         FixedClock clock;
         setProgramClock(&clock);
         clock.at = QDateTime(QDate(2026, 12, 7), QTime(12, 0)); // Monday
@@ -231,8 +238,7 @@ private slots:
         QCOMPARE(GunAdlari().size(), 7);
     }
 
-    void databaseFileIsInProgramFolder()
-    {
+    void databaseFileIsInProgramFolder() {
         setProgramFolder("/tmp/okul");
         QCOMPARE(DatabaseFile(), QStringLiteral("/tmp/okul/database.mdb"));
     }

@@ -22,8 +22,7 @@ public:
 };
 
 // Monday 7 December 2026 + n days.
-QDate weekday(int gunId)
-{
+QDate weekday(int gunId) {
     return QDate(2026, 12, 7).addDays(gunId);
 }
 
@@ -31,8 +30,8 @@ QDate weekday(int gunId)
 // closes the box with Esc.
 class BoxAnswerer : public QObject {
 public:
-    explicit BoxAnswerer(QString button) : m_button(std::move(button))
-    {
+    explicit BoxAnswerer(QString button)
+        : m_button(std::move(button)) {
         connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::look);
         m_timer.start(5);
     }
@@ -40,8 +39,7 @@ public:
     QStringList titles;
 
 private:
-    void look()
-    {
+    void look() {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
@@ -73,14 +71,13 @@ private:
     std::unique_ptr<ScheduleFixture> fx;
     SimulatedClock clock;
 
-    std::unique_ptr<TfrmMenu> makeWindow(bool online = false, const QString &site = {})
-    {
-        auto w = std::make_unique<TfrmMenu>(nullptr, [online] { return online; }, site);
+    std::unique_ptr<TfrmMenu> makeWindow(bool online = false, const QString &site = {}) {
+        auto w = std::make_unique<TfrmMenu>(
+            nullptr, [online] { return online; }, site);
         w->show();
         return w;
     }
-    static QStringList rowTexts(QTreeWidgetItem *item)
-    {
+    static QStringList rowTexts(QTreeWidgetItem *item) {
         QStringList t;
         for (int c = 0; c < item->columnCount(); ++c)
             t << item->text(c);
@@ -88,8 +85,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
+    void init() {
         QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
         fx = std::make_unique<ScheduleFixture>();
         setProgramFolder(fx->folder());
@@ -97,25 +93,22 @@ private slots:
         setProgramClock(&clock);
         DuzenlenenKayitID = 0;
     }
-    void cleanup()
-    {
+    void cleanup() {
         setProgramClock(nullptr);
         setProgramFolder({});
         fx.reset();
     }
 
-    void startUpSelectsTodayAndListsItsBells_data()
-    {
+    void startUpSelectsTodayAndListsItsBells_data() {
         QTest::addColumn<int>("gun");
         QTest::addColumn<QString>("name");
         for (int g = 0; g < 7; ++g)
             QTest::addRow("%d", g) << g
-                                   << QStringList{"Pazartesi", "Salı", "Çarşamba", "Perşembe",
-                                                  "Cuma", "Cumartesi", "Pazar"}
+                                   << QStringList{"Pazartesi", "Salı",      "Çarşamba", "Perşembe",
+                                                  "Cuma",      "Cumartesi", "Pazar"}
                                           .at(g);
     }
-    void startUpSelectsTodayAndListsItsBells()
-    {
+    void startUpSelectsTodayAndListsItsBells() {
         QFETCH(int, gun);
         QFETCH(QString, name);
         clock.at = QDateTime(weekday(gun), QTime(9, 0));
@@ -144,8 +137,7 @@ private slots:
         QCOMPARE(ui.ListView1->topLevelItem(0)->text(0), ui.cmbGunler->currentText());
     }
 
-    void windowLayout()
-    {
+    void windowLayout() {
         auto w = makeWindow();
         auto &ui = w->controls();
         QCOMPARE(w->windowTitle(), QStringLiteral("Selvanor Zil Sistemi"));
@@ -169,8 +161,7 @@ private slots:
         QCOMPARE(ui.MainMenu1->actions().size(), 2);
     }
 
-    void editAndDeleteNeedASelectedRow()
-    {
+    void editAndDeleteNeedASelectedRow() {
         fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();
         QSignalSpy editor(w.get(), &TfrmMenu::EditorIstendi);
@@ -189,8 +180,7 @@ private slots:
         QCOMPARE(fx->count(), 1);
     }
 
-    void newAndEditAskForTheEditor()
-    {
+    void newAndEditAskForTheEditor() {
         const int id = fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();
         auto &ui = w->controls();
@@ -206,8 +196,7 @@ private slots:
         QCOMPARE(DuzenlenenKayitID, id);
     }
 
-    void deleteAsksFirst_data()
-    {
+    void deleteAsksFirst_data() {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<int>("left");
         QTest::newRow("yes") << "&Yes" << 1;
@@ -215,8 +204,7 @@ private slots:
         QTest::newRow("escape") << "" << 2;
         QTest::newRow("closed") << "close" << 2;
     }
-    void deleteAsksFirst()
-    {
+    void deleteAsksFirst() {
         QFETCH(QString, answer);
         QFETCH(int, left);
         fx->insert(0, "a", "08:00:00", "a.mp3", 30);
@@ -234,8 +222,7 @@ private slots:
             QCOMPARE(ui.ListView1->topLevelItem(0)->text(1), QStringLiteral("b"));
     }
 
-    void confirmationDefaultsToYes()
-    {
+    void confirmationDefaultsToYes() {
         fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();
         auto &ui = w->controls();
@@ -250,8 +237,7 @@ private slots:
         QCOMPARE(fx->count(), 0);
     }
 
-    void deleteRefusedByStoreSaysSoAndRefills()
-    {
+    void deleteRefusedByStoreSaysSoAndRefills() {
         fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();
         auto &ui = w->controls();
@@ -270,8 +256,7 @@ private slots:
         QCOMPARE(ui.ListView1->topLevelItemCount(), 2);
     }
 
-    void storeFailureAtStartUp()
-    {
+    void storeFailureAtStartUp() {
         QFile::remove(fx->databaseFile());
         clock.at = QDateTime(weekday(4), QTime(9, 0));
         BoxAnswerer box("OK");
@@ -288,8 +273,7 @@ private slots:
         QCOMPARE(box.texts.size(), 1);
     }
 
-    void menuRunsButtonCommandsWithoutTheirFaces()
-    {
+    void menuRunsButtonCommandsWithoutTheirFaces() {
         fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();
         auto &ui = w->controls();
@@ -313,8 +297,7 @@ private slots:
         QCOMPARE(about.count(), 1);
     }
 
-    void onlineShowsTheMakersPage()
-    {
+    void onlineShowsTheMakersPage() {
         // A page served on this machine stands in for the maker's site.
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
@@ -342,8 +325,7 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     ZilApplication app(argc, argv);
     TestMainWindow test;

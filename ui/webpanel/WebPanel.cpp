@@ -12,8 +12,7 @@ public:
     using QWebEnginePage::QWebEnginePage;
 
 protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
-    {
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override {
         if (type == NavigationTypeLinkClicked) {
             QDesktopServices::openUrl(url);
             return false;
@@ -21,8 +20,7 @@ protected:
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     }
 
-    QWebEnginePage *createWindow(WebWindowType) override
-    {
+    QWebEnginePage *createWindow(WebWindowType) override {
         // A page asking for a new window gets one that hands its first address to the browser.
         auto *page = new ExternalLinkPage(this);
         connect(page, &QWebEnginePage::urlChanged, page, [page](const QUrl &url) {
@@ -34,8 +32,7 @@ protected:
 };
 } // namespace
 
-extern "C" Q_DECL_EXPORT QWidget *zilCreateWebPanel(QWidget *parent, const QUrl &page)
-{
+extern "C" Q_DECL_EXPORT QWidget *zilCreateWebPanel(QWidget *parent, const QUrl &page) {
     // The browser engine refuses to start its sandbox as root; only then is it switched off.
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
