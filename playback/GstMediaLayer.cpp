@@ -386,16 +386,21 @@ quint32 GstMediaLayer::record(quint16 device, std::optional<qint32>, bool) {
     return find(device) ? MCIERR_UNSUPPORTED_FUNCTION : MCIERR_INVALID_DEVICE_ID;
 }
 
+void GstMediaLayer::halt(Device &d) {
+    if (d.mode != Device::Mode::Playing)
+        return;
+    // Remember where it halted before the pipeline pauses: that is where it stays.
+    positionMs(d);
+    gst_element_set_state(d.pipeline, GST_STATE_PAUSED);
+    gst_element_get_state(d.pipeline, nullptr, nullptr, kStateWait);
+}
+
 quint32 GstMediaLayer::pause(quint16 device) {
     Device *d = find(device);
     if (!d)
         return MCIERR_INVALID_DEVICE_ID;
     endPending(device, *d, MCI_NOTIFY_ABORTED);
-    if (d->mode == Device::Mode::Playing) {
-        positionMs(*d);
-        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
-        gst_element_get_state(d->pipeline, nullptr, nullptr, kStateWait);
-    }
+    halt(*d);
     d->mode = d->atEnd ? Device::Mode::Stopped : Device::Mode::Paused;
     return 0;
 }
@@ -419,12 +424,7 @@ quint32 GstMediaLayer::stop(quint16 device) {
     if (!d)
         return MCIERR_INVALID_DEVICE_ID;
     endPending(device, *d, MCI_NOTIFY_ABORTED);
-    if (d->mode == Device::Mode::Playing) {
-        // Remember where it halted before the pipeline pauses: that is where it stays.
-        positionMs(*d);
-        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
-        gst_element_get_state(d->pipeline, nullptr, nullptr, kStateWait);
-    }
+    halt(*d);
     d->mode = Device::Mode::Stopped;
     return 0;
 }

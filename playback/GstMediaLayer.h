@@ -56,6 +56,8 @@ private:
     void endPending(quint16 device, Device &d, quint32 code);
     quint32 codeForText(const QString &text);
     qint32 positionMs(Device &d);
+    // Pauses a playing pipeline where it stands, for pause and stop alike.
+    void halt(Device &d);
     qint32 lengthMs(Device &d);
     bool seekTo(Device &d, qint64 ms);
     void destroy(Device &d);

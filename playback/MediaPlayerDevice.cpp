@@ -164,14 +164,7 @@ void MediaPlayerDevice::Next() {
     const qint32 track = MCI_TMSF_TRACK(static_cast<quint32>(Position()));
     const qint32 count = TrackCount();
     const qint32 target = TrackPosition(track == count ? count : track + 1);
-    if (Mode() == mpPlaying) {
-        m_pendingFrom = target;
-        m_pendingFromSet = true;
-        Play();
-        m_pressedButton = btPlay;
-        return;
-    }
-    m_lastError = m_layer->seek(m_mciDevice, MediaSeek::To, target);
+    goToTrackPosition(target);
 }
 
 void MediaPlayerDevice::Previous() {
@@ -189,6 +182,11 @@ void MediaPlayerDevice::Previous() {
         const qint32 track = MCI_TMSF_TRACK(static_cast<quint32>(Position()));
         target = TrackPosition(track - 1);
     }
+    goToTrackPosition(target);
+}
+
+void MediaPlayerDevice::goToTrackPosition(qint32 target) {
+    // A playing device plays on from there, so the bar then shows it as a play.
     if (Mode() == mpPlaying) {
         m_pendingFrom = target;
         m_pendingFromSet = true;

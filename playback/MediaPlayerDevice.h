@@ -96,6 +96,8 @@ private:
     qint32 statusValue(MediaStatusItem item, bool recorded, int track = 0);
     bool capabilityFlag(MediaCapability item);
     void startPlayOrRecord(bool record);
+    // The end of Next and Previous by tracks.
+    void goToTrackPosition(qint32 target);
 
     std::unique_ptr<MediaLayer> m_layer;
     QString m_fileName;
