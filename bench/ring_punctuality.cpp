@@ -9,6 +9,7 @@
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "ScheduleQuery.h"
+#include "TestMedia.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,32 +37,6 @@ const char *const kSinkName = "measured";
 qint64 wallMicroseconds() {
     using namespace std::chrono;
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-bool makeWav(const QString &file) {
-    const QString description =
-        QStringLiteral("audiotestsrc num-buffers=%1 samplesperbuffer=441 ! "
-                       "audio/x-raw,rate=44100,channels=1 ! wavenc ! filesink location=\"%2\"")
-            .arg(kToneMs / 10)
-            .arg(file);
-    GError *error = nullptr;
-    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
-    if (!pipeline) {
-        std::fprintf(stderr, "%s\n", error ? error->message : "no pipeline");
-        g_clear_error(&error);
-        return false;
-    }
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstBus *bus = gst_element_get_bus(pipeline);
-    GstMessage *message = gst_bus_timed_pop_filtered(
-        bus, 20 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-    if (message)
-        gst_message_unref(message);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    return ok;
 }
 
 // Written from GStreamer's streaming threads, read on the main thread after the run.
@@ -163,7 +138,8 @@ int main(int argc, char **argv) {
     const QString music = fx.folder() + QStringLiteral("Muzikler/");
     QDir().mkpath(music);
     const QString tone = music + QStringLiteral("tone.wav");
-    if (!makeWav(tone))
+    if (!makeMediaFile(toneSource(kToneMs) +
+                       QStringLiteral("wavenc ! filesink location=\"%1\"").arg(tone)))
         return 1;
     for (int i = 0; i < kBells; ++i)
         QFile::copy(tone, music + QStringLiteral("bell_%1.wav").arg(i));

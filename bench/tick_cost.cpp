@@ -7,19 +7,14 @@
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "ScheduleQuery.h"
+#include "SimulatedClock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-class SimulatedClock final : public Clock {
-public:
-    QDateTime at;
-    QDateTime now() const override { return at; }
-};
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);

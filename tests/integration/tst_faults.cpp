@@ -3,6 +3,8 @@
 // the user gets a message, the window stays usable, the other bells ring and nothing is lost.
 
 #include "AnaSayfa.h"
+#include "BoxAnswerer.h"
+#include "SimulatedClock.h"
 #include "ui_AnaSayfa.h"
 #include "ui_Duzenleme.h"
 
@@ -15,6 +17,7 @@
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "Startup.h"
+#include "TestMedia.h"
 #include "WholeNumberEdit.h"
 #include "ZilApplication.h"
 
@@ -40,68 +43,6 @@ namespace {
 
 // Monday 7 December 2026.
 const QDate Pazartesi(2026, 12, 7);
-
-class SimulatedClock final : public Clock {
-public:
-    QDateTime at;
-    QDateTime now() const override { return at; }
-};
-
-// Answers every modal box while it lives, as a user would, and remembers what each one said.
-class BoxAnswerer : public QObject {
-public:
-    BoxAnswerer() {
-        connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::look);
-        m_timer.start(5);
-    }
-    QStringList texts;
-    // The button pressed in a box that has it; otherwise OK, or the box is closed.
-    QString answer = QStringLiteral("OK");
-
-private:
-    void look() {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        texts << box->text();
-        for (QAbstractButton *b : box->buttons())
-            if (b->text() == answer) {
-                b->click();
-                return;
-            }
-        box->done(0);
-    }
-    QTimer m_timer;
-};
-
-bool makeFile(const QString &description) {
-    GError *error = nullptr;
-    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
-    if (!pipeline) {
-        qWarning("%s", error ? error->message : "no pipeline");
-        g_clear_error(&error);
-        return false;
-    }
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstBus *bus = gst_element_get_bus(pipeline);
-    GstMessage *message = gst_bus_timed_pop_filtered(
-        bus, 20 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-    if (message)
-        gst_message_unref(message);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    return ok;
-}
-
-// `ms` of a tone at 44.1 kHz mono.
-QString tone(int ms, int frequency = 440) {
-    return QStringLiteral("audiotestsrc freq=%1 num-buffers=%2 samplesperbuffer=441 ! "
-                          "audio/x-raw,rate=44100,channels=1 ! ")
-        .arg(frequency)
-        .arg(ms / 10);
-}
 
 QByteArray readAll(const QString &path) {
     QFile file(path);
@@ -336,21 +277,21 @@ class TestFaults : public QObject {
 private slots:
     void initTestCase() {
         QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
-        if (!gst_is_initialized())
-            gst_init(nullptr, nullptr);
         QVERIFY(sources.isValid());
         const auto wav = [this](const QString &name, int ms, int frequency) {
-            return makeFile(tone(ms, frequency) +
-                            QStringLiteral("wavenc ! filesink location=\"%1\"").arg(source(name)));
+            return makeMediaFile(
+                toneSource(ms, QStringLiteral("freq=%1").arg(frequency)) +
+                QStringLiteral("wavenc ! filesink location=\"%1\"").arg(source(name)));
         };
         QVERIFY(wav(QStringLiteral("zil.wav"), 3000, 440));
         QVERIFY(wav(QStringLiteral("ikinci.wav"), 3000, 660));
         QVERIFY(wav(QStringLiteral("yeni.wav"), 3000, 880));
         // About 1.3 MB: far more than the size limit that stands in for a full disk.
         QVERIFY(wav(QStringLiteral("uzun.wav"), 15000, 550));
-        QVERIFY(makeFile(tone(3000) + QStringLiteral("lamemp3enc target=bitrate cbr=true "
-                                                     "bitrate=128 ! filesink location=\"%1\"")
-                                          .arg(source(QStringLiteral("zil.mp3")))));
+        QVERIFY(makeMediaFile(toneSource(3000) +
+                              QStringLiteral("lamemp3enc target=bitrate cbr=true "
+                                             "bitrate=128 ! filesink location=\"%1\"")
+                                  .arg(source(QStringLiteral("zil.mp3")))));
     }
 
     // --- The schedule file ----------------------------------------------------------------------

@@ -5,17 +5,13 @@
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "ScheduleQuery.h"
+#include "SimulatedClock.h"
 
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
-class SimulatedClock final : public Clock {
-public:
-    QDateTime at;
-    QDateTime now() const override { return at; }
-};
 
 // Monday 7 December 2026.
 const QDate Monday(2026, 12, 7);

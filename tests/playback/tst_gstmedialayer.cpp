@@ -1,5 +1,6 @@
 #include "GstMediaLayer.h"
 #include "MediaPlayerDevice.h"
+#include "TestMedia.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -11,38 +12,6 @@
 namespace {
 
 const QString sink = QStringLiteral("fakesink sync=true");
-
-// Runs a GStreamer pipeline that writes a test file and waits for it to finish.
-bool makeFile(const QString &description) {
-    if (!gst_is_initialized())
-        gst_init(nullptr, nullptr);
-    GError *error = nullptr;
-    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
-    if (!pipeline) {
-        qWarning("%s", error ? error->message : "no pipeline");
-        g_clear_error(&error);
-        return false;
-    }
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstBus *bus = gst_element_get_bus(pipeline);
-    GstMessage *message = gst_bus_timed_pop_filtered(
-        bus, 20 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-    if (message)
-        gst_message_unref(message);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    return ok;
-}
-
-// `ms` of a tone at 44.1 kHz mono, in buffers of 10 ms, so the sample count is exact.
-QString tone(int ms, const QString &wave = QStringLiteral("sine")) {
-    return QStringLiteral("audiotestsrc wave=%1 num-buffers=%2 samplesperbuffer=441 ! "
-                          "audio/x-raw,rate=44100,channels=1 ! ")
-        .arg(wave)
-        .arg(ms / 10);
-}
 
 quint32 statusOf(GstMediaLayer &layer, quint16 id, MediaStatusItem item) {
     quint32 value = 0xDEADBEEF;
@@ -83,33 +52,34 @@ private slots:
         bareVbrMp3 = path(QStringLiteral("basliksiz.mp3"));
         ogg = path(QStringLiteral("zil.ogg"));
         flac = path(QStringLiteral("zil.flac"));
-        QVERIFY(
-            makeFile(tone(3000) + QStringLiteral("wavenc ! filesink location=\"%1\"").arg(wav)));
-        QVERIFY(makeFile(tone(400) +
-                         QStringLiteral("wavenc ! filesink location=\"%1\"").arg(shortWav)));
-        QVERIFY(
-            makeFile(tone(3000) + QStringLiteral("lamemp3enc target=bitrate cbr=true bitrate=128 ! "
-                                                 "filesink location=\"%1\"")
-                                      .arg(mp3)));
+        QVERIFY(makeMediaFile(toneSource(3000) +
+                              QStringLiteral("wavenc ! filesink location=\"%1\"").arg(wav)));
+        QVERIFY(makeMediaFile(toneSource(400) +
+                              QStringLiteral("wavenc ! filesink location=\"%1\"").arg(shortWav)));
+        QVERIFY(makeMediaFile(toneSource(3000) +
+                              QStringLiteral("lamemp3enc target=bitrate cbr=true bitrate=128 ! "
+                                             "filesink location=\"%1\"")
+                                  .arg(mp3)));
         // Loud ticks between long silences: a bit rate that swings from frame to frame, which a
         // length guessed from the first frames would get wrong. Encoders write a Xing header.
-        QVERIFY(makeFile(QStringLiteral("audiotestsrc wave=ticks tick-interval=700000000 "
-                                        "num-buffers=300 samplesperbuffer=441 ! "
-                                        "audio/x-raw,rate=44100,channels=1 ! lamemp3enc "
-                                        "target=quality quality=0 ! xingmux ! "
-                                        "filesink location=\"%1\"")
-                             .arg(vbrMp3)));
+        QVERIFY(makeMediaFile(QStringLiteral("audiotestsrc wave=ticks tick-interval=700000000 "
+                                             "num-buffers=300 samplesperbuffer=441 ! "
+                                             "audio/x-raw,rate=44100,channels=1 ! lamemp3enc "
+                                             "target=quality quality=0 ! xingmux ! "
+                                             "filesink location=\"%1\"")
+                                  .arg(vbrMp3)));
         // The same without the header: only a scan of all frames gives its length.
-        QVERIFY(makeFile(QStringLiteral("audiotestsrc wave=ticks tick-interval=700000000 "
-                                        "num-buffers=300 samplesperbuffer=441 ! "
-                                        "audio/x-raw,rate=44100,channels=1 ! lamemp3enc "
-                                        "target=quality quality=0 ! filesink location=\"%1\"")
-                             .arg(bareVbrMp3)));
-        QVERIFY(makeFile(tone(3000) + QStringLiteral("audioconvert ! vorbisenc ! oggmux ! "
-                                                     "filesink location=\"%1\"")
-                                          .arg(ogg)));
-        QVERIFY(makeFile(
-            tone(3000) +
+        QVERIFY(makeMediaFile(QStringLiteral("audiotestsrc wave=ticks tick-interval=700000000 "
+                                             "num-buffers=300 samplesperbuffer=441 ! "
+                                             "audio/x-raw,rate=44100,channels=1 ! lamemp3enc "
+                                             "target=quality quality=0 ! filesink location=\"%1\"")
+                                  .arg(bareVbrMp3)));
+        QVERIFY(
+            makeMediaFile(toneSource(3000) + QStringLiteral("audioconvert ! vorbisenc ! oggmux ! "
+                                                            "filesink location=\"%1\"")
+                                                 .arg(ogg)));
+        QVERIFY(makeMediaFile(
+            toneSource(3000) +
             QStringLiteral("audioconvert ! flacenc ! filesink location=\"%1\"").arg(flac)));
     }
 

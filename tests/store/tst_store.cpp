@@ -3,6 +3,7 @@
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "ScheduleQuery.h"
+#include "SimulatedClock.h"
 #include "Statements.h"
 
 #include <QFile>
@@ -10,11 +11,6 @@
 #include <QtTest>
 
 namespace {
-class FixedClock final : public Clock {
-public:
-    QDateTime at;
-    QDateTime now() const override { return at; }
-};
 
 // Runs one catalogue statement the way every caller does.
 void run(ScheduleQuery &q, const QString &statement, const QVariantList &values, bool rows) {
@@ -226,7 +222,7 @@ private slots:
     }
 
     void todayIsReadAfreshEachCall() {
-        FixedClock clock;
+        SimulatedClock clock;
         setProgramClock(&clock);
         clock.at = QDateTime(QDate(2026, 12, 7), QTime(12, 0)); // Monday
         QCOMPARE(BugunGunID(), 0);

@@ -1,4 +1,5 @@
 #include "AdvToolBtn.h"
+#include "BoxAnswerer.h"
 #include "Clock.h"
 #include "Duzenleme.h"
 #include "ErrorBox.h"
@@ -6,6 +7,7 @@
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "ScheduleQuery.h"
+#include "SimulatedClock.h"
 #include "WholeNumberEdit.h"
 #include "ZilError.h"
 #include "ui_Duzenleme.h"
@@ -24,32 +26,6 @@
 #include <unistd.h>
 
 namespace {
-class FixedClock : public Clock {
-public:
-    QDateTime time;
-    QDateTime now() const override { return time; }
-};
-
-// Answers every simple message box that opens while it lives, keeping title and text.
-class MessageCatcher : public QObject {
-public:
-    MessageCatcher() {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            titles << box->windowTitle();
-            texts << box->text();
-            box->accept();
-        });
-        m_timer.start(5);
-    }
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
 
 void writeFile(const QString &path, const QByteArray &content) {
     QFile file(path);
@@ -77,7 +53,7 @@ bool runningAsRoot() {
 // 10:15:20.
 struct Editor {
     ScheduleFixture store;
-    FixedClock clock;
+    SimulatedClock clock;
     ScheduleQuery query;
     int refills = 0;
     QString chosenFile;
@@ -87,7 +63,7 @@ struct Editor {
     Editor()
         : dialog(query, [this] { ++refills; })
         , ui(*dialog.ui) {
-        clock.time = QDateTime(QDate(2024, 1, 3), QTime(10, 15, 20));
+        clock.at = QDateTime(QDate(2024, 1, 3), QTime(10, 15, 20));
         setProgramClock(&clock);
         setProgramFolder(store.folder());
         query.SetConnection(store.databaseFile());
@@ -411,7 +387,7 @@ private slots:
         QFETCH(QDate, today);
         QFETCH(int, index);
         Editor e;
-        e.clock.time = QDateTime(today, QTime(10, 15, 20, 600));
+        e.clock.at = QDateTime(today, QTime(10, 15, 20, 600));
         e.fill(QStringLiteral("eski"), QTime(7, 0), QStringLiteral("eski.mp3"),
                QStringLiteral("45"));
         // The main window puts its own day there first.
@@ -706,7 +682,7 @@ private slots:
             else
                 e.openEdit(id);
             e.fill(name, QTime(8, 30), music, duration);
-            MessageCatcher messages;
+            BoxAnswerer messages;
             e.clickSave();
             QCOMPARE(messages.texts,
                      QStringList{QStringLiteral("Ders veya Muzik alanları boş girilemez!")});
@@ -725,7 +701,7 @@ private slots:
         e.fill(QStringLiteral("1. Ders"), QTime(8, 30), QStringLiteral("a.mp3"),
                QStringLiteral("30"));
         QCOMPARE(e.ui.cmbGunler->currentIndex(), -1);
-        MessageCatcher messages;
+        BoxAnswerer messages;
         e.dialog.btnYeniKayitClick();
         QCOMPARE(messages.texts, QStringList{QStringLiteral("Lütfen bir gün seçin!")});
         QCOMPARE(e.store.count(), 0);

@@ -2,12 +2,14 @@
 // stored row, the main window's list and the editor in edit mode) or refused with a message,
 // and no other row of the schedule changes.
 #include "AnaSayfa.h"
+#include "BoxAnswerer.h"
 #include "Clock.h"
 #include "Duzenleme.h"
 #include "ErrorBox.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
+#include "SimulatedClock.h"
 #include "WholeNumberEdit.h"
 #include "ZilApplication.h"
 #include "ui_AnaSayfa.h"
@@ -21,36 +23,12 @@
 #include <QtTest>
 
 namespace {
-class SimulatedClock final : public Clock {
-public:
-    QDateTime at;
-    QDateTime now() const override { return at; }
-};
 
 // Wednesday 3 January 2024, 10:15:20: today's index is 2.
 const QDateTime Now(QDate(2024, 1, 3), QTime(10, 15, 20));
 constexpr int Today = 2;
 
 const QString EmptyFields = QStringLiteral("Ders veya Muzik alanları boş girilemez!");
-
-// Answers every modal box that opens while it lives with OK, keeping its text.
-class BoxAnswerer : public QObject {
-public:
-    BoxAnswerer() {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            texts << box->text();
-            box->done(QMessageBox::Ok);
-        });
-        m_timer.start(5);
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
 
 // Types text into a field one character at a time, as a keyboard or an input method delivers
 // it: a character outside the basic plane comes as one event with both halves.

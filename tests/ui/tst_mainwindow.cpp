@@ -1,4 +1,6 @@
 #include "AnaSayfa.h"
+#include "BoxAnswerer.h"
+#include "SimulatedClock.h"
 #include "ui_AnaSayfa.h"
 
 #include "BellClock.h"
@@ -15,54 +17,12 @@
 #include <QtTest>
 
 namespace {
-class SimulatedClock final : public Clock {
-public:
-    QDateTime at;
-    QDateTime now() const override { return at; }
-};
 
 // Monday 7 December 2026 + n days.
 QDate weekday(int gunId) {
     return QDate(2026, 12, 7).addDays(gunId);
 }
 
-// Answers the next modal box as a user would, remembering what it said. An empty button text
-// closes the box with Esc.
-class BoxAnswerer : public QObject {
-public:
-    explicit BoxAnswerer(QString button)
-        : m_button(std::move(button)) {
-        connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::look);
-        m_timer.start(5);
-    }
-    QStringList texts;
-    QStringList titles;
-
-private:
-    void look() {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        texts << box->text();
-        titles << box->windowTitle();
-        if (m_button == QLatin1String("close")) {
-            box->close();
-            return;
-        }
-        if (m_button.isEmpty()) {
-            QTest::keyClick(box, Qt::Key_Escape);
-            return;
-        }
-        for (QAbstractButton *b : box->buttons())
-            if (b->text() == m_button) {
-                b->click();
-                return;
-            }
-        box->done(0);
-    }
-    QString m_button;
-    QTimer m_timer;
-};
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -201,8 +161,8 @@ private slots:
         QTest::addColumn<int>("left");
         QTest::newRow("yes") << "&Yes" << 1;
         QTest::newRow("no") << "&No" << 2;
-        QTest::newRow("escape") << "" << 2;
-        QTest::newRow("closed") << "close" << 2;
+        QTest::newRow("escape") << BoxAnswerer::Escape << 2;
+        QTest::newRow("closed") << BoxAnswerer::Close << 2;
     }
     void deleteAsksFirst() {
         QFETCH(QString, answer);
