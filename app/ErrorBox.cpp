@@ -24,6 +24,11 @@ QString errorBoxText(const QString &message) {
     return message;
 }
 
+void showMessage(QWidget *parent, const QString &text) {
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
 void showErrorBox(const QString &message) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
                     QMessageBox::Ok);

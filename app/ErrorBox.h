@@ -13,6 +13,9 @@ QString applicationTitleFrom(const QString &programFileName);
 // in a character that sorts before it ("!", a blank).
 QString errorBoxText(const QString &message);
 
+// The simple message box of the windows' own messages: no icon, OK, the title as caption.
+void showMessage(QWidget *parent, const QString &text);
+
 // The error box of the application's central error handling: stop icon, OK, the title as
 // caption. Modal, so the event loop and with it the bell clock keep running while it is open.
 void showErrorBox(const QString &message);

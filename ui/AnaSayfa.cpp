@@ -217,11 +217,6 @@ QTreeWidgetItem *TfrmMenu::selectedRow() const {
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
-void TfrmMenu::showMessage(const QString &text) {
-    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, this);
-    box.exec();
-}
-
 void TfrmMenu::cmbGunlerChange() {
     ListeyiDoldur();
 }
@@ -233,7 +228,7 @@ void TfrmMenu::btnYeniKayitClick() {
 void TfrmMenu::btnDuzenleClick() {
     QTreeWidgetItem *row = selectedRow();
     if (!row) {
-        showMessage(QStringLiteral("Düzenlemek için lütfen bir kayıt seçin!"));
+        showMessage(this, QStringLiteral("Düzenlemek için lütfen bir kayıt seçin!"));
         return;
     }
     ListView1DblClick(row);
@@ -249,7 +244,7 @@ void TfrmMenu::ListView1DblClick(QTreeWidgetItem *item) {
 void TfrmMenu::btnSilClick() {
     QTreeWidgetItem *row = selectedRow();
     if (!row) {
-        showMessage(QStringLiteral("Silmek için lütfen bir kayıt seçin!"));
+        showMessage(this, QStringLiteral("Silmek için lütfen bir kayıt seçin!"));
         return;
     }
     const QString id = row->text(ColID);
@@ -268,7 +263,7 @@ void TfrmMenu::btnSilClick() {
     try {
         m_query.ExecuteStatement(Statements::ZilSil, {id.toInt()});
     } catch (const ZilError &) {
-        showMessage(QStringLiteral("Kayıt Silinemedi!"));
+        showMessage(this, QStringLiteral("Kayıt Silinemedi!"));
     }
     ListeyiDoldur();
 }

@@ -52,7 +52,6 @@ private:
     void setUpButtons();
     void setUpWebPanel(const QString &webSite);
     QTreeWidgetItem *selectedRow() const;
-    void showMessage(const QString &text);
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     ScheduleQuery m_query;

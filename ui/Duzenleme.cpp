@@ -32,11 +32,6 @@ const QStringList &musicFilters() {
     return filters;
 }
 
-void showMessage(QWidget *parent, const QString &text) {
-    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
 bool isWorkingDay(int gunId) {
     return gunId >= 0 && gunId <= lastWorkingDay;
 }
