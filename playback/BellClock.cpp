@@ -29,19 +29,17 @@ BellClock::BellClock(ScheduleQuery &query, MediaPlayerDevice &player, QObject *p
 }
 
 void BellClock::Start() {
-    armTimer();
+    armTimer(programClock().now());
 }
 
-void BellClock::armTimer() {
-    const int msec = programClock().now().time().msec();
-    m_timer.start(1000 - msec + TickLagMs);
+void BellClock::armTimer(const QDateTime &now) {
+    m_timer.start(1000 - now.time().msec() + TickLagMs);
 }
 
 void BellClock::TimerTimer() {
-    // Re-armed first: an error box opened below runs its own event loop, and ticks must go on.
-    armTimer();
-
     const QDateTime now = programClock().now();
+    // Re-armed first: an error box opened below runs its own event loop, and ticks must go on.
+    armTimer(now);
     emit SaatChanged(TimeText(now.time()));
 
     stopCheck();

@@ -48,7 +48,7 @@ private:
         QVariant sure;
     };
 
-    void armTimer();
+    void armTimer(const QDateTime &now);
     void stopCheck();
     QList<QDateTime> secondsToHandle(const QDateTime &second);
     bool loadDay(int gunId, QList<Bell> &bells);
