@@ -1,5 +1,7 @@
 #include "GstMediaLayer.h"
 
+#include "PipelineWorker.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
@@ -7,6 +9,8 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -16,12 +20,16 @@ constexpr quint32 MCIERR_INVALID_DEVICE_NAME = MCIERR_BASE + 7;
 // Codes for GStreamer's own texts are handed out from here on.
 constexpr quint32 kFirstTextCode = MCIERR_BASE + 512;
 
-// playbin's flags: audio with software volume, so a file carrying cover art or video never asks
-// for a video window.
+// playbin's flags: audio only, so a file carrying cover art or video never asks for a video
+// window. No software volume: nothing sets a volume, and GStreamer 1.22's playsink keeps its
+// volume element alive after the pipeline is gone, a few kilobytes for every bell.
 constexpr guint kPlayFlagAudio = 0x02;
-constexpr guint kPlayFlagSoftVolume = 0x10;
 
 constexpr GstClockTime kStateWait = GstClockTime(GstMediaLayer::kPrerollTimeoutMs) * GST_MSECOND;
+// A scan for the length runs beside the playing music, so it may take its time on a long file.
+constexpr GstClockTime kScanWait = 120 * GST_SECOND;
+// How long the layer's destructor lets pipelines being torn down finish.
+constexpr int kTeardownWaitMs = 2000;
 
 void initGstreamerOnce() {
     static std::once_flag once;
@@ -43,12 +51,27 @@ struct BusContext {
     QString firstError; // GStreamer's text of the first error, for open to report
     bool errorSeen = false;
     std::condition_variable errorArrived;
+    // The outcome of open's preroll, set by the worker.
+    bool prerolled = false;
+    GstStateChangeReturn prerollChange = GST_STATE_CHANGE_FAILURE;
+    std::condition_variable prerollDone;
+};
+
+// A length measured by parsing the whole file, beside the playing music.
+struct LengthScan {
+    static constexpr qint32 kRunning = -2;
+    std::atomic<qint32> result{kRunning}; // -1 when the scan failed
+    std::atomic<bool> cancelled{false};
 };
 
 struct GstMediaLayer::Device {
     GstElement *pipeline = nullptr;
     GstElement *audioSink = nullptr; // held by the pipeline
     std::shared_ptr<BusContext> context;
+    std::unique_ptr<PipelineWorker> worker; // every state change of the pipeline
+    QString file;
+    std::shared_ptr<LengthScan> scan;
+    std::unique_ptr<PipelineWorker> scanWorker;
     enum class Mode { Stopped, Playing, Paused } mode = Mode::Stopped;
     bool atEnd = false;
     bool notifyPending = false;
@@ -61,38 +84,15 @@ struct GstMediaLayer::Device {
 class GstBusRelay {
 public:
     static GstBusSyncReply onBusSync(GstBus *, GstMessage *message, gpointer data);
+    // Hands an event to the GUI thread, unless the device has gone. Called with the mutex held.
+    static void post(BusContext &context, GstMediaLayer::BusEvent event);
+    // The first error of a burst, with its text; false for the later ones.
+    static bool firstError(BusContext &context, const QString &text);
+    // Queued on the device's thread; a failure arrives as an error.
+    static void changeState(GstMediaLayer::Device &d, GstState state);
 };
 
-GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer data) {
-    BusContext &context = **static_cast<std::shared_ptr<BusContext> *>(data);
-    GstMediaLayer::BusEvent event;
-    switch (GST_MESSAGE_TYPE(message)) {
-    case GST_MESSAGE_EOS:
-        event = GstMediaLayer::BusEvent::EndOfStream;
-        break;
-    case GST_MESSAGE_ERROR: {
-        GError *error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
-        const QString text = QString::fromUtf8(error ? error->message : "");
-        g_clear_error(&error);
-        std::lock_guard lock(context.mutex);
-        // Only the first of a burst of errors is reported.
-        if (context.errorSeen)
-            return GST_BUS_DROP;
-        context.errorSeen = true;
-        context.firstError = text;
-        context.errorArrived.notify_all();
-        event = GstMediaLayer::BusEvent::Error;
-        break;
-    }
-    case GST_MESSAGE_DURATION_CHANGED:
-        event = GstMediaLayer::BusEvent::DurationChanged;
-        break;
-    default:
-        return GST_BUS_DROP;
-    }
-
-    std::lock_guard lock(context.mutex);
+void GstBusRelay::post(BusContext &context, GstMediaLayer::BusEvent event) {
     if (GstMediaLayer *layer = context.layer) {
         const quint16 device = context.device;
         const void *pipeline = context.pipeline;
@@ -102,7 +102,58 @@ GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer d
             [layer, device, pipeline, event] { layer->handleBusEvent(device, pipeline, event); },
             Qt::QueuedConnection);
     }
+}
+
+bool GstBusRelay::firstError(BusContext &context, const QString &text) {
+    if (context.errorSeen)
+        return false;
+    context.errorSeen = true;
+    context.firstError = text;
+    context.errorArrived.notify_all();
+    return true;
+}
+
+GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer data) {
+    BusContext &context = **static_cast<std::shared_ptr<BusContext> *>(data);
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_EOS: {
+        std::lock_guard lock(context.mutex);
+        post(context, GstMediaLayer::BusEvent::EndOfStream);
+        break;
+    }
+    case GST_MESSAGE_ERROR: {
+        GError *error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        const QString text = QString::fromUtf8(error ? error->message : "");
+        g_clear_error(&error);
+        std::lock_guard lock(context.mutex);
+        // Only the first of a burst of errors is reported.
+        if (firstError(context, text))
+            post(context, GstMediaLayer::BusEvent::Error);
+        break;
+    }
+    case GST_MESSAGE_DURATION_CHANGED: {
+        std::lock_guard lock(context.mutex);
+        post(context, GstMediaLayer::BusEvent::DurationChanged);
+        break;
+    }
+    default:
+        break;
+    }
+    // A dropped message is the handler's to release. Each one holds its sender, so one kept
+    // would keep the whole pipeline, its bus and the bus's wake-up sockets alive.
+    gst_message_unref(message);
     return GST_BUS_DROP;
+}
+
+void GstBusRelay::changeState(GstMediaLayer::Device &d, GstState state) {
+    d.worker->post([pipeline = d.pipeline, context = d.context, state] {
+        if (gst_element_set_state(pipeline, state) != GST_STATE_CHANGE_FAILURE)
+            return;
+        std::lock_guard lock(context->mutex);
+        if (firstError(*context, QStringLiteral("The media device is not ready.")))
+            post(*context, GstMediaLayer::BusEvent::Error);
+    });
 }
 
 namespace {
@@ -122,10 +173,21 @@ void linkParsedStream(GstElement *, GstPad *pad, gpointer sink) {
     gst_object_unref(sinkPad);
 }
 
+// Messages posted while a pipeline is torn down would stay queued on its bus; each holds a
+// reference to the pipeline that owns the bus, so neither would ever be freed (nor the bus's
+// wake-up sockets). A flushing bus drops them.
+void tearDown(GstElement *pipeline) {
+    GstBus *bus = gst_element_get_bus(pipeline);
+    gst_bus_set_flushing(bus, TRUE);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+}
+
 // The exact length of a file whose header does not tell it (MP3 without a Xing header): its
-// frames are parsed, not decoded, to the end. Returns -1 when that fails.
-qint32 measureLength(const QString &path) {
-    GstElement *pipeline = gst_pipeline_new(nullptr);
+// frames are parsed, not decoded, to the end. Returns -1 when that fails or is cancelled.
+qint32 measureLength(const QString &path, const std::atomic<bool> &cancelled) {
+    GstElement *pipeline = GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr)));
     GstElement *source = gst_element_factory_make("filesrc", nullptr);
     GstElement *parser = gst_element_factory_make("parsebin", nullptr);
     GstElement *sink = gst_element_factory_make("fakesink", nullptr);
@@ -146,8 +208,12 @@ qint32 measureLength(const QString &path) {
     qint32 length = -1;
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstBus *bus = gst_element_get_bus(pipeline);
-    GstMessage *message = gst_bus_timed_pop_filtered(
-        bus, kStateWait, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage *message = nullptr;
+    // Woken now and then to see whether the device still wants the answer.
+    for (GstClockTime waited = 0; !message && waited < kScanWait && !cancelled;
+         waited += 100 * GST_MSECOND)
+        message = gst_bus_timed_pop_filtered(bus, 100 * GST_MSECOND,
+                                             GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     gint64 duration = 0;
     if (message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS &&
         gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
@@ -155,8 +221,7 @@ qint32 measureLength(const QString &path) {
     if (message)
         gst_message_unref(message);
     gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
+    tearDown(pipeline);
     return length;
 }
 
@@ -178,6 +243,15 @@ GstMediaLayer::GstMediaLayer(QString sinkDescription, QObject *parent)
 GstMediaLayer::~GstMediaLayer() {
     for (auto &[id, device] : m_devices)
         destroy(*device);
+    // Pipelines still being torn down get a moment to finish, so none outlives the program's
+    // own teardown; one held up by its sound server is left to its thread.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kTeardownWaitMs);
+    for (auto &worker : m_retiring) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        worker->finish(int(qMax<qint64>(left.count(), 0)));
+    }
 }
 
 GstMediaLayer::Device *GstMediaLayer::find(quint16 device) {
@@ -195,6 +269,9 @@ quint32 GstMediaLayer::codeForText(const QString &text) {
 }
 
 void GstMediaLayer::destroy(Device &d) {
+    if (d.scan)
+        d.scan->cancelled = true;
+    retire(std::move(d.scanWorker));
     if (!d.pipeline)
         return;
     {
@@ -205,10 +282,20 @@ void GstMediaLayer::destroy(Device &d) {
     GstBus *bus = gst_element_get_bus(d.pipeline);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
-    gst_element_set_state(d.pipeline, GST_STATE_NULL);
-    gst_object_unref(d.pipeline);
+    // After the pipeline's other state changes, on its own thread: going to NULL waits for the
+    // sink, which may be waiting for its sound server.
+    d.worker->post([pipeline = d.pipeline] { tearDown(pipeline); });
+    retire(std::move(d.worker));
     d.pipeline = nullptr;
     d.audioSink = nullptr;
+}
+
+void GstMediaLayer::retire(std::unique_ptr<PipelineWorker> worker) {
+    m_retiring.erase(
+        std::remove_if(m_retiring.begin(), m_retiring.end(), [](auto &w) { return w->finish(0); }),
+        m_retiring.end());
+    if (worker && !worker->finish(0))
+        m_retiring.push_back(std::move(worker));
 }
 
 quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) {
@@ -235,8 +322,7 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
 
     gchar *uri = gst_filename_to_uri(
         QFileInfo(request.element).absoluteFilePath().toUtf8().constData(), nullptr);
-    g_object_set(d->pipeline, "uri", uri, "audio-sink", sink, "flags",
-                 kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    g_object_set(d->pipeline, "uri", uri, "audio-sink", sink, "flags", kPlayFlagAudio, nullptr);
     g_free(uri);
     d->audioSink = sink;
 
@@ -250,19 +336,39 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
                              new std::shared_ptr<BusContext>(d->context), &freeContext);
     gst_object_unref(bus);
 
-    // Preroll, so the length is known and a missing or undecodable file fails here.
-    GstStateChangeReturn change = gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
-    if (change == GST_STATE_CHANGE_ASYNC)
-        change = gst_element_get_state(d->pipeline, nullptr, nullptr, kStateWait);
-    if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC) {
-        QString text;
-        {
+    // Preroll, so the length is known and a missing or undecodable file fails here. The wait is
+    // bounded: a sound server that does not answer must not hold up the caller.
+    d->worker = std::make_unique<PipelineWorker>();
+    d->worker->post([pipeline = d->pipeline, context = d->context] {
+        GstStateChangeReturn change = gst_element_set_state(pipeline, GST_STATE_PAUSED);
+        if (change == GST_STATE_CHANGE_ASYNC)
+            change = gst_element_get_state(pipeline, nullptr, nullptr, kStateWait);
+        std::unique_lock lock(context->mutex);
+        if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC) {
             // The state change can fail before the element that failed has posted its error.
-            std::unique_lock lock(d->context->mutex);
-            d->context->errorArrived.wait_for(lock, std::chrono::seconds(1),
-                                              [&] { return d->context->errorSeen; });
-            text = d->context->firstError;
+            context->errorArrived.wait_for(lock, std::chrono::seconds(1),
+                                           [&] { return context->errorSeen; });
         }
+        context->prerolled = true;
+        context->prerollChange = change;
+        context->prerollDone.notify_all();
+    });
+    GstStateChangeReturn change = GST_STATE_CHANGE_ASYNC;
+    QString text;
+    bool answered = false;
+    {
+        std::unique_lock lock(d->context->mutex);
+        answered =
+            d->context->prerollDone.wait_for(lock, std::chrono::milliseconds(kOutputTimeoutMs),
+                                             [&] { return d->context->prerolled; });
+        change = d->context->prerollChange;
+        text = d->context->firstError;
+    }
+    if (!answered) {
+        destroy(*d);
+        return codeForText(QStringLiteral("ses çıkışı yanıt vermiyor"));
+    }
+    if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC) {
         destroy(*d);
         if (!text.isEmpty())
             return codeForText(text);
@@ -280,12 +386,10 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
         destroy(*d);
         return codeForText(QStringLiteral("The file contains no sound."));
     }
-    if (lengthKnown && duration > 0) {
+    if (lengthKnown && duration > 0)
         d->duration = toMs(duration);
-    } else {
-        d->duration = measureLength(QFileInfo(request.element).absoluteFilePath());
-        d->durationMeasured = d->duration > 0;
-    }
+    // Otherwise the length is measured when it is first asked for, beside the playing music.
+    d->file = QFileInfo(request.element).absoluteFilePath();
 
     m_devices[id] = std::move(d);
     deviceId = id;
@@ -318,6 +422,21 @@ void GstMediaLayer::endPending(quint16 device, Device &d, quint32 code) {
 }
 
 qint32 GstMediaLayer::lengthMs(Device &d) {
+    if (d.scan && !d.durationMeasured) {
+        const qint32 measured = d.scan->result;
+        if (measured > 0) {
+            d.duration = measured;
+            d.durationMeasured = true;
+        }
+    }
+    if (d.duration <= 0 && !d.scan && !d.file.isEmpty()) {
+        // A header without the length: the frames are counted on a thread of their own.
+        d.scan = std::make_shared<LengthScan>();
+        d.scanWorker = std::make_unique<PipelineWorker>();
+        d.scanWorker->post([scan = d.scan, file = d.file] {
+            scan->result = measureLength(file, scan->cancelled);
+        });
+    }
     // VBR files may learn their real length only while playing; ask again until it is known.
     if (d.duration <= 0) {
         gint64 duration = 0;
@@ -331,23 +450,26 @@ qint32 GstMediaLayer::positionMs(Device &d) {
     if (d.atEnd)
         return lengthMs(d);
     gint64 position = 0;
-    // While a state change or a seek is under way the query fails; the last answer stands.
-    if (gst_element_query_position(d.pipeline, GST_FORMAT_TIME, &position) && position >= 0)
+    // Halted music stays where it halted, and while a state change or a seek is still under way
+    // the pipeline's answer is stale: the last answer stands.
+    if (d.mode == Device::Mode::Playing && !d.worker->busy() &&
+        gst_element_query_position(d.pipeline, GST_FORMAT_TIME, &position) && position >= 0)
         d.lastPosition = toMs(position);
     const qint32 length = lengthMs(d);
     return length > 0 ? qMin(d.lastPosition, length) : d.lastPosition;
 }
 
-bool GstMediaLayer::seekTo(Device &d, qint64 ms) {
+void GstMediaLayer::seekTo(Device &d, qint64 ms) {
     const gint64 target = qMax<qint64>(ms, 0) * GST_MSECOND;
-    if (!gst_element_seek_simple(d.pipeline, GST_FORMAT_TIME,
-                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                 target))
-        return false;
-    // A flushing seek prerolls again; wait for it so the next position read is the new one.
-    gst_element_get_state(d.pipeline, nullptr, nullptr, kStateWait);
+    // A flushing seek prerolls again; the worker waits for that, so a play queued after it
+    // starts from the new place.
+    d.worker->post([pipeline = d.pipeline, target] {
+        if (gst_element_seek_simple(pipeline, GST_FORMAT_TIME,
+                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                    target))
+            gst_element_get_state(pipeline, nullptr, nullptr, kStateWait);
+    });
     d.lastPosition = static_cast<qint32>(qMin<qint64>(ms, INT32_MAX));
-    return true;
 }
 
 quint32 GstMediaLayer::play(quint16 device, std::optional<qint32> from, bool notify) {
@@ -359,8 +481,7 @@ quint32 GstMediaLayer::play(quint16 device, std::optional<qint32> from, bool not
         const qint32 length = lengthMs(*d);
         if (*from < 0 || (length > 0 && *from > length))
             return MCIERR_OUTOFRANGE;
-        if (!seekTo(*d, *from))
-            return MCIERR_DEVICE_NOT_READY;
+        seekTo(*d, *from);
         d->atEnd = length > 0 && *from >= length;
     }
     d->notifyPending = notify;
@@ -374,10 +495,7 @@ quint32 GstMediaLayer::play(quint16 device, std::optional<qint32> from, bool not
         std::lock_guard lock(d->context->mutex);
         d->context->errorSeen = false;
     }
-    if (gst_element_set_state(d->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        d->notifyPending = false;
-        return MCIERR_DEVICE_NOT_READY;
-    }
+    GstBusRelay::changeState(*d, GST_STATE_PLAYING);
     d->mode = Device::Mode::Playing;
     return 0;
 }
@@ -391,8 +509,7 @@ void GstMediaLayer::halt(Device &d) {
         return;
     // Remember where it halted before the pipeline pauses: that is where it stays.
     positionMs(d);
-    gst_element_set_state(d.pipeline, GST_STATE_PAUSED);
-    gst_element_get_state(d.pipeline, nullptr, nullptr, kStateWait);
+    GstBusRelay::changeState(d, GST_STATE_PAUSED);
 }
 
 quint32 GstMediaLayer::pause(quint16 device) {
@@ -412,8 +529,11 @@ quint32 GstMediaLayer::resume(quint16 device, bool notify) {
     if (d->mode != Device::Mode::Paused)
         return MCIERR_DEVICE_NOT_READY;
     endPending(device, *d, MCI_NOTIFY_SUPERSEDED);
-    if (gst_element_set_state(d->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-        return MCIERR_DEVICE_NOT_READY;
+    {
+        std::lock_guard lock(d->context->mutex);
+        d->context->errorSeen = false;
+    }
+    GstBusRelay::changeState(*d, GST_STATE_PLAYING);
     d->notifyPending = notify;
     d->mode = Device::Mode::Playing;
     return 0;
@@ -443,13 +563,10 @@ quint32 GstMediaLayer::seek(quint16 device, MediaSeek where, qint32 to) {
         return MCIERR_OUTOFRANGE;
     endPending(device, *d, MCI_NOTIFY_ABORTED);
     // A seek leaves the device stopped at the target.
-    if (d->mode == Device::Mode::Playing) {
-        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
-        gst_element_get_state(d->pipeline, nullptr, nullptr, kStateWait);
-    }
+    if (d->mode == Device::Mode::Playing)
+        GstBusRelay::changeState(*d, GST_STATE_PAUSED);
     d->mode = Device::Mode::Stopped;
-    if (!seekTo(*d, target))
-        return MCIERR_DEVICE_NOT_READY;
+    seekTo(*d, target);
     d->atEnd = length > 0 && target >= length;
     return 0;
 }
@@ -561,13 +678,13 @@ void GstMediaLayer::handleBusEvent(quint16 device, const void *pipeline, BusEven
         lengthMs(*d);
         d->atEnd = true;
         d->mode = Device::Mode::Stopped;
-        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
+        GstBusRelay::changeState(*d, GST_STATE_PAUSED);
         endPending(device, *d, MCI_NOTIFY_SUCCESSFUL);
         break;
     case BusEvent::Error:
         positionMs(*d);
-        gst_element_set_state(d->pipeline, GST_STATE_PAUSED);
         d->mode = Device::Mode::Stopped;
+        GstBusRelay::changeState(*d, GST_STATE_PAUSED);
         endPending(device, *d, MCI_NOTIFY_FAILURE);
         break;
     case BusEvent::DurationChanged: {

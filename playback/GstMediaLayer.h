@@ -7,13 +7,17 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 typedef struct _GstElement GstElement;
+class PipelineWorker;
 
 // The media layer on GStreamer: one playbin per open device, audio only, into the sink that the
 // description names ("autoaudiosink" for the program, "fakesink sync=true" for tests). Positions
 // and lengths are milliseconds. Bus messages reach the GUI thread by one path: a bus sync
-// handler posts them; nothing else reads the bus.
+// handler posts them; nothing else reads the bus. State changes run on a thread per device, so
+// a sound server that stops answering never holds up the GUI thread for longer than
+// kOutputTimeoutMs, and only in open.
 class GstMediaLayer : public MediaLayer {
     Q_OBJECT
 public:
@@ -21,8 +25,11 @@ public:
                            QObject *parent = nullptr);
     ~GstMediaLayer() override;
 
-    // How long open waits for the file to preroll, and a state change for its end.
+    // How long a state change is given to end, on the device's own thread.
     static constexpr int kPrerollTimeoutMs = 5000;
+    // How long open waits for the output to be ready before it reports the output as not
+    // answering.
+    static constexpr int kOutputTimeoutMs = 2000;
 
     quint32 open(const MediaOpenRequest &request, quint16 &deviceId) override;
     quint32 close(quint16 device) override;
@@ -59,12 +66,15 @@ private:
     // Pauses a playing pipeline where it stands, for pause and stop alike.
     void halt(Device &d);
     qint32 lengthMs(Device &d);
-    bool seekTo(Device &d, qint64 ms);
+    void seekTo(Device &d, qint64 ms);
     void destroy(Device &d);
+    // Keeps a finishing thread in sight until it has ended, for the destructor to wait on.
+    void retire(std::unique_ptr<PipelineWorker> worker);
 
     QString m_sinkDescription;
     std::map<quint16, std::unique_ptr<Device>> m_devices;
     QHash<quint32, QString> m_texts;
     quint32 m_nextTextCode;
     quint16 m_nextId = 1;
+    std::vector<std::unique_ptr<PipelineWorker>> m_retiring;
 };

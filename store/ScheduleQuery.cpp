@@ -1,11 +1,14 @@
 #include "ScheduleQuery.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
 #include <QUuid>
+
+#include <sys/stat.h>
 
 ScheduleQuery::ScheduleQuery()
     : m_connectionName(QStringLiteral("zil-") +
@@ -89,9 +92,24 @@ void ScheduleQuery::fail(const QString &what, const QSqlError &error) {
                            : meaning + QStringLiteral(" (") + driverText + QLatin1Char(')')));
 }
 
+std::optional<ScheduleQuery::FileIdentity> ScheduleQuery::identityOf(const QString &file) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(file).constData(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{quint64(status.st_dev), quint64(status.st_ino)};
+}
+
 void ScheduleQuery::ensureOpen() {
-    if (m_open)
-        return;
+    if (m_open) {
+        // A transaction keeps its connection: opening again would split it in two.
+        if (m_inTransaction)
+            return;
+        // One stat per use. A backup moved over the file, or a deleted file, is opened again
+        // below: the new file is read, and a missing one fails as at start-up.
+        const std::optional<FileIdentity> now = identityOf(m_file);
+        if (now && now == m_openedFile)
+            return;
+    }
     dropConnection();
     const QString shownName = QFileInfo(m_file).fileName();
     if (m_file.isEmpty())
@@ -102,6 +120,8 @@ void ScheduleQuery::ensureOpen() {
     db.setDatabaseName(QUrl::fromLocalFile(m_file).toString(QUrl::FullyEncoded) +
                        QStringLiteral("?mode=rw"));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=500"));
+    // Taken before opening: a file swapped in meanwhile then only costs one more reopen.
+    const std::optional<FileIdentity> identity = identityOf(m_file);
     if (!db.open())
         fail(shownName + QStringLiteral(" açılamadı"), db.lastError());
 
@@ -114,6 +134,7 @@ void ScheduleQuery::ensureOpen() {
         fail(shownName + QStringLiteral(" bir zil veritabanı değil"), error);
     }
     m_open = true;
+    m_openedFile = identity;
     // SQLite falls back to reading alone when the file cannot be written.
     m_openedReadOnly = !QFileInfo(m_file).isWritable();
 }

@@ -8,6 +8,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <optional>
+
 // A store failure, carrying the database driver's own message.
 class EStoreError : public ZilError {
 public:
@@ -25,7 +27,8 @@ public:
     ScheduleQuery &operator=(const ScheduleQuery &) = delete;
 
     // The schedule file to use. The file is opened on the next open or execute, and again after
-    // a failure, so a store that comes back is used without a restart.
+    // a failure or once the path names another file (replaced or deleted), so a store that comes
+    // back is used without a restart.
     void SetConnection(const QString &databaseFile);
     QString Connection() const { return m_file; }
 
@@ -74,9 +77,19 @@ private:
     void dropConnection();
     [[noreturn]] void fail(const QString &what, const QSqlError &error);
 
+    // Which file a path names, so a file replaced or deleted under the open connection is
+    // noticed: SQLite keeps reading the file it opened, even after it is gone from the folder.
+    struct FileIdentity {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileIdentity &) const = default;
+    };
+    static std::optional<FileIdentity> identityOf(const QString &file);
+
     QString m_connectionName;
     QString m_file;
     bool m_open = false;
+    std::optional<FileIdentity> m_openedFile;
     bool m_openedReadOnly = false;
     bool m_inTransaction = false;
     QStringList m_text;

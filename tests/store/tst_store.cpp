@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QtTest>
 
+#include <cstdio>
+
 namespace {
 
 // Runs one catalogue statement the way every caller does.
@@ -141,6 +143,63 @@ private slots:
         QVERIFY(QFile::rename(moved, fx.databaseFile()));
         run(q, Statements::GunListesi, {1}, true);
         QCOMPARE(q.RecordCount(), 0);
+    }
+
+    void fileReplacedUnderOpenQueryIsReadAfresh() {
+        ScheduleFixture fx;
+        fx.insert(1, "Eski", "08:00:00", "eski.mp3", 30);
+        ScheduleQuery q;
+        q.SetConnection(fx.databaseFile());
+        run(q, Statements::GunListesi, {1}, true);
+        QCOMPARE(q.FieldAsText(2), QStringLiteral("Eski"));
+
+        // A backup put back the usual way: copied beside the file, then moved over it.
+        ScheduleFixture backup;
+        backup.insert(1, "Yedek", "09:00:00", "yedek.mp3", 30);
+        const QString copy = fx.folder() + "database.tmp";
+        QVERIFY(QFile::copy(backup.databaseFile(), copy));
+        QCOMPARE(std::rename(QFile::encodeName(copy).constData(),
+                             QFile::encodeName(fx.databaseFile()).constData()),
+                 0);
+
+        run(q, Statements::GunListesi, {1}, true);
+        QCOMPARE(q.RecordCount(), 1);
+        QCOMPARE(q.FieldAsText(2), QStringLiteral("Yedek"));
+        run(q, Statements::YeniZil, {1, "Sonra", "10:00:00", "sonra.mp3", 30}, false);
+        ScheduleQuery fresh;
+        fresh.SetConnection(fx.databaseFile());
+        run(fresh, Statements::GunListesi, {1}, true);
+        QCOMPARE(fresh.RecordCount(), 2);
+        fresh.Next();
+        QCOMPARE(fresh.FieldAsText(2), QStringLiteral("Sonra"));
+    }
+
+    void fileDeletedUnderOpenQueryIsMissingUntilPutBack() {
+        ScheduleFixture fx;
+        fx.insert(1, "Eski", "08:00:00", "eski.mp3", 30);
+        ScheduleQuery q;
+        q.SetConnection(fx.databaseFile());
+        run(q, Statements::GunListesi, {1}, true);
+        const QString kept = fx.folder() + "kopya.mdb";
+        QVERIFY(QFile::copy(fx.databaseFile(), kept));
+        QVERIFY(QFile::remove(fx.databaseFile()));
+
+        // A read and a save both say the file is missing, not that it is read-only.
+        for (const bool rows : {true, false}) {
+            try {
+                run(q, rows ? Statements::GunListesi : Statements::ZilSil, {1}, rows);
+                QFAIL("no error");
+            } catch (const EStoreError &e) {
+                QVERIFY2(e.message().startsWith("database.mdb açılamadı: veritabanı dosyası "
+                                                "bulunamadı"),
+                         qPrintable(e.message()));
+            }
+        }
+        QVERIFY(!QFile::exists(fx.databaseFile()));
+
+        QVERIFY(QFile::copy(kept, fx.databaseFile()));
+        run(q, Statements::GunListesi, {1}, true);
+        QCOMPARE(q.FieldAsText(2), QStringLiteral("Eski"));
     }
 
     void integerConversion() {
