@@ -7,6 +7,8 @@
 #include "ScheduleQuery.h"
 #include "Statements.h"
 
+#include <QFileInfo>
+
 namespace {
 QDateTime wholeSecond(const QDateTime &t) {
     QDateTime s = t;
@@ -47,21 +49,53 @@ void BellClock::TimerTimer() {
     const QList<QDateTime> seconds = secondsToHandle(wholeSecond(now));
     int loadedDay = -1;
     QList<Bell> bells;
+    QList<Bell> due;
     for (const QDateTime &second : seconds) {
         const int gunId = GunIDOf(second.date());
         if (gunId != loadedDay) {
             if (!loadDay(gunId, bells)) {
                 // Tried again on the next tick, so a store that was only busy loses no bell.
                 m_lastHandled = second.addSecs(-1);
-                return;
+                break;
             }
             loadedDay = gunId;
         }
         const QString dueText = TimeText(second.time());
         for (const Bell &bell : std::as_const(bells))
             if (bell.startText == dueText)
-                startBell(bell);
+                due.append(bell);
     }
+    ringDue(due);
+}
+
+void BellClock::ringDue(const QList<Bell> &due) {
+    // Bells due in one tick replace each other at once: only the last one that can start is
+    // opened, since opening the others (a connection to the sound server each) would only
+    // hold up the tick. Their music is still checked, so a missing file is reported.
+    qsizetype last = -1;
+    for (qsizetype i = 0; i < due.size(); ++i)
+        if (durationOf(due[i]))
+            last = i;
+    for (qsizetype i = 0; i < due.size(); ++i) {
+        const std::optional<int> sure = durationOf(due[i]);
+        if (!sure)
+            report(QStringLiteral("'%1' is not a valid integer value").arg(due[i].sure.toString()));
+        else if (i == last)
+            startBell(due[i], *sure);
+        else if (!QFileInfo(musicPath(due[i])).isReadable())
+            report(QStringLiteral("Zil müziği \"%1\" çalınamadı: dosya bulunamadı ya da okunamıyor")
+                       .arg(due[i].music));
+    }
+}
+
+std::optional<int> BellClock::durationOf(const Bell &bell) {
+    bool ok = false;
+    const int sure = bell.sure.toString().trimmed().toInt(&ok);
+    return ok ? std::optional<int>(sure) : std::nullopt;
+}
+
+QString BellClock::musicPath(const Bell &bell) {
+    return programFolder() + QStringLiteral("Muzikler/") + bell.music;
 }
 
 QList<QDateTime> BellClock::secondsToHandle(const QDateTime &second) {
@@ -116,15 +150,9 @@ bool BellClock::loadDay(int gunId, QList<Bell> &bells) {
     return true;
 }
 
-void BellClock::startBell(const Bell &bell) {
-    bool ok = false;
-    const int sure = bell.sure.toString().trimmed().toInt(&ok);
-    if (!ok) {
-        report(QStringLiteral("'%1' is not a valid integer value").arg(bell.sure.toString()));
-        return;
-    }
+void BellClock::startBell(const Bell &bell, int sure) {
     CalmaSuresi = sure;
-    m_player.setFileName(programFolder() + QStringLiteral("Muzikler/") + bell.music);
+    m_player.setFileName(musicPath(bell));
     try {
         m_player.Open();
         m_player.Play();

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class MediaPlayerDevice;
 class ScheduleQuery;
@@ -52,7 +53,10 @@ private:
     void stopCheck();
     QList<QDateTime> secondsToHandle(const QDateTime &second);
     bool loadDay(int gunId, QList<Bell> &bells);
-    void startBell(const Bell &bell);
+    void ringDue(const QList<Bell> &due);
+    static std::optional<int> durationOf(const Bell &bell);
+    static QString musicPath(const Bell &bell);
+    void startBell(const Bell &bell, int sure);
     void report(const QString &message);
 
     ScheduleQuery &m_query;

@@ -8,8 +8,10 @@
 #include "SimulatedClock.h"
 
 #include <QFile>
+
 #include <QRandomGenerator>
 #include <QtTest>
+#include <cstdio>
 
 namespace {
 
@@ -145,13 +147,14 @@ private slots:
         rig.fx.insert(0, "first", "08:00:00", "first.mp3", 10);
         rig.fx.insert(0, "second", "08:00:00", "second.mp3", 25);
         rig.tickAt(QTime(8, 0, 0, 500));
-        QCOMPARE(rig.opens().value("first.mp3"), 1);
+        // The first would be replaced at once: it is not opened at all.
+        QCOMPARE(rig.opens().value("first.mp3"), 0);
         QCOMPARE(rig.opens().value("second.mp3"), 1);
         QCOMPARE(rig.player->FileName(), rig.music("second.mp3"));
         QCOMPARE(CalmaSuresi, 25);
         // A second tick in the same second does not start them again.
         rig.tickAt(QTime(8, 0, 0, 900));
-        QCOMPARE(rig.layer->count("open"), 2);
+        QCOMPARE(rig.layer->count("open"), 1);
     }
 
     void failingBellIsReportedAndOthersStillStart() {
@@ -169,12 +172,13 @@ private slots:
         rig.fx.insert(0, "d", "08:00:02", "ok1.wav", 10);
         rig.tickAt(QTime(8, 0, 0, 5));
         QCOMPARE(rig.reports.size(), 1);
-        QVERIFY2(rig.reports.first().contains("Dosya bulunamadı"), qPrintable(rig.reports.first()));
+        QVERIFY2(rig.reports.first().contains("\"yok.wav\" çalınamadı"),
+                 qPrintable(rig.reports.first()));
         QVERIFY(rig.player->IsOpen());
         QCOMPARE(rig.player->FileName(), rig.music("ok2.wav"));
         rig.tickAfter(1000);
         rig.tickAfter(1000);
-        QCOMPARE(rig.opens().value("ok1.wav"), 2);
+        QCOMPARE(rig.opens().value("ok1.wav"), 1);
         QCOMPARE(rig.reports.size(), 1);
     }
 
@@ -208,7 +212,8 @@ private slots:
         // A late tick straddles midnight: both seconds are handled, each with its own day.
         rig.tickAfter(1900);
         QCOMPARE(rig.clock.at.date(), Monday.addDays(1));
-        QCOMPARE(rig.opens().value("last.mp3"), 1);
+        // Due in one tick, the later replaces the earlier at once.
+        QCOMPARE(rig.opens().value("last.mp3"), 0);
         QCOMPARE(rig.opens().value("first.mp3"), 1);
         QCOMPARE(rig.caption, QStringLiteral("00:00:00"));
     }
@@ -219,13 +224,13 @@ private slots:
         rig.fx.insert(0, "b", "08:00:30", "b.mp3", 5);
         rig.fx.insert(0, "c", "08:02:00", "c.mp3", 5);
         rig.tickAt(QTime(8, 0, 0, 5));
-        rig.tickAfter(45000); // 08:00:45: a and b ring late
-        QCOMPARE(rig.opens().value("a.mp3"), 1);
+        rig.tickAfter(45000); // 08:00:45: b rings late, a would be replaced by it at once
+        QCOMPARE(rig.opens().value("a.mp3"), 0);
         QCOMPARE(rig.opens().value("b.mp3"), 1);
         rig.tickAfter(90000); // 08:02:15: more than a minute, c is skipped
         QCOMPARE(rig.opens().value("c.mp3"), 0);
         rig.tickAfter(1000);
-        QCOMPARE(rig.layer->count("open"), 2);
+        QCOMPARE(rig.layer->count("open"), 1);
     }
 
     void clockStepsBothWays() {
@@ -272,6 +277,33 @@ private slots:
         rig.tickAfter(1000);
         QCOMPARE(rig.reports.size(), 2);
         QVERIFY(!rig.caption.isEmpty());
+    }
+
+    void scheduleReplacedOrDeletedUnderTheClock() {
+        ClockRig rig;
+        rig.fx.insert(0, "eski", "08:00:02", "eski.mp3", 5);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        // A backup moved over the schedule: its bells ring, the old file's do not.
+        ScheduleFixture backup;
+        backup.insert(0, "yedek", "08:00:03", "yedek.mp3", 5);
+        backup.insert(0, "geri", "08:00:10", "geri.mp3", 5);
+        const QString db = rig.fx.databaseFile();
+        QVERIFY(QFile::copy(backup.databaseFile(), db + ".tmp"));
+        QCOMPARE(::rename(qPrintable(db + ".tmp"), qPrintable(db)), 0);
+        for (int i = 0; i < 3; ++i)
+            rig.tickAfter(1000);
+        QCOMPARE(rig.opens().value("eski.mp3"), 0);
+        QCOMPARE(rig.opens().value("yedek.mp3"), 1);
+        // Deleted: said once; put back: its bells ring again.
+        QVERIFY(QFile::rename(db, db + ".away"));
+        for (int i = 0; i < 5; ++i)
+            rig.tickAfter(1000);
+        QCOMPARE(rig.reports.size(), 1);
+        QVERIFY(QFile::rename(db + ".away", db));
+        rig.tickAfter(1000);
+        rig.tickAfter(1000);
+        QCOMPARE(rig.opens().value("geri.mp3"), 1);
+        QCOMPARE(rig.reports.size(), 1);
     }
 
     void timerIsArmedForTheNextSecond() {

@@ -5,10 +5,13 @@
 #include "BellClock.h"
 #include "Clock.h"
 #include "FakeMediaLayer.h"
+#include "GstMediaLayer.h"
 #include "MediaPlayerDevice.h"
+#include "ProcessFigures.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "ScheduleQuery.h"
+#include "TestMedia.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -38,16 +41,6 @@ int bellSecond(int gunId, int index) {
 }
 QString bellMusic(int gunId, int index) {
     return QStringLiteral("g%1_b%2.mp3").arg(gunId).arg(index);
-}
-
-qint64 residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
 }
 
 // A change of the wall clock, made as soon as the wall clock reaches wallAt.
@@ -226,6 +219,64 @@ private slots:
             lastDayKb <= firstDayKb + 2048,
             qPrintable(
                 QStringLiteral("memory grew from %1 kB to %2 kB").arg(firstDayKb).arg(lastDayKb)));
+    }
+
+    // Five working days of 1,000 bells each, every one opened, played and replaced by the next
+    // through the real GStreamer layer: the descriptors stay where they were.
+    void weeksOfBellsThroughGstreamer() {
+        ScheduleFixture fx;
+        QDir(fx.folder()).mkdir(QStringLiteral("Muzikler"));
+        QVERIFY(makeMediaFile(toneSource(200) + QStringLiteral("wavenc ! filesink location=\"%1\"")
+                                                    .arg(fx.folder() + "Muzikler/zil.wav")));
+        constexpr int Working = 5;
+        constexpr int PerDay = 1000;
+        fx.exec(QStringLiteral("BEGIN"));
+        for (int g = 0; g < Working; ++g)
+            for (int i = 0; i < PerDay; ++i)
+                fx.insert(g, QStringLiteral("Zil %1").arg(i),
+                          QTime(7, 0).addSecs(i * 30).toString(QStringLiteral("HH:mm:ss")),
+                          QStringLiteral("zil.wav"), 1);
+        fx.exec(QStringLiteral("COMMIT"));
+
+        SimulatedClock clock;
+        setProgramClock(&clock);
+        setProgramFolder(fx.folder());
+        MediaPlayerDevice player(std::make_unique<GstMediaLayer>("fakesink sync=true"));
+        ScheduleQuery query;
+        query.SetConnection(fx.databaseFile());
+        BellClock bell(query, player);
+        QStringList reports;
+        bell.ReportError = [&reports](const QString &m) { reports << m; };
+
+        int rung = 0;
+        int fdsStart = -1;
+        qint64 kbStart = -1;
+        QElapsedTimer wall;
+        wall.start();
+        for (int g = 0; g < Working; ++g)
+            for (int i = 0; i < PerDay; ++i) {
+                clock.trueTime =
+                    QDateTime(Monday.addDays(g), QTime(7, 0, 0, 5), Qt::UTC).addSecs(i * 30);
+                bell.TimerTimer();
+                rung += player.IsOpen() && player.Mode() == mpPlaying ? 1 : 0;
+                QCoreApplication::processEvents();
+                if (g == 0 && i == 50) {
+                    fdsStart = openDescriptors();
+                    kbStart = residentKb();
+                }
+            }
+        player.Close();
+        QTest::qWait(200);
+        const int fdsEnd = openDescriptors();
+        const qint64 kbEnd = residentKb();
+        qInfo("GStreamer soak: %d bells rung of %d in %.1f s; descriptors %d -> %d, VmRSS %lld "
+              "-> %lld kB",
+              rung, Working * PerDay, wall.elapsed() / 1000.0, fdsStart, fdsEnd, kbStart, kbEnd);
+        setProgramClock(nullptr);
+        setProgramFolder({});
+        QCOMPARE(reports, QStringList());
+        QCOMPARE(rung, Working * PerDay);
+        QVERIFY2(fdsEnd <= fdsStart + 2, qPrintable(QString::number(fdsEnd)));
     }
 };
 
