@@ -47,21 +47,16 @@ void BellClock::TimerTimer() {
     stopCheck();
 
     const QList<QDateTime> seconds = secondsToHandle(wholeSecond(now));
-    int loadedDay = -1;
-    QList<Bell> bells;
+    m_changesAsked = false;
     QList<Bell> due;
     for (const QDateTime &second : seconds) {
-        const int gunId = GunIDOf(second.date());
-        if (gunId != loadedDay) {
-            if (!loadDay(gunId, bells)) {
-                // Tried again on the next tick, so a store that was only busy loses no bell.
-                m_lastHandled = second.addSecs(-1);
-                break;
-            }
-            loadedDay = gunId;
+        if (!loadDay(GunIDOf(second.date()))) {
+            // Tried again on the next tick, so a store that was only busy loses no bell.
+            m_lastHandled = second.addSecs(-1);
+            break;
         }
         const QString dueText = TimeText(second.time());
-        for (const Bell &bell : std::as_const(bells))
+        for (const Bell &bell : std::as_const(m_bells))
             if (bell.startText == dueText)
                 due.append(bell);
     }
@@ -128,17 +123,31 @@ void BellClock::stopCheck() {
     }
 }
 
-bool BellClock::loadDay(int gunId, QList<Bell> &bells) {
-    bells.clear();
+bool BellClock::loadDay(int gunId) {
     try {
-        m_query.OpenStatement(Statements::GunZilleri, {gunId});
-        // Copied out, because an error box below lets other users of the query run.
-        for (int n = m_query.RecordCount(); n > 0; --n) {
-            bells.append(
-                {StartTimeText(m_query.Field(0)), m_query.FieldAsText(1), m_query.Field(2)});
-            m_query.Next();
+        if (!m_changesAsked) {
+            // Edits, deletes, another program's writes and a restored file all show here, so
+            // they still take effect at the next tick.
+            const ScheduleQuery::ChangeStamp now = m_query.Changes();
+            m_changesAsked = true;
+            if (!(now == m_seen)) {
+                m_seen = now;
+                m_bellsDay = -1;
+            }
+        }
+        if (gunId != m_bellsDay) {
+            m_bellsDay = -1;
+            m_bells.clear();
+            m_query.OpenStatement(Statements::GunZilleri, {gunId});
+            for (int n = m_query.RecordCount(); n > 0; --n) {
+                m_bells.append(
+                    {StartTimeText(m_query.Field(0)), m_query.FieldAsText(1), m_query.Field(2)});
+                m_query.Next();
+            }
+            m_bellsDay = gunId;
         }
     } catch (const ZilError &error) {
+        m_bellsDay = -1;
         // A store that stays unreachable is reported once, not every second.
         if (!m_storeFailing) {
             m_storeFailing = true;

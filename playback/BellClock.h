@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScheduleQuery.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
@@ -7,7 +9,6 @@
 #include <optional>
 
 class MediaPlayerDevice;
-class ScheduleQuery;
 
 // The bell: on every wall-clock second it starts the music of the bells due in that second and
 // stops the music that has played its duration. Every second is handled exactly once, whatever
@@ -52,7 +53,8 @@ private:
     void armTimer(const QDateTime &now);
     void stopCheck();
     QList<QDateTime> secondsToHandle(const QDateTime &second);
-    bool loadDay(int gunId, QList<Bell> &bells);
+    // Makes m_bells the bells of that day, read again only when the day or the store changed.
+    bool loadDay(int gunId);
     void ringDue(const QList<Bell> &due);
     static std::optional<int> durationOf(const Bell &bell);
     static QString musicPath(const Bell &bell);
@@ -64,4 +66,8 @@ private:
     QTimer m_timer;
     QDateTime m_lastHandled;
     bool m_storeFailing = false;
+    QList<Bell> m_bells;
+    int m_bellsDay = -1; // -1: m_bells must be read again
+    ScheduleQuery::ChangeStamp m_seen;
+    bool m_changesAsked = false; // once a tick
 };

@@ -29,6 +29,7 @@ QSqlDatabase ScheduleQuery::database() {
 
 void ScheduleQuery::dropConnection() {
     m_open = false;
+    m_dataVersion.reset();
     if (QSqlDatabase::contains(m_connectionName)) {
         {
             QSqlDatabase db = database();
@@ -134,6 +135,7 @@ void ScheduleQuery::ensureOpen() {
         fail(shownName + QStringLiteral(" bir zil veritabanı değil"), error);
     }
     m_open = true;
+    ++m_opens;
     m_openedFile = identity;
     // SQLite falls back to reading alone when the file cannot be written.
     m_openedReadOnly = !QFileInfo(m_file).isWritable();
@@ -201,7 +203,27 @@ int ScheduleQuery::Execute() {
     bindAll(query, m_bound);
     if (!query.exec())
         fail(QStringLiteral("Komut çalıştırılamadı"), query.lastError());
+    ++m_writes;
     return query.numRowsAffected();
+}
+
+ScheduleQuery::ChangeStamp ScheduleQuery::Changes() {
+    ensureOpen();
+    if (!m_dataVersion) {
+        m_dataVersion = std::make_unique<QSqlQuery>(database());
+        m_dataVersion->setForwardOnly(true);
+        if (!m_dataVersion->prepare(QStringLiteral("PRAGMA data_version"))) {
+            const QSqlError error = m_dataVersion->lastError();
+            m_dataVersion.reset();
+            fail(QStringLiteral("Sorgu çalıştırılamadı"), error);
+        }
+    }
+    if (!m_dataVersion->exec() || !m_dataVersion->next())
+        fail(QStringLiteral("Sorgu okunamadı"), m_dataVersion->lastError());
+    const qint64 version = m_dataVersion->value(0).toLongLong();
+    // Finished at once, so no read lock is left standing between ticks.
+    m_dataVersion->finish();
+    return {m_opens, version, m_writes};
 }
 
 void ScheduleQuery::OpenStatement(const QString &statement, const QVariantList &values) {

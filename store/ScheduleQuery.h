@@ -4,10 +4,12 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
 #include <optional>
 
 // A store failure, carrying the database driver's own message.
@@ -46,6 +48,17 @@ public:
     // execute.
     void OpenStatement(const QString &statement, const QVariantList &values = {});
     int ExecuteStatement(const QString &statement, const QVariantList &values = {});
+
+    // What tells a reader whether the schedule may have changed since it last looked: writes
+    // through this object, writes by other connections and programs (SQLite's data_version),
+    // and the file opened afresh. Cheap enough to ask every second.
+    struct ChangeStamp {
+        quint64 opened = 0;
+        qint64 dataVersion = -1;
+        quint64 ownWrites = 0;
+        bool operator==(const ChangeStamp &) const = default;
+    };
+    ChangeStamp Changes();
 
     int RecordCount() const { return int(m_rows.size()); }
     bool Eof() const { return m_current >= m_rows.size(); }
@@ -87,6 +100,9 @@ private:
     static std::optional<FileIdentity> identityOf(const QString &file);
 
     QString m_connectionName;
+    std::unique_ptr<QSqlQuery> m_dataVersion; // prepared once per connection
+    quint64 m_opens = 0;
+    quint64 m_writes = 0;
     QString m_file;
     bool m_open = false;
     std::optional<FileIdentity> m_openedFile;

@@ -6,6 +6,7 @@
 #include "ScheduleFixture.h"
 #include "ScheduleQuery.h"
 #include "SimulatedClock.h"
+#include "Statements.h"
 
 #include <QFile>
 
@@ -304,6 +305,16 @@ private slots:
         rig.tickAfter(1000);
         QCOMPARE(rig.opens().value("geri.mp3"), 1);
         QCOMPARE(rig.reports.size(), 1);
+    }
+
+    void deleteThroughTheClocksOwnQueryTakesEffectAtTheNextTick() {
+        ClockRig rig;
+        const int id = rig.fx.insert(0, "a", "08:00:02", "a.mp3", 5);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        rig.query.ExecuteStatement(Statements::ZilSil, {id});
+        rig.tickAfter(1000);
+        rig.tickAfter(1000);
+        QCOMPARE(rig.opens().value("a.mp3"), 0);
     }
 
     void timerIsArmedForTheNextSecond() {
