@@ -90,7 +90,7 @@ std::optional<int> BellClock::durationOf(const Bell &bell) {
 }
 
 QString BellClock::musicPath(const Bell &bell) {
-    return programFolder() + QStringLiteral("Muzikler/") + bell.music;
+    return musicFolder() + bell.music;
 }
 
 QList<QDateTime> BellClock::secondsToHandle(const QDateTime &second) {

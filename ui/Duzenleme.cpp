@@ -262,7 +262,7 @@ void TfrmDuzenleme::btnDosyaAcClick() {
     const QString chosen = ChooseMusicFile ? ChooseMusicFile() : QString();
 
     // The folder is made even when nothing was chosen, so it is there for the next import.
-    const QString folder = programFolder() + QStringLiteral("Muzikler");
+    const QString folder = QDir::cleanPath(musicFolder());
     if (!QDir().mkpath(folder))
         throw ZilError(QStringLiteral("Muzikler klasörü oluşturulamadı: %1").arg(shown(folder)));
     if (chosen.isEmpty())

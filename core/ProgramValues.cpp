@@ -14,6 +14,10 @@ const Clock *g_clockOverride = nullptr;
 QString g_sinkOverride;
 } // namespace
 
+QString musicFolder() {
+    return programFolder() + QStringLiteral("Muzikler/");
+}
+
 QString programFolder() {
     const QString folder =
         g_folderOverride.isEmpty() ? QCoreApplication::applicationDirPath() : g_folderOverride;

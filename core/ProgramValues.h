@@ -16,6 +16,8 @@ extern int CalmaSuresi;
 QString programFolder();
 // Tests point the program at a temporary folder; an empty text restores the real one.
 void setProgramFolder(const QString &folder);
+// The bells' music: Muzikler in the program folder, ending in a separator.
+QString musicFolder();
 
 // The wall clock the whole program reads.
 const Clock &programClock();
