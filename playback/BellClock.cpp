@@ -47,7 +47,6 @@ void BellClock::TimerTimer() {
     stopCheck();
 
     const QList<QDateTime> seconds = secondsToHandle(wholeSecond(now));
-    m_changesAsked = false;
     QList<Bell> due;
     for (const QDateTime &second : seconds) {
         if (!loadDay(GunIDOf(second.date()))) {
@@ -78,8 +77,7 @@ void BellClock::ringDue(const QList<Bell> &due) {
         else if (i == last)
             startBell(due[i], *sure);
         else if (!QFileInfo(musicPath(due[i])).isReadable())
-            report(QStringLiteral("Zil müziği \"%1\" çalınamadı: dosya bulunamadı ya da okunamıyor")
-                       .arg(due[i].music));
+            reportBell(due[i], QStringLiteral("dosya bulunamadı ya da okunamıyor"));
     }
 }
 
@@ -125,15 +123,12 @@ void BellClock::stopCheck() {
 
 bool BellClock::loadDay(int gunId) {
     try {
-        if (!m_changesAsked) {
-            // Edits, deletes, another program's writes and a restored file all show here, so
-            // they still take effect at the next tick.
-            const ScheduleQuery::ChangeStamp now = m_query.Changes();
-            m_changesAsked = true;
-            if (!(now == m_seen)) {
-                m_seen = now;
-                m_bellsDay = -1;
-            }
+        // Edits, deletes, another program's writes and a restored file all show here, so they
+        // still take effect at the next tick.
+        const ScheduleQuery::ChangeStamp now = m_query.Changes();
+        if (!(now == m_seen)) {
+            m_seen = now;
+            m_bellsDay = -1;
         }
         if (gunId != m_bellsDay) {
             m_bellsDay = -1;
@@ -166,11 +161,15 @@ void BellClock::startBell(const Bell &bell, int sure) {
         m_player.Open();
         m_player.Play();
     } catch (const ZilError &error) {
-        report(QStringLiteral("Zil müziği \"%1\" çalınamadı: %2").arg(bell.music, error.message()));
+        reportBell(bell, error.message());
     }
 }
 
 void BellClock::report(const QString &message) {
     if (ReportError)
         ReportError(message);
+}
+
+void BellClock::reportBell(const Bell &bell, const QString &why) {
+    report(QStringLiteral("Zil müziği \"%1\" çalınamadı: %2").arg(bell.music, why));
 }

@@ -60,6 +60,7 @@ private:
     static QString musicPath(const Bell &bell);
     void startBell(const Bell &bell, int sure);
     void report(const QString &message);
+    void reportBell(const Bell &bell, const QString &why);
 
     ScheduleQuery &m_query;
     MediaPlayerDevice &m_player;
@@ -69,5 +70,4 @@ private:
     QList<Bell> m_bells;
     int m_bellsDay = -1; // -1: m_bells must be read again
     ScheduleQuery::ChangeStamp m_seen;
-    bool m_changesAsked = false; // once a tick
 };

@@ -77,7 +77,6 @@ struct GstMediaLayer::Device {
     bool notifyPending = false;
     qint32 lastPosition = 0;
     qint32 duration = -1;
-    bool durationMeasured = false; // exact, from a scan of the whole file
 };
 
 // The one path from GStreamer's threads to the GUI thread.
@@ -422,14 +421,10 @@ void GstMediaLayer::endPending(quint16 device, Device &d, quint32 code) {
 }
 
 qint32 GstMediaLayer::lengthMs(Device &d) {
-    if (d.scan && !d.durationMeasured) {
-        const qint32 measured = d.scan->result;
-        if (measured > 0) {
-            d.duration = measured;
-            d.durationMeasured = true;
-        }
-    }
-    if (d.duration <= 0 && !d.scan && !d.file.isEmpty()) {
+    // A length counted over the whole file beats the parser's running estimate.
+    if (d.scan && d.scan->result > 0)
+        return d.scan->result;
+    if (d.duration <= 0 && !d.scan) {
         // A header without the length: the frames are counted on a thread of their own.
         d.scan = std::make_shared<LengthScan>();
         d.scanWorker = std::make_unique<PipelineWorker>();
@@ -688,9 +683,6 @@ void GstMediaLayer::handleBusEvent(quint16 device, const void *pipeline, BusEven
         endPending(device, *d, MCI_NOTIFY_FAILURE);
         break;
     case BusEvent::DurationChanged: {
-        // A length measured over the whole file beats the parser's running estimate.
-        if (d->durationMeasured)
-            return;
         gint64 duration = 0;
         if (gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration) && duration >= 0)
             d->duration = toMs(duration);
