@@ -1,27 +1,36 @@
 #include "Startup.h"
 
-#include "AnaSayfa.h"
-#include "Duzenleme.h"
-#include "Hakkinda.h"
+#include "ErrorBox.h"
+#include "GstMediaLayer.h"
+#include "ProgramValues.h"
 #include "ZilApplication.h"
 
-void connectWindows(TfrmMenu &frmMenu, TfrmDuzenleme &frmDuzenleme, TfrmAbout &frmAbout) {
-    QObject::connect(&frmMenu, &TfrmMenu::EditorIstendi, &frmDuzenleme,
-                     [&frmDuzenleme](int editorKipi, int gunIndex) {
-                         frmDuzenleme.setEditorKipi(editorKipi);
-                         frmDuzenleme.setGunIndex(gunIndex);
-                         frmDuzenleme.ShowEditor();
+namespace {
+std::unique_ptr<MediaLayer> orProgramOutput(std::unique_ptr<MediaLayer> layer) {
+    if (!layer)
+        layer = std::make_unique<GstMediaLayer>(audioSinkDescription());
+    return layer;
+}
+} // namespace
+
+Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
+                 const QString &webSite)
+    : m_player(orProgramOutput(std::move(layer)))
+    , m_clock(m_store, m_player, showErrorBox)
+    , m_menu(m_store, m_clock, m_player, std::move(online), webSite)
+    , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); }) {
+    QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
+                     [this](int editorKipi, int gunIndex, int kayitId) {
+                         m_editor.setEditorKipi(editorKipi);
+                         m_editor.setGunIndex(gunIndex);
+                         m_editor.setKayitID(kayitId);
+                         m_editor.ShowEditor();
                      });
-    QObject::connect(&frmMenu, &TfrmMenu::HakkindaIstendi, &frmAbout, &TfrmAbout::ShowAbout);
+    QObject::connect(&m_menu, &TfrmMenu::HakkindaIstendi, &m_about, &TfrmAbout::ShowAbout);
 }
 
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {
-    // The main window first: its creation opens the schedule and starts the clock.
-    TfrmMenu frmMenu(nullptr, online);
-    TfrmDuzenleme frmDuzenleme(frmMenu.ADOSorgu(), [&frmMenu] { frmMenu.ListeyiDoldur(); });
-    TfrmAbout frmAbout;
-    connectWindows(frmMenu, frmDuzenleme, frmAbout);
-
-    frmMenu.show();
+    Program program(online);
+    program.menu().show();
     return app.exec();
 }

@@ -1,16 +1,47 @@
 #pragma once
 
-#include <functional>
+#include "AnaSayfa.h"
+#include "BellClock.h"
+#include "BellStore.h"
+#include "Duzenleme.h"
+#include "Hakkinda.h"
+#include "MediaPlayerDevice.h"
 
-class TfrmAbout;
-class TfrmDuzenleme;
-class TfrmMenu;
+#include <functional>
+#include <memory>
+
+class MediaLayer;
 class ZilApplication;
 
-// Creates the windows in the program's order (main window first, then the editor and the about
-// window, hidden) and runs the event loop until the program ends. `online` tells whether the
-// machine has a connection.
-int runProgram(ZilApplication &app, const std::function<bool()> &online);
+// Program: the windowed program put together in one place. The parts are made in the order they
+// are declared and destroyed in reverse, so each outlives every part that uses it: the store and
+// the player outlive the clock, and all three outlive the windows.
+class Program {
+public:
+    // `online` tells whether the machine has a connection. `layer` is the player's way to the
+    // sound output; nullptr plays through GStreamer to the program's audio output. `webSite`
+    // replaces the maker's site the web panel shows.
+    explicit Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer = nullptr,
+                     const QString &webSite = {});
 
-// Hands the main window's new, edit and about commands to the editor and the about window.
-void connectWindows(TfrmMenu &frmMenu, TfrmDuzenleme &frmDuzenleme, TfrmAbout &frmAbout);
+    BellStore &store() { return m_store; }
+    MediaPlayerDevice &player() { return m_player; }
+    BellClock &clock() { return m_clock; }
+    TfrmMenu &menu() { return m_menu; }
+    TfrmDuzenleme &editor() { return m_editor; }
+    TfrmAbout &about() { return m_about; }
+
+private:
+    BellStore m_store;
+    MediaPlayerDevice m_player;
+    BellClock m_clock;
+    // Its creation opens the schedule, fills today's list and starts the clock.
+    TfrmMenu m_menu;
+    // Hidden until asked for.
+    TfrmDuzenleme m_editor;
+    TfrmAbout m_about;
+};
+
+// Puts the program together, shows the main window and runs the event loop until the program
+// ends.
+int runProgram(ZilApplication &app, const std::function<bool()> &online);

@@ -8,7 +8,6 @@
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
-#include "ScheduleQuery.h"
 #include "TestMedia.h"
 
 #include <QCoreApplication>
@@ -168,9 +167,9 @@ int main(int argc, char **argv) {
                   StoredTimeForm(start.time()), QStringLiteral("bell_%1.wav").arg(i), 1);
     }
 
-    ScheduleQuery query;
-    query.SetConnection(fx.databaseFile());
-    BellClock clock(query, player);
+    BellStore store;
+    store.setFile(fx.databaseFile());
+    BellClock clock(store, player);
     clock.ReportError = [&errors](const QString &message) { errors << message; };
     clock.Start();
     const qint64 endMs = starts.back().toMSecsSinceEpoch() + kToneMs + 1000;

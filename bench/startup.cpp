@@ -5,10 +5,10 @@
 // main() and runProgram() do, with the machine taken to be offline and the schedule in a
 // temporary program folder.
 #include "AnaSayfa.h"
-#include "Hakkinda.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
+#include "Startup.h"
 #include "ZilApplication.h"
 
 #include <QCoreApplication>
@@ -134,12 +134,11 @@ int runChild(int argc, char **argv, qint64 mainNs) {
     const qint64 appNs = bootNs();
     setProgramFolder(folder);
 
-    // As runProgram() does, with the machine offline.
-    TfrmMenu frmMenu(nullptr, [] { return false; });
-    const qint64 menuNs = bootNs();
-    TfrmAbout frmAbout;
-    QObject::connect(&frmMenu, &TfrmMenu::HakkindaIstendi, &frmAbout, &TfrmAbout::ShowAbout);
-    const qint64 aboutNs = bootNs();
+    // As runProgram() does, with the machine offline: the store, the player, the clock and
+    // the windows.
+    Program program([] { return false; });
+    TfrmMenu &frmMenu = program.menu();
+    const qint64 programNs = bootNs();
 
     app.watched = &frmMenu;
 
@@ -149,8 +148,7 @@ int runChild(int argc, char **argv, qint64 mainNs) {
         report("start", processStartBootNs());
         report("main", mainNs);
         report("app", appNs);
-        report("menu", menuNs);
-        report("about", aboutNs);
+        report("program", programNs);
         report("shown", app.shownNs);
         report("rows",
                frmMenu.findChild<QTreeWidget *>(QStringLiteral("ListView1"))->topLevelItemCount());
@@ -226,11 +224,10 @@ void printRun(int number, const Run &run) {
     const Figures &f = run.figures;
     const qint64 shown = f.at("shown");
     std::printf("  run %d: %6.1f ms from launch (%.0f ms by /proc start time); exec->main %.1f, "
-                "QApplication %.1f, TfrmMenu %.1f, about %.1f, show->exposed %.1f ms\n",
+                "QApplication %.1f, program and windows %.1f, show->exposed %.1f ms\n",
                 number, ms(shown - run.launchNs), ms(shown - f.at("start")),
                 ms(f.at("main") - run.launchNs), ms(f.at("app") - f.at("main")),
-                ms(f.at("menu") - f.at("app")), ms(f.at("about") - f.at("menu")),
-                ms(shown - f.at("about")));
+                ms(f.at("program") - f.at("app")), ms(shown - f.at("program")));
 }
 
 int runParent(int argc, char **argv) {

@@ -6,7 +6,6 @@
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
-#include "ScheduleQuery.h"
 #include "SimulatedClock.h"
 
 #include <QCoreApplication>
@@ -33,9 +32,9 @@ int main(int argc, char **argv) {
     setProgramClock(&clock);
     setProgramFolder(fx.folder());
     MediaPlayerDevice player(std::make_unique<FakeMediaLayer>());
-    ScheduleQuery query;
-    query.SetConnection(fx.databaseFile());
-    BellClock bell(query, player);
+    BellStore store;
+    store.setFile(fx.databaseFile());
+    BellClock bell(store, player);
 
     // Monday 06:00, before the first bell.
     clock.at = QDateTime(QDate(2026, 12, 7), QTime(6, 0, 0, 5));

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDir>
 
-int DuzenlenenKayitID = 0;
 int CalmaSuresi = 0;
 
 namespace {

@@ -6,9 +6,6 @@ class Clock;
 
 // The program-wide values. They live here together so that nothing else keeps global state.
 
-// KayitID of the row handed from the main window to the editor in edit mode.
-extern int DuzenlenenKayitID;
-
 // Duration in seconds of the bell the clock started last; 0 until the first one.
 extern int CalmaSuresi;
 

@@ -4,8 +4,6 @@
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
-#include "ScheduleQuery.h"
-#include "Statements.h"
 
 #include <QFileInfo>
 
@@ -21,9 +19,11 @@ QDateTime wholeSecond(const QDateTime &t) {
 constexpr int TickLagMs = 5;
 } // namespace
 
-BellClock::BellClock(ScheduleQuery &query, MediaPlayerDevice &player, QObject *parent)
+BellClock::BellClock(BellStore &store, MediaPlayerDevice &player,
+                     std::function<void(const QString &message)> reportError, QObject *parent)
     : QObject(parent)
-    , m_query(query)
+    , ReportError(std::move(reportError))
+    , m_store(store)
     , m_player(player) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -55,9 +55,9 @@ void BellClock::TimerTimer() {
             break;
         }
         const QString dueText = TimeText(second.time());
-        for (const Bell &bell : std::as_const(m_bells))
-            if (bell.startText == dueText)
-                due.append(bell);
+        for (const DayBell &dayBell : std::as_const(m_bells))
+            if (dayBell.startText == dueText)
+                due.append(dayBell.bell);
     }
     ringDue(due);
 }
@@ -68,10 +68,10 @@ void BellClock::ringDue(const QList<Bell> &due) {
     // hold up the tick. Their music is still checked, so a missing file is reported.
     qsizetype last = -1;
     for (qsizetype i = 0; i < due.size(); ++i)
-        if (durationOf(due[i]))
+        if (due[i].duration())
             last = i;
     for (qsizetype i = 0; i < due.size(); ++i) {
-        const std::optional<int> sure = durationOf(due[i]);
+        const std::optional<int> sure = due[i].duration();
         if (!sure)
             report(QStringLiteral("'%1' is not a valid integer value").arg(due[i].sure.toString()));
         else if (i == last)
@@ -79,12 +79,6 @@ void BellClock::ringDue(const QList<Bell> &due) {
         else if (!QFileInfo(musicPath(due[i])).isReadable())
             reportBell(due[i], QStringLiteral("dosya bulunamadı ya da okunamıyor"));
     }
-}
-
-std::optional<int> BellClock::durationOf(const Bell &bell) {
-    bool ok = false;
-    const int sure = bell.sure.toString().trimmed().toInt(&ok);
-    return ok ? std::optional<int>(sure) : std::nullopt;
 }
 
 QString BellClock::musicPath(const Bell &bell) {
@@ -125,7 +119,7 @@ bool BellClock::loadDay(int gunId) {
     try {
         // Edits, deletes, another program's writes and a restored file all show here, so they
         // still take effect at the next tick.
-        const ScheduleQuery::ChangeStamp now = m_query.Changes();
+        const BellStore::ChangeStamp now = m_store.changes();
         if (!(now == m_seen)) {
             m_seen = now;
             m_bellsDay = -1;
@@ -133,12 +127,9 @@ bool BellClock::loadDay(int gunId) {
         if (gunId != m_bellsDay) {
             m_bellsDay = -1;
             m_bells.clear();
-            m_query.OpenStatement(Statements::GunZilleri, {gunId});
-            for (int n = m_query.RecordCount(); n > 0; --n) {
-                m_bells.append(
-                    {StartTimeText(m_query.Field(0)), m_query.FieldAsText(1), m_query.Field(2)});
-                m_query.Next();
-            }
+            const QList<Bell> bells = m_store.dayBells(gunId);
+            for (const Bell &bell : bells)
+                m_bells.append({StartTimeText(bell.start), bell});
             m_bellsDay = gunId;
         }
     } catch (const ZilError &error) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScheduleQuery.h"
+#include "BellStore.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -20,7 +20,11 @@ public:
     // The longest stall after which the missed seconds' bells still ring, late.
     static constexpr int CatchUpSeconds = 60;
 
-    BellClock(ScheduleQuery &query, MediaPlayerDevice &player, QObject *parent = nullptr);
+    // Rings the bells of `store` through `player`; both must outlive the clock. `reportError`
+    // is how failures reach the user.
+    BellClock(BellStore &store, MediaPlayerDevice &player,
+              std::function<void(const QString &message)> reportError = {},
+              QObject *parent = nullptr);
 
     // Arms the timer for the first tick just after the next second begins.
     void Start();
@@ -44,10 +48,10 @@ signals:
     void SaatChanged(const QString &caption);
 
 private:
-    struct Bell {
+    // A bell of the day with its start as the clock compares it, rendered once per read.
+    struct DayBell {
         QString startText;
-        QString music;
-        QVariant sure;
+        Bell bell;
     };
 
     void armTimer(const QDateTime &now);
@@ -56,18 +60,17 @@ private:
     // Makes m_bells the bells of that day, read again only when the day or the store changed.
     bool loadDay(int gunId);
     void ringDue(const QList<Bell> &due);
-    static std::optional<int> durationOf(const Bell &bell);
     static QString musicPath(const Bell &bell);
     void startBell(const Bell &bell, int sure);
     void report(const QString &message);
     void reportBell(const Bell &bell, const QString &why);
 
-    ScheduleQuery &m_query;
+    BellStore &m_store;
     MediaPlayerDevice &m_player;
     QTimer m_timer;
     QDateTime m_lastHandled;
     bool m_storeFailing = false;
-    QList<Bell> m_bells;
+    QList<DayBell> m_bells;
     int m_bellsDay = -1; // -1: m_bells must be read again
-    ScheduleQuery::ChangeStamp m_seen;
+    BellStore::ChangeStamp m_seen;
 };

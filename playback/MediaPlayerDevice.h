@@ -12,7 +12,7 @@
 
 // The device half of the media player: one media device at a time, opened on FileName, driven
 // through a MediaLayer. Result codes go to LastError; only a missing device and a failed open
-// raise EMCIDeviceError. The button bar owns one and follows AllowedButtons.
+// raise EMCIDeviceError. The button bar plays through one and follows AllowedButtons.
 class MediaPlayerDevice : public QObject {
     Q_OBJECT
 public:

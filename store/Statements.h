@@ -11,9 +11,6 @@ inline const QString Baslangic = QStringLiteral("SELECT * FROM Dersler WHERE Gun
 inline const QString GunListesi = QStringLiteral("SELECT * FROM Dersler WHERE GunID=? ");
 // One bell for the editor: KayitID.
 inline const QString TekKayit = QStringLiteral("SELECT * FROM Dersler WHERE KayitID=?");
-// Today's bells for the clock: GunID.
-inline const QString GunZilleri =
-    QStringLiteral("SELECT DersBaslama,Muzik,Sure FROM Dersler WHERE GunID=?");
 // A new bell: GunID, DersSaati, DersBaslama, Muzik, Sure.
 inline const QString YeniZil = QStringLiteral(
     "INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) VALUES(?,?,?,?,?)");

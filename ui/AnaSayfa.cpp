@@ -2,11 +2,11 @@
 #include "ui_AnaSayfa.h"
 
 #include "BellClock.h"
+#include "BellStore.h"
 #include "ErrorBox.h"
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
-#include "Statements.h"
 #include "SysColors.h"
 #include "WebPanel.h"
 #include "WebSite.h"
@@ -35,11 +35,14 @@ QFont programFont() {
 }
 } // namespace
 
-TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online, const QString &webSite)
+TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player,
+                   std::function<bool()> online, const QString &webSite, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
-    , ui(std::make_unique<Ui::TfrmMenu>()) {
+    , ui(std::make_unique<Ui::TfrmMenu>())
+    , m_store(store)
+    , m_clock(clock) {
     setFont(programFont());
     ui->setupUi(this);
     setAttribute(Qt::WA_QuitOnClose);
@@ -64,6 +67,7 @@ TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online, const QString 
     ui->Saat->move(qMax(ui->Saat->x(), ui->lblSaat->geometry().right() + 4), ui->Saat->y());
 
     ui->imgLogo->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
+    ui->mpPlayer->setDevice(player);
     ui->mpPlayer->setVisibleButtons(ButtonBit(btPlay) | ButtonBit(btPause) | ButtonBit(btStop));
     ui->mpPlayer->setGeometry(304, 128, 85, 20);
 
@@ -94,9 +98,7 @@ TfrmMenu::TfrmMenu(QWidget *parent, std::function<bool()> online, const QString 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    m_clock = std::make_unique<BellClock>(m_query, ui->mpPlayer->device());
-    m_clock->ReportError = showErrorBox;
-    connect(m_clock.get(), &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
+    connect(&m_clock, &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
 
     FormCreate(online, webSite.isEmpty() ? makerWebSite() : webSite);
 }
@@ -146,13 +148,12 @@ bool TfrmMenu::machineIsOnline() {
 
 void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &webSite) {
     // The clock runs from creation on; an error box below already lets it tick.
-    m_clock->Start();
+    m_clock.Start();
     try {
-        m_query.SetConnection(DatabaseFile());
-        m_query.OpenStatement(Statements::Baslangic, {1});
+        m_store.open(DatabaseFile());
     } catch (const ZilError &error) {
         // Reported here once; the clock keeps trying and only speaks when it worked meanwhile.
-        m_clock->StoreFailureReported();
+        m_clock.StoreFailureReported();
         showErrorBox(error.message());
         return;
     }
@@ -194,18 +195,17 @@ void TfrmMenu::setUpWebPanel(const QString &webSite) {
 
 void TfrmMenu::ListeyiDoldur() {
     ui->ListView1->clear();
-    m_query.OpenStatement(Statements::GunListesi, {ui->cmbGunler->currentIndex()});
+    const QList<Bell> bells = m_store.dayBells(ui->cmbGunler->currentIndex());
     const QString gun = ui->cmbGunler->currentText();
     QList<QTreeWidgetItem *> rows;
-    for (int n = m_query.RecordCount(); n > 0; --n) {
+    for (const Bell &bell : bells) {
         auto *row = new QTreeWidgetItem;
         row->setText(ColGun, gun);
-        row->setText(ColZil, m_query.FieldAsText(2));
-        row->setText(ColBaslama, StartTimeText(m_query.Field(3)));
-        row->setText(ColID, m_query.FieldAsText(0));
-        row->setText(ColSure, m_query.FieldAsText(5));
+        row->setText(ColZil, bell.name);
+        row->setText(ColBaslama, StartTimeText(bell.start));
+        row->setText(ColID, QString::number(bell.id));
+        row->setText(ColSure, bell.sure.toString());
         rows.append(row);
-        m_query.Next();
     }
     ui->ListView1->addTopLevelItems(rows);
     ui->ListView1->resizeColumnToContents(ColGun);
@@ -222,7 +222,7 @@ void TfrmMenu::cmbGunlerChange() {
 }
 
 void TfrmMenu::btnYeniKayitClick() {
-    emit EditorIstendi(1, ui->cmbGunler->currentIndex());
+    emit EditorIstendi(1, ui->cmbGunler->currentIndex(), 0);
 }
 
 void TfrmMenu::btnDuzenleClick() {
@@ -237,8 +237,7 @@ void TfrmMenu::btnDuzenleClick() {
 void TfrmMenu::ListView1DblClick(QTreeWidgetItem *item) {
     if (!item)
         return;
-    DuzenlenenKayitID = item->text(ColID).toInt();
-    emit EditorIstendi(2, ui->cmbGunler->currentIndex());
+    emit EditorIstendi(2, ui->cmbGunler->currentIndex(), item->text(ColID).toInt());
 }
 
 void TfrmMenu::btnSilClick() {
@@ -261,7 +260,7 @@ void TfrmMenu::btnSilClick() {
         return;
 
     try {
-        m_query.ExecuteStatement(Statements::ZilSil, {id.toInt()});
+        m_store.remove(id.toInt());
     } catch (const ZilError &) {
         showMessage(this, QStringLiteral("Kayıt Silinemedi!"));
     }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ScheduleQuery.h"
-
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -10,6 +8,8 @@ namespace Ui {
 class TfrmMenu;
 }
 class BellClock;
+class BellStore;
+class MediaPlayerDevice;
 class QTreeWidgetItem;
 
 // The main window: one weekday's bells, the commands on them, the running clock that rings the
@@ -17,18 +17,19 @@ class QTreeWidgetItem;
 class TfrmMenu : public QMainWindow {
     Q_OBJECT
 public:
-    // `online` answers whether the machine has a connection; it is asked once, at creation.
-    // `webSite` is the maker's site whose page the web panel shows.
-    explicit TfrmMenu(QWidget *parent = nullptr, std::function<bool()> online = machineIsOnline,
-                      const QString &webSite = {});
+    // The window lists and changes the bells of `store`, shows the time `clock` rings by and
+    // lets the user play, pause and stop `player`; all three must outlive it. `online` answers
+    // whether the machine has a connection; it is asked once, at creation. `webSite` is the
+    // maker's site whose page the web panel shows.
+    TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player,
+             std::function<bool()> online = machineIsOnline, const QString &webSite = {},
+             QWidget *parent = nullptr);
     ~TfrmMenu() override;
 
     // An interface that is up, running, not loopback and has an address.
     static bool machineIsOnline();
 
-    ScheduleQuery &ADOSorgu() { return m_query; }
     Ui::TfrmMenu &controls() { return *ui; }
-    BellClock &Timer() { return *m_clock; }
     // Created only when the machine was online at start-up.
     QWidget *WebBrowser() const { return m_webBrowser; }
 
@@ -42,9 +43,9 @@ public:
     void btnCikisClick();
 
 signals:
-    // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit
-    // DuzenlenenKayitID).
-    void EditorIstendi(int editorKipi, int gunIndex);
+    // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
+    // bell kayitId).
+    void EditorIstendi(int editorKipi, int gunIndex, int kayitId);
     void HakkindaIstendi();
 
 private:
@@ -54,7 +55,7 @@ private:
     QTreeWidgetItem *selectedRow() const;
 
     std::unique_ptr<Ui::TfrmMenu> ui;
-    ScheduleQuery m_query;
-    std::unique_ptr<BellClock> m_clock;
+    BellStore &m_store;
+    BellClock &m_clock;
     QWidget *m_webBrowser = nullptr;
 };

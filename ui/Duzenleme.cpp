@@ -2,12 +2,11 @@
 #include "ui_Duzenleme.h"
 
 #include "AdvToolBtn.h"
+#include "BellStore.h"
 #include "Clock.h"
 #include "ErrorBox.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
-#include "ScheduleQuery.h"
-#include "Statements.h"
 #include "ZilError.h"
 
 #include <QDir>
@@ -105,12 +104,12 @@ void prepareButton(TAdvToolButton *button, const QString &picture) {
 }
 } // namespace
 
-TfrmDuzenleme::TfrmDuzenleme(ScheduleQuery &query, std::function<void()> listeyiDoldur,
+TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur,
                              QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::TfrmDuzenleme>())
-    , m_query(query)
+    , m_store(store)
     , m_listeyiDoldur(std::move(listeyiDoldur))
     , m_odMuzikDosyasi(new QFileDialog(this)) {
     ui->setupUi(this);
@@ -204,28 +203,22 @@ void TfrmDuzenleme::loadBell() {
     ui->cbDigerlereUygula->setVisible(false);
     setWindowTitle(QStringLiteral("Kayıt Düzenleme"));
 
-    m_query.OpenStatement(Statements::TekKayit, {DuzenlenenKayitID});
-    if (m_query.RecordCount() == 0) {
+    const std::optional<Bell> bell = m_store.bell(m_kayitId);
+    if (!bell) {
         if (m_listeyiDoldur)
             m_listeyiDoldur();
         throw ZilError(QStringLiteral("Düzenlenecek zil bulunamadı, başka bir yerden silinmiş "
                                       "olabilir. Liste yenilendi."));
     }
-    const int gunId = m_query.FieldAsInteger(1);
-    const QString name = m_query.FieldAsText(2);
-    const QVariant storedStart = m_query.Field(3);
-    const QString music = m_query.FieldAsText(4);
-    const QString duration = m_query.FieldAsText(5);
-
-    ui->cmbGunler->setCurrentIndex(gunId);
+    ui->cmbGunler->setCurrentIndex(bell->gunId);
     // A longer name written by other means is shown and saved whole.
-    ui->txtDers->setMaxLength(qMax(nameLimit, int(name.size())));
-    ui->txtDers->setText(name);
-    ui->txtMuzik->setText(music);
-    ui->txtSure->setText(duration);
-    const QTime start = StoredStartTime(storedStart);
+    ui->txtDers->setMaxLength(qMax(nameLimit, int(bell->name.size())));
+    ui->txtDers->setText(bell->name);
+    ui->txtMuzik->setText(bell->music);
+    ui->txtSure->setText(bell->sure.toString());
+    const QTime start = bell->startTime();
     if (!start.isValid())
-        throw EConvertError(QStringLiteral("'%1' is not a valid time").arg(storedStart.toString()));
+        throw EConvertError(QStringLiteral("'%1' is not a valid time").arg(bell->start.toString()));
     ui->dtpBaslamaSaati->setTime(start);
 }
 
@@ -307,32 +300,23 @@ void TfrmDuzenleme::btnYeniKayitClick() {
         showMessage(this, QStringLiteral("Lütfen bir gün seçin!"));
         return;
     }
-    const QString name = ui->txtDers->text();
-    const QString start = StoredTimeForm(ui->dtpBaslamaSaati->time());
-    const QString music = ui->txtMuzik->text();
+    const Bell bell{m_kayitId, gunId, ui->txtDers->text(),
+                    StoredTimeForm(ui->dtpBaslamaSaati->time()), ui->txtMuzik->text(), duration};
 
-    const auto insertFor = [&](int day) {
-        m_query.ExecuteStatement(Statements::YeniZil, {day, name, start, music, duration});
-    };
-
-    m_query.Close();
     bool rowGone = false;
-    {
-        // The bell and its copies are written together or not at all.
-        ScheduleQuery::Transaction transaction(m_query);
-        if (m_editorKipi == YeniKayitKipi) {
-            insertFor(gunId);
-            if (ui->cbDigerlereUygula->isChecked()) {
-                for (int day = 0; day <= lastWorkingDay; ++day)
-                    if (day != gunId)
-                        insertFor(day);
+    if (m_editorKipi == YeniKayitKipi) {
+        QList<Bell> bells{bell};
+        if (ui->cbDigerlereUygula->isChecked()) {
+            for (int day = 0; day <= lastWorkingDay; ++day) {
+                if (day != gunId) {
+                    bells.append(bell);
+                    bells.last().gunId = day;
+                }
             }
-        } else if (m_editorKipi == DuzenlemeKipi) {
-            rowGone = m_query.ExecuteStatement(
-                          Statements::ZilGuncelle,
-                          {gunId, name, start, music, duration, DuzenlenenKayitID}) == 0;
         }
-        transaction.Commit();
+        m_store.add(bells);
+    } else if (m_editorKipi == DuzenlemeKipi) {
+        rowGone = !m_store.update(bell);
     }
     if (rowGone) {
         if (m_listeyiDoldur)

@@ -6,7 +6,7 @@
 #include <memory>
 
 class QFileDialog;
-class ScheduleQuery;
+class BellStore;
 
 namespace Ui {
 class TfrmDuzenleme;
@@ -20,15 +20,18 @@ class TfrmDuzenleme : public QDialog {
 public:
     enum Kip { YeniKayitKipi = 1, DuzenlemeKipi = 2 };
 
-    // query is the shared store object; listeyiDoldur refills the main window's list.
-    TfrmDuzenleme(ScheduleQuery &query, std::function<void()> listeyiDoldur,
+    // store holds the bells; listeyiDoldur refills the main window's list.
+    TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur,
                   QWidget *parent = nullptr);
     ~TfrmDuzenleme() override;
 
-    // 1 = new bell, 2 = edit the bell DuzenlenenKayitID; any other value leaves the fields alone
-    // on showing.
+    // 1 = new bell, 2 = edit the bell KayitID; any other value leaves the fields alone on
+    // showing.
     int EditorKipi() const { return m_editorKipi; }
     void setEditorKipi(int kip) { m_editorKipi = kip; }
+    // The id of the bell that edit mode loads and saves.
+    int KayitID() const { return m_kayitId; }
+    void setKayitID(int id) { m_kayitId = id; }
 
     // The main window hands over its selected day; a new bell's showing replaces it with today.
     void setGunIndex(int gunIndex);
@@ -67,8 +70,9 @@ private:
     void loadBell();
     int durationForSave();
 
-    ScheduleQuery &m_query;
+    BellStore &m_store;
     std::function<void()> m_listeyiDoldur;
     int m_editorKipi = 0;
+    int m_kayitId = 0;
     QFileDialog *m_odMuzikDosyasi;
 };

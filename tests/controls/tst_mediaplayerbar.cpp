@@ -639,15 +639,28 @@ private slots:
         QCOMPARE(p->focusPolicy(), Qt::NoFocus);
     }
 
-    void parentOnlyConstructorUsesTheRealLayer() {
+    void barWithoutDeviceStaysGreyUntilItGetsOne() {
         QWidget host;
-        TMediaPlayer player(&host);
-        QVERIFY(!player.device().IsOpen());
-        QCOMPARE(player.VisibleButtons(), AllButtons);
-        QCOMPARE(player.EnabledButtons(), AllButtons);
-        QCOMPARE(player.ColoredButtons(), AllButtons);
-        QVERIFY(player.AutoEnable());
-        QCOMPARE(player.FocusButton(), btPlay);
+        host.resize(200, 60);
+        auto *bar = new TMediaPlayer(&host);
+        bar->setGeometry(10, 10, 85, 20);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(!bar->hasDevice());
+        QCOMPARE(bar->glyphSetFor(btPlay), GlyphSet::Greyed);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(5, 10));
+        QTest::keyClick(bar, Qt::Key_Space);
+
+        // A device the bar does not own, as the program hands it; the bar may go first.
+        MediaPlayerDevice device(std::make_unique<FakeMediaLayer>());
+        bar->setDevice(device);
+        device.setFileName(QStringLiteral("zil.wav"));
+        device.Open();
+        QCOMPARE(bar->glyphSetFor(btPlay), GlyphSet::Colored);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(5, 10));
+        QCOMPARE(device.Mode(), mpPlaying);
+        delete bar;
+        device.Stop();
     }
 };
 

@@ -184,47 +184,41 @@ private:
 
 // The program in a temporary folder on Monday morning: main window, editor and about window
 // wired as at start-up, the real schedule file and GStreamer playing into a silent sink.
-class Program {
+class School {
 public:
-    explicit Program(const QString &sink = QStringLiteral("fakesink sync=true")) {
+    explicit School(const QString &sink = QStringLiteral("fakesink sync=true")) {
         setProgramFolder(fx.folder());
         setProgramClock(&clock);
         // "%1" in the description stands for the program folder.
         setAudioSinkDescription(QString(sink).replace(QStringLiteral("%1"), fx.folder()));
         CalmaSuresi = 0;
-        DuzenlenenKayitID = 0;
         clock.at = QDateTime(Pazartesi, QTime(7, 59, 50));
         QDir().mkpath(muzikler());
     }
-    ~Program() {
-        about.reset();
-        editor.reset();
-        menu.reset();
+    ~School() {
+        program.reset();
         setAudioSinkDescription({});
         setProgramClock(nullptr);
         setProgramFolder({});
     }
 
     void start() {
-        menu = std::make_unique<TfrmMenu>(nullptr, [] { return false; });
-        TfrmMenu *window = menu.get();
-        editor = std::make_unique<TfrmDuzenleme>(window->ADOSorgu(),
-                                                 [window] { window->ListeyiDoldur(); });
+        program = std::make_unique<Program>([] { return false; });
+        menu = &program->menu();
+        editor = &program->editor();
         editor->ChooseMusicFile = [this] { return chosenFile; };
-        about = std::make_unique<TfrmAbout>();
-        connectWindows(*menu, *editor, *about);
         menu->show();
     }
 
     QString databaseFile() const { return fx.databaseFile(); }
     QList<QVariantList> rows() const { return scheduleRows(fx.databaseFile()); }
     QString muzikler() const { return fx.folder() + QStringLiteral("Muzikler"); }
-    MediaPlayerDevice &player() { return menu->controls().mpPlayer->device(); }
+    MediaPlayerDevice &player() { return program->player(); }
     Ui::TfrmDuzenleme &editorUi() { return *editor->ui; }
 
     void tickAt(const QTime &time) {
         clock.at = QDateTime(Pazartesi, time);
-        menu->Timer().TimerTimer();
+        program->clock().TimerTimer();
     }
     // The music the player is playing now, or an empty text.
     QString playing() {
@@ -250,9 +244,9 @@ public:
     SimulatedClock clock;
     BoxAnswerer boxes;
     QString chosenFile;
-    std::unique_ptr<TfrmMenu> menu;
-    std::unique_ptr<TfrmDuzenleme> editor;
-    std::unique_ptr<TfrmAbout> about;
+    std::unique_ptr<Program> program;
+    TfrmMenu *menu = nullptr;
+    TfrmDuzenleme *editor = nullptr;
 };
 
 class TestFaults : public QObject {
@@ -262,7 +256,7 @@ class TestFaults : public QObject {
     QString source(const QString &name) const { return sources.filePath(name); }
 
     // Monday's two bells five seconds apart, a Tuesday bell, and their music in Muzikler.
-    static void arrangeDay(Program &p) {
+    static void arrangeDay(School &p) {
         p.fx.insert(0, QStringLiteral("1. Ders"), QStringLiteral("08:00:00"),
                     QStringLiteral("zil.wav"), 30);
         p.fx.insert(0, QStringLiteral("2. Ders"), QStringLiteral("08:00:05"),
@@ -270,7 +264,7 @@ class TestFaults : public QObject {
         p.fx.insert(1, QStringLiteral("Salı"), QStringLiteral("08:00:00"),
                     QStringLiteral("zil.wav"), 30);
     }
-    void addMusic(Program &p, const QString &name) const {
+    void addMusic(School &p, const QString &name) const {
         QVERIFY(QFile::copy(source(name), p.muzikler() + QLatin1Char('/') + name));
     }
 
@@ -297,7 +291,7 @@ private slots:
     // --- The schedule file ----------------------------------------------------------------------
 
     void databaseMissing() {
-        Program p;
+        School p;
         arrangeDay(p);
         addMusic(p, QStringLiteral("zil.wav"));
         addMusic(p, QStringLiteral("ikinci.wav"));
@@ -347,7 +341,7 @@ private slots:
     }
 
     void databaseReadOnly() {
-        Program p;
+        School p;
         arrangeDay(p);
         addMusic(p, QStringLiteral("zil.wav"));
         addMusic(p, QStringLiteral("ikinci.wav"));
@@ -405,7 +399,7 @@ private slots:
     }
     void databaseLockedDuringSave() {
         QFETCH(QString, hold);
-        Program p;
+        School p;
         arrangeDay(p);
         addMusic(p, QStringLiteral("zil.wav"));
         addMusic(p, QStringLiteral("ikinci.wav"));
@@ -452,7 +446,7 @@ private slots:
     }
 
     void databaseCorrupt() {
-        Program p;
+        School p;
         addMusic(p, QStringLiteral("zil.wav"));
         addMusic(p, QStringLiteral("ikinci.wav"));
         for (int i = 0; i < 150; ++i)
@@ -513,7 +507,7 @@ private slots:
     void notADatabase() {
         QFETCH(QByteArray, content);
         QFETCH(QString, message);
-        Program p;
+        School p;
         addMusic(p, QStringLiteral("zil.wav"));
         if (content.isEmpty()) {
             p.fx.exec(QStringLiteral("DROP TABLE Dersler"));
@@ -567,7 +561,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(bool, rings);
-        Program p;
+        School p;
         p.fx.insert(0, QStringLiteral("1. Ders"), QStringLiteral("08:00:00"),
                     QStringLiteral("zil.wav"), 30);
         p.fx.insert(0, QStringLiteral("Bozuk"), QStringLiteral("08:00:02"), name, 30);
@@ -611,7 +605,7 @@ private slots:
     // --- The music folder ------------------------------------------------------------------
 
     void musicFolderMissing() {
-        Program p;
+        School p;
         arrangeDay(p);
         QVERIFY(QDir(p.muzikler()).removeRecursively());
         const auto rows = p.rows();
@@ -641,7 +635,7 @@ private slots:
     }
 
     void musicFolderReadOnly() {
-        Program p;
+        School p;
         arrangeDay(p);
         addMusic(p, QStringLiteral("zil.wav"));
         addMusic(p, QStringLiteral("ikinci.wav"));
@@ -676,7 +670,7 @@ private slots:
     }
 
     void diskFullDuringImport() {
-        Program p;
+        School p;
         arrangeDay(p);
         addMusic(p, QStringLiteral("zil.wav"));
         addMusic(p, QStringLiteral("ikinci.wav"));
@@ -742,7 +736,7 @@ private slots:
             QSKIP("this GStreamer has no such output element");
         gst_object_unref(factory);
 
-        Program p(sink);
+        School p(sink);
         arrangeDay(p);
         addMusic(p, QStringLiteral("zil.wav"));
         addMusic(p, QStringLiteral("ikinci.wav"));

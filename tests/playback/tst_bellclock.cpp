@@ -4,9 +4,7 @@
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
-#include "ScheduleQuery.h"
 #include "SimulatedClock.h"
-#include "Statements.h"
 
 #include <QFile>
 
@@ -29,8 +27,8 @@ public:
         setProgramFolder(fx.folder());
         setProgramClock(&clock);
         CalmaSuresi = 0;
-        query.SetConnection(fx.databaseFile());
-        bell = std::make_unique<BellClock>(query, *player);
+        store.setFile(fx.databaseFile());
+        bell = std::make_unique<BellClock>(store, *player);
         bell->ReportError = [this](const QString &m) { reports << m; };
         QObject::connect(bell.get(), &BellClock::SaatChanged,
                          [this](const QString &c) { caption = c; });
@@ -65,7 +63,7 @@ public:
     SimulatedClock clock;
     FakeMediaLayer *layer = nullptr;
     std::unique_ptr<MediaPlayerDevice> player;
-    ScheduleQuery query;
+    BellStore store;
     std::unique_ptr<BellClock> bell;
     QStringList reports;
     QString caption;
@@ -262,18 +260,18 @@ private slots:
         rig.fx.insert(0, "a", "08:00:05", "a.mp3", 5);
         const QString db = rig.fx.databaseFile();
         const QString away = rig.fx.folder() + "away.mdb";
-        rig.query.SetConnection(db + ".missing");
+        rig.store.setFile(db + ".missing");
         rig.tickAt(QTime(8, 0, 0, 5));
         for (int i = 0; i < 3; ++i)
             rig.tickAfter(1000);
         QCOMPARE(rig.reports.size(), 1);
         QVERIFY(rig.reports.first().contains("database.mdb.missing"));
         // Back within the minute: the bell due meanwhile still rings.
-        rig.query.SetConnection(db);
+        rig.store.setFile(db);
         rig.tickAfter(3000); // 08:00:06
         QCOMPARE(rig.opens().value("a.mp3"), 1);
         QVERIFY(QFile::rename(db, away));
-        rig.query.SetConnection(db);
+        rig.store.setFile(db);
         rig.tickAfter(1000);
         rig.tickAfter(1000);
         QCOMPARE(rig.reports.size(), 2);
@@ -311,7 +309,7 @@ private slots:
         ClockRig rig;
         const int id = rig.fx.insert(0, "a", "08:00:02", "a.mp3", 5);
         rig.tickAt(QTime(8, 0, 0, 5));
-        rig.query.ExecuteStatement(Statements::ZilSil, {id});
+        rig.store.remove(id);
         rig.tickAfter(1000);
         rig.tickAfter(1000);
         QCOMPARE(rig.opens().value("a.mp3"), 0);

@@ -6,7 +6,6 @@
 #include "ProcessFigures.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
-#include "ScheduleQuery.h"
 #include "SimulatedClock.h"
 #include "TestMedia.h"
 
@@ -140,9 +139,9 @@ private slots:
         setProgramClock(&clock);
         setProgramFolder(fx.folder());
         MediaPlayerDevice player(std::make_unique<GstMediaLayer>("zilstucksink"));
-        ScheduleQuery query;
-        query.SetConnection(fx.databaseFile());
-        BellClock bell(query, player);
+        BellStore store;
+        store.setFile(fx.databaseFile());
+        BellClock bell(store, player);
         QStringList reports;
         bell.ReportError = [&reports](const QString &m) { reports << m; };
         {

@@ -10,7 +10,6 @@
 #include "ProcessFigures.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
-#include "ScheduleQuery.h"
 #include "TestMedia.h"
 
 #include <QElapsedTimer>
@@ -72,9 +71,9 @@ private slots:
         CalmaSuresi = 0;
         auto *layer = new FakeMediaLayer;
         MediaPlayerDevice player{std::unique_ptr<MediaLayer>(layer)};
-        ScheduleQuery query;
-        query.SetConnection(fx.databaseFile());
-        BellClock bell(query, player);
+        BellStore store;
+        store.setFile(fx.databaseFile());
+        BellClock bell(store, player);
         QStringList reports;
         bell.ReportError = [&reports](const QString &m) { reports << m; };
 
@@ -242,9 +241,9 @@ private slots:
         setProgramClock(&clock);
         setProgramFolder(fx.folder());
         MediaPlayerDevice player(std::make_unique<GstMediaLayer>("fakesink sync=true"));
-        ScheduleQuery query;
-        query.SetConnection(fx.databaseFile());
-        BellClock bell(query, player);
+        BellStore store;
+        store.setFile(fx.databaseFile());
+        BellClock bell(store, player);
         QStringList reports;
         bell.ReportError = [&reports](const QString &m) { reports << m; };
 

@@ -1,3 +1,4 @@
+#include "BellStore.h"
 #include "Clock.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
@@ -32,44 +33,37 @@ private slots:
         setProgramFolder({});
     }
 
-    void catalogueRoundTrip() {
+    void bellsRoundTrip() {
         ScheduleFixture fx;
-        ScheduleQuery q;
-        q.SetConnection(fx.databaseFile());
-        run(q, Statements::YeniZil, {2, "1. Ders", "08:30:00", "zil.mp3", 30}, false);
-        run(q, Statements::YeniZil, {2, "2. Ders", "09:20:00", "zil.wav", 0}, false);
-        run(q, Statements::YeniZil, {4, "Cuma", "10:00:00", "c.mp3", 15}, false);
+        BellStore store;
+        store.open(fx.databaseFile());
+        store.add({{0, 2, "1. Ders", "08:30:00", "zil.mp3", 30},
+                   {0, 2, "2. Ders", "09:20:00", "zil.wav", 0},
+                   {0, 4, "Cuma", "10:00:00", "c.mp3", 15}});
 
-        run(q, Statements::GunListesi, {2}, true);
-        QCOMPARE(q.RecordCount(), 2);
-        QCOMPARE(q.FieldAsText(2), QStringLiteral("1. Ders"));
-        QCOMPARE(q.FieldAsInteger(1), 2);
-        QCOMPARE(q.FieldAsInteger(5), 30);
-        q.Next();
-        QCOMPARE(q.FieldAsText(4), QStringLiteral("zil.wav"));
-        q.Next();
-        QVERIFY(q.Eof());
+        const QList<Bell> tuesday = store.dayBells(2);
+        QCOMPARE(tuesday.size(), 2);
+        QCOMPARE(tuesday[0].name, QStringLiteral("1. Ders"));
+        QCOMPARE(tuesday[0].gunId, 2);
+        QCOMPARE(tuesday[0].startTime(), QTime(8, 30));
+        QCOMPARE(tuesday[0].duration(), 30);
+        QCOMPARE(tuesday[1].music, QStringLiteral("zil.wav"));
 
-        run(q, Statements::GunZilleri, {4}, true);
-        QCOMPARE(q.RecordCount(), 1);
-        QCOMPARE(q.FieldAsText(0), QStringLiteral("10:00:00"));
-        QCOMPARE(q.FieldAsText(1), QStringLiteral("c.mp3"));
-        QCOMPARE(q.FieldAsInteger(2), 15);
+        Bell edited = store.dayBells(4).value(0);
+        QCOMPARE(edited.music, QStringLiteral("c.mp3"));
+        edited = {edited.id, 3, "Yeni ad", "11:11:11", "yeni.mp3", 45};
+        QVERIFY(store.update(edited));
+        const std::optional<Bell> read = store.bell(edited.id);
+        QVERIFY(read);
+        QCOMPARE(read->gunId, 3);
+        QCOMPARE(read->start.toString(), QStringLiteral("11:11:11"));
+        QCOMPARE(read->music, QStringLiteral("yeni.mp3"));
 
-        const int id = fx.rows().first().at(0).toInt();
-        run(q, Statements::ZilGuncelle, {3, "Yeni ad", "11:11:11", "yeni.mp3", 45, id}, false);
-        run(q, Statements::TekKayit, {id}, true);
-        QCOMPARE(q.RecordCount(), 1);
-        QCOMPARE(q.FieldAsInteger(1), 3);
-        QCOMPARE(q.FieldAsText(3), QStringLiteral("11:11:11"));
-        QCOMPARE(q.FieldAsText(4), QStringLiteral("yeni.mp3"));
-
-        run(q, Statements::ZilSil, {id}, false);
+        store.remove(edited.id);
         QCOMPARE(fx.count(), 2);
-        run(q, Statements::GunListesi, {6}, true);
-        QCOMPARE(q.RecordCount(), 0);
-        QVERIFY(q.Eof());
-        QVERIFY_THROWS_EXCEPTION(EStoreError, q.FieldAsText(0));
+        QVERIFY(!store.bell(edited.id));
+        QVERIFY(!store.update(edited));
+        QVERIFY(store.dayBells(6).isEmpty());
     }
 
     void valuesAreBoundNotPasted_data() {

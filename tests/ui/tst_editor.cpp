@@ -6,7 +6,7 @@
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
-#include "ScheduleQuery.h"
+#include "BellStore.h"
 #include "SimulatedClock.h"
 #include "WholeNumberEdit.h"
 #include "ZilError.h"
@@ -54,19 +54,19 @@ bool runningAsRoot() {
 struct Editor {
     ScheduleFixture store;
     SimulatedClock clock;
-    ScheduleQuery query;
+    BellStore bells;
     int refills = 0;
     QString chosenFile;
     TfrmDuzenleme dialog;
     Ui::TfrmDuzenleme &ui;
 
     Editor()
-        : dialog(query, [this] { ++refills; })
+        : dialog(bells, [this] { ++refills; })
         , ui(*dialog.ui) {
         clock.at = QDateTime(QDate(2024, 1, 3), QTime(10, 15, 20));
         setProgramClock(&clock);
         setProgramFolder(store.folder());
-        query.SetConnection(store.databaseFile());
+        bells.setFile(store.databaseFile());
         dialog.ChooseMusicFile = [this] { return chosenFile; };
     }
     ~Editor() {
@@ -89,7 +89,7 @@ struct Editor {
         dialog.ShowEditor();
     }
     void openEdit(int kayitId) {
-        DuzenlenenKayitID = kayitId;
+        dialog.setKayitID(kayitId);
         dialog.setEditorKipi(2);
         dialog.ShowEditor();
     }
@@ -440,7 +440,7 @@ private slots:
         const int id = e.store.insert(3, QStringLiteral("Bozuk"), QStringLiteral("sabah"),
                                       QStringLiteral("zil.mp3"), 12);
         e.ui.dtpBaslamaSaati->setTime(QTime(13, 14, 15));
-        DuzenlenenKayitID = id;
+        e.dialog.setKayitID(id);
         e.dialog.setEditorKipi(2);
         try {
             e.dialog.ShowEditor();
@@ -460,7 +460,7 @@ private slots:
         Editor e;
         e.store.insert(0, QStringLiteral("var"), QStringLiteral("08:00:00"),
                        QStringLiteral("a.mp3"), 5);
-        DuzenlenenKayitID = 999;
+        e.dialog.setKayitID(999);
         e.dialog.setEditorKipi(2);
         try {
             e.dialog.ShowEditor();

@@ -2,6 +2,7 @@
 // stored row, the main window's list and the editor in edit mode) or refused with a message,
 // and no other row of the schedule changes.
 #include "AnaSayfa.h"
+#include "Startup.h"
 #include "BoxAnswerer.h"
 #include "Clock.h"
 #include "Duzenleme.h"
@@ -69,14 +70,15 @@ const QString FiftyTurkish = repeated(QStringLiteral("İıŞşĞğÜüÖöÇç")
 
 // The program as start-up wires it, on a temporary program folder: main window, editor, and a
 // schedule that already holds other bells.
-struct Program {
+struct School {
     ScheduleFixture store;
     SimulatedClock clock;
-    std::unique_ptr<TfrmMenu> menu;
-    std::unique_ptr<TfrmDuzenleme> editor;
+    std::unique_ptr<Program> program;
+    TfrmMenu *menu = nullptr;
+    TfrmDuzenleme *editor = nullptr;
     QString chosenFile;
 
-    Program() {
+    School() {
         clock.at = Now;
         setProgramClock(&clock);
         setProgramFolder(store.folder());
@@ -89,21 +91,14 @@ struct Program {
         store.insert(6, QStringLiteral("Pazar"), QStringLiteral("00:00:00"),
                      QStringLiteral("gece.mp3"), 0);
 
-        menu = std::make_unique<TfrmMenu>(nullptr, [] { return false; });
-        editor =
-            std::make_unique<TfrmDuzenleme>(menu->ADOSorgu(), [this] { menu->ListeyiDoldur(); });
-        QObject::connect(menu.get(), &TfrmMenu::EditorIstendi, editor.get(),
-                         [this](int editorKipi, int gunIndex) {
-                             editor->setEditorKipi(editorKipi);
-                             editor->setGunIndex(gunIndex);
-                             editor->ShowEditor();
-                         });
+        program = std::make_unique<Program>([] { return false; });
+        menu = &program->menu();
+        editor = &program->editor();
         editor->ChooseMusicFile = [this] { return chosenFile; };
         menu->show();
     }
-    ~Program() {
-        editor.reset();
-        menu.reset();
+    ~School() {
+        program.reset();
         setProgramClock(nullptr);
         setProgramFolder({});
     }
@@ -255,7 +250,7 @@ private slots:
         QFETCH(int, savedSure);
         QFETCH(bool, copy);
 
-        Program p;
+        School p;
         const QList<QVariantList> before = p.store.rows();
 
         // "Yeni Kayıt" in the main window.
@@ -333,7 +328,7 @@ private slots:
 
     // A name that is all blanks is as empty when the bell is edited.
     void editToBlanksIsRefused() {
-        Program p;
+        School p;
         const QList<QVariantList> before = p.store.rows();
         p.menu->ListeyiDoldur();
         QTreeWidgetItem *row = p.listRow(before.at(1).at(0).toInt());

@@ -1,4 +1,5 @@
 #include "AnaSayfa.h"
+#include "Startup.h"
 #include "BoxAnswerer.h"
 #include "SimulatedClock.h"
 #include "ui_AnaSayfa.h"
@@ -31,11 +32,12 @@ private:
     std::unique_ptr<ScheduleFixture> fx;
     SimulatedClock clock;
 
-    std::unique_ptr<TfrmMenu> makeWindow(bool online = false, const QString &site = {}) {
-        auto w = std::make_unique<TfrmMenu>(
-            nullptr, [online] { return online; }, site);
-        w->show();
-        return w;
+    std::unique_ptr<Program> program;
+
+    TfrmMenu *makeWindow(bool online = false, const QString &site = {}) {
+        program = std::make_unique<Program>([online] { return online; }, nullptr, site);
+        program->menu().show();
+        return &program->menu();
     }
     static QStringList rowTexts(QTreeWidgetItem *item) {
         QStringList t;
@@ -51,9 +53,9 @@ private slots:
         setProgramFolder(fx->folder());
         clock.at = QDateTime(weekday(0), QTime(10, 0));
         setProgramClock(&clock);
-        DuzenlenenKayitID = 0;
     }
     void cleanup() {
+        program.reset();
         setProgramClock(nullptr);
         setProgramFolder({});
         fx.reset();
@@ -116,7 +118,7 @@ private slots:
         QCOMPARE(ui.imgLogo->pixmap().size(), QSize(414, 78));
         QCOMPARE(ui.cmbGunler->count(), 7);
         // The clock label shows the time after the first tick.
-        w->Timer().TimerTimer();
+        program->clock().TimerTimer();
         QCOMPARE(ui.Saat->text(), QStringLiteral("10:00:00"));
         QCOMPARE(ui.MainMenu1->actions().size(), 2);
     }
@@ -124,7 +126,7 @@ private slots:
     void editAndDeleteNeedASelectedRow() {
         fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();
-        QSignalSpy editor(w.get(), &TfrmMenu::EditorIstendi);
+        QSignalSpy editor(w, &TfrmMenu::EditorIstendi);
         {
             BoxAnswerer ok("OK");
             w->btnDuzenleClick();
@@ -144,16 +146,15 @@ private slots:
         const int id = fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();
         auto &ui = w->controls();
-        QSignalSpy editor(w.get(), &TfrmMenu::EditorIstendi);
+        QSignalSpy editor(w, &TfrmMenu::EditorIstendi);
         ui.cmbGunler->setCurrentIndex(3);
         w->btnYeniKayitClick();
-        QCOMPARE(editor.takeFirst(), (QVariantList{1, 3}));
+        QCOMPARE(editor.takeFirst(), (QVariantList{1, 3, 0}));
         ui.cmbGunler->setCurrentIndex(0);
         w->ListeyiDoldur();
         ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
         w->btnDuzenleClick();
-        QCOMPARE(editor.takeFirst(), (QVariantList{2, 0}));
-        QCOMPARE(DuzenlenenKayitID, id);
+        QCOMPARE(editor.takeFirst(), (QVariantList{2, 0, id}));
     }
 
     void deleteAsksFirst_data() {
@@ -228,7 +229,7 @@ private slots:
         QCOMPARE(w->controls().ListView1->topLevelItemCount(), 0);
         // The clock keeps trying without a box every second.
         for (int i = 0; i < 3; ++i)
-            w->Timer().TimerTimer();
+            program->clock().TimerTimer();
         QTest::qWait(50);
         QCOMPARE(box.texts.size(), 1);
     }
@@ -237,8 +238,8 @@ private slots:
         fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();
         auto &ui = w->controls();
-        QSignalSpy editor(w.get(), &TfrmMenu::EditorIstendi);
-        QSignalSpy about(w.get(), &TfrmMenu::HakkindaIstendi);
+        QSignalSpy editor(w, &TfrmMenu::EditorIstendi);
+        QSignalSpy about(w, &TfrmMenu::HakkindaIstendi);
         ui.YeniKayit1->trigger();
         QCOMPARE(editor.count(), 1);
         {

@@ -1,7 +1,5 @@
 #include "MPlayer.h"
 
-#include "GstMediaLayer.h"
-#include "ProgramValues.h"
 #include "SysColors.h"
 #include "ZilError.h"
 
@@ -29,16 +27,8 @@ TMPBtnType buttonOf(int ordinal) {
 
 } // namespace
 
-TMediaPlayer::TMediaPlayer(QWidget *parent, std::unique_ptr<MediaLayer> layer)
+TMediaPlayer::TMediaPlayer(QWidget *parent)
     : QWidget(parent) {
-    if (!layer)
-        layer = std::make_unique<GstMediaLayer>(audioSinkDescription());
-    m_device = std::make_unique<MediaPlayerDevice>(std::move(layer));
-    connect(m_device.get(), &MediaPlayerDevice::allowedButtonsApplied, this, [this] {
-        m_shownAllowed = m_device->AllowedButtons();
-        update();
-    });
-
     // Every pixel is painted by us, so Qt need not clear the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     loadGlyphs();
@@ -47,10 +37,29 @@ TMediaPlayer::TMediaPlayer(QWidget *parent, std::unique_ptr<MediaLayer> layer)
     resize(240, 30);
 }
 
+TMediaPlayer::TMediaPlayer(QWidget *parent, std::unique_ptr<MediaLayer> layer)
+    : TMediaPlayer(parent) {
+    m_ownDevice = std::make_unique<MediaPlayerDevice>(std::move(layer));
+    setDevice(*m_ownDevice);
+}
+
 TMediaPlayer::~TMediaPlayer() {
-    // The device is closed before the glyphs go, and it must not call back into a half-gone bar.
-    disconnect(m_device.get(), nullptr, this, nullptr);
-    m_device.reset();
+    // The device may go on without the bar, and must not call back into a half-gone one.
+    if (m_device)
+        disconnect(m_device, nullptr, this, nullptr);
+    m_ownDevice.reset();
+}
+
+void TMediaPlayer::setDevice(MediaPlayerDevice &device) {
+    if (m_device)
+        disconnect(m_device, nullptr, this, nullptr);
+    m_device = &device;
+    connect(m_device, &MediaPlayerDevice::allowedButtonsApplied, this, [this] {
+        m_shownAllowed = m_device->AllowedButtons();
+        update();
+    });
+    m_shownAllowed = m_device->AllowedButtons();
+    update();
 }
 
 void TMediaPlayer::loadGlyphs() {
@@ -107,11 +116,11 @@ void TMediaPlayer::setColoredButtons(TButtonSet buttons) {
 }
 
 bool TMediaPlayer::AutoEnable() const {
-    return m_device->AutoEnable();
+    return !m_device || m_device->AutoEnable();
 }
 
 void TMediaPlayer::setAutoEnable(bool autoEnable) {
-    if (autoEnable == m_device->AutoEnable())
+    if (!m_device || autoEnable == m_device->AutoEnable())
         return;
     m_device->setAutoEnable(autoEnable);
     if (autoEnable)
@@ -254,7 +263,7 @@ void TMediaPlayer::paintCell(QPainter &painter, TMPBtnType button, int x) {
     const QColor shadow = resolveColor(clBtnShadow, pal);
     const int cw = m_cellWidth;
     const int h = height();
-    const bool down = m_shownDown && button == m_device->PressedButton();
+    const bool down = m_shownDown && m_device && button == m_device->PressedButton();
 
     painter.fillRect(QRect(x, 0, cw, h), face);
     painter.setPen(resolveColor(clWindowFrame, pal));
@@ -314,7 +323,7 @@ void TMediaPlayer::drawFocusRect(QPainter &painter, const QRect &r) {
 void TMediaPlayer::pressAt(int x) {
     // A press beside every cell has nothing to act on; the bar stays as it was.
     const std::optional<MPlayerHit> hit = hitTest(m_visibleButtons, m_cellWidth, x);
-    if (!hit || !isActive(hit->button))
+    if (!m_device || !hit || !isActive(hit->button))
         return;
 
     m_device->setPressedButton(hit->button);
@@ -372,7 +381,7 @@ void TMediaPlayer::keyPressEvent(QKeyEvent *event) {
     switch (event->key()) {
     case Qt::Key_Space:
         // Space follows EnabledButtons even when AutoEnable is on.
-        if (contains(m_enabledButtons, m_focusButton)) {
+        if (m_device && contains(m_enabledButtons, m_focusButton)) {
             m_device->setPressedButton(m_focusButton);
             clickSequence();
             if (AutoEnable()) {

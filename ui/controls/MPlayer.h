@@ -30,8 +30,8 @@ struct MPlayerHit {
     int cellLeft;
 };
 
-// The media player: the device half (MediaPlayerDevice) and the row of button cells the user
-// presses. Usable as a promoted widget: the parent-only constructor plays through GStreamer.
+// The media player: the row of button cells the user presses, playing through a device
+// (MediaPlayerDevice) that the program hands it. The buttons stay greyed until it has one.
 class TMediaPlayer : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int VisibleButtons READ visibleButtonsInt WRITE setVisibleButtonsInt)
@@ -41,10 +41,14 @@ class TMediaPlayer : public QWidget {
     Q_PROPERTY(bool TabStop READ TabStop WRITE setTabStop)
 
 public:
-    // A null layer means the real one, playing to the program's audio output.
-    explicit TMediaPlayer(QWidget *parent = nullptr, std::unique_ptr<MediaLayer> layer = nullptr);
+    explicit TMediaPlayer(QWidget *parent = nullptr);
+    // A bar with a device of its own, playing through `layer`.
+    TMediaPlayer(QWidget *parent, std::unique_ptr<MediaLayer> layer);
     ~TMediaPlayer() override;
 
+    // Plays through `device` from now on; the device must outlive the bar.
+    void setDevice(MediaPlayerDevice &device);
+    bool hasDevice() const { return m_device != nullptr; }
     MediaPlayerDevice &device() { return *m_device; }
     const MediaPlayerDevice &device() const { return *m_device; }
 
@@ -115,7 +119,8 @@ private:
     static void drawFocusRect(QPainter &painter, const QRect &r);
     QRect cellRect(int x) const;
 
-    std::unique_ptr<MediaPlayerDevice> m_device;
+    std::unique_ptr<MediaPlayerDevice> m_ownDevice;
+    MediaPlayerDevice *m_device = nullptr;
     // Glyphs as stored, and the same with the key colour made transparent for drawing.
     std::array<std::array<QImage, 9>, 3> m_glyphs;
     std::array<std::array<QImage, 9>, 3> m_drawGlyphs;
