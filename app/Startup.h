@@ -1,5 +1,7 @@
 #pragma once
 
+// Start-up: runProgram creates the three windows, wires them and runs the program.
+
 #include <functional>
 
 class TfrmAbout;

@@ -4,7 +4,9 @@
 
 class Clock;
 
-// The program-wide values. They live here together so that nothing else keeps global state.
+// The program-wide values: the bell being edited, the last bell's length, the program and music
+// folders, the clock and the audio output. They live here together so that nothing else keeps
+// global state.
 
 // KayitID of the row handed from the main window to the editor in edit mode.
 extern int DuzenlenenKayitID;

@@ -1,5 +1,7 @@
 #pragma once
 
+// TMediaPlayer, the media player bar: the player device and the row of buttons that drive it.
+
 #include "MPlayerTypes.h"
 #include "MediaLayer.h"
 #include "MediaPlayerDevice.h"
