@@ -13,9 +13,9 @@
 class MediaLayer;
 class ZilApplication;
 
-// Program: the windowed program put together in one place. The parts are made in the order they
-// are declared and destroyed in reverse, so each outlives every part that uses it: the store and
-// the player outlive the clock, and all three outlive the windows.
+// Start-up. Program: the windowed program put together in one place. The parts are made in the
+// order they are declared and destroyed in reverse, so each outlives every part that uses it: the
+// store and the player outlive the clock, and all three outlive the windows.
 class Program {
 public:
     // `online` tells whether the machine has a connection. `layer` is the player's way to the

@@ -4,7 +4,8 @@
 
 class Clock;
 
-// The program-wide values. They live here together so that nothing else keeps global state.
+// The program-wide values: the last bell's length, the program and music folders, the clock and
+// the audio output. They live here together so that nothing else keeps global state.
 
 // Duration in seconds of the bell the clock started last; 0 until the first one.
 extern int CalmaSuresi;

@@ -1,5 +1,7 @@
 #pragma once
 
+// The media player's shared types: buttons, notify values, device types, modes, EMCIDeviceError.
+
 #include "ZilError.h"
 
 #include <QString>

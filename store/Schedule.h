@@ -1,5 +1,7 @@
 #pragma once
 
+// Schedule helpers: the weekday names, the time texts and stored times, and the schedule file.
+
 #include <QStringList>
 #include <QTime>
 #include <QVariant>

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// The statements run against Dersler. Every value is a bound "?" parameter, so names and file
+// Statements, the SQL run against Dersler. Every value is a bound "?" parameter, so names and file
 // names with quotes, semicolons or SQL words are stored exactly as typed.
 namespace Statements {
 // The query object's first statement, run once at start-up.

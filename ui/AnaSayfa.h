@@ -12,8 +12,8 @@ class BellStore;
 class MediaPlayerDevice;
 class QTreeWidgetItem;
 
-// The main window: one weekday's bells, the commands on them, the running clock that rings the
-// bells, and the maker's page when the machine is online. Closing it ends the program.
+// TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock that
+// rings the bells, and the maker's page when the machine is online. Closing it ends the program.
 class TfrmMenu : public QMainWindow {
     Q_OBJECT
 public:

@@ -12,9 +12,9 @@ namespace Ui {
 class TfrmDuzenleme;
 }
 
-// The bell editor: a modeless dialog that creates a bell (optionally on every working day too) or
-// changes one, and imports music files into Muzikler. Created once and hidden; it keeps its
-// fields between showings, and its close box, Esc and "Çıkış" only hide it.
+// TfrmDuzenleme, the bell editor: a modeless dialog that creates a bell (optionally on every
+// working day too) or changes one, and imports music files into Muzikler. Created once and hidden;
+// it keeps its fields between showings, and its close box, Esc and "Çıkış" only hide it.
 class TfrmDuzenleme : public QDialog {
     Q_OBJECT
 public:

@@ -9,8 +9,9 @@ namespace Ui {
 class TfrmAbout;
 }
 
-// The about window: the product's banner, name and version and a link to the maker's site.
-// Created once, hidden; showing it again keeps whatever it held, and its close box only hides it.
+// TfrmAbout, the about window: the product's banner, name and version and a link to the maker's
+// site. Created once, hidden; showing it again keeps whatever it held, and its close box only
+// hides it.
 class TfrmAbout : public QWidget {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #pragma once
 
+// The maker's web site and the addresses of its pages.
+
 #include <QString>
 #include <QUrl>
 

@@ -12,9 +12,9 @@ class QAction;
 class QFontMetrics;
 class QPainter;
 
-// The flat command button of the windows: a glyph beside a caption, with hot, pressed, latched,
-// check and disabled looks, gradient faces, a rounded outline, a drop-down zone and exclusive
-// groups among the buttons of one parent. It never takes the keyboard focus.
+// TAdvToolButton, the flat command button of the windows: a glyph beside a caption, with hot,
+// pressed, latched, check and disabled looks, gradient faces, a rounded outline, a drop-down zone
+// and exclusive groups among the buttons of one parent. It never takes the keyboard focus.
 class TAdvToolButton : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE setCaption)

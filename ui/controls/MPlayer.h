@@ -1,5 +1,7 @@
 #pragma once
 
+// TMediaPlayer, the media player bar: the row of buttons that drive a player device.
+
 #include "MPlayerTypes.h"
 #include "MediaLayer.h"
 #include "MediaPlayerDevice.h"

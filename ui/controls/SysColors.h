@@ -4,9 +4,9 @@
 #include <QPalette>
 #include <QtGlobal>
 
-// Colours as the controls store them: red in the low byte, then green, then blue. A value of
-// 0x80000000 + n names system colour n and is looked up in the palette only when drawn, so a
-// palette change shows at the next paint.
+// TColor holds colours as the controls store them: red in the low byte, then green, then blue. A
+// value of 0x80000000 + n names system colour n and is looked up in the palette only when drawn,
+// so a palette change shows at the next paint.
 using TColor = quint32;
 
 constexpr TColor clNone = 0x1FFFFFFF; // "not set"
