@@ -24,9 +24,10 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                          m_editor.setEditorKipi(editorKipi);
                          m_editor.setGunIndex(gunIndex);
                          m_editor.setKayitID(kayitId);
-                         m_editor.ShowEditor();
+                         runHandler([this] { m_editor.ShowEditor(); });
                      });
-    QObject::connect(&m_menu, &TfrmMenu::HakkindaIstendi, &m_about, &TfrmAbout::ShowAbout);
+    QObject::connect(&m_menu, &TfrmMenu::HakkindaIstendi, &m_about,
+                     handled([this] { m_about.ShowAbout(); }));
 }
 
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {

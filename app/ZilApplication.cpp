@@ -3,16 +3,26 @@
 #include "ErrorBox.h"
 #include "ZilError.h"
 
+#include <QDebug>
+
 ZilApplication::ZilApplication(int &argc, char **argv)
     : QApplication(argc, argv) {}
+
+namespace {
+void unexpected(QObject *receiver, const QString &message) {
+    qWarning().noquote() << "An error left a handler of" << receiver->metaObject()->className()
+                         << "unhandled:" << message;
+    showErrorBox(message);
+}
+} // namespace
 
 bool ZilApplication::notify(QObject *receiver, QEvent *event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const ZilError &error) {
-        showErrorBox(error.message());
+        unexpected(receiver, error.message());
     } catch (const std::exception &error) {
-        showErrorBox(QString::fromLocal8Bit(error.what()));
+        unexpected(receiver, QString::fromLocal8Bit(error.what()));
     }
     return false;
 }

@@ -2,8 +2,9 @@
 
 #include <QApplication>
 
-// The application object. An exception that leaves any event handler ends up here and is shown
-// in the error box; the event loop then simply goes on.
+// ZilApplication, the application object. Our handlers show their own errors where Qt calls
+// them (runHandler); an exception that still reaches the event dispatch is a fault, which this
+// last net logs and shows before the event loop goes on.
 class ZilApplication : public QApplication {
 public:
     ZilApplication(int &argc, char **argv);

@@ -82,9 +82,9 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
 
     setUpButtons();
 
-    connect(ui->cmbGunler, &QComboBox::activated, this, &TfrmMenu::cmbGunlerChange);
+    connect(ui->cmbGunler, &QComboBox::activated, this, handled([this] { cmbGunlerChange(); }));
     connect(ui->ListView1, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *item) { ListView1DblClick(item); });
+            [this](QTreeWidgetItem *item) { runHandler([&] { ListView1DblClick(item); }); });
     // The menu runs the buttons' commands without touching their faces.
     connect(ui->YeniKayit1, &QAction::triggered, ui->btnYeniKayit, &TAdvToolButton::ExecuteClick);
     connect(ui->Duzenle1, &QAction::triggered, ui->btnDuzenle, &TAdvToolButton::ExecuteClick);
@@ -128,7 +128,8 @@ void TfrmMenu::setUpButtons() {
         face.button->setGlyph(QImage(QStringLiteral(":/buttons/%1.png").arg(face.picture)));
         face.button->setGlyphDisabled(
             QImage(QStringLiteral(":/buttons/%1_disabled.png").arg(face.picture)));
-        connect(face.button, &TAdvToolButton::OnClick, this, face.command);
+        connect(face.button, &TAdvToolButton::OnClick, this,
+                handled([this, command = face.command] { (this->*command)(); }));
     }
 }
 

@@ -148,10 +148,11 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     ChooseMusicFile = [this] { return runMusicDialog(); };
 
     // activated comes only from the user, never from the loading of the fields.
-    connect(ui->cmbGunler, &QComboBox::activated, this, [this] { cmbGunlerChange(); });
-    connect(ui->btnDosyaAc, &QPushButton::clicked, this, [this] { btnDosyaAcClick(); });
-    connect(ui->btnYeniKayit, &TAdvToolButton::OnClick, this, [this] { btnYeniKayitClick(); });
-    connect(ui->btnCikis, &TAdvToolButton::OnClick, this, [this] { btnCikisClick(); });
+    connect(ui->cmbGunler, &QComboBox::activated, this, handled([this] { cmbGunlerChange(); }));
+    connect(ui->btnDosyaAc, &QPushButton::clicked, this, handled([this] { btnDosyaAcClick(); }));
+    connect(ui->btnYeniKayit, &TAdvToolButton::OnClick, this,
+            handled([this] { btnYeniKayitClick(); }));
+    connect(ui->btnCikis, &TAdvToolButton::OnClick, this, handled([this] { btnCikisClick(); }));
 }
 
 TfrmDuzenleme::~TfrmDuzenleme() = default;

@@ -1,5 +1,7 @@
 #include "ErrorBox.h"
 
+#include "ZilError.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -33,4 +35,14 @@ void showErrorBox(const QString &message) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
                     QMessageBox::Ok);
     box.exec();
+}
+
+void runHandler(const std::function<void()> &handler) {
+    try {
+        handler();
+    } catch (const ZilError &error) {
+        showErrorBox(error.message());
+    } catch (const std::exception &error) {
+        showErrorBox(QString::fromLocal8Bit(error.what()));
+    }
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // The application's title: the program file's name up to its first full stop, its first
@@ -19,3 +21,13 @@ void showMessage(QWidget *parent, const QString &text);
 // The error box of the application's central error handling: stop icon, OK, the title as
 // caption. Modal, so the event loop and with it the bell clock keep running while it is open.
 void showErrorBox(const QString &message);
+
+// Runs one of our handlers where Qt called it (a slot, an event handler) and shows an error it
+// raises in the error box. Exceptions must not travel through Qt's event dispatch, so every
+// handler the windows and controls connect runs through here; the program then goes on.
+void runHandler(const std::function<void()> &handler);
+
+// `handler` made into a slot that runs it through runHandler.
+template <class Handler> auto handled(Handler handler) {
+    return [handler = std::move(handler)] { runHandler(handler); };
+}

@@ -234,6 +234,26 @@ private slots:
         QCOMPARE(box.texts.size(), 1);
     }
 
+    void errorInACommandIsShownWhereItHappensAndTheProgramGoesOn() {
+        // Only the application's last net logs this: a handler's own guard shows the box itself.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("unhandled")));
+        fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        QVERIFY(QFile::rename(fx->databaseFile(), fx->databaseFile() + ".away"));
+        ui.cmbGunler->setFocus();
+        {
+            BoxAnswerer ok("OK");
+            QTest::keyClick(ui.cmbGunler, Qt::Key_Down);
+            QCOMPARE(ok.texts.size(), 1);
+            QVERIFY2(ok.texts.first().contains("database.mdb"), qPrintable(ok.texts.first()));
+        }
+        QVERIFY(w->isVisible());
+        QVERIFY(QFile::rename(fx->databaseFile() + ".away", fx->databaseFile()));
+        QTest::keyClick(ui.cmbGunler, Qt::Key_Up);
+        QCOMPARE(ui.ListView1->topLevelItemCount(), 1);
+    }
+
     void menuRunsButtonCommandsWithoutTheirFaces() {
         fx->insert(0, "a", "08:00:00", "a.mp3", 30);
         auto w = makeWindow();

@@ -1,5 +1,6 @@
 #include "MPlayer.h"
 
+#include "ErrorBox.h"
 #include "SysColors.h"
 #include "ZilError.h"
 
@@ -370,11 +371,13 @@ void TMediaPlayer::mouseReleaseEvent(QMouseEvent *event) {
         return;
     m_shownDown = false;
     repaint(cellRect(m_pressedRect.left()));
-    clickSequence();
-    if (AutoEnable() && m_device->LastError() == 0 && m_device->IsOpen()) {
-        m_device->UpdateAllowedButtons(m_device->PressedButton());
-        m_device->ApplyAllowedButtons();
-    }
+    runHandler([this] {
+        clickSequence();
+        if (AutoEnable() && m_device->LastError() == 0 && m_device->IsOpen()) {
+            m_device->UpdateAllowedButtons(m_device->PressedButton());
+            m_device->ApplyAllowedButtons();
+        }
+    });
 }
 
 void TMediaPlayer::keyPressEvent(QKeyEvent *event) {
@@ -383,11 +386,13 @@ void TMediaPlayer::keyPressEvent(QKeyEvent *event) {
         // Space follows EnabledButtons even when AutoEnable is on.
         if (m_device && contains(m_enabledButtons, m_focusButton)) {
             m_device->setPressedButton(m_focusButton);
-            clickSequence();
-            if (AutoEnable()) {
-                m_device->UpdateAllowedButtons(m_device->PressedButton());
-                m_device->ApplyAllowedButtons();
-            }
+            runHandler([this] {
+                clickSequence();
+                if (AutoEnable()) {
+                    m_device->UpdateAllowedButtons(m_device->PressedButton());
+                    m_device->ApplyAllowedButtons();
+                }
+            });
         }
         event->accept();
         return;

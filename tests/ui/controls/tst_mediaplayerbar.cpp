@@ -1,3 +1,4 @@
+#include "BoxAnswerer.h"
 #include "FakeMediaLayer.h"
 #include "MPlayer.h"
 
@@ -317,12 +318,12 @@ private slots:
         QCOMPARE(p->FocusButton(), btPlay);
         QVERIFY(rig.layer->requests().isEmpty());
 
-        // Space still follows EnabledButtons, so play runs and finds nothing open.
-        try {
+        // Space still follows EnabledButtons, so play runs and finds nothing open; the error is
+        // shown where the key arrived and goes no further.
+        {
+            BoxAnswerer ok(QStringLiteral("OK"));
             QTest::keyPress(p, Qt::Key_Space);
-            QFAIL("Space on play with nothing open raised nothing");
-        } catch (const EMCIDeviceError &error) {
-            QCOMPARE(error.message(), QStringLiteral("No MCI device open"));
+            QCOMPARE(ok.texts, QStringList{QStringLiteral("No MCI device open.")});
         }
         QCOMPARE(rig.clicks, 1);
         QCOMPARE(rig.postClicks, 0);
@@ -516,7 +517,11 @@ private slots:
         QCOMPARE(p->FocusButton(), btEject);
 
         // Nothing open: Eject raises; an open device that cannot eject ignores it.
-        QVERIFY_THROWS_EXCEPTION(EMCIDeviceError, QTest::keyPress(p, Qt::Key_Space));
+        {
+            BoxAnswerer ok(QStringLiteral("OK"));
+            QTest::keyPress(p, Qt::Key_Space);
+            QCOMPARE(ok.texts.size(), 1);
+        }
         rig.open();
         rig.layer->clearRequests();
         QTest::keyPress(p, Qt::Key_Space);
@@ -603,11 +608,10 @@ private slots:
         TMediaPlayer *p = rig.player;
         rig.press(10);
         p->device().Close(); // the bell clock closed the player while the button was held
-        try {
+        {
+            BoxAnswerer ok(QStringLiteral("OK"));
             rig.release(10);
-            QFAIL("play on a closed player raised nothing");
-        } catch (const EMCIDeviceError &error) {
-            QCOMPARE(error.message(), QStringLiteral("No MCI device open"));
+            QCOMPARE(ok.texts, QStringList{QStringLiteral("No MCI device open.")});
         }
         QCOMPARE(rig.clicks, 1);
         QCOMPARE(rig.postClicks, 0);
