@@ -65,6 +65,9 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     ui->lblSaat->adjustSize();
     ui->Label2->adjustSize();
     ui->Saat->move(qMax(ui->Saat->x(), ui->lblSaat->geometry().right() + 4), ui->Saat->y());
+    // The clock is repainted every second; a label that fills its own background spares the
+    // window beneath it from being painted again each time.
+    ui->Saat->setAutoFillBackground(true);
 
     ui->imgLogo->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
     ui->mpPlayer->setDevice(player);

@@ -110,8 +110,7 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::TfrmDuzenleme>())
     , m_store(store)
-    , m_listeyiDoldur(std::move(listeyiDoldur))
-    , m_odMuzikDosyasi(new QFileDialog(this)) {
+    , m_listeyiDoldur(std::move(listeyiDoldur)) {
     ui->setupUi(this);
     setModal(false);
     move(490, 324);
@@ -136,15 +135,6 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     prepareButton(ui->btnYeniKayit, QStringLiteral("kaydet"));
     prepareButton(ui->btnCikis, QStringLiteral("cikis"));
 
-    m_odMuzikDosyasi->setObjectName(QStringLiteral("odMuzikDosyasi"));
-    // Qt's own dialog, so the filters below behave the same on every desktop.
-    m_odMuzikDosyasi->setOption(QFileDialog::DontUseNativeDialog);
-    m_odMuzikDosyasi->setAcceptMode(QFileDialog::AcceptOpen);
-    m_odMuzikDosyasi->setFileMode(QFileDialog::ExistingFile);
-    m_odMuzikDosyasi->setNameFilters(musicFilters());
-    m_odMuzikDosyasi->selectNameFilter(musicFilters().at(1));
-    // "*.Mp3" must also offer "zil.mp3" and "ZIL.MP3".
-    m_odMuzikDosyasi->setFilter(m_odMuzikDosyasi->filter() & ~QDir::CaseSensitive);
     ChooseMusicFile = [this] { return runMusicDialog(); };
 
     // activated comes only from the user, never from the loading of the fields.
@@ -227,10 +217,29 @@ void TfrmDuzenleme::cmbGunlerChange() {
     ui->cbDigerlereUygula->setEnabled(isWorkingDay(ui->cmbGunler->currentIndex()));
 }
 
+QFileDialog *TfrmDuzenleme::odMuzikDosyasi() {
+    // Made at the first import: a file dialog and its file system model cost start-up time and
+    // memory that most days never need.
+    if (m_odMuzikDosyasi)
+        return m_odMuzikDosyasi;
+    m_odMuzikDosyasi = new QFileDialog(this);
+    m_odMuzikDosyasi->setObjectName(QStringLiteral("odMuzikDosyasi"));
+    // Qt's own dialog, so the filters below behave the same on every desktop.
+    m_odMuzikDosyasi->setOption(QFileDialog::DontUseNativeDialog);
+    m_odMuzikDosyasi->setAcceptMode(QFileDialog::AcceptOpen);
+    m_odMuzikDosyasi->setFileMode(QFileDialog::ExistingFile);
+    m_odMuzikDosyasi->setNameFilters(musicFilters());
+    m_odMuzikDosyasi->selectNameFilter(musicFilters().at(1));
+    // "*.Mp3" must also offer "zil.mp3" and "ZIL.MP3".
+    m_odMuzikDosyasi->setFilter(m_odMuzikDosyasi->filter() & ~QDir::CaseSensitive);
+    return m_odMuzikDosyasi;
+}
+
 QString TfrmDuzenleme::runMusicDialog() {
-    if (m_odMuzikDosyasi->exec() != QDialog::Accepted)
+    QFileDialog *dialog = odMuzikDosyasi();
+    if (dialog->exec() != QDialog::Accepted)
         return {};
-    return m_odMuzikDosyasi->selectedFiles().value(0);
+    return dialog->selectedFiles().value(0);
 }
 
 QString TfrmDuzenleme::ImportName(const QString &source, const QString &musicFolder) {
@@ -270,7 +279,8 @@ void TfrmDuzenleme::btnDosyaAcClick() {
                                       "yazılamıyor ya da disk dolu olabilir.")
                            .arg(shown(chosen)));
 
-    m_odMuzikDosyasi->selectFile(QString());
+    if (m_odMuzikDosyasi)
+        m_odMuzikDosyasi->selectFile(QString());
     ui->txtMuzik->setText(name);
 }
 

@@ -54,7 +54,7 @@ public:
     std::function<QString()> ChooseMusicFile;
 
     // The open-file dialog of the import.
-    QFileDialog *odMuzikDosyasi() const { return m_odMuzikDosyasi; }
+    QFileDialog *odMuzikDosyasi();
 
     // The name under which the file at source goes into musicFolder: its own name when no file
     // of that name is there or the one there has the same content, otherwise the first free
@@ -74,5 +74,5 @@ private:
     std::function<void()> m_listeyiDoldur;
     int m_editorKipi = 0;
     int m_kayitId = 0;
-    QFileDialog *m_odMuzikDosyasi;
+    QFileDialog *m_odMuzikDosyasi = nullptr;
 };
