@@ -6,7 +6,45 @@
 namespace {
 // The columns of Dersler, as SELECT * gives them.
 enum Column { KayitID, GunID, DersSaati, DersBaslama, Muzik, Sure };
+
+struct OutcomeText {
+    BellOutcome outcome;
+    const char *code;
+    const char *name;
+};
+constexpr OutcomeText outcomeTexts[] = {
+    {BellOutcome::Rang, "caldi", "Çaldı"},
+    {BellOutcome::RangLate, "gec", "Geç çaldı"},
+    {BellOutcome::Failed, "basarisiz", "Çalınamadı"},
+    {BellOutcome::Replaced, "yerine", "Yerine sonraki çaldı"},
+    {BellOutcome::Skipped, "atlandi", "Atlandı"},
+    {BellOutcome::Missed, "kacirildi", "Kaçırıldı"},
+    {BellOutcome::Warning, "uyari", "Uyarı"},
+};
+
+const QString dateForm = QStringLiteral("yyyy-MM-dd");
 } // namespace
+
+QString outcomeCode(BellOutcome outcome) {
+    for (const OutcomeText &t : outcomeTexts)
+        if (t.outcome == outcome)
+            return QString::fromLatin1(t.code);
+    return {};
+}
+
+std::optional<BellOutcome> outcomeFromCode(const QString &code) {
+    for (const OutcomeText &t : outcomeTexts)
+        if (code == QLatin1String(t.code))
+            return t.outcome;
+    return std::nullopt;
+}
+
+QString outcomeName(BellOutcome outcome) {
+    for (const OutcomeText &t : outcomeTexts)
+        if (t.outcome == outcome)
+            return QString::fromUtf8(t.name);
+    return {};
+}
 
 QTime Bell::startTime() const {
     return StoredStartTime(start);
@@ -63,4 +101,73 @@ bool BellStore::update(const Bell &b) {
 
 void BellStore::remove(int id) {
     m_query.ExecuteStatement(Statements::ZilSil, {id});
+}
+
+bool BellStore::hasRecord() {
+    m_query.OpenStatement(Statements::KayitTablosuVarMi);
+    const bool found = !m_query.Eof();
+    m_query.Close();
+    return found;
+}
+
+void BellStore::record(const BellEvent &e) {
+    m_query.ExecuteStatement(Statements::KayitTablosu);
+    m_query.ExecuteStatement(Statements::KayitSirasi);
+    const QDateTime at = e.recordedAt.isValid() ? e.recordedAt : QDateTime::currentDateTime();
+    m_query.ExecuteStatement(Statements::KayitEkle,
+                             {e.date.toString(dateForm), e.bellId, e.name, e.start, e.music,
+                              outcomeCode(e.outcome), e.delayMs, e.reason, e.fallbackTone ? 1 : 0,
+                              at.toString(Qt::ISODateWithMs)});
+}
+
+QList<BellEvent> BellStore::history(const QDate &from, const QDate &to) {
+    QList<BellEvent> events;
+    if (!hasRecord())
+        return events;
+    m_query.OpenStatement(Statements::KayitAraligi,
+                          {from.toString(dateForm), to.toString(dateForm)});
+    for (; !m_query.Eof(); m_query.Next()) {
+        BellEvent e;
+        e.date = QDate::fromString(m_query.FieldAsText(0), dateForm);
+        e.bellId = m_query.Field(1).toInt();
+        e.name = m_query.FieldAsText(2);
+        e.start = m_query.FieldAsText(3);
+        e.music = m_query.FieldAsText(4);
+        e.outcome = outcomeFromCode(m_query.FieldAsText(5)).value_or(BellOutcome::Warning);
+        e.delayMs = m_query.Field(6).toInt();
+        e.reason = m_query.FieldAsText(7);
+        e.fallbackTone = m_query.Field(8).toInt() != 0;
+        e.recordedAt = QDateTime::fromString(m_query.FieldAsText(9), Qt::ISODateWithMs);
+        events.append(e);
+    }
+    m_query.Close();
+    return events;
+}
+
+QHash<int, QList<BellOutcome>> BellStore::outcomesOn(const QDate &date) {
+    QHash<int, QList<BellOutcome>> outcomes;
+    if (!hasRecord())
+        return outcomes;
+    m_query.OpenStatement(Statements::GununKayitlari, {date.toString(dateForm)});
+    for (; !m_query.Eof(); m_query.Next())
+        outcomes[m_query.Field(0).toInt()].append(
+            outcomeFromCode(m_query.FieldAsText(1)).value_or(BellOutcome::Warning));
+    m_query.Close();
+    return outcomes;
+}
+
+QSet<int> BellStore::rungOn(const QDate &date) {
+    QSet<int> rung;
+    const auto outcomes = outcomesOn(date);
+    for (auto it = outcomes.begin(); it != outcomes.end(); ++it)
+        for (BellOutcome o : it.value())
+            if (o == BellOutcome::Rang || o == BellOutcome::RangLate ||
+                o == BellOutcome::Failed || o == BellOutcome::Replaced)
+                rung.insert(it.key());
+    return rung;
+}
+
+QSet<int> BellStore::recordedOn(const QDate &date) {
+    const auto outcomes = outcomesOn(date);
+    return {outcomes.keyBegin(), outcomes.keyEnd()};
 }

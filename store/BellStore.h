@@ -2,7 +2,10 @@
 
 #include "ScheduleQuery.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QTime>
 #include <QVariant>
@@ -26,6 +29,36 @@ struct Bell {
     std::optional<int> duration() const;
 };
 
+// What became of a bell that fell due on a date.
+enum class BellOutcome {
+    Rang,     // started at its second
+    RangLate, // started late, caught up after a stall
+    Failed,   // could not play its music
+    Replaced, // fell due in the same tick as a later bell, which played instead
+    Skipped,  // the clock jumped over it
+    Missed,   // the program was not running at its time
+    Warning,  // its music could not be opened in the start-of-day check
+};
+
+// The outcome's stored code and its Turkish name for the user.
+QString outcomeCode(BellOutcome outcome);
+std::optional<BellOutcome> outcomeFromCode(const QString &code);
+QString outcomeName(BellOutcome outcome);
+
+// One line of the bell record ("Zil Geçmişi").
+struct BellEvent {
+    QDate date;
+    int bellId = 0;
+    QString name;
+    QString start; // HH:MM:SS
+    QString music;
+    BellOutcome outcome = BellOutcome::Rang;
+    int delayMs = 0; // after its second: when the play started, or how late it was caught up
+    QString reason;
+    bool fallbackTone = false;
+    QDateTime recordedAt;
+};
+
 // The schedule in its own terms: the bells of a day, one bell, and the writes on them. Every
 // failure is an EStoreError with the store's reason; the file is opened afresh after a failure
 // and when it is replaced, so a store that comes back is used without a restart.
@@ -47,12 +80,24 @@ public:
     bool update(const Bell &bell);
     void remove(int id);
 
+    // The bell record. Its table is added to a schedule that has none at the first write;
+    // Dersler is never touched by it, so an older program still opens the file.
+    void record(const BellEvent &event);
+    // The record from `from` to `to` (whole days), newest first.
+    QList<BellEvent> history(const QDate &from, const QDate &to);
+    // The bells that had their one chance to ring on `date` (rang, late, failed or replaced).
+    QSet<int> rungOn(const QDate &date);
+    // The bells with any line in the record of `date`.
+    QSet<int> recordedOn(const QDate &date);
+
     using ChangeStamp = ScheduleQuery::ChangeStamp;
     // Tells cheaply whether anything may have changed since the stamp was taken.
     ChangeStamp changes() { return m_query.Changes(); }
 
 private:
     Bell currentRow() const;
+    bool hasRecord();
+    QHash<int, QList<BellOutcome>> outcomesOn(const QDate &date);
 
     ScheduleQuery m_query;
 };

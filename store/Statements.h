@@ -19,4 +19,27 @@ inline const QString ZilGuncelle = QStringLiteral(
     "UPDATE Dersler SET GunID=?,DersSaati=?,DersBaslama=?,Muzik=?,Sure=? WHERE KayitID=?");
 // KayitID.
 inline const QString ZilSil = QStringLiteral("DELETE FROM Dersler WHERE KayitID=?");
+
+// The bell record, added to a schedule that has none; Dersler is not touched.
+inline const QString KayitTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS ZilGecmisi (KayitNo INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "Tarih TEXT NOT NULL, KayitID INTEGER, DersSaati TEXT, DersBaslama TEXT, Muzik TEXT, "
+    "Sonuc TEXT NOT NULL, GecikmeMs INTEGER, Aciklama TEXT, YedekSes INTEGER NOT NULL DEFAULT 0, "
+    "Zaman TEXT NOT NULL)");
+inline const QString KayitSirasi = QStringLiteral(
+    "CREATE INDEX IF NOT EXISTS ZilGecmisiTarih ON ZilGecmisi (Tarih, KayitID)");
+inline const QString KayitTablosuVarMi =
+    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='ZilGecmisi'");
+// Tarih, KayitID, DersSaati, DersBaslama, Muzik, Sonuc, GecikmeMs, Aciklama, YedekSes, Zaman.
+inline const QString KayitEkle = QStringLiteral(
+    "INSERT INTO ZilGecmisi (Tarih,KayitID,DersSaati,DersBaslama,Muzik,Sonuc,GecikmeMs,Aciklama,"
+    "YedekSes,Zaman) VALUES(?,?,?,?,?,?,?,?,?,?)");
+// From and to, both yyyy-MM-dd; newest first.
+inline const QString KayitAraligi = QStringLiteral(
+    "SELECT Tarih,KayitID,DersSaati,DersBaslama,Muzik,Sonuc,GecikmeMs,Aciklama,YedekSes,Zaman "
+    "FROM ZilGecmisi WHERE Tarih BETWEEN ? AND ? ORDER BY Tarih DESC, DersBaslama DESC, "
+    "KayitNo DESC");
+// A date's record lines: Tarih.
+inline const QString GununKayitlari =
+    QStringLiteral("SELECT KayitID,Sonuc FROM ZilGecmisi WHERE Tarih=?");
 } // namespace Statements

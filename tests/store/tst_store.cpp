@@ -66,6 +66,35 @@ private slots:
         QVERIFY(store.dayBells(6).isEmpty());
     }
 
+    void bellRecordIsAddedBesideAnOldScheduleAndRemembersWhatRang() {
+        ScheduleFixture fx;
+        const int first = fx.insert(0, "1. Ders", "08:30:00", "zil.mp3", 30);
+        const int second = fx.insert(0, "2. Ders", "09:20:00", "zil.mp3", 30);
+        const QList<QVariantList> before = fx.rows();
+        BellStore store;
+        store.open(fx.databaseFile());
+        const QDate monday(2026, 12, 7);
+        QVERIFY(store.rungOn(monday).isEmpty()); // an old file: no record yet, nothing written
+
+        store.record({monday, first, "1. Ders", "08:30:00", "zil.mp3", BellOutcome::Rang, 4});
+        store.record({monday, second, "2. Ders", "09:20:00", "yok.mp3", BellOutcome::Failed, 0,
+                      "dosya bulunamadı", true});
+        store.record({monday.addDays(1), first, "1. Ders", "08:30:00", "zil.mp3",
+                      BellOutcome::Missed});
+        QCOMPARE(fx.rows(), before);
+        QCOMPARE(store.rungOn(monday), (QSet<int>{first, second}));
+        QVERIFY(store.rungOn(monday.addDays(1)).isEmpty());
+        QCOMPARE(store.recordedOn(monday.addDays(1)), QSet<int>{first});
+
+        const QList<BellEvent> shown = store.history(monday, monday.addDays(1));
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(shown[0].outcome, BellOutcome::Missed); // newest first
+        QCOMPARE(shown[1].music, QStringLiteral("yok.mp3"));
+        QCOMPARE(shown[1].reason, QStringLiteral("dosya bulunamadı"));
+        QVERIFY(shown[1].fallbackTone);
+        QCOMPARE(shown[2].delayMs, 4);
+    }
+
     void valuesAreBoundNotPasted_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("music");
