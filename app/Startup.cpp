@@ -16,7 +16,7 @@ std::unique_ptr<MediaLayer> orProgramOutput(std::unique_ptr<MediaLayer> layer) {
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
                  const QString &webSite)
     : m_player(orProgramOutput(std::move(layer)))
-    , m_clock(m_store, m_player, showErrorBox)
+    , m_clock(m_store, m_player, showErrorNotice)
     , m_menu(m_store, m_clock, m_player, std::move(online), webSite)
     , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); }) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,

@@ -7,6 +7,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 QDateTime wholeSecond(const QDateTime &t) {
     QDateTime s = t;
@@ -17,6 +20,10 @@ QDateTime wholeSecond(const QDateTime &t) {
 // Ticks land this long after a second begins, so a timer firing a little early still falls
 // inside the second it was meant for.
 constexpr int TickLagMs = 5;
+
+// Music this close to its duration is stopped now: waiting for the rest would cost a timer
+// round trip that lands later than that.
+constexpr int StopSlackMs = 10;
 } // namespace
 
 BellClock::BellClock(BellStore &store, MediaPlayerDevice &player,
@@ -28,6 +35,9 @@ BellClock::BellClock(BellStore &store, MediaPlayerDevice &player,
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &BellClock::TimerTimer);
+    m_stopTimer.setSingleShot(true);
+    m_stopTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_stopTimer, &QTimer::timeout, this, &BellClock::stopCheck);
 }
 
 void BellClock::Start() {
@@ -40,44 +50,112 @@ void BellClock::armTimer(const QDateTime &now) {
 
 void BellClock::TimerTimer() {
     const QDateTime now = programClock().now();
-    // Re-armed first: an error box opened below runs its own event loop, and ticks must go on.
     armTimer(now);
     emit SaatChanged(TimeText(now.time()));
 
     stopCheck();
 
-    const QList<QDateTime> seconds = secondsToHandle(wholeSecond(now));
-    QList<Bell> due;
-    for (const QDateTime &second : seconds) {
-        if (!loadDay(GunIDOf(second.date()))) {
+    const QDateTime present = wholeSecond(now);
+    const bool first = !m_lastHandled.isValid();
+    const qint64 gap = first ? 1 : m_lastHandled.secsTo(present);
+    // A step back (or a second tick in the same second) handles the present second again:
+    // what already rang on that date is remembered and does not ring twice.
+    QDateTime from = gap >= 1 ? present.addSecs(1 - gap) : present;
+    if (gap > CatchUpSeconds) {
+        from = present.addSecs(1 - CatchUpSeconds);
+        recordSkipped(m_lastHandled, from);
+    }
+
+    QList<Due> due;
+    for (QDateTime second = from; second <= present; second = second.addSecs(1)) {
+        if (!loadDay(second.date())) {
             // Tried again on the next tick, so a store that was only busy loses no bell.
             m_lastHandled = second.addSecs(-1);
-            break;
+            ringDue(due, now);
+            flushReports();
+            return;
         }
-        const QString dueText = TimeText(second.time());
-        for (const DayBell &dayBell : std::as_const(m_bells))
-            if (dayBell.startText == dueText)
-                due.append(dayBell.bell);
+        if (first)
+            recordMissed(present);
+        collectDue(second, due);
     }
-    ringDue(due);
+    m_lastHandled = present;
+    ringDue(due, now);
+    flushReports();
 }
 
-void BellClock::ringDue(const QList<Bell> &due) {
+void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
+    const QString dueText = TimeText(second.time());
+    for (const DayBell &dayBell : std::as_const(m_bells))
+        if (dayBell.startText == dueText && !m_rung.contains(dayBell.bell.id))
+            due.append({second, dayBell.bell});
+}
+
+void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before) {
+    // Only today's part of a jump is recorded: days the computer slept through are not ours.
+    const QDate date = before.date();
+    const QTime fromTime = after.date() == date ? after.time() : QTime(0, 0);
+    if (!loadDay(date))
+        return;
+    for (const DayBell &dayBell : std::as_const(m_bells)) {
+        const bool inJump = dayBell.start.isValid() && dayBell.start < before.time() &&
+                            (after.date() != date || dayBell.start > fromTime);
+        if (inJump && !m_rung.contains(dayBell.bell.id)) {
+            record({QDateTime(date, dayBell.start), dayBell.bell}, BellOutcome::Skipped, 0,
+                   QStringLiteral("saat ileri atladı"));
+        }
+    }
+}
+
+void BellClock::recordMissed(const QDateTime &now) {
+    QSet<int> recorded;
+    try {
+        recorded = m_store.recordedOn(now.date());
+    } catch (const ZilError &) {
+        return; // without the record nothing can be told apart; the bells still ring
+    }
+    for (const DayBell &dayBell : std::as_const(m_bells)) {
+        if (dayBell.start.isValid() && dayBell.start < now.time() &&
+            !recorded.contains(dayBell.bell.id)) {
+            record({QDateTime(now.date(), dayBell.start), dayBell.bell}, BellOutcome::Missed, 0,
+                   QStringLiteral("program çalışmıyordu"));
+        }
+    }
+}
+
+void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
     // Bells due in one tick replace each other at once: only the last one that can start is
     // opened, since opening the others (a connection to the sound server each) would only
     // hold up the tick. Their music is still checked, so a missing file is reported.
     qsizetype last = -1;
     for (qsizetype i = 0; i < due.size(); ++i)
-        if (due[i].duration())
+        if (due[i].bell.duration())
             last = i;
+    const QDateTime present = wholeSecond(now);
     for (qsizetype i = 0; i < due.size(); ++i) {
-        const std::optional<int> sure = due[i].duration();
-        if (!sure)
-            report(QStringLiteral("'%1' is not a valid integer value").arg(due[i].sure.toString()));
-        else if (i == last)
-            startBell(due[i], *sure);
-        else if (!QFileInfo(musicPath(due[i])).isReadable())
-            reportBell(due[i], QStringLiteral("dosya bulunamadı ya da okunamıyor"));
+        const Due &d = due[i];
+        m_rung.insert(d.bell.id);
+        const std::optional<int> sure = d.bell.duration();
+        if (!sure) {
+            const QString why =
+                QStringLiteral("'%1' is not a valid integer value").arg(d.bell.sure.toString());
+            report(why);
+            record(d, BellOutcome::Failed, 0, why);
+        } else if (i == last) {
+            const std::optional<QString> failure = startBell(d.bell, *sure);
+            const qint64 delay = d.second.msecsTo(programClock().now());
+            if (failure)
+                record(d, BellOutcome::Failed, delay, *failure);
+            else
+                record(d, d.second < present ? BellOutcome::RangLate : BellOutcome::Rang, delay);
+        } else {
+            QString why;
+            if (!QFileInfo(musicPath(d.bell)).isReadable()) {
+                why = QStringLiteral("dosya bulunamadı ya da okunamıyor");
+                reportBell(d.bell, why);
+            }
+            record(d, BellOutcome::Replaced, 0, why);
+        }
     }
 }
 
@@ -85,28 +163,15 @@ QString BellClock::musicPath(const Bell &bell) {
     return musicFolder() + bell.music;
 }
 
-QList<QDateTime> BellClock::secondsToHandle(const QDateTime &second) {
-    QList<QDateTime> seconds;
-    const qint64 gap = m_lastHandled.isValid() ? m_lastHandled.secsTo(second) : 1;
-    if (!m_lastHandled.isValid() || gap > CatchUpSeconds || gap < -CatchUpSeconds) {
-        // First tick, or a jump (suspend, clock set): only the present second counts.
-        seconds.append(second);
-    } else {
-        // A small step back leaves nothing to do until the clock passes what was handled.
-        for (qint64 i = gap - 1; i >= 0; --i)
-            seconds.append(second.addSecs(-i));
-    }
-    if (!seconds.isEmpty())
-        m_lastHandled = second;
-    return seconds;
-}
-
 void BellClock::stopCheck() {
     // The duration is measured by the music's own position, so paused music is not stopped.
+    m_stopTimer.stop();
     if (CalmaSuresi == 0 || !m_player.IsOpen())
         return;
-    if (m_player.Position() / 1000 < CalmaSuresi)
+    if (m_player.Position() < qint64(CalmaSuresi) * 1000 - StopSlackMs) {
+        armStop();
         return;
+    }
     try {
         m_player.Stop();
         m_player.Close();
@@ -115,25 +180,40 @@ void BellClock::stopCheck() {
     }
 }
 
-bool BellClock::loadDay(int gunId) {
+void BellClock::armStop() {
+    // The tick alone would stop a bell up to a second late; this stops it at its length.
+    if (CalmaSuresi <= 0 || !m_player.IsOpen() || m_player.Mode() != mpPlaying)
+        return;
+    const qint64 left = qint64(CalmaSuresi) * 1000 - m_player.Position();
+    if (left > 0 && left < 1000 + TickLagMs)
+        m_stopTimer.start(int(left));
+}
+
+bool BellClock::loadDay(const QDate &date) {
     try {
         // Edits, deletes, another program's writes and a restored file all show here, so they
         // still take effect at the next tick.
         const BellStore::ChangeStamp now = m_store.changes();
         if (!(now == m_seen)) {
             m_seen = now;
-            m_bellsDay = -1;
+            m_bellsDate = {};
         }
-        if (gunId != m_bellsDay) {
-            m_bellsDay = -1;
+        if (date != m_bellsDate) {
             m_bells.clear();
-            const QList<Bell> bells = m_store.dayBells(gunId);
+            const QList<Bell> bells = m_store.dayBells(GunIDOf(date));
             for (const Bell &bell : bells)
-                m_bells.append({StartTimeText(bell.start), bell});
-            m_bellsDay = gunId;
+                m_bells.append({StartTimeText(bell.start), bell.startTime(), bell});
+            const QSet<int> rung = m_store.rungOn(date);
+            // What rang is kept for the date even when its record could not be written.
+            if (date == m_rungDate)
+                m_rung.unite(rung);
+            else
+                m_rung = rung;
+            m_rungDate = date;
+            m_bellsDate = date;
         }
     } catch (const ZilError &error) {
-        m_bellsDay = -1;
+        m_bellsDate = {};
         // A store that stays unreachable is reported once, not every second.
         if (!m_storeFailing) {
             m_storeFailing = true;
@@ -145,7 +225,7 @@ bool BellClock::loadDay(int gunId) {
     return true;
 }
 
-void BellClock::startBell(const Bell &bell, int sure) {
+std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     CalmaSuresi = sure;
     m_player.setFileName(musicPath(bell));
     try {
@@ -153,14 +233,43 @@ void BellClock::startBell(const Bell &bell, int sure) {
         m_player.Play();
     } catch (const ZilError &error) {
         reportBell(bell, error.message());
+        return error.message();
+    }
+    armStop();
+    return std::nullopt;
+}
+
+void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs,
+                       const QString &reason) {
+    BellEvent event{due.second.date(), due.bell.id, due.bell.name,
+                    StoredTimeForm(due.second.time()), due.bell.music, outcome,
+                    int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())), reason};
+    event.recordedAt = programClock().now();
+    try {
+        m_store.record(event);
+        m_recordFailing = false;
+    } catch (const ZilError &error) {
+        // The bells go on without their record; the user hears of it once per outage.
+        if (!m_recordFailing) {
+            m_recordFailing = true;
+            report(QStringLiteral("Zil geçmişi yazılamadı: %1").arg(error.message()));
+        }
     }
 }
 
 void BellClock::report(const QString &message) {
-    if (ReportError)
-        ReportError(message);
+    if (!m_pendingReports.contains(message))
+        m_pendingReports.append(message);
 }
 
 void BellClock::reportBell(const Bell &bell, const QString &why) {
     report(QStringLiteral("Zil müziği \"%1\" çalınamadı: %2").arg(bell.music, why));
+}
+
+void BellClock::flushReports() {
+    // After the tick: every bell of it has started (or failed) before anyone is told.
+    const QStringList reports = std::exchange(m_pendingReports, {});
+    if (ReportError)
+        for (const QString &message : reports)
+            ReportError(message);
 }

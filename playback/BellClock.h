@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 #include <optional>
@@ -11,13 +12,19 @@
 class MediaPlayerDevice;
 
 // The bell: on every wall-clock second it starts the music of the bells due in that second and
-// stops the music that has played its duration. Every second is handled exactly once, whatever
-// the timer's drift: a tick that comes late handles the seconds it missed (up to a minute), a
-// clock set back does not handle a second again, and a longer jump forward skips its bells.
+// stops the music that has played its duration. A bell rings at most once on a date, whatever
+// the clock or the timer does, and every bell that falls due leaves a line in the bell record:
+// - a tick that comes late handles the seconds it missed; after a longer stall or a jump forward
+//   the bells of the last minute still ring, late, and the ones before are recorded as skipped;
+// - a clock set back rings the bells of the re-lived span that have not rung yet that date;
+// - bells due in one tick replace each other: the last plays, the others are recorded as
+//   replaced;
+// - at the first tick, today's bells that passed before the program ran are recorded as missed.
+// Errors are gathered during a tick and reported after it, so none holds a bell back.
 class BellClock : public QObject {
     Q_OBJECT
 public:
-    // The longest stall after which the missed seconds' bells still ring, late.
+    // How far back a stall's bells still ring, late.
     static constexpr int CatchUpSeconds = 60;
 
     // Rings the bells of `store` through `player`; both must outlive the clock. `reportError`
@@ -51,26 +58,43 @@ private:
     // A bell of the day with its start as the clock compares it, rendered once per read.
     struct DayBell {
         QString startText;
+        QTime start;
+        Bell bell;
+    };
+    struct Due {
+        QDateTime second;
         Bell bell;
     };
 
     void armTimer(const QDateTime &now);
     void stopCheck();
-    QList<QDateTime> secondsToHandle(const QDateTime &second);
-    // Makes m_bells the bells of that day, read again only when the day or the store changed.
-    bool loadDay(int gunId);
-    void ringDue(const QList<Bell> &due);
+    void armStop();
+    // Makes m_bells the bells of that date's weekday and m_rung what already rang on it, read
+    // again only when the date or the store changed.
+    bool loadDay(const QDate &date);
+    void collectDue(const QDateTime &second, QList<Due> &due);
+    void recordSkipped(const QDateTime &after, const QDateTime &before);
+    void recordMissed(const QDateTime &now);
+    void ringDue(const QList<Due> &due, const QDateTime &now);
     static QString musicPath(const Bell &bell);
-    void startBell(const Bell &bell, int sure);
+    // Opens and plays the bell; the reason when it could not.
+    std::optional<QString> startBell(const Bell &bell, int sure);
+    void record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason = {});
     void report(const QString &message);
     void reportBell(const Bell &bell, const QString &why);
+    void flushReports();
 
     BellStore &m_store;
     MediaPlayerDevice &m_player;
     QTimer m_timer;
+    QTimer m_stopTimer;
     QDateTime m_lastHandled;
     bool m_storeFailing = false;
+    bool m_recordFailing = false;
     QList<DayBell> m_bells;
-    int m_bellsDay = -1; // -1: m_bells must be read again
+    QDate m_bellsDate; // invalid: m_bells must be read again
+    QSet<int> m_rung; // bells of m_rungDate that had their chance
+    QDate m_rungDate;
     BellStore::ChangeStamp m_seen;
+    QStringList m_pendingReports;
 };

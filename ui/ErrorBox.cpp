@@ -2,6 +2,7 @@
 
 #include "ZilError.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -35,6 +36,21 @@ void showErrorBox(const QString &message) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
                     QMessageBox::Ok);
     box.exec();
+}
+
+void showErrorNotice(const QString &message) {
+    const QString text = errorBoxText(message);
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *box = qobject_cast<QMessageBox *>(window);
+        if (box && box->isVisible() && box->property("zilNotice").toBool() && box->text() == text)
+            return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok);
+    box->setProperty("zilNotice", true);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 void runHandler(const std::function<void()> &handler) {

@@ -22,6 +22,11 @@ void showMessage(QWidget *parent, const QString &text);
 // caption. Modal, so the event loop and with it the bell clock keep running while it is open.
 void showErrorBox(const QString &message);
 
+// The same error box, without stopping anything: it shows and returns at once. A message that
+// is already on screen is not stacked a second time. For the bell clock, whose bells must not
+// wait for anyone to press OK.
+void showErrorNotice(const QString &message);
+
 // Runs one of our handlers where Qt called it (a slot, an event handler) and shows an error it
 // raises in the error box. Exceptions must not travel through Qt's event dispatch, so every
 // handler the windows and controls connect runs through here; the program then goes on.

@@ -197,6 +197,10 @@ public:
     }
     ~School() {
         program.reset();
+        // Boxes that do not stop the program outlive it; the next test starts without them.
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(window))
+                delete window;
         setAudioSinkDescription({});
         setProgramClock(nullptr);
         setProgramFolder({});
@@ -300,7 +304,7 @@ private slots:
         QVERIFY(QFile::remove(p.databaseFile()));
 
         p.start();
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY2(p.boxes.texts.at(0).contains(QStringLiteral("database.mdb açılamadı")),
                  qPrintable(p.boxes.texts.at(0)));
         QVERIFY(p.menu->isVisible());
@@ -308,7 +312,7 @@ private slots:
         // The clock keeps trying without a box every second, and no empty schedule is made.
         for (int s = 0; s <= 3; ++s)
             p.tickAt(QTime(8, 0, s));
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY(p.playing().isEmpty());
         QVERIFY(!QFileInfo::exists(p.databaseFile()));
 
@@ -317,7 +321,7 @@ private slots:
                   false);
         QCOMPARE(p.editorUi().txtMuzik->text(), QStringLiteral("yeni.wav"));
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 2);
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
         QVERIFY2(p.boxes.texts.at(1).contains(QStringLiteral("database.mdb açılamadı")),
                  qPrintable(p.boxes.texts.at(1)));
         QVERIFY(p.editor->isVisible());
@@ -329,7 +333,7 @@ private slots:
         p.tickAt(QTime(8, 0, 5));
         QCOMPARE(p.playing(), QStringLiteral("ikinci.wav"));
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 2);
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
         QVERIFY(p.editor->isHidden());
         const auto after = p.rows();
         QCOMPARE(after.mid(0, rows.size()), rows);
@@ -337,7 +341,7 @@ private slots:
         QCOMPARE(p.menu->controls().ListView1->topLevelItemCount(), 3);
         p.tickAt(QTime(8, 0, 10));
         QCOMPARE(p.playing(), QStringLiteral("yeni.wav"));
-        QCOMPARE(p.boxes.texts.size(), 2);
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
     }
 
     void databaseReadOnly() {
@@ -357,13 +361,17 @@ private slots:
         QCOMPARE(p.menu->controls().ListView1->topLevelItemCount(), 2);
         p.tickAt(QTime(8, 0, 0));
         QCOMPARE(p.playing(), QStringLiteral("zil.wav"));
+        // The bell rang; that its record could not be kept is said once, without stopping.
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
+        QVERIFY2(p.boxes.texts.at(0).startsWith(QStringLiteral("Zil geçmişi yazılamadı")),
+                 qPrintable(p.boxes.texts.at(0)));
 
         p.newBell(QStringLiteral("Öğle"), QTime(8, 0, 10), source(QStringLiteral("yeni.wav")),
                   true);
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 1);
-        QVERIFY2(p.boxes.texts.at(0).contains(QStringLiteral("veritabanı dosyası salt okunur")),
-                 qPrintable(p.boxes.texts.at(0)));
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
+        QVERIFY2(p.boxes.texts.at(1).contains(QStringLiteral("veritabanı dosyası salt okunur")),
+                 qPrintable(p.boxes.texts.at(1)));
         QVERIFY(p.editor->isVisible());
 
         auto &list = *p.menu->controls().ListView1;
@@ -371,8 +379,8 @@ private slots:
         p.boxes.answer = QStringLiteral("&Yes");
         p.menu->btnSilClick();
         p.boxes.answer = QStringLiteral("OK");
-        QCOMPARE(p.boxes.texts.size(), 3);
-        QCOMPARE(p.boxes.texts.at(2), QStringLiteral("Kayıt Silinemedi!"));
+        QTRY_COMPARE(p.boxes.texts.size(), 4);
+        QCOMPARE(p.boxes.texts.at(3), QStringLiteral("Kayıt Silinemedi!"));
         QCOMPARE(list.topLevelItemCount(), 2);
 
         p.tickAt(QTime(8, 0, 5));
@@ -383,7 +391,7 @@ private slots:
         guard.lift();
         QVERIFY(!guard.isSet());
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 3);
+        QTRY_COMPARE(p.boxes.texts.size(), 4);
         QVERIFY(p.editor->isHidden());
         const auto after = p.rows();
         QCOMPARE(after.mid(0, rows.size()), rows);
@@ -417,7 +425,7 @@ private slots:
         p.newBell(QStringLiteral("Öğle"), QTime(8, 0, 10), source(QStringLiteral("yeni.wav")),
                   true);
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY2(p.boxes.texts.at(0).contains(QStringLiteral("başka bir program")),
                  qPrintable(p.boxes.texts.at(0)));
         QVERIFY(p.editor->isVisible());
@@ -432,7 +440,7 @@ private slots:
         other.reset();
 
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY(p.editor->isHidden());
         const auto after = p.rows();
         QCOMPARE(after.mid(0, rows.size()), rows);
@@ -442,7 +450,7 @@ private slots:
         QCOMPARE(p.playing(), QStringLiteral("ikinci.wav"));
         p.tickAt(QTime(8, 0, 10));
         QCOMPARE(p.playing(), QStringLiteral("yeni.wav"));
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
     }
 
     void databaseCorrupt() {
@@ -464,17 +472,17 @@ private slots:
 
         const QString broken = QStringLiteral("veritabanı dosyası bozuk");
         p.start();
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY2(p.boxes.texts.at(0).contains(broken), qPrintable(p.boxes.texts.at(0)));
         QVERIFY(p.menu->isVisible());
         for (int s = 0; s <= 3; ++s)
             p.tickAt(QTime(8, 0, s));
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
 
         p.newBell(QStringLiteral("Öğle"), QTime(8, 0, 10), source(QStringLiteral("yeni.wav")),
                   true);
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 2);
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
         QVERIFY2(p.boxes.texts.at(1).contains(broken), qPrintable(p.boxes.texts.at(1)));
         QVERIFY(p.editor->isVisible());
         // Nothing written over the damaged file, nothing left half-done beside it.
@@ -486,7 +494,7 @@ private slots:
         p.tickAt(QTime(8, 0, 5));
         QCOMPARE(p.playing(), QStringLiteral("ikinci.wav"));
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 2);
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
         QCOMPARE(p.rows().size(), 150 + 3 + 5);
         QCOMPARE(contents(p.muzikler()).size(), files.size() + 1);
     }
@@ -519,18 +527,18 @@ private slots:
         const auto files = contents(p.muzikler());
 
         p.start();
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY2(p.boxes.texts.at(0).contains(message), qPrintable(p.boxes.texts.at(0)));
         QVERIFY(p.menu->isVisible());
         // Reported once, not at every tick.
         for (int s = 0; s <= 5; ++s)
             p.tickAt(QTime(8, 0, s));
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
 
         p.newBell(QStringLiteral("Öğle"), QTime(8, 0, 10), source(QStringLiteral("yeni.wav")),
                   true);
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 2);
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
         QVERIFY2(p.boxes.texts.at(1).contains(message), qPrintable(p.boxes.texts.at(1)));
         QVERIFY(p.editor->isVisible());
         // The file is left as it was for whoever repairs it; the music that was imported stays.
@@ -587,7 +595,7 @@ private slots:
             QCOMPARE(p.playing(), name);
             QCOMPARE(p.boxes.texts, QStringList());
         } else {
-            QCOMPARE(p.boxes.texts.size(), 1);
+            QTRY_COMPARE(p.boxes.texts.size(), 1);
             QVERIFY2(p.boxes.texts.at(0).startsWith(
                          QStringLiteral("Zil müziği \"%1\" çalınamadı").arg(name)),
                      qPrintable(p.boxes.texts.at(0)));
@@ -598,7 +606,7 @@ private slots:
         QCOMPARE(p.playing(), QStringLiteral("ikinci.wav"));
         p.tickAt(QTime(8, 0, 5));
         QTest::qWait(50);
-        QCOMPARE(p.boxes.texts.size(), rings ? 0 : 1);
+        QTRY_COMPARE(p.boxes.texts.size(), rings ? 0 : 1);
         QCOMPARE(p.rows(), rows);
         QCOMPARE(contents(p.muzikler()), files);
     }
@@ -613,11 +621,12 @@ private slots:
         for (int s = 0; s <= 6; ++s)
             p.tickAt(QTime(8, 0, s));
         // Each bell says so once.
-        QCOMPARE(p.boxes.texts.size(), 2);
-        QVERIFY2(
-            p.boxes.texts.at(0).startsWith(QStringLiteral("Zil müziği \"zil.wav\" çalınamadı")),
-            qPrintable(p.boxes.texts.at(0)));
-        QVERIFY(p.boxes.texts.at(1).startsWith(QStringLiteral("Zil müziği \"ikinci.wav\"")));
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
+        QStringList shown = p.boxes.texts; // boxes that stay open are answered in any order
+        shown.sort();
+        QVERIFY2(shown.at(1).startsWith(QStringLiteral("Zil müziği \"zil.wav\" çalınamadı")),
+                 qPrintable(shown.at(1)));
+        QVERIFY(shown.at(0).startsWith(QStringLiteral("Zil müziği \"ikinci.wav\"")));
 
         // The next import makes the folder again, and its bell rings.
         p.newBell(QStringLiteral("Öğle"), QTime(8, 0, 10), source(QStringLiteral("yeni.wav")),
@@ -631,7 +640,7 @@ private slots:
         QCOMPARE(after.size(), rows.size() + 1);
         p.tickAt(QTime(8, 0, 10));
         QCOMPARE(p.playing(), QStringLiteral("yeni.wav"));
-        QCOMPARE(p.boxes.texts.size(), 2);
+        QTRY_COMPARE(p.boxes.texts.size(), 2);
     }
 
     void musicFolderReadOnly() {
@@ -651,7 +660,7 @@ private slots:
 
         p.newBell(QStringLiteral("Öğle"), QTime(8, 0, 10), source(QStringLiteral("yeni.wav")),
                   false);
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY2(p.boxes.texts.at(0).contains(QStringLiteral("Muzikler klasörüne kopyalanamadı")),
                  qPrintable(p.boxes.texts.at(0)));
         QVERIFY(p.editorUi().txtMuzik->text().isEmpty());
@@ -664,7 +673,7 @@ private slots:
         QTest::mouseClick(p.editorUi().btnDosyaAc, Qt::LeftButton);
         QCOMPARE(p.editorUi().txtMuzik->text(), QStringLiteral("ikinci.wav"));
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QCOMPARE(p.rows().size(), rows.size() + 1);
         QCOMPARE(contents(p.muzikler()), files);
     }
@@ -690,7 +699,7 @@ private slots:
             p.chosenFile = big;
             QTest::mouseClick(p.editorUi().btnDosyaAc, Qt::LeftButton);
         }
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY2(p.boxes.texts.at(0).contains(QStringLiteral("disk dolu")),
                  qPrintable(p.boxes.texts.at(0)));
         QVERIFY(p.editorUi().txtMuzik->text().isEmpty());
@@ -704,7 +713,7 @@ private slots:
         QCOMPARE(p.editorUi().txtMuzik->text(), QStringLiteral("uzun.wav"));
         QCOMPARE(readAll(p.muzikler() + QStringLiteral("/uzun.wav")), readAll(big));
         p.clickSave();
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QCOMPARE(p.rows().size(), rows.size() + 1);
         p.tickAt(QTime(8, 0, 10));
         QCOMPARE(p.playing(), QStringLiteral("uzun.wav"));
@@ -745,7 +754,7 @@ private slots:
         p.start();
         for (int s = 0; s <= 4; ++s)
             p.tickAt(QTime(8, 0, s));
-        QCOMPARE(p.boxes.texts.size(), 1);
+        QTRY_COMPARE(p.boxes.texts.size(), 1);
         QVERIFY2(
             p.boxes.texts.at(0).startsWith(QStringLiteral("Zil müziği \"zil.wav\" çalınamadı")),
             qPrintable(p.boxes.texts.at(0)));
@@ -763,12 +772,12 @@ private slots:
             QVERIFY(QDir().mkpath(p.fx.folder() + QStringLiteral("cikis")));
         p.tickAt(QTime(8, 0, 5));
         if (comesBack) {
-            QCOMPARE(p.boxes.texts.size(), 1);
+            QTRY_COMPARE(p.boxes.texts.size(), 1);
             QVERIFY(p.player().IsOpen());
             QCOMPARE(QFileInfo(p.player().FileName()).fileName(), QStringLiteral("ikinci.wav"));
             QTRY_VERIFY(QFileInfo(p.fx.folder() + QStringLiteral("cikis/ses.raw")).size() > 0);
         } else {
-            QCOMPARE(p.boxes.texts.size(), 2);
+            QTRY_COMPARE(p.boxes.texts.size(), 2);
             QVERIFY(p.boxes.texts.at(1).startsWith(QStringLiteral("Zil müziği \"ikinci.wav\"")));
         }
         QCOMPARE(p.rows(), rows);

@@ -59,6 +59,14 @@ public:
         return result;
     }
 
+    // The bell record of a date, oldest first, as "name outcome".
+    QStringList record(const QDate &d = Monday) {
+        QStringList lines;
+        for (const BellEvent &e : store.history(d, d))
+            lines.prepend(e.name + ' ' + outcomeCode(e.outcome));
+        return lines;
+    }
+
     ScheduleFixture fx;
     SimulatedClock clock;
     FakeMediaLayer *layer = nullptr;
@@ -169,7 +177,14 @@ private slots:
         rig.fx.insert(0, "b", "08:00:00", "yok.wav", 10);
         rig.fx.insert(0, "c", "08:00:00", "ok2.wav", 10);
         rig.fx.insert(0, "d", "08:00:02", "ok1.wav", 10);
+        // Told only once the second's bells have started, so an open box holds none back.
+        QString playingWhenTold;
+        rig.bell->ReportError = [&](const QString &m) {
+            rig.reports << m;
+            playingWhenTold = rig.player->FileName();
+        };
         rig.tickAt(QTime(8, 0, 0, 5));
+        QCOMPARE(playingWhenTold, rig.music("ok2.wav"));
         QCOMPARE(rig.reports.size(), 1);
         QVERIFY2(rig.reports.first().contains("\"yok.wav\" çalınamadı"),
                  qPrintable(rig.reports.first()));
@@ -217,19 +232,56 @@ private slots:
         QCOMPARE(rig.caption, QStringLiteral("00:00:00"));
     }
 
-    void heldUpThreadRingsLateWithinAMinute() {
+    void stallRingsItsLastMinuteLateAndRecordsTheRest() {
         ClockRig rig;
         rig.fx.insert(0, "a", "08:00:03", "a.mp3", 5);
         rig.fx.insert(0, "b", "08:00:30", "b.mp3", 5);
+        rig.fx.insert(0, "x", "08:01:00", "x.mp3", 5);
         rig.fx.insert(0, "c", "08:02:00", "c.mp3", 5);
         rig.tickAt(QTime(8, 0, 0, 5));
         rig.tickAfter(45000); // 08:00:45: b rings late, a would be replaced by it at once
         QCOMPARE(rig.opens().value("a.mp3"), 0);
         QCOMPARE(rig.opens().value("b.mp3"), 1);
-        rig.tickAfter(90000); // 08:02:15: more than a minute, c is skipped
-        QCOMPARE(rig.opens().value("c.mp3"), 0);
+        rig.tickAfter(90000); // 08:02:15: c is within the last minute, x is not
+        QCOMPARE(rig.opens().value("x.mp3"), 0);
+        QCOMPARE(rig.opens().value("c.mp3"), 1);
         rig.tickAfter(1000);
-        QCOMPARE(rig.layer->count("open"), 1);
+        QCOMPARE(rig.layer->count("open"), 2);
+        QCOMPARE(rig.record(), (QStringList{"a yerine", "b gec", "x atlandi", "c gec"}));
+        QCOMPARE(rig.store.history(Monday, Monday).first().delayMs, 15005);
+    }
+
+    void setBackOrRestartedNeverRingsABellTwice() {
+        ClockRig rig;
+        rig.fx.insert(0, "a", "08:00:00", "a.mp3", 5);
+        rig.fx.insert(0, "b", "08:03:00", "b.mp3", 5);
+        rig.tickAt(QTime(7, 59, 59, 5));
+        for (int i = 0; i < 10; ++i)
+            rig.tickAfter(30000); // to 08:04:59, in steps the catch-up covers
+        for (int minutes : {1, 5, 120}) {
+            rig.tickAfter(-minutes * 60000);
+            while (rig.clock.at.time() < QTime(8, 5))
+                rig.tickAfter(30000);
+        }
+        QCOMPARE(rig.opens().value("a.mp3"), 1);
+        QCOMPARE(rig.opens().value("b.mp3"), 1);
+        // A bell added for a time already passed rings when the clock re-lives it.
+        rig.fx.insert(0, "c", "08:04:00", "c.mp3", 5);
+        rig.tickAfter(-120000);
+        while (rig.clock.at.time() < QTime(8, 5))
+            rig.tickAfter(30000);
+        QCOMPARE(rig.opens().value("c.mp3"), 1);
+
+        // A program started again within b's second, and one started later that day.
+        rig.clock.at = QDateTime(Monday, QTime(8, 3, 0, 700));
+        BellClock again(rig.store, *rig.player);
+        again.TimerTimer();
+        rig.fx.insert(0, "d", "08:06:00", "d.mp3", 5);
+        rig.clock.at = QDateTime(Monday, QTime(8, 10));
+        BellClock later(rig.store, *rig.player);
+        later.TimerTimer();
+        QCOMPARE(rig.opens().value("b.mp3"), 1);
+        QCOMPARE(rig.record(), (QStringList{"a gec", "b gec", "c gec", "d kacirildi"}));
     }
 
     void clockStepsBothWays() {
