@@ -3,7 +3,10 @@
 #include "ErrorBox.h"
 #include "GstMediaLayer.h"
 #include "ProgramValues.h"
+#include "SingleInstance.h"
 #include "ZilApplication.h"
+
+#include <QDir>
 
 namespace {
 std::unique_ptr<MediaLayer> orProgramOutput(std::unique_ptr<MediaLayer> layer) {
@@ -31,7 +34,24 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 }
 
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {
+    // Claimed before anything opens the schedule or the sound output: a second copy only shows
+    // the first one's window.
+    FolderClaim claim(programFolder());
+    if (!claim.claim()) {
+        if (claim.lockError() != QLockFile::LockFailedError) {
+            showMessage(nullptr, QStringLiteral("Program klasörüne yazılamıyor: %1\nBu klasöre "
+                                                "yazma izni verilmeli.")
+                                     .arg(QDir::toNativeSeparators(programFolder())));
+            return 1;
+        }
+        if (claim.askRunningToShow())
+            return 0;
+        showMessage(nullptr, QStringLiteral("Zil programı bu klasörde zaten çalışıyor."));
+        return 1;
+    }
     Program program(online);
+    QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
+                     [&program] { bringToFront(program.menu()); });
     program.menu().show();
     return app.exec();
 }

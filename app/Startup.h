@@ -42,6 +42,7 @@ private:
     TfrmAbout m_about;
 };
 
-// Puts the program together, shows the main window and runs the event loop until the program
-// ends.
+// Claims the program folder, puts the program together, shows the main window and runs the event
+// loop until the program ends. A copy started while another rings in the same folder brings that
+// one's window to the front and ends at once.
 int runProgram(ZilApplication &app, const std::function<bool()> &online);

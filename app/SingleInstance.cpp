@@ -1,0 +1,83 @@
+#include "SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLocalSocket>
+#include <QThread>
+#include <QWidget>
+
+namespace {
+const QByteArray showRequest = QByteArrayLiteral("show\n");
+const QByteArray shownAnswer = QByteArrayLiteral("ok\n");
+} // namespace
+
+FolderClaim::FolderClaim(const QString &folder, QObject *parent)
+    : QObject(parent)
+    , m_folder(folder)
+    , m_lock(QDir(folder).filePath(QStringLiteral("zil.kilit"))) {
+    // Only a dead holder makes the lock stale. An age limit would hand the folder to a second
+    // copy while the first, running all day, still rings.
+    m_lock.setStaleLockTime(0);
+    connect(&m_server, &QLocalServer::newConnection, this, &FolderClaim::answer);
+}
+
+bool FolderClaim::claim() {
+    if (!m_lock.tryLock())
+        return false;
+    // Holding the lock, any server of this name was left by a copy that died.
+    const QString name = serverName(m_folder);
+    QLocalServer::removeServer(name);
+    // Without the server the bells still ring; only a later copy cannot reach this one.
+    if (!m_server.listen(name))
+        qWarning("Zil: yerel sunucu %s açılamadı: %s", qPrintable(name),
+                 qPrintable(m_server.errorString()));
+    return true;
+}
+
+bool FolderClaim::askRunningToShow(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        QLocalSocket socket;
+        socket.connectToServer(serverName(m_folder));
+        if (socket.waitForConnected(int(deadline.remainingTime()))) {
+            socket.write(showRequest);
+            while (socket.bytesAvailable() < shownAnswer.size() &&
+                   socket.waitForReadyRead(int(deadline.remainingTime()))) {
+            }
+            return socket.readAll().startsWith(shownAnswer);
+        }
+        // The holder may have the lock but not yet its server.
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+QString FolderClaim::serverName(const QString &folder) {
+    const QByteArray path = QDir(folder).canonicalPath().toUtf8();
+    const QByteArray hash = QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex();
+    return QStringLiteral("selvanor-zil-") + QString::fromLatin1(hash.left(24));
+}
+
+void FolderClaim::answer() {
+    while (QLocalSocket *socket = m_server.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->canReadLine())
+                return;
+            if (socket->readLine() == showRequest) {
+                socket->write(shownAnswer);
+                socket->flush();
+                emit showRequested();
+            }
+            socket->disconnectFromServer();
+        });
+    }
+}
+
+void bringToFront(QWidget &window) {
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}

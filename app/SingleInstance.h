@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+// One ringer per program folder. Two copies on the same schedule would ring every bell twice, a
+// little apart, so the copy that holds the folder's lock file rings and listens on a local server
+// named after the folder; a copy started later asks that one to show its window and ends.
+class FolderClaim : public QObject {
+    Q_OBJECT
+public:
+    explicit FolderClaim(const QString &folder, QObject *parent = nullptr);
+
+    // True when this copy is the folder's ringer. A lock left by a copy that died is taken over.
+    bool claim();
+    // Why claim() failed: LockFailedError while another copy holds the folder, anything else
+    // when the lock file cannot be written at all.
+    QLockFile::LockError lockError() const { return m_lock.error(); }
+    // Asks the copy holding the folder to show its window; true once it has answered. Waits up
+    // to `timeoutMs`, as that copy may still be starting its server.
+    bool askRunningToShow(int timeoutMs = 2000);
+
+    // The local server's name: a hash of the folder's canonical path, so it stays short and
+    // valid however the folder is spelled or linked.
+    static QString serverName(const QString &folder);
+
+signals:
+    // Another copy was started on this folder.
+    void showRequested();
+
+private:
+    void answer();
+
+    QString m_folder;
+    QLockFile m_lock;
+    QLocalServer m_server;
+};
+
+// Brings a window to the front as the user left it, also from the taskbar.
+void bringToFront(QWidget &window);
