@@ -21,7 +21,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     : m_player(orProgramOutput(std::move(layer)))
     , m_clock(m_store, m_player, showErrorNotice)
     , m_menu(m_store, m_clock, m_player, std::move(online), webSite)
-    , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); }) {
+    , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); })
+    , m_history(m_store) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
                          m_editor.setEditorKipi(editorKipi);
@@ -31,6 +32,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      });
     QObject::connect(&m_menu, &TfrmMenu::HakkindaIstendi, &m_about,
                      handled([this] { m_about.ShowAbout(); }));
+    QObject::connect(&m_menu, &TfrmMenu::ZilGecmisiIstendi, &m_history,
+                     handled([this] { m_history.ShowHistory(); }));
 }
 
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {

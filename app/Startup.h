@@ -6,6 +6,7 @@
 #include "Duzenleme.h"
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
+#include "ZilGecmisi.h"
 
 #include <functional>
 #include <memory>
@@ -30,6 +31,7 @@ public:
     TfrmMenu &menu() { return m_menu; }
     TfrmDuzenleme &editor() { return m_editor; }
     TfrmAbout &about() { return m_about; }
+    TfrmZilGecmisi &history() { return m_history; }
 
 private:
     BellStore m_store;
@@ -40,6 +42,7 @@ private:
     // Hidden until asked for.
     TfrmDuzenleme m_editor;
     TfrmAbout m_about;
+    TfrmZilGecmisi m_history;
 };
 
 // Claims the program folder, puts the program together, shows the main window and runs the event

@@ -2,7 +2,7 @@
 #include "ui_AnaSayfa.h"
 
 #include "BellClock.h"
-#include "BellStore.h"
+#include "Clock.h"
 #include "ErrorBox.h"
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
@@ -18,6 +18,8 @@
 #include <QNetworkInterface>
 #include <QPushButton>
 #include <QScreen>
+
+#include <algorithm>
 
 namespace {
 // The list's columns; the ID column is present but never shown.
@@ -93,6 +95,7 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     connect(ui->Duzenle1, &QAction::triggered, ui->btnDuzenle, &TAdvToolButton::ExecuteClick);
     connect(ui->Sil1, &QAction::triggered, ui->btnSil, &TAdvToolButton::ExecuteClick);
     connect(ui->Cikis1, &QAction::triggered, this, &TfrmMenu::btnCikisClick);
+    connect(ui->ZilGecmisi1, &QAction::triggered, this, &TfrmMenu::ZilGecmisiIstendi);
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
 
     // The area below the menu bar is fixed at 404 x 510; nothing resizes it.
@@ -102,6 +105,12 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
         move(screen->availableGeometry().center() - rect().center());
 
     connect(&m_clock, &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
+    ui->lblUyari->hide();
+    ui->lblUyari->setText(
+        QStringLiteral("<a href=\"#zil-gecmisi\" style=\"color:#b00000\">Bugün çalınamayan ya da "
+                       "kaçırılan zil var, Zil Geçmişi'ne bakın</a>"));
+    connect(ui->lblUyari, &QLabel::linkActivated, this, &TfrmMenu::ZilGecmisiIstendi);
+    connect(&m_clock, &BellClock::SaatChanged, this, handled([this] { refreshDayLines(); }));
 
     FormCreate(online, webSite.isEmpty() ? makerWebSite() : webSite);
 }
@@ -163,6 +172,7 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     }
     ui->cmbGunler->setCurrentIndex(BugunGunID());
     ListeyiDoldur();
+    refreshDayLines();
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
 
     if (online && online()) {
@@ -219,6 +229,51 @@ void TfrmMenu::ListeyiDoldur() {
 QTreeWidgetItem *TfrmMenu::selectedRow() const {
     const auto selected = ui->ListView1->selectedItems();
     return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void TfrmMenu::refreshDayLines() {
+    const QDateTime now = programClock().now();
+    try {
+        const BellStore::ChangeStamp stamp = m_store.changes();
+        if (now.date() != m_dayLinesDate || !(stamp == m_dayLinesStamp)) {
+            readDayLines(now.date());
+            m_dayLinesStamp = stamp;
+        } else if (!m_nextBell.isValid() || now.time() < m_nextBell) {
+            return;
+        }
+    } catch (const ZilError &) {
+        // The clock reports a failing store once; these lines wait for a second that reads it.
+        return;
+    }
+    showNextBell(now.time());
+}
+
+void TfrmMenu::readDayLines(const QDate &today) {
+    const QList<Bell> bells = m_store.dayBells(GunIDOf(today));
+    const QList<BellEvent> record = m_store.history(today, today);
+    m_dayBells.clear();
+    for (const Bell &bell : bells)
+        m_dayBells.append({bell.startTime(), bell.name});
+    const bool missedOne = std::any_of(record.begin(), record.end(), [](const BellEvent &e) {
+        return e.outcome == BellOutcome::Failed || e.outcome == BellOutcome::Missed;
+    });
+    ui->lblUyari->setVisible(missedOne);
+    m_dayLinesDate = today;
+}
+
+void TfrmMenu::showNextBell(const QTime &now) {
+    const DayBell *next = nullptr;
+    for (const DayBell &bell : std::as_const(m_dayBells))
+        if (bell.start.isValid() && bell.start > now && (!next || bell.start < next->start))
+            next = &bell;
+    m_nextBell = next ? next->start : QTime();
+    const QString text =
+        next ? QStringLiteral("Sıradaki zil: %1 %2").arg(TimeText(next->start), next->name)
+             : QStringLiteral("Sıradaki zil: bugün başka zil yok");
+    // A long name is cut in the window; the whole line is in the tooltip.
+    QLabel *label = ui->lblSiradakiZil;
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
+    label->setToolTip(text);
 }
 
 void TfrmMenu::cmbGunlerChange() {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "BellStore.h"
+
+#include <QDate>
 #include <QMainWindow>
+#include <QTime>
 #include <functional>
 #include <memory>
 
@@ -8,7 +12,6 @@ namespace Ui {
 class TfrmMenu;
 }
 class BellClock;
-class BellStore;
 class MediaPlayerDevice;
 class QTreeWidgetItem;
 
@@ -47,15 +50,32 @@ signals:
     // bell kayitId).
     void EditorIstendi(int editorKipi, int gunIndex, int kayitId);
     void HakkindaIstendi();
+    void ZilGecmisiIstendi();
 
 private:
     void FormCreate(const std::function<bool()> &online, const QString &webSite);
     void setUpButtons();
     void setUpWebPanel(const QString &webSite);
     QTreeWidgetItem *selectedRow() const;
+    // The next bell and the warning under the welcome text. Asked every second, they read the
+    // store only when it changed or the day did; a store that fails leaves them as they were
+    // until a later second reads it.
+    void refreshDayLines();
+    void readDayLines(const QDate &today);
+    void showNextBell(const QTime &now);
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
     BellClock &m_clock;
     QWidget *m_webBrowser = nullptr;
+
+    // Today's bells as last read, in stored order, and what the lines were read for.
+    struct DayBell {
+        QTime start;
+        QString name;
+    };
+    QList<DayBell> m_dayBells;
+    QTime m_nextBell; // invalid: no bell left today
+    QDate m_dayLinesDate;
+    BellStore::ChangeStamp m_dayLinesStamp;
 };
