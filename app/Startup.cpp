@@ -6,6 +6,7 @@
 #include "SingleInstance.h"
 #include "ZilApplication.h"
 
+#include <QDebug>
 #include <QDir>
 
 namespace {
@@ -41,16 +42,16 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     // the first one's window.
     FolderClaim claim(programFolder());
     if (!claim.claim()) {
-        if (claim.lockError() != QLockFile::LockFailedError) {
-            showMessage(nullptr, QStringLiteral("Program klasörüne yazılamıyor: %1\nBu klasöre "
-                                                "yazma izni verilmeli.")
-                                     .arg(QDir::toNativeSeparators(programFolder())));
+        if (claim.lockError() == QLockFile::LockFailedError) {
+            if (claim.askRunningToShow())
+                return 0;
+            showMessage(nullptr, QStringLiteral("Zil programı bu klasörde zaten çalışıyor."));
             return 1;
         }
-        if (claim.askRunningToShow())
-            return 0;
-        showMessage(nullptr, QStringLiteral("Zil programı bu klasörde zaten çalışıyor."));
-        return 1;
+        // A folder the user cannot write to still rings: silence would be worse than the
+        // small chance of a second copy.
+        qWarning().noquote() << "The program folder cannot be claimed:"
+                             << QDir::toNativeSeparators(programFolder());
     }
     Program program(online);
     QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
