@@ -1,10 +1,12 @@
 #include "BellClock.h"
 
 #include "Clock.h"
+#include "FallbackTone.h"
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -142,10 +144,14 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
             report(why);
             record(d, BellOutcome::Failed, 0, why);
         } else if (i == last) {
+            QElapsedTimer opening;
+            opening.start();
             const std::optional<QString> failure = startBell(d.bell, *sure);
+            // An output that did not answer is not kept waiting for a second time in this tick.
+            const bool tone = failure && opening.elapsed() < 1000 && startFallbackTone(*sure);
             const qint64 delay = d.second.msecsTo(programClock().now());
             if (failure)
-                record(d, BellOutcome::Failed, delay, *failure);
+                record(d, BellOutcome::Failed, delay, *failure, tone);
             else
                 record(d, d.second < present ? BellOutcome::RangLate : BellOutcome::Rang, delay);
         } else {
@@ -239,11 +245,27 @@ std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     return std::nullopt;
 }
 
+bool BellClock::startFallbackTone(int sure) {
+    const QString tone = FallbackTone::file(sure);
+    if (tone.isEmpty())
+        return false;
+    m_player.setFileName(tone);
+    try {
+        m_player.Open();
+        m_player.Play();
+    } catch (const ZilError &) {
+        return false; // the bell's own failure is already reported
+    }
+    armStop();
+    return true;
+}
+
 void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs,
-                       const QString &reason) {
+                       const QString &reason, bool fallbackTone) {
     BellEvent event{due.second.date(), due.bell.id, due.bell.name,
                     StoredTimeForm(due.second.time()), due.bell.music, outcome,
-                    int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())), reason};
+                    int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())), reason,
+                    fallbackTone};
     event.recordedAt = programClock().now();
     try {
         m_store.record(event);

@@ -79,7 +79,10 @@ private:
     static QString musicPath(const Bell &bell);
     // Opens and plays the bell; the reason when it could not.
     std::optional<QString> startBell(const Bell &bell, int sure);
-    void record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason = {});
+    // Rings the program's own tone in place of music that could not be played.
+    bool startFallbackTone(int sure);
+    void record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason = {},
+                bool fallbackTone = false);
     void report(const QString &message);
     void reportBell(const Bell &bell, const QString &why);
     void flushReports();

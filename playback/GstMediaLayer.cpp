@@ -47,7 +47,9 @@ struct BusContext {
     std::mutex mutex;
     GstMediaLayer *layer = nullptr; // cleared under the mutex when the device goes away
     quint16 device = 0;
-    const void *pipeline = nullptr;
+    // Tells this pipeline's messages from those of an earlier one that had the same device id,
+    // even when the new pipeline happens to sit at the old one's address.
+    quint64 serial = 0;
     QString firstError; // GStreamer's text of the first error, for open to report
     bool errorSeen = false;
     std::condition_variable errorArrived;
@@ -94,11 +96,10 @@ public:
 void GstBusRelay::post(BusContext &context, GstMediaLayer::BusEvent event) {
     if (GstMediaLayer *layer = context.layer) {
         const quint16 device = context.device;
-        const void *pipeline = context.pipeline;
+        const quint64 serial = context.serial;
         // Queued to the layer: the functor is dropped if the layer is gone by then.
         QMetaObject::invokeMethod(
-            layer,
-            [layer, device, pipeline, event] { layer->handleBusEvent(device, pipeline, event); },
+            layer, [layer, device, serial, event] { layer->handleBusEvent(device, serial, event); },
             Qt::QueuedConnection);
     }
 }
@@ -329,7 +330,8 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
     d->context = std::make_shared<BusContext>();
     d->context->layer = this;
     d->context->device = id;
-    d->context->pipeline = d->pipeline;
+    static std::atomic<quint64> serials{0};
+    d->context->serial = ++serials;
     GstBus *bus = gst_element_get_bus(d->pipeline);
     gst_bus_set_sync_handler(bus, &GstBusRelay::onBusSync,
                              new std::shared_ptr<BusContext>(d->context), &freeContext);
@@ -660,10 +662,10 @@ GstElement *GstMediaLayer::audioSink(quint16 device) {
     return d ? d->audioSink : nullptr;
 }
 
-void GstMediaLayer::handleBusEvent(quint16 device, const void *pipeline, BusEvent event) {
+void GstMediaLayer::handleBusEvent(quint16 device, quint64 serial, BusEvent event) {
     Device *d = find(device);
     // A message of a device closed (or reopened under the same id) since it was posted.
-    if (!d || d->pipeline != pipeline)
+    if (!d || !d->context || d->context->serial != serial)
         return;
     switch (event) {
     case BusEvent::EndOfStream:

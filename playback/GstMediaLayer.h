@@ -58,7 +58,7 @@ private:
     enum class BusEvent { EndOfStream, Error, DurationChanged };
 
     Device *find(quint16 device);
-    void handleBusEvent(quint16 device, const void *pipeline, BusEvent event);
+    void handleBusEvent(quint16 device, quint64 serial, BusEvent event);
     void postNotice(quint16 device, quint32 code);
     void endPending(quint16 device, Device &d, quint32 code);
     quint32 codeForText(const QString &text);
