@@ -58,10 +58,11 @@ void BellClock::TimerTimer() {
     stopCheck();
 
     const QDateTime present = wholeSecond(now);
+    // The first tick is a program starting again, perhaps within a bell's second: like a stall,
+    // it catches up the last minute, and what already rang that date is not rung again.
     const bool first = !m_lastHandled.isValid();
-    const qint64 gap = first ? 1 : m_lastHandled.secsTo(present);
-    // A step back (or a second tick in the same second) handles the present second again:
-    // what already rang on that date is remembered and does not ring twice.
+    const qint64 gap = first ? CatchUpSeconds : m_lastHandled.secsTo(present);
+    // A step back (or a second tick in the same second) handles the present second again.
     QDateTime from = gap >= 1 ? present.addSecs(1 - gap) : present;
     if (gap > CatchUpSeconds) {
         from = present.addSecs(1 - CatchUpSeconds);
@@ -77,8 +78,9 @@ void BellClock::TimerTimer() {
             flushReports();
             return;
         }
-        if (first)
-            recordMissed(present);
+        // Only today's: the days the program did not run at all are not told about.
+        if (first && second == from && from.date() == present.date())
+            recordMissed(from);
         collectDue(second, due);
     }
     m_lastHandled = present;
@@ -109,17 +111,17 @@ void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before) {
     }
 }
 
-void BellClock::recordMissed(const QDateTime &now) {
+void BellClock::recordMissed(const QDateTime &before) {
     QSet<int> recorded;
     try {
-        recorded = m_store.recordedOn(now.date());
+        recorded = m_store.recordedOn(before.date());
     } catch (const ZilError &) {
         return; // without the record nothing can be told apart; the bells still ring
     }
     for (const DayBell &dayBell : std::as_const(m_bells)) {
-        if (dayBell.start.isValid() && dayBell.start < now.time() &&
+        if (dayBell.start.isValid() && dayBell.start < before.time() &&
             !recorded.contains(dayBell.bell.id)) {
-            record({QDateTime(now.date(), dayBell.start), dayBell.bell}, BellOutcome::Missed, 0,
+            record({QDateTime(before.date(), dayBell.start), dayBell.bell}, BellOutcome::Missed, 0,
                    QStringLiteral("program çalışmıyordu"));
         }
     }

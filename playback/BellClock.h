@@ -19,7 +19,8 @@ class MediaPlayerDevice;
 // - a clock set back rings the bells of the re-lived span that have not rung yet that date;
 // - bells due in one tick replace each other: the last plays, the others are recorded as
 //   replaced;
-// - at the first tick, today's bells that passed before the program ran are recorded as missed.
+// - the first tick is a start after a stop: it rings the last minute's bells that have not rung,
+//   and records today's earlier bells without a line in the record as missed.
 // Errors are gathered during a tick and reported after it, so none holds a bell back.
 class BellClock : public QObject {
     Q_OBJECT
@@ -74,7 +75,8 @@ private:
     bool loadDay(const QDate &date);
     void collectDue(const QDateTime &second, QList<Due> &due);
     void recordSkipped(const QDateTime &after, const QDateTime &before);
-    void recordMissed(const QDateTime &now);
+    // Today's bells before `before` that have no line in the record: the program was not running.
+    void recordMissed(const QDateTime &before);
     void ringDue(const QList<Due> &due, const QDateTime &now);
     static QString musicPath(const Bell &bell);
     // Opens and plays the bell; the reason when it could not.

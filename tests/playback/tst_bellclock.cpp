@@ -277,11 +277,12 @@ private slots:
         BellClock again(rig.store, *rig.player);
         again.TimerTimer();
         rig.fx.insert(0, "d", "08:06:00", "d.mp3", 5);
+        rig.fx.insert(0, "e", "08:09:40", "e.mp3", 5); // within the minute before the start
         rig.clock.at = QDateTime(Monday, QTime(8, 10));
         BellClock later(rig.store, *rig.player);
         later.TimerTimer();
         QCOMPARE(rig.opens().value("b.mp3"), 1);
-        QCOMPARE(rig.record(), (QStringList{"a gec", "b gec", "c gec", "d kacirildi"}));
+        QCOMPARE(rig.record(), (QStringList{"a gec", "b gec", "c gec", "d kacirildi", "e gec"}));
     }
 
     void clockStepsBothWays() {
