@@ -1,10 +1,12 @@
-// Thousands of bells through the real GStreamer layer leave no descriptor or memory behind, and
-// an audio output that stops answering costs one failed bell, never the clock.
+// Thousands of bells through the real GStreamer layer leave no descriptor or memory behind, an
+// audio output that stops answering costs one failed bell, never the clock, and a bell is stopped
+// when its music has sounded its duration.
 #include "BellClock.h"
 #include "GstMediaLayer.h"
 #include "MediaPlayerDevice.h"
 #include "ProcessFigures.h"
 #include "ProgramValues.h"
+#include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
 #include "TestMedia.h"
@@ -125,6 +127,40 @@ private slots:
 #ifndef __SANITIZE_ADDRESS__ // its quarantine keeps freed memory resident on purpose
         QVERIFY2(kbAfter <= kbBefore + 4096, qPrintable(QString::number(kbAfter)));
 #endif
+    }
+
+    void bellStopsAtItsDurationNotAtTheNextTick() {
+        ScheduleFixture fx;
+        QDir(fx.folder()).mkdir(QStringLiteral("Muzikler"));
+        const QString music = fx.folder() + QStringLiteral("Muzikler/uzun.wav");
+        QVERIFY(makeMediaFile(toneSource(3000) +
+                              QStringLiteral("wavenc ! filesink location=\"%1\"").arg(music)));
+        // The real clock, since the stop follows the music as it sounds.
+        const QDateTime start = QDateTime::currentDateTime().addSecs(2);
+        fx.insert(GunIDOf(start.date()), QStringLiteral("kısa"),
+                  start.time().toString(QStringLiteral("HH:mm:ss")), QStringLiteral("uzun.wav"),
+                  1);
+        setProgramFolder(fx.folder());
+        MediaPlayerDevice player(std::make_unique<GstMediaLayer>("fakesink sync=true"));
+        player.SetTimeFormat(MCI_FORMAT_MILLISECONDS);
+        BellStore store;
+        store.setFile(fx.databaseFile());
+        BellClock bell(store, player);
+        bell.Start();
+        // The last position seen while the bell sounded, looked at every 2 ms.
+        qint32 lastSeen = -1;
+        QTimer watch;
+        watch.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (player.IsOpen() && player.Mode() == mpPlaying)
+                lastSeen = player.Position();
+        });
+        watch.start(2);
+        QTRY_VERIFY_WITH_TIMEOUT(lastSeen > 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.IsOpen(), 3000);
+        qInfo("stopped at %d ms of a 1000 ms bell", lastSeen);
+        QVERIFY2(lastSeen >= 950 && lastSeen <= 1050, qPrintable(QString::number(lastSeen)));
+        setProgramFolder({});
     }
 
     void stuckOutputFailsOneBellAndTheClockGoesOn() {
