@@ -19,11 +19,13 @@ std::unique_ptr<MediaLayer> orProgramOutput(std::unique_ptr<MediaLayer> layer) {
 
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
                  const QString &webSite)
-    : m_player(orProgramOutput(std::move(layer)))
+    : m_dayCheck(m_store, showErrorNotice)
+    , m_player(orProgramOutput(std::move(layer)))
     , m_clock(m_store, m_player, showErrorNotice)
     , m_menu(m_store, m_clock, m_player, std::move(online), webSite)
     , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); })
     , m_history(m_store) {
+    QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
                          m_editor.setEditorKipi(editorKipi);

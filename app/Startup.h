@@ -3,6 +3,7 @@
 #include "AnaSayfa.h"
 #include "BellClock.h"
 #include "BellStore.h"
+#include "DayCheck.h"
 #include "Duzenleme.h"
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
@@ -35,6 +36,7 @@ public:
 
 private:
     BellStore m_store;
+    DayCheck m_dayCheck;
     MediaPlayerDevice m_player;
     BellClock m_clock;
     // Its creation opens the schedule, fills today's list and starts the clock.

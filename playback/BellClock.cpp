@@ -86,6 +86,13 @@ void BellClock::TimerTimer() {
     m_lastHandled = present;
     ringDue(due, now);
     flushReports();
+    if (m_dayAnnounced != present.date() && m_bellsDate == present.date()) {
+        m_dayAnnounced = present.date();
+        QList<Bell> bells;
+        for (const DayBell &dayBell : std::as_const(m_bells))
+            bells.append(dayBell.bell);
+        emit dayBegan(present.date(), bells);
+    }
 }
 
 void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {

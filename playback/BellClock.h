@@ -54,6 +54,8 @@ public:
 signals:
     // The clock label's new caption.
     void SaatChanged(const QString &caption);
+    // The bells of a day that has just begun for the clock: at its first tick, and at midnight.
+    void dayBegan(const QDate &date, const QList<Bell> &bells);
 
 private:
     // A bell of the day with its start as the clock compares it, rendered once per read.
@@ -100,6 +102,7 @@ private:
     QDate m_bellsDate; // invalid: m_bells must be read again
     QSet<int> m_rung; // bells of m_rungDate that had their chance
     QDate m_rungDate;
+    QDate m_dayAnnounced;
     BellStore::ChangeStamp m_seen;
     QStringList m_pendingReports;
 };

@@ -1,0 +1,118 @@
+#include "DayCheck.h"
+
+#include "Clock.h"
+#include "ProgramValues.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+#include <gst/pbutils/pbutils.h>
+
+namespace {
+// Long enough for a large file on a slow disk, short enough that a hung one does not hold up the
+// rest of the list for long.
+constexpr GstClockTime DiscoverTimeout = 5 * GST_SECOND;
+} // namespace
+
+DayCheck::DayCheck(BellStore &store, std::function<void(const QString &message)> report,
+                   QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_report(std::move(report)) {}
+
+DayCheck::~DayCheck() {
+    if (m_thread)
+        m_thread->wait();
+}
+
+QString DayCheck::problemWith(const QString &file) {
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return QStringLiteral("dosya bulunamadı");
+    if (!info.isReadable())
+        return QStringLiteral("dosya okunamıyor");
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+    GError *error = nullptr;
+    GstDiscoverer *discoverer = gst_discoverer_new(DiscoverTimeout, &error);
+    if (!discoverer) {
+        const QString text = QString::fromUtf8(error ? error->message : "GStreamer");
+        g_clear_error(&error);
+        return text;
+    }
+    const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
+    GstDiscovererInfo *found = gst_discoverer_discover_uri(discoverer, uri.constData(), &error);
+    QString problem;
+    if (!found || gst_discoverer_info_get_result(found) != GST_DISCOVERER_OK) {
+        problem = error ? QString::fromUtf8(error->message) : QStringLiteral("dosya açılamadı");
+    } else {
+        GList *audio = gst_discoverer_info_get_audio_streams(found);
+        // A file with a header and no sound plays as silence; it is no bell either.
+        if (!audio || gst_discoverer_info_get_duration(found) == 0)
+            problem = QStringLiteral("dosyada ses yok");
+        gst_discoverer_stream_info_list_free(audio);
+    }
+    g_clear_error(&error);
+    if (found)
+        g_object_unref(found);
+    g_object_unref(discoverer);
+    return problem;
+}
+
+void DayCheck::check(const QDate &date, const QList<Bell> &bells) {
+    if (date == m_checkedDate || (m_thread && m_thread->isRunning()))
+        return;
+    m_checkedDate = date;
+    QStringList files;
+    for (const Bell &bell : bells)
+        if (!files.contains(bell.music))
+            files.append(bell.music);
+    if (files.isEmpty())
+        return;
+    const QString folder = musicFolder();
+    if (m_thread)
+        m_thread->wait();
+    QPointer<DayCheck> self(this);
+    m_thread.reset(QThread::create([self, folder, files, date, bells] {
+        QHash<QString, QString> problems;
+        for (const QString &name : files) {
+            const QString problem = problemWith(folder + name);
+            if (!problem.isEmpty())
+                problems.insert(name, problem);
+        }
+        // The object waits for this thread before it goes, so it is still there to be told.
+        QMetaObject::invokeMethod(
+            self.data(), [self, date, bells, problems] { self->finish(date, bells, problems); },
+            Qt::QueuedConnection);
+    }));
+    m_thread->start(QThread::LowPriority);
+}
+
+void DayCheck::finish(const QDate &date, const QList<Bell> &bells,
+                      const QHash<QString, QString> &problems) {
+    if (!problems.isEmpty()) {
+        QStringList lines;
+        for (auto it = problems.begin(); it != problems.end(); ++it)
+            lines.append(QStringLiteral("- %1: %2").arg(it.key(), it.value()));
+        lines.sort();
+        if (m_report)
+            m_report(QStringLiteral("Bugünün zillerinden bazılarının müziği açılamıyor; bu "
+                                    "zillerde müzik yerine programın kendi zil sesi çalacak:\n") +
+                     lines.join(QLatin1Char('\n')));
+        try {
+            for (const Bell &bell : bells) {
+                const auto problem = problems.constFind(bell.music);
+                if (problem == problems.constEnd())
+                    continue;
+                BellEvent warning{date,       bell.id,           bell.name,
+                                  bell.start.toString(), bell.music, BellOutcome::Warning,
+                                  0,          *problem};
+                warning.recordedAt = programClock().now();
+                m_store.record(warning);
+            }
+        } catch (const ZilError &) {
+            // The message above already names the files; the record is only the trace of it.
+        }
+    }
+    emit checked(date);
+}
