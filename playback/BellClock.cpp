@@ -81,7 +81,32 @@ void BellClock::TimerTimer() {
     }
     m_lastHandled = present;
     ringDue(due, now);
+    prepareNext(present);
     flushReports();
+}
+
+void BellClock::prepareNext(const QDateTime &present) {
+    for (int ahead = 1; ahead <= PrepareAheadSeconds; ++ahead) {
+        const QDateTime second = present.addSecs(ahead);
+        // The next date's bells are read when its first second comes; a bell just after
+        // midnight starts the usual way.
+        if (second.date() != present.date())
+            return;
+        QList<Due> due;
+        collectDue(second, due);
+        // As in ringDue: of the bells due together, the last that can start is the one opened.
+        for (auto it = due.crbegin(); it != due.crend(); ++it) {
+            if (!it->bell.duration())
+                continue;
+            const QString music = musicPath(it->bell);
+            if (second != m_preparedSecond || music != m_preparedMusic) {
+                m_preparedSecond = second;
+                m_preparedMusic = music;
+                m_player.Prepare(music);
+            }
+            return;
+        }
+    }
 }
 
 void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
