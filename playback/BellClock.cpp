@@ -18,8 +18,11 @@ QDateTime wholeSecond(const QDateTime &t) {
 }
 
 // Ticks land this long after a second begins, so a timer firing a little early still falls
-// inside the second it was meant for.
-constexpr int TickLagMs = 5;
+// inside the second it was meant for. Qt's precise timers never fire early by the monotonic
+// clock, and the wall clock is slewed by at most half a millisecond a second; every millisecond
+// more is one a prepared bell waits to start. One landing early all the same only handles its
+// second again and comes back a millisecond later.
+constexpr int TickLagMs = 1;
 
 // Music this close to its duration is stopped now: waiting for the rest would cost a timer
 // round trip that lands later than that.
