@@ -20,8 +20,11 @@ QDateTime wholeSecond(const QDateTime &t) {
 }
 
 // Ticks land this long after a second begins, so a timer firing a little early still falls
-// inside the second it was meant for.
-constexpr int TickLagMs = 5;
+// inside the second it was meant for. Qt's precise timers never fire early by the monotonic
+// clock, and the wall clock is slewed by at most half a millisecond a second; every millisecond
+// more is one a prepared bell waits to start. One landing early all the same only handles its
+// second again and comes back a millisecond later.
+constexpr int TickLagMs = 1;
 
 // Music this close to its duration is stopped now: waiting for the rest would cost a timer
 // round trip that lands later than that.
@@ -85,6 +88,7 @@ void BellClock::TimerTimer() {
     }
     m_lastHandled = present;
     ringDue(due, now);
+    prepareNext(present);
     flushReports();
     if (m_dayAnnounced != present.date() && m_bellsDate == present.date()) {
         m_dayAnnounced = present.date();
@@ -92,6 +96,30 @@ void BellClock::TimerTimer() {
         for (const DayBell &dayBell : std::as_const(m_bells))
             bells.append(dayBell.bell);
         emit dayBegan(present.date(), bells);
+    }
+}
+
+void BellClock::prepareNext(const QDateTime &present) {
+    for (int ahead = 1; ahead <= PrepareAheadSeconds; ++ahead) {
+        const QDateTime second = present.addSecs(ahead);
+        // The next date's bells are read when its first second comes; a bell just after
+        // midnight starts the usual way.
+        if (second.date() != present.date())
+            return;
+        QList<Due> due;
+        collectDue(second, due);
+        // As in ringDue: of the bells due together, the last that can start is the one opened.
+        for (auto it = due.crbegin(); it != due.crend(); ++it) {
+            if (!it->bell.duration())
+                continue;
+            const QString music = musicPath(it->bell);
+            if (second != m_preparedSecond || music != m_preparedMusic) {
+                m_preparedSecond = second;
+                m_preparedMusic = music;
+                m_player.Prepare(music);
+            }
+            return;
+        }
     }
 }
 

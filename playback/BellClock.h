@@ -27,6 +27,10 @@ class BellClock : public QObject {
 public:
     // How far back a stall's bells still ring, late.
     static constexpr int CatchUpSeconds = 60;
+    // How far ahead a bell's music is prepared, so that at its second it only has to start.
+    // Long enough for a slow disk or sound server to preroll, short enough that an edit to the
+    // bell rarely finds its music already prepared.
+    static constexpr int PrepareAheadSeconds = 3;
 
     // Rings the bells of `store` through `player`; both must outlive the clock. `reportError`
     // is how failures reach the user.
@@ -80,6 +84,8 @@ private:
     // Today's bells before `before` that have no line in the record: the program was not running.
     void recordMissed(const QDateTime &before);
     void ringDue(const QList<Due> &due, const QDateTime &now);
+    // Has the music of the next bell of the day prepared, once, if it is due soon.
+    void prepareNext(const QDateTime &present);
     static QString musicPath(const Bell &bell);
     // Opens and plays the bell; the reason when it could not.
     std::optional<QString> startBell(const Bell &bell, int sure);
@@ -105,4 +111,6 @@ private:
     QDate m_dayAnnounced;
     BellStore::ChangeStamp m_seen;
     QStringList m_pendingReports;
+    QDateTime m_preparedSecond; // the bell last prepared: its second and its music
+    QString m_preparedMusic;
 };

@@ -12,7 +12,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -30,6 +32,32 @@ constexpr GstClockTime kStateWait = GstClockTime(GstMediaLayer::kPrerollTimeoutM
 constexpr GstClockTime kScanWait = 120 * GST_SECOND;
 // How long the layer's destructor lets pipelines being torn down finish.
 constexpr int kTeardownWaitMs = 2000;
+
+std::atomic<int> livePlaybins{0};
+
+void playbinFreed(gpointer, GObject *) {
+    --livePlaybins;
+}
+
+// What tells a file changed on disk from the one a pipeline was prepared on.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified;
+    bool operator==(const FileStamp &) const = default;
+};
+
+std::optional<FileStamp> stampOf(const QString &path) {
+    const std::filesystem::path file(QFile::encodeName(path).toStdString());
+    std::error_code error;
+    FileStamp stamp;
+    stamp.size = std::filesystem::file_size(file, error);
+    if (error)
+        return std::nullopt;
+    stamp.modified = std::filesystem::last_write_time(file, error);
+    if (error)
+        return std::nullopt;
+    return stamp;
+}
 
 void initGstreamerOnce() {
     static std::once_flag once;
@@ -72,6 +100,7 @@ struct GstMediaLayer::Device {
     std::shared_ptr<BusContext> context;
     std::unique_ptr<PipelineWorker> worker; // every state change of the pipeline
     QString file;
+    std::optional<FileStamp> stamp; // of a prepared device: the file it was prepared on
     std::shared_ptr<LengthScan> scan;
     std::unique_ptr<PipelineWorker> scanWorker;
     enum class Mode { Stopped, Playing, Paused } mode = Mode::Stopped;
@@ -243,6 +272,8 @@ GstMediaLayer::GstMediaLayer(QString sinkDescription, QObject *parent)
 GstMediaLayer::~GstMediaLayer() {
     for (auto &[id, device] : m_devices)
         destroy(*device);
+    if (m_prepared)
+        destroy(*m_prepared);
     // Pipelines still being torn down get a moment to finish, so none outlives the program's
     // own teardown; one held up by its sound server is left to its thread.
     const auto deadline =
@@ -298,16 +329,21 @@ void GstMediaLayer::retire(std::unique_ptr<PipelineWorker> worker) {
         m_retiring.push_back(std::move(worker));
 }
 
-quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) {
-    // Only files are devices here; a device type without a file names nothing we can open.
-    if (request.byType)
-        return MCIERR_INVALID_DEVICE_NAME;
+int GstMediaLayer::livePipelines() {
+    return livePlaybins;
+}
 
+std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file, quint16 id,
+                                                            quint32 &failure) {
     auto d = std::make_unique<Device>();
     d->pipeline = gst_element_factory_make("playbin", nullptr);
-    if (!d->pipeline)
-        return codeForText(QStringLiteral("GStreamer's playbin is not installed."));
+    if (!d->pipeline) {
+        failure = codeForText(QStringLiteral("GStreamer's playbin is not installed."));
+        return nullptr;
+    }
     gst_object_ref_sink(d->pipeline);
+    ++livePlaybins;
+    g_object_weak_ref(G_OBJECT(d->pipeline), &playbinFreed, nullptr);
 
     GError *error = nullptr;
     GstElement *sink =
@@ -316,17 +352,17 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
         const QString text = QString::fromUtf8(error ? error->message : "no audio sink");
         g_clear_error(&error);
         gst_object_unref(d->pipeline);
-        return codeForText(text);
+        failure = codeForText(text);
+        return nullptr;
     }
     g_clear_error(&error);
 
-    gchar *uri = gst_filename_to_uri(
-        QFileInfo(request.element).absoluteFilePath().toUtf8().constData(), nullptr);
+    gchar *uri = gst_filename_to_uri(file.toUtf8().constData(), nullptr);
     g_object_set(d->pipeline, "uri", uri, "audio-sink", sink, "flags", kPlayFlagAudio, nullptr);
     g_free(uri);
     d->audioSink = sink;
+    d->file = file;
 
-    const quint16 id = m_nextId;
     d->context = std::make_shared<BusContext>();
     d->context->layer = this;
     d->context->device = id;
@@ -337,8 +373,7 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
                              new std::shared_ptr<BusContext>(d->context), &freeContext);
     gst_object_unref(bus);
 
-    // Preroll, so the length is known and a missing or undecodable file fails here. The wait is
-    // bounded: a sound server that does not answer must not hold up the caller.
+    // Preroll, so the length is known and a missing or undecodable file fails in open.
     d->worker = std::make_unique<PipelineWorker>();
     d->worker->post([pipeline = d->pipeline, context = d->context] {
         GstStateChangeReturn change = gst_element_set_state(pipeline, GST_STATE_PAUSED);
@@ -354,43 +389,121 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
         context->prerollChange = change;
         context->prerollDone.notify_all();
     });
+    return d;
+}
+
+quint32 GstMediaLayer::awaitPreroll(Device &d, const QString &element,
+                                    std::chrono::steady_clock::time_point deadline,
+                                    bool &answered) {
+    // The wait is bounded: a sound server that does not answer must not hold up the caller.
     GstStateChangeReturn change = GST_STATE_CHANGE_ASYNC;
     QString text;
-    bool answered = false;
     {
-        std::unique_lock lock(d->context->mutex);
+        std::unique_lock lock(d.context->mutex);
         answered =
-            d->context->prerollDone.wait_for(lock, std::chrono::milliseconds(kOutputTimeoutMs),
-                                             [&] { return d->context->prerolled; });
-        change = d->context->prerollChange;
-        text = d->context->firstError;
+            d.context->prerollDone.wait_until(lock, deadline, [&] { return d.context->prerolled; });
+        change = d.context->prerollChange;
+        text = d.context->firstError;
     }
     if (!answered) {
-        destroy(*d);
+        destroy(d);
         return codeForText(QStringLiteral("ses çıkışı yanıt vermiyor"));
     }
     if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC) {
-        destroy(*d);
+        destroy(d);
         if (!text.isEmpty())
             return codeForText(text);
         if (change == GST_STATE_CHANGE_ASYNC)
             return MCIERR_DEVICE_NOT_READY;
-        return QFileInfo::exists(request.element)
+        return QFileInfo::exists(element)
                    ? codeForText(QStringLiteral("The file cannot be played."))
                    : MCIERR_FILE_NOT_FOUND;
     }
 
     gint64 duration = 0;
-    const bool lengthKnown = gst_element_query_duration(d->pipeline, GST_FORMAT_TIME, &duration);
+    const bool lengthKnown = gst_element_query_duration(d.pipeline, GST_FORMAT_TIME, &duration);
     if (lengthKnown && duration == 0) {
         // A file cut off after its header prerolls as well: it would "play" without a sound.
-        destroy(*d);
+        destroy(d);
         return codeForText(QStringLiteral("The file contains no sound."));
     }
     if (lengthKnown && duration > 0)
-        d->duration = toMs(duration);
+        d.duration = toMs(duration);
     // Otherwise the length is measured when it is first asked for, beside the playing music.
-    d->file = QFileInfo(request.element).absoluteFilePath();
+    return 0;
+}
+
+std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::takePrepared(const QString &file) {
+    if (!m_prepared || m_prepared->file != file)
+        return nullptr;
+    std::unique_ptr<Device> d = std::move(m_prepared);
+    // Music replaced since: the file is opened afresh, so nothing stale plays.
+    if (stampOf(file) != d->stamp) {
+        destroy(*d);
+        return nullptr;
+    }
+    return d;
+}
+
+void GstMediaLayer::prepare(const QString &file) {
+    const QString path = QFileInfo(file).absoluteFilePath();
+    const std::optional<FileStamp> stamp = stampOf(path);
+    if (m_prepared && m_prepared->file == path && m_prepared->stamp == stamp)
+        return;
+    if (m_prepared) {
+        destroy(*m_prepared);
+        m_prepared.reset();
+    }
+    // A file that is not there has nothing to get ready; its open reports it.
+    if (!stamp)
+        return;
+    quint32 failure = 0;
+    m_prepared = build(path, 0, failure);
+    if (m_prepared)
+        m_prepared->stamp = stamp;
+}
+
+quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) {
+    // Only files are devices here; a device type without a file names nothing we can open.
+    if (request.byType)
+        return MCIERR_INVALID_DEVICE_NAME;
+
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kOutputTimeoutMs);
+    const QString file = QFileInfo(request.element).absoluteFilePath();
+    const quint16 id = m_nextId;
+    bool answered = true;
+    std::unique_ptr<Device> d = takePrepared(file);
+    if (d) {
+        // A prepared pipeline that has not answered yet waits within the open's own limit.
+        const quint32 result = awaitPreroll(*d, request.element, deadline, answered);
+        // An output that left the prepared pipeline unanswered leaves no time for another.
+        if (!answered)
+            return result;
+        bool failed = result != 0;
+        if (!failed) {
+            std::lock_guard lock(d->context->mutex);
+            failed = d->context->errorSeen;
+            d->context->device = id;
+        }
+        // A preroll that went wrong is not the file's last word: it is opened afresh, so the
+        // bell fails, if at all, for reasons of its own.
+        if (failed) {
+            if (result == 0)
+                destroy(*d);
+            d.reset();
+        } else {
+            ++m_preparedOpens;
+        }
+    }
+    if (!d) {
+        quint32 failure = 0;
+        d = build(file, id, failure);
+        if (!d)
+            return failure;
+        if (const quint32 result = awaitPreroll(*d, request.element, deadline, answered))
+            return result;
+    }
 
     m_devices[id] = std::move(d);
     deviceId = id;

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <vector>
@@ -46,6 +47,15 @@ public:
     quint32 status(quint16 device, MediaStatusItem item, quint32 &value, int track = 0) override;
     quint32 capability(quint16 device, MediaCapability item, quint32 &value) override;
     std::optional<QString> errorText(quint32 code) const override;
+    // Builds the file's pipeline and prerolls it on its own thread; an open of the same file
+    // takes it over, unless the file changed since or the preroll failed. One file is kept
+    // prepared: preparing another drops it.
+    void prepare(const QString &file) override;
+
+    // Opens that took over a prepared pipeline.
+    int preparedOpens() const { return m_preparedOpens; }
+    // Pipelines of every layer not yet freed, teardowns under way included.
+    static int livePipelines();
 
     // The audio sink that an open device plays into, or nullptr: for tools that measure when
     // the sound starts. The device keeps it; it goes away when the device is closed.
@@ -58,6 +68,15 @@ private:
     enum class BusEvent { EndOfStream, Error, DurationChanged };
 
     Device *find(quint16 device);
+    // A device whose pipeline is on its way to PAUSED; nullptr, with the code, when none could
+    // be built. `id` is the device it will be, or 0 when that is not known yet.
+    std::unique_ptr<Device> build(const QString &file, quint16 id, quint32 &failure);
+    // Waits for build's preroll until `deadline`; 0 when the device can play. On failure the
+    // device is destroyed and `answered` tells whether the output answered in time.
+    quint32 awaitPreroll(Device &d, const QString &element,
+                         std::chrono::steady_clock::time_point deadline, bool &answered);
+    // The prepared device of `file` if it is still good to play; a stale one is dropped.
+    std::unique_ptr<Device> takePrepared(const QString &file);
     void handleBusEvent(quint16 device, quint64 serial, BusEvent event);
     void postNotice(quint16 device, quint32 code);
     void endPending(quint16 device, Device &d, quint32 code);
@@ -77,4 +96,6 @@ private:
     quint32 m_nextTextCode;
     quint16 m_nextId = 1;
     std::vector<std::unique_ptr<PipelineWorker>> m_retiring;
+    std::unique_ptr<Device> m_prepared;
+    int m_preparedOpens = 0;
 };

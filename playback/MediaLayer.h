@@ -115,6 +115,10 @@ public:
     virtual quint32 capability(quint16 device, MediaCapability item, quint32 &value) = 0;
     // The text of a result code, or none when the layer has none for it.
     virtual std::optional<QString> errorText(quint32 code) const = 0;
+    // A hint that `file` is about to be opened: a layer that can get it ready beforehand does so
+    // without holding up the caller, so the open that follows has less to do. Changes nothing a
+    // request answers.
+    virtual void prepare(const QString &file) { Q_UNUSED(file); }
 
 signals:
     // Completion of a request made with notify; `code` is one of the MCI_NOTIFY_ values.

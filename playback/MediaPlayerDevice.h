@@ -51,6 +51,8 @@ public:
     TMPNotifyValues NotifyResult() const { return m_notifyResult; }
 
     void Open();
+    // Lets the layer get `fileName` ready for an Open soon after; what is open stays as it is.
+    void Prepare(const QString &fileName) { m_layer->prepare(fileName); }
     void Close();
     void Play();
     // Pauses a playing device, resumes a paused one.

@@ -163,6 +163,33 @@ private slots:
         setProgramFolder({});
     }
 
+    void preparesUsedOrDroppedLeaveNothingBehind() {
+        const QString other = dir.filePath(QStringLiteral("diger.wav"));
+        QVERIFY(QFile::exists(other) || QFile::copy(wav, other));
+        MediaPlayerDevice player(std::make_unique<GstMediaLayer>("fakesink sync=true"));
+        const auto bells = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                // Every other bell takes its prepared pipeline over; the others drop theirs.
+                player.Prepare(i % 2 ? wav : other);
+                player.setFileName(wav);
+                player.Open();
+                player.Play();
+                QCoreApplication::processEvents();
+                player.Stop();
+                player.Close();
+                QCoreApplication::processEvents();
+            }
+        };
+        bells(20);
+        const int fdsBefore = openDescriptors();
+        bells(1000);
+        QTest::qWait(200);
+        const int fdsAfter = openDescriptors();
+        qInfo("1,000 prepared bells: descriptors %d -> %d", fdsBefore, fdsAfter);
+        QVERIFY2(fdsAfter <= fdsBefore + 2, qPrintable(QString::number(fdsAfter)));
+        QTRY_COMPARE_WITH_TIMEOUT(GstMediaLayer::livePipelines(), 0, 3000);
+    }
+
     void stuckOutputFailsOneBellAndTheClockGoesOn() {
         ScheduleFixture fx;
         QDir(fx.folder()).mkdir(QStringLiteral("Muzikler"));

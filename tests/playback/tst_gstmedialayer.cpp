@@ -309,6 +309,37 @@ private slots:
         QVERIFY(!player.IsOpen());
         QCOMPARE(player.LastError(), quint32(0));
     }
+
+    void preparedFileIsTakenOverUnlessReplaced() {
+        QTRY_COMPARE_WITH_TIMEOUT(GstMediaLayer::livePipelines(), 0, 3000);
+        const QString file = path(QStringLiteral("hazir.wav"));
+        QVERIFY(QFile::copy(shortWav, file));
+        {
+            GstMediaLayer layer(sink);
+            QSignalSpy notices(&layer, &MediaLayer::notice);
+            layer.prepare(file);
+            quint16 id = openOk(layer, file);
+            QCOMPARE(layer.preparedOpens(), 1);
+            QCOMPARE(statusOf(layer, id, MediaStatusItem::Length), quint32(400));
+            QCOMPARE(layer.play(id, std::nullopt, true), quint32(0));
+            QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 1, 5000);
+            QCOMPARE(notices.first().at(1).toUInt(), MCI_NOTIFY_SUCCESSFUL);
+            QCOMPARE(layer.close(id), quint32(0));
+
+            // New music copied over the prepared file: the open plays what is there now.
+            layer.prepare(file);
+            QTest::qWait(500); // prerolled on the old music by now
+            QVERIFY(QFile::remove(file));
+            QVERIFY(QFile::copy(wav, file));
+            id = openOk(layer, file);
+            QCOMPARE(layer.preparedOpens(), 1);
+            QCOMPARE(statusOf(layer, id, MediaStatusItem::Length), quint32(3000));
+            QCOMPARE(layer.close(id), quint32(0));
+
+            layer.prepare(mp3); // never opened
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(GstMediaLayer::livePipelines(), 0, 3000);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGstMediaLayer)
