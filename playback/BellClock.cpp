@@ -9,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <chrono>
+#include <thread>
+
 #include <algorithm>
 #include <limits>
 
@@ -19,12 +22,22 @@ QDateTime wholeSecond(const QDateTime &t) {
     return s;
 }
 
-// Ticks land this long after a second begins, so a timer firing a little early still falls
-// inside the second it was meant for. Qt's precise timers never fire early by the monotonic
-// clock, and the wall clock is slewed by at most half a millisecond a second; every millisecond
-// more is one a prepared bell waits to start. One landing early all the same only handles its
-// second again and comes back a millisecond later.
-constexpr int TickLagMs = 1;
+// The timer is armed this long before a second begins, and the tick then waits out the rest to
+// the microsecond: the event loop wakes timers up to a few milliseconds late, and a bell would
+// carry that lateness into its start.
+constexpr int TickLeadMs = 3;
+
+// Waits, on the system clock, until the next second begins when that is at most the lead away.
+// A simulated clock (the tests') is not waited for.
+void waitForTheSecond() {
+    if (!dynamic_cast<const SystemClock *>(&programClock()))
+        return;
+    using namespace std::chrono;
+    const auto t = system_clock::now();
+    const auto next = ceil<seconds>(t);
+    if (next - t <= milliseconds(TickLeadMs + 1))
+        std::this_thread::sleep_until(next);
+}
 
 // Music this close to its duration is stopped now: waiting for the rest would cost a timer
 // round trip that lands later than that.
@@ -50,10 +63,12 @@ void BellClock::Start() {
 }
 
 void BellClock::armTimer(const QDateTime &now) {
-    m_timer.start(1000 - now.time().msec() + TickLagMs);
+    const int toNext = 1000 - now.time().msec();
+    m_timer.start(toNext > TickLeadMs ? toNext - TickLeadMs : toNext + 1000 - TickLeadMs);
 }
 
 void BellClock::TimerTimer() {
+    waitForTheSecond();
     const QDateTime now = programClock().now();
     armTimer(now);
     emit SaatChanged(TimeText(now.time()));
@@ -228,7 +243,7 @@ void BellClock::armStop() {
     if (CalmaSuresi <= 0 || !m_player.IsOpen() || m_player.Mode() != mpPlaying)
         return;
     const qint64 left = qint64(CalmaSuresi) * 1000 - m_player.Position();
-    if (left > 0 && left < 1000 + TickLagMs)
+    if (left > 0 && left < 1000 + TickLeadMs)
         m_stopTimer.start(int(left));
 }
 
