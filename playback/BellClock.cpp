@@ -201,6 +201,12 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
             const std::optional<QString> failure = startBell(d.bell, *sure);
             // An output that did not answer is not kept waiting for a second time in this tick.
             const bool tone = failure && opening.elapsed() < 1000 && startFallbackTone(*sure);
+            // When not even the program's own tone plays, the output is at fault rather than the
+            // music: that is said once, until a bell plays again, while every bell is recorded.
+            const bool outputDown = failure && !tone;
+            if (failure && !(outputDown && m_outputFailing))
+                reportBell(d.bell, *failure);
+            m_outputFailing = outputDown;
             const qint64 delay = d.second.msecsTo(programClock().now());
             if (failure)
                 record(d, BellOutcome::Failed, delay, *failure, tone);
@@ -290,7 +296,6 @@ std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
         m_player.Open();
         m_player.Play();
     } catch (const ZilError &error) {
-        reportBell(bell, error.message());
         return error.message();
     }
     armStop();

@@ -104,6 +104,7 @@ private:
     QDateTime m_lastHandled;
     bool m_storeFailing = false;
     bool m_recordFailing = false;
+    bool m_outputFailing = false;
     QList<DayBell> m_bells;
     QDate m_bellsDate; // invalid: m_bells must be read again
     QSet<int> m_rung; // bells of m_rungDate that had their chance

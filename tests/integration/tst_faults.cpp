@@ -797,8 +797,13 @@ private slots:
             QCOMPARE(QFileInfo(p.player().FileName()).fileName(), QStringLiteral("ikinci.wav"));
             QTRY_VERIFY(QFileInfo(p.fx.folder() + QStringLiteral("cikis/ses.raw")).size() > 0);
         } else {
-            QTRY_COMPARE(p.boxes.texts.size(), 2);
-            QVERIFY(p.boxes.texts.at(1).startsWith(QStringLiteral("Zil müziği \"ikinci.wav\"")));
+            // Told once while the output stays away; each bell is still recorded.
+            QTest::qWait(100);
+            QCOMPARE(p.boxes.texts.size(), 1);
+            int failed = 0;
+            for (const BellEvent &e : p.program->store().history(Pazartesi, Pazartesi))
+                failed += e.outcome == BellOutcome::Failed ? 1 : 0;
+            QCOMPARE(failed, 2);
         }
         QCOMPARE(p.rows(), rows);
         QCOMPARE(contents(p.muzikler()), files);
