@@ -1,5 +1,7 @@
-// One bell-clock tick against a schedule of 10,000 rows, 200 of them today; prints the median
-// and the spread over many ticks. No bell falls due, so the figure is the tick's own cost.
+// One bell-clock tick against a schedule of 10,000 rows, 200 of them today, and a bell record of
+// a school year (200 lines on each of 365 days); prints the median and the spread over many ticks.
+// No bell falls due, so the figure is the tick's own cost. Then the cost of a tick right after a
+// bell wrote its line in the record, which makes the clock read the day again.
 #include "BellClock.h"
 #include "Clock.h"
 #include "FakeMediaLayer.h"
@@ -29,6 +31,21 @@ int main(int argc, char **argv) {
     fx.exec("COMMIT");
 
     SimulatedClock clock;
+    const QDate monday(2026, 12, 7);
+    {
+        BellStore year;
+        year.setFile(fx.databaseFile());
+        year.record({monday.addDays(-400), 1, "x", "07:00:01", "zil.mp3", BellOutcome::Rang});
+        fx.exec("BEGIN");
+        for (int day = 365; day >= 1; --day)
+            for (int i = 0; i < 200; ++i)
+                fx.exec("INSERT INTO ZilGecmisi (Tarih,KayitID,DersSaati,DersBaslama,Muzik,Sonuc,"
+                        "GecikmeMs,Aciklama,YedekSes,Zaman) VALUES(?,?,?,?,?,?,?,?,?,?)",
+                        {monday.addDays(-day).toString("yyyy-MM-dd"), i + 1, "Ders", "07:00:01",
+                         "zil.mp3", "caldi", 3, "", 0, "2026-01-01T07:00:01.003"});
+        fx.exec("COMMIT");
+    }
+
     setProgramClock(&clock);
     setProgramFolder(fx.folder());
     MediaPlayerDevice player(std::make_unique<FakeMediaLayer>());
@@ -49,10 +66,24 @@ int main(int argc, char **argv) {
         us.push_back(t.nsecsElapsed() / 1000.0);
     }
     std::sort(us.begin(), us.end());
-    std::printf("tick_cost: %d ticks, 10000 rows, 200 today\n", ticks);
+    std::printf("tick_cost: %d ticks, 10000 rows, 200 today, a record of 73,000 lines\n", ticks);
     std::printf(
-        "  median %.1f us, p90 %.1f us, p99 %.1f us, max %.1f us (target: median <= 1000 us)\n",
+        "  median %.1f us, p90 %.1f us, p99 %.1f us, max %.1f us (target: median <= 30 us)\n",
         us[us.size() / 2], us[us.size() * 9 / 10], us[us.size() * 99 / 100], us.back());
+
+    // After a bell: its record line is written, and the next tick reads the day afresh.
+    std::vector<double> after;
+    for (int i = 0; i < 200; ++i) {
+        store.record({monday, 100000 + i, "x", "06:00:00", "zil.mp3", BellOutcome::Rang});
+        clock.at = clock.at.addSecs(1);
+        QElapsedTimer t;
+        t.start();
+        bell.TimerTimer();
+        after.push_back(t.nsecsElapsed() / 1000.0);
+    }
+    std::sort(after.begin(), after.end());
+    std::printf("  right after a record line: median %.1f us, p99 %.1f us\n",
+                after[after.size() / 2], after[after.size() * 99 / 100]);
     setProgramClock(nullptr);
     return 0;
 }
