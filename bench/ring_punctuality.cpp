@@ -187,6 +187,8 @@ int main(int argc, char **argv) {
     BellStore store;
     store.setFile(fx.databaseFile());
     BellClock clock(store, player);
+    // --prepare: the next bell's music prepared ahead (off in the program for now).
+    clock.setPrepareAhead(app.arguments().contains(QStringLiteral("--prepare")));
     clock.ReportError = [&errors](const QString &message) { errors << message; };
     clock.Start();
     const qint64 endMs = starts.back().toMSecsSinceEpoch() + kToneMs + 1000;

@@ -52,6 +52,8 @@ public:
     void StoreFailureReported() { m_storeFailing = true; }
 
     QTimer &Timer() { return m_timer; }
+    // Whether the next bell's music is prepared a few seconds ahead (off by default).
+    void setPrepareAhead(bool on) { m_prepareAhead = on; }
     // The last second handled; invalid before the first tick.
     QDateTime LastHandledSecond() const { return m_lastHandled; }
 
@@ -105,6 +107,7 @@ private:
     bool m_storeFailing = false;
     bool m_recordFailing = false;
     bool m_outputFailing = false;
+    bool m_prepareAhead = false;
     QList<DayBell> m_bells;
     QDate m_bellsDate; // invalid: m_bells must be read again
     QSet<int> m_rung; // bells of m_rungDate that had their chance
