@@ -184,7 +184,7 @@ void TfrmDuzenleme::loadForNewBell() {
     ui->cmbGunler->setCurrentIndex(BugunGunID());
     // The copy option follows the preselected day, so a working day's bell can always be kept
     // to that one day.
-    ui->cbDigerlereUygula->setEnabled(isWorkingDay(ui->cmbGunler->currentIndex()));
+    followDayWithCopyOption();
     ui->cbDigerlereUygula->setVisible(true);
     const QTime now = programClock().now().time();
     ui->dtpBaslamaSaati->setTime(QTime(now.hour(), now.minute(), now.second()));
@@ -214,7 +214,15 @@ void TfrmDuzenleme::loadBell() {
 }
 
 void TfrmDuzenleme::cmbGunlerChange() {
-    ui->cbDigerlereUygula->setEnabled(isWorkingDay(ui->cmbGunler->currentIndex()));
+    followDayWithCopyOption();
+}
+
+void TfrmDuzenleme::followDayWithCopyOption() {
+    const bool enabled = isWorkingDay(ui->cmbGunler->currentIndex());
+    ui->cbDigerlereUygula->setEnabled(enabled);
+    // A greyed box that still showed a tick would look like a choice the user cannot undo.
+    if (!enabled)
+        ui->cbDigerlereUygula->setChecked(false);
 }
 
 QFileDialog *TfrmDuzenleme::odMuzikDosyasi() {
@@ -317,7 +325,8 @@ void TfrmDuzenleme::btnYeniKayitClick() {
     bool rowGone = false;
     if (m_editorKipi == YeniKayitKipi) {
         QList<Bell> bells{bell};
-        if (ui->cbDigerlereUygula->isChecked()) {
+        // Only a box the user can change copies: what it shows is what is saved.
+        if (ui->cbDigerlereUygula->isEnabled() && ui->cbDigerlereUygula->isChecked()) {
             for (int day = 0; day <= lastWorkingDay; ++day) {
                 if (day != gunId) {
                     bells.append(bell);
@@ -330,6 +339,8 @@ void TfrmDuzenleme::btnYeniKayitClick() {
         rowGone = !m_store.update(bell);
     }
     if (rowGone) {
+        // The edit has nowhere to go any more, so the editor is done with it as after a save.
+        hide();
         if (m_listeyiDoldur)
             m_listeyiDoldur();
         throw ZilError(QStringLiteral("Düzenlediğiniz zil bu arada silinmiş, değişiklikler "

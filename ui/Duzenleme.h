@@ -68,6 +68,8 @@ private:
     void showEditorWindow();
     void loadForNewBell();
     void loadBell();
+    // The copy option is offered on working days only, and never left ticked where it is not.
+    void followDayWithCopyOption();
     int durationForSave();
 
     BellStore &m_store;

@@ -536,7 +536,7 @@ private slots:
         e.openNew();
         for (bool checked : {true, false}) {
             e.ui.cbDigerlereUygula->setChecked(checked);
-            e.ui.cmbGunler->setCurrentIndex(index == 0 ? 6 : 0);
+            e.ui.cmbGunler->setCurrentIndex(index == 0 ? 1 : 0);
             e.dialog.cmbGunlerChange();
             // The user's choice through the list itself.
             QSignalSpy activated(e.ui.cmbGunler, &QComboBox::activated);
@@ -546,7 +546,7 @@ private slots:
                                 index > e.ui.cmbGunler->currentIndex() ? Qt::Key_Down : Qt::Key_Up);
             QVERIFY(activated.count() > 0);
             QCOMPARE(e.ui.cbDigerlereUygula->isEnabled(), enabled);
-            QCOMPARE(e.ui.cbDigerlereUygula->isChecked(), checked);
+            QCOMPARE(e.ui.cbDigerlereUygula->isChecked(), checked && enabled);
         }
     }
 
@@ -560,7 +560,7 @@ private slots:
         QTest::newRow("Wednesday alone") << 2 << false << QList<int>{2};
         QTest::newRow("Monday, copied") << 0 << true << QList<int>{0, 1, 2, 3, 4};
         QTest::newRow("Friday, copied") << 4 << true << QList<int>{4, 0, 1, 2, 3};
-        QTest::newRow("Saturday, box still checked") << 5 << true << QList<int>{5, 0, 1, 2, 3, 4};
+        QTest::newRow("Saturday, box checked before") << 5 << true << QList<int>{5};
         QTest::newRow("Sunday alone") << 6 << false << QList<int>{6};
     }
     void newBellRows() {
@@ -589,6 +589,21 @@ private slots:
         QVERIFY(e.ui.txtDers->text().isEmpty());
         QVERIFY(e.ui.txtMuzik->text().isEmpty());
         QCOMPARE(e.ui.txtSure->text(), QStringLiteral("30"));
+    }
+
+    void newBellOnAWeekendIsNotCopiedByABoxLeftTicked() {
+        Editor e;
+        e.clock.at = QDateTime(QDate(2024, 1, 6), QTime(9, 0)); // a Saturday
+        e.ui.cbDigerlereUygula->setChecked(true);               // from a working day's bell before
+        e.openNew();
+        QVERIFY(!e.ui.cbDigerlereUygula->isEnabled());
+        QVERIFY(!e.ui.cbDigerlereUygula->isChecked());
+        e.fill(QStringLiteral("Nöbet"), QTime(9, 30), QStringLiteral("a.mp3"),
+               QStringLiteral("30"));
+        e.clickSave();
+        const QList<QVariantList> rows = e.store.rows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0][1].toInt(), 5);
     }
 
     void midnightStartIsSavedAndLoaded() {
@@ -751,8 +766,7 @@ private slots:
         }
         QCOMPARE(e.store.count(), 0);
         QCOMPARE(e.refills, 1);
-        QVERIFY(e.dialog.isVisible());
-        QCOMPARE(e.ui.txtDers->text(), QStringLiteral("değişti"));
+        QVERIFY(e.dialog.isHidden());
     }
 
     void storeFailureWritesNothing() {
