@@ -79,6 +79,17 @@ QString meaningOf(const QSqlError &error) {
         return {};
     }
 }
+
+// A file another program holds locked is a schedule all the same, and the action succeeds later.
+bool isBusy(const QSqlError &error) {
+    bool known = false;
+    const int code = error.nativeErrorCode().toInt(&known) & 0xff;
+    return known && (code == Busy || code == Locked);
+}
+
+// Long enough for a backup tool's read or another program's short write to end, short enough
+// that the window, which reads the schedule on the clock's tick, never seems hung.
+constexpr int busyTimeoutMs = 2000;
 } // namespace
 
 void ScheduleQuery::fail(const QString &what, const QSqlError &error) {
@@ -120,20 +131,35 @@ void ScheduleQuery::ensureOpen() {
     // mode=rw: a missing file is an error, never a new empty schedule.
     db.setDatabaseName(QUrl::fromLocalFile(m_file).toString(QUrl::FullyEncoded) +
                        QStringLiteral("?mode=rw"));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=500"));
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     // Taken before opening: a file swapped in meanwhile then only costs one more reopen.
     const std::optional<FileIdentity> identity = identityOf(m_file);
     if (!db.open())
         fail(shownName + QStringLiteral(" açılamadı"), db.lastError());
 
-    // SQLite opens any file lazily; reading the catalogue proves it is really a database.
+    // SQLite opens any file lazily; reading the catalogue proves it is really a database, and
+    // the bells' table that it is a schedule: an emptied file is a database without one.
     QSqlQuery probe(db);
-    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND "
+                                   "name='Dersler'"))) {
         const QSqlError error = probe.lastError();
         probe = QSqlQuery();
         db.close();
+        if (isBusy(error))
+            throw EStoreError(shownName +
+                              QStringLiteral(" şu anda başka bir program tarafından kullanılıyor, "
+                                             "biraz sonra yeniden deneyin (") +
+                              error.text() + QLatin1Char(')'));
         fail(shownName + QStringLiteral(" bir zil veritabanı değil"), error);
     }
+    if (!probe.next() || probe.value(0).toInt() == 0) {
+        probe = QSqlQuery();
+        db.close();
+        throw EStoreError(shownName + QStringLiteral(" bir zil veritabanı değil: dosyada zil "
+                                                     "listesi yok, yedekten geri yükleyin"));
+    }
+    probe = QSqlQuery();
     m_open = true;
     ++m_opens;
     m_openedFile = identity;

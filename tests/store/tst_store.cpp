@@ -131,7 +131,8 @@ private slots:
         QTest::newRow("another program's file")
             << QByteArray("Standard Jet DB\0\0\0\0 not sqlite at all, just bytes", 48) << true
             << "not a database";
-        QTest::newRow("empty file has no table") << QByteArray() << true << "no such table";
+        QTest::newRow("emptied file is no schedule")
+            << QByteArray() << true << "database.mdb bir zil veritabanı değil: dosyada zil";
     }
     void unusableFilesRaiseWithDriverMessage() {
         QFETCH(QByteArray, content);
@@ -154,6 +155,24 @@ private slots:
         }
         // Never creates the schedule.
         QCOMPARE(QFile::exists(file), create);
+    }
+
+    void lockedScheduleIsInUseNotForeign() {
+        ScheduleFixture fx;
+        fx.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        BellStore store;
+        try {
+            store.open(fx.databaseFile());
+            QFAIL("no error");
+        } catch (const EStoreError &e) {
+            QVERIFY2(e.message().startsWith(QStringLiteral(
+                         "database.mdb şu anda başka bir program tarafından kullanılıyor, biraz "
+                         "sonra yeniden deneyin")),
+                     qPrintable(e.message()));
+        }
+        fx.exec(QStringLiteral("ROLLBACK"));
+        store.add({{0, 2, "1. Ders", "08:30:00", "zil.mp3", 30}});
+        QCOMPARE(fx.count(), 1);
     }
 
     void storeThatComesBackIsUsedAgain() {
