@@ -110,6 +110,57 @@ struct GstMediaLayer::Device {
     qint32 duration = -1;
 };
 
+namespace {
+// GStreamer and our own fixed texts are English; the user reads a Turkish sentence first and
+// keeps the system's words for whoever looks into it.
+QString inTurkish(const QString &turkish, const QString &system) {
+    return system.isEmpty() ? turkish : turkish + QStringLiteral(" (") + system + QLatin1Char(')');
+}
+
+QString deviceNotReady() {
+    return inTurkish(QStringLiteral("Ses aygıtı hazır değil"),
+                     QStringLiteral("The media device is not ready."));
+}
+
+// What a pipeline's error means for the bell, told by its domain and code rather than its
+// text, which GStreamer words as it likes.
+QString pipelineErrorText(const GError *error) {
+    const QString system = QString::fromUtf8(error ? error->message : "");
+    if (!error)
+        return inTurkish(QStringLiteral("Müzik çalınamadı"), system);
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+        case GST_RESOURCE_ERROR_NOT_FOUND:
+            return inTurkish(QStringLiteral("Müzik dosyası bulunamadı"), system);
+        case GST_RESOURCE_ERROR_OPEN_READ:
+        case GST_RESOURCE_ERROR_READ:
+        case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+            return inTurkish(QStringLiteral("Müzik dosyası okunamadı"), system);
+        case GST_RESOURCE_ERROR_BUSY:
+            return inTurkish(QStringLiteral("Ses aygıtı başka bir program tarafından kullanılıyor"),
+                             system);
+        default:
+            return inTurkish(QStringLiteral("Ses çıkışı kullanılamadı"), system);
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+        case GST_STREAM_ERROR_WRONG_TYPE:
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+        case GST_STREAM_ERROR_DECODE:
+        case GST_STREAM_ERROR_DEMUX:
+        case GST_STREAM_ERROR_FORMAT:
+        case GST_STREAM_ERROR_NOT_IMPLEMENTED:
+            return inTurkish(QStringLiteral("Bu dosya çalınabilir bir ses dosyası değil"), system);
+        default:
+            return inTurkish(QStringLiteral("Müzik dosyası çalınamadı"), system);
+        }
+    }
+    return inTurkish(QStringLiteral("Müzik çalınamadı"), system);
+}
+} // namespace
+
 // The one path from GStreamer's threads to the GUI thread.
 class GstBusRelay {
 public:
@@ -153,7 +204,7 @@ GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer d
     case GST_MESSAGE_ERROR: {
         GError *error = nullptr;
         gst_message_parse_error(message, &error, nullptr);
-        const QString text = QString::fromUtf8(error ? error->message : "");
+        const QString text = pipelineErrorText(error);
         g_clear_error(&error);
         std::lock_guard lock(context.mutex);
         // Only the first of a burst of errors is reported.
@@ -180,7 +231,7 @@ void GstBusRelay::changeState(GstMediaLayer::Device &d, GstState state) {
         if (gst_element_set_state(pipeline, state) != GST_STATE_CHANGE_FAILURE)
             return;
         std::lock_guard lock(context->mutex);
-        if (firstError(*context, QStringLiteral("The media device is not ready.")))
+        if (firstError(*context, deviceNotReady()))
             post(*context, GstMediaLayer::BusEvent::Error);
     });
 }
@@ -261,12 +312,18 @@ GstMediaLayer::GstMediaLayer(QString sinkDescription, QObject *parent)
     , m_sinkDescription(std::move(sinkDescription))
     , m_nextTextCode(kFirstTextCode) {
     initGstreamerOnce();
-    m_texts[MCIERR_INVALID_DEVICE_ID] = QStringLiteral("Invalid device id.");
-    m_texts[MCIERR_INVALID_DEVICE_NAME] = QStringLiteral("No such media device.");
-    m_texts[MCIERR_UNSUPPORTED_FUNCTION] = QStringLiteral("The media device cannot do this.");
-    m_texts[MCIERR_FILE_NOT_FOUND] = QStringLiteral("Resource not found.");
-    m_texts[MCIERR_DEVICE_NOT_READY] = QStringLiteral("The media device is not ready.");
-    m_texts[MCIERR_OUTOFRANGE] = QStringLiteral("The value is out of range.");
+    m_texts[MCIERR_INVALID_DEVICE_ID] =
+        inTurkish(QStringLiteral("Ses aygıtı bulunamadı"), QStringLiteral("Invalid device id."));
+    m_texts[MCIERR_INVALID_DEVICE_NAME] = inTurkish(QStringLiteral("Böyle bir ses aygıtı yok"),
+                                                    QStringLiteral("No such media device."));
+    m_texts[MCIERR_UNSUPPORTED_FUNCTION] =
+        inTurkish(QStringLiteral("Ses aygıtı bu işlemi yapamıyor"),
+                  QStringLiteral("The media device cannot do this."));
+    m_texts[MCIERR_FILE_NOT_FOUND] = inTurkish(QStringLiteral("Müzik dosyası bulunamadı"),
+                                               QStringLiteral("Resource not found."));
+    m_texts[MCIERR_DEVICE_NOT_READY] = deviceNotReady();
+    m_texts[MCIERR_OUTOFRANGE] = inTurkish(QStringLiteral("Değer izin verilen aralığın dışında"),
+                                           QStringLiteral("The value is out of range."));
 }
 
 GstMediaLayer::~GstMediaLayer() {
@@ -338,7 +395,8 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file,
     auto d = std::make_unique<Device>();
     d->pipeline = gst_element_factory_make("playbin", nullptr);
     if (!d->pipeline) {
-        failure = codeForText(QStringLiteral("GStreamer's playbin is not installed."));
+        failure = codeForText(inTurkish(QStringLiteral("Ses çalma bileşeni kurulu değil"),
+                                        QStringLiteral("GStreamer's playbin is not installed.")));
         return nullptr;
     }
     gst_object_ref_sink(d->pipeline);
@@ -349,7 +407,8 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file,
     GstElement *sink =
         gst_parse_bin_from_description(m_sinkDescription.toUtf8().constData(), TRUE, &error);
     if (!sink) {
-        const QString text = QString::fromUtf8(error ? error->message : "no audio sink");
+        const QString text = inTurkish(QStringLiteral("Ses çıkışı kurulamadı"),
+                                       QString::fromUtf8(error ? error->message : ""));
         g_clear_error(&error);
         gst_object_unref(d->pipeline);
         failure = codeForText(text);
@@ -416,7 +475,8 @@ quint32 GstMediaLayer::awaitPreroll(Device &d, const QString &element,
         if (change == GST_STATE_CHANGE_ASYNC)
             return MCIERR_DEVICE_NOT_READY;
         return QFileInfo::exists(element)
-                   ? codeForText(QStringLiteral("The file cannot be played."))
+                   ? codeForText(inTurkish(QStringLiteral("Müzik dosyası çalınamadı"),
+                                           QStringLiteral("The file cannot be played.")))
                    : MCIERR_FILE_NOT_FOUND;
     }
 
@@ -425,7 +485,8 @@ quint32 GstMediaLayer::awaitPreroll(Device &d, const QString &element,
     if (lengthKnown && duration == 0) {
         // A file cut off after its header prerolls as well: it would "play" without a sound.
         destroy(d);
-        return codeForText(QStringLiteral("The file contains no sound."));
+        return codeForText(inTurkish(QStringLiteral("Bu dosyada ses yok"),
+                                     QStringLiteral("The file contains no sound.")));
     }
     if (lengthKnown && duration > 0)
         d.duration = toMs(duration);

@@ -86,18 +86,25 @@ private slots:
     void openErrors_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("missing") << QStringLiteral("yok.mp3") << QByteArray();
+        // The Turkish sentence the user reads first, before the system's own text.
+        QTest::addColumn<QString>("sentence");
+        QTest::newRow("missing") << QStringLiteral("yok.mp3") << QByteArray()
+                                 << QStringLiteral("Müzik dosyası bulunamadı (");
         QTest::newRow("not audio") << QStringLiteral("metin.mp3")
-                                   << QByteArray("Bu bir ses dosyası değil.\n").repeated(50);
-        QTest::newRow("empty") << QStringLiteral("bos.wav") << QByteArray("");
+                                   << QByteArray("Bu bir ses dosyası değil.\n").repeated(50)
+                                   << QStringLiteral("Bu dosya çalınabilir bir ses dosyası değil (");
+        QTest::newRow("empty") << QStringLiteral("bos.wav") << QByteArray("")
+                               << QStringLiteral("Bu dosya çalınabilir bir ses dosyası değil (");
         // Cut off after its header: nothing to hear.
         QFile full(shortWav);
         QVERIFY(full.open(QIODevice::ReadOnly));
-        QTest::newRow("header only") << QStringLiteral("baslik.wav") << full.read(44);
+        QTest::newRow("header only") << QStringLiteral("baslik.wav") << full.read(44)
+                                     << QStringLiteral("Bu dosyada ses yok (");
     }
     void openErrors() {
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
+        QFETCH(QString, sentence);
         const QString file = path(name);
         if (name != QLatin1String("yok.mp3")) {
             QFile f(file);
@@ -113,8 +120,9 @@ private slots:
         QCOMPARE(id, quint16(0));
         const auto text = layer.errorText(result);
         QVERIFY(text.has_value());
-        QVERIFY(!text->isEmpty());
         qInfo("%s: %s", qPrintable(name), qPrintable(*text));
+        QVERIFY(text->startsWith(sentence));
+        QVERIFY(text->size() > sentence.size() + 1);
 
         // Through the player: the same text in the exception, nothing left open.
         MediaPlayerDevice player(std::make_unique<GstMediaLayer>(sink));
