@@ -18,6 +18,7 @@
 #include <QNetworkInterface>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -101,8 +102,6 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     // The area below the menu bar is fixed at 404 x 510; nothing resizes it.
     ui->centralwidget->setFixedSize(ClientWidth, ClientHeight);
     setFixedSize(ClientWidth, ClientHeight + ui->MainMenu1->sizeHint().height());
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 
     connect(&m_clock, &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
     ui->lblUyari->hide();
@@ -113,6 +112,9 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     connect(&m_clock, &BellClock::SaatChanged, this, handled([this] { refreshDayLines(); }));
 
     FormCreate(online, webSite.isEmpty() ? makerWebSite() : webSite);
+    // Centred only now: without a network the window has become shorter meanwhile.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 TfrmMenu::~TfrmMenu() = default;
@@ -216,14 +218,31 @@ void TfrmMenu::ListeyiDoldur() {
         auto *row = new QTreeWidgetItem;
         row->setText(ColGun, gun);
         row->setText(ColZil, bell.name);
+        row->setToolTip(ColZil, bell.name);
         row->setText(ColBaslama, StartTimeText(bell.start));
         row->setText(ColID, QString::number(bell.id));
         row->setText(ColSure, bell.sure.toString());
         rows.append(row);
     }
     ui->ListView1->addTopLevelItems(rows);
-    ui->ListView1->resizeColumnToContents(ColGun);
-    ui->ListView1->resizeColumnToContents(ColZil);
+    fitNameColumns();
+}
+
+void TfrmMenu::fitNameColumns() {
+    QTreeWidget *list = ui->ListView1;
+    list->resizeColumnToContents(ColGun);
+    list->resizeColumnToContents(ColZil);
+    // A long name must not push the start and the duration out of view: the name is cut (its
+    // whole text is in the row's tooltip) so that the columns after it still fit.
+    // Measured from the list's own size, which is set before the list is first shown, and with
+    // room for a scroll bar that a longer day brings.
+    const int room = list->maximumViewportSize().width() -
+                     list->verticalScrollBar()->sizeHint().width() -
+                     list->columnWidth(ColBaslama) - list->columnWidth(ColID) -
+                     list->columnWidth(ColSure);
+    const int gun = qMin(list->columnWidth(ColGun), room / 2);
+    list->setColumnWidth(ColGun, gun);
+    list->setColumnWidth(ColZil, qMax(0, qMin(list->columnWidth(ColZil), room - gun)));
 }
 
 QTreeWidgetItem *TfrmMenu::selectedRow() const {

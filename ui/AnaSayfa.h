@@ -57,6 +57,7 @@ private:
     void setUpButtons();
     void setUpWebPanel(const QString &webSite);
     QTreeWidgetItem *selectedRow() const;
+    void fitNameColumns();
     // The next bell and the warning under the welcome text. Asked every second, they read the
     // store only when it changed or the day did; a store that fails leaves them as they were
     // until a later second reads it.

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -97,6 +98,29 @@ private slots:
         QCOMPARE(ui.ListView1->topLevelItemCount(), 1);
         QCOMPARE(ui.ListView1->topLevelItem(0)->text(1), QStringLiteral("Başka gün"));
         QCOMPARE(ui.ListView1->topLevelItem(0)->text(0), ui.cmbGunler->currentText());
+    }
+
+    void offlineWindowIsCentredAtItsSize() {
+        auto w = makeWindow();
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        QVERIFY(screen);
+        // The platform's frame, known only once shown, may shift the window by its width.
+        const QPoint off = w->geometry().center() - screen->availableGeometry().center();
+        QVERIFY2(qAbs(off.x()) <= 3 && qAbs(off.y()) <= 3,
+                 qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
+    }
+
+    void longNameLeavesStartAndDurationInView() {
+        clock.at = QDateTime(weekday(0), QTime(9, 0));
+        const QString name = QStringLiteral("Uzun ad ").repeated(6).left(50);
+        fx->insert(0, name, "08:30:00", "zil.mp3", 30);
+        auto w = makeWindow();
+        QTreeWidget *list = w->controls().ListView1;
+        QTreeWidgetItem *row = list->topLevelItem(0);
+        QVERIFY(row);
+        QVERIFY(list->columnWidth(1) > 0);
+        QVERIFY(list->columnViewportPosition(4) + list->columnWidth(4) <= list->viewport()->width());
+        QCOMPARE(row->toolTip(1), name);
     }
 
     void windowLayout() {
