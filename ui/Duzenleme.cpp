@@ -13,8 +13,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QShortcut>
+#include <QTimeEdit>
 #include <QValidator>
+
+#include <algorithm>
 
 #include <limits>
 
@@ -94,6 +100,49 @@ public:
     }
 };
 
+// Tabs, line breaks and the like are invisible in the list and split its row.
+bool hasControlCharacter(const QString &text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        const QChar::Category category = c.category();
+        return category == QChar::Other_Control || category == QChar::Separator_Line ||
+               category == QChar::Separator_Paragraph;
+    });
+}
+
+// A click into the time field leaves only a cursor, and a time edit takes digits only into a
+// selected part: the part clicked is selected, so typing replaces the time from there on.
+class SelectClickedPart : public QObject {
+public:
+    SelectClickedPart(QTimeEdit *timeEdit, QLineEdit *text)
+        : QObject(timeEdit)
+        , m_timeEdit(timeEdit)
+        , m_text(text) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == m_text && event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
+            !m_text->hasSelectedText()) {
+            // The parts are separated by one character each, as in "HH:mm:ss".
+            const QString shown = m_text->text();
+            const int cursor = m_text->cursorPosition();
+            int part = 0;
+            for (int i = 0; i < cursor && i < shown.size(); ++i)
+                if (!shown.at(i).isDigit())
+                    ++part;
+            part = qBound(0, part, m_timeEdit->sectionCount() - 1);
+            m_timeEdit->setCurrentSectionIndex(part);
+            m_timeEdit->setSelectedSection(m_timeEdit->sectionAt(part));
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTimeEdit *m_timeEdit;
+    QLineEdit *m_text;
+};
+
 void prepareButton(TAdvToolButton *button, const QString &picture) {
     button->setColor(clBtnFace);
     button->setColorDown(buttonColorDown);
@@ -119,6 +168,8 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     ui->cmbGunler->setCurrentIndex(-1);
     ui->txtSure->setValue(30);
     ui->txtDers->setValidator(new WholeCharacters(ui->txtDers));
+    if (auto *timeText = ui->dtpBaslamaSaati->findChild<QLineEdit *>())
+        timeText->installEventFilter(new SelectClickedPart(ui->dtpBaslamaSaati, timeText));
     for (QLabel *label : {ui->lblGun, ui->Label1, ui->Label2, ui->Label4, ui->Label3, ui->Label5})
         label->adjustSize();
     // Our font is wider than the one the dialog was laid out for: the longest caption takes two
@@ -143,6 +194,9 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     connect(ui->btnYeniKayit, &TAdvToolButton::OnClick, this,
             handled([this] { btnYeniKayitClick(); }));
     connect(ui->btnCikis, &TAdvToolButton::OnClick, this, handled([this] { btnCikisClick(); }));
+    // Kaydet takes no focus, so the keyboard reaches it through its own key; Esc already closes.
+    auto *save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(save, &QShortcut::activated, ui->btnYeniKayit, &TAdvToolButton::ExecuteClick);
 }
 
 TfrmDuzenleme::~TfrmDuzenleme() = default;
@@ -311,6 +365,11 @@ void TfrmDuzenleme::btnYeniKayitClick() {
     if (ui->txtDers->text().trimmed().isEmpty() || ui->txtMuzik->text().isEmpty() ||
         ui->txtSure->text().isEmpty()) {
         showMessage(this, QStringLiteral("Ders veya Muzik alanları boş girilemez!"));
+        return;
+    }
+    if (hasControlCharacter(ui->txtDers->text())) {
+        showMessage(this, QStringLiteral("Ders adında sekme, satır sonu gibi görünmeyen denetim "
+                                         "karakterleri olamaz!"));
         return;
     }
     const int duration = durationForSave();

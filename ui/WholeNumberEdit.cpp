@@ -5,13 +5,39 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QToolButton>
+#include <QValidator>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
 constexpr int arrowWidth = 15;
 constexpr int repeatDelayMs = 400;
 constexpr int repeatIntervalMs = 100;
+
+qsizetype untypable(const QString &text) {
+    return std::count_if(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7f || !WholeNumberEdit::acceptsCharacter(c);
+    });
+}
+
+// Pasted or dropped text bypasses the key filter; it is held to the same characters. A text
+// loaded from a row written by other means may hold others, and can still be corrected.
+class TypableText : public QValidator {
+public:
+    // The line edit's text is already changed when it asks, so the last text it took is kept.
+    explicit TypableText(QLineEdit *edit)
+        : QValidator(edit) {
+        connect(edit, &QLineEdit::textChanged, this,
+                [this](const QString &text) { m_taken = untypable(text); });
+    }
+    State validate(QString &input, int &) const override {
+        return untypable(input) > m_taken ? Invalid : Acceptable;
+    }
+
+private:
+    qsizetype m_taken = 0;
+};
 
 QToolButton *makeArrow(QWidget *parent, Qt::ArrowType arrow, const char *name) {
     auto *button = new QToolButton(parent);
@@ -34,6 +60,8 @@ WholeNumberEdit::WholeNumberEdit(QWidget *parent)
     setFocusProxy(m_edit);
     setFocusPolicy(Qt::StrongFocus);
     m_edit->installEventFilter(this);
+    m_edit->setValidator(new TypableText(m_edit));
+    connect(m_edit, &QLineEdit::inputRejected, this, &WholeNumberEdit::refuseKey);
     // "pressed" comes at the press and again at every repeat, so holding an arrow steps at
     // once, after the delay and then at each interval, and the release adds no further step.
     connect(m_up, &QToolButton::pressed, this, [this] { arrowPressed(1); });

@@ -13,6 +13,7 @@
 #include "ui_Duzenleme.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -708,6 +709,56 @@ private slots:
             QVERIFY(e.dialog.isVisible());
             QCOMPARE(e.refills, 0);
         }
+    }
+
+    void controlCharactersInTheNameAndPastedLettersInTheDurationAreRefused() {
+        Editor e;
+        e.openNew();
+        e.fill(QStringLiteral("3. Ders\tÖğle"), QTime(8, 30), QStringLiteral("a.mp3"),
+               QStringLiteral("30"));
+        {
+            BoxAnswerer boxes;
+            e.clickSave();
+            QCOMPARE(boxes.texts, QStringList{QStringLiteral(
+                                      "Ders adında sekme, satır sonu gibi görünmeyen denetim "
+                                      "karakterleri olamaz!")});
+        }
+        QCOMPARE(e.store.count(), 0);
+        QVERIFY(e.dialog.isVisible());
+
+        QSignalSpy refused(e.ui.txtSure, &WholeNumberEdit::keyRefused);
+        QGuiApplication::clipboard()->setText(QStringLiteral("12abc"));
+        e.ui.txtSure->lineEdit()->selectAll();
+        e.ui.txtSure->lineEdit()->paste();
+        QCOMPARE(e.ui.txtSure->text(), QStringLiteral("30"));
+        QCOMPARE(refused.count(), 1);
+    }
+
+    void ctrlSSavesAsKaydetDoes() {
+        Editor e;
+        e.openNew();
+        e.ui.cbDigerlereUygula->setChecked(false);
+        e.fill(QStringLiteral("1. Ders"), QTime(8, 30), QStringLiteral("a.mp3"),
+               QStringLiteral("30"));
+        QVERIFY(QTest::qWaitForWindowActive(&e.dialog));
+        QTest::keyClick(e.ui.txtDers, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(e.store.count(), 1);
+        QVERIFY(e.dialog.isHidden());
+        QCOMPARE(e.refills, 1);
+    }
+
+    void digitsTypedAfterAClickReplaceTheTimeFromThere() {
+        Editor e;
+        e.openNew();
+        QVERIFY(QTest::qWaitForWindowActive(&e.dialog));
+        QLineEdit *text = e.ui.dtpBaslamaSaati->findChild<QLineEdit *>();
+        QVERIFY(text);
+        // Into the hours, between their two digits.
+        QTest::mouseClick(text, Qt::LeftButton, {},
+                          QPoint(text->fontMetrics().horizontalAdvance(QStringLiteral("1")) + 2,
+                                 text->height() / 2));
+        QTest::keyClicks(e.ui.dtpBaslamaSaati, QStringLiteral("083000"));
+        QCOMPARE(e.ui.dtpBaslamaSaati->time(), QTime(8, 30, 0));
     }
 
     void saveWithoutADayIsRefused() {
