@@ -102,6 +102,10 @@ void BellClock::TimerTimer() {
         collectDue(second, due);
     }
     m_lastHandled = present;
+    // Told before this tick's bells, so a bell of the first second is not reported twice.
+    const bool dayBegins = m_dayAnnounced != present.date() && m_bellsDate == present.date();
+    if (dayBegins)
+        reportUnreadable(present.date());
     ringDue(due, now);
     // The look-ahead stays off: through PulseAudio a prepared pipeline sounds as late as it was
     // prepared early (about 3 s, measured on a null sink), while fake sinks show no such delay.
@@ -109,7 +113,7 @@ void BellClock::TimerTimer() {
     if (m_prepareAhead)
         prepareNext(present);
     flushReports();
-    if (m_dayAnnounced != present.date() && m_bellsDate == present.date()) {
+    if (dayBegins) {
         m_dayAnnounced = present.date();
         QList<Bell> bells;
         for (const DayBell &dayBell : std::as_const(m_bells))
@@ -197,7 +201,8 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
         if (!sure) {
             const QString why =
                 QStringLiteral("'%1' is not a valid integer value").arg(d.bell.sure.toString());
-            report(why);
+            if (!m_toldUnreadable.contains(d.bell.id))
+                report(why + namedBell(d.bell));
             record(d, BellOutcome::Failed, 0, why);
         } else if (i == last) {
             QElapsedTimer opening;
@@ -338,6 +343,38 @@ void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs,
             report(QStringLiteral("Zil geçmişi yazılamadı: %1").arg(error.message()));
         }
     }
+}
+
+QString BellClock::namedBell(const Bell &bell) {
+    const QTime start = bell.startTime();
+    const QString day = GunAdlari().value(bell.gunId);
+    const QString when =
+        start.isValid() ? day + QLatin1Char(' ') + start.toString(QStringLiteral("HH:mm")) : day;
+    return QStringLiteral(" (Zil: %1, %2)").arg(bell.name, when);
+}
+
+void BellClock::reportUnreadable(const QDate &date) {
+    if (date != m_toldDate) {
+        m_toldDate = date;
+        m_toldUnreadable.clear();
+    }
+    QStringList lines;
+    for (const DayBell &dayBell : std::as_const(m_bells)) {
+        const Bell &bell = dayBell.bell;
+        if (!dayBell.start.isValid())
+            lines.append(QStringLiteral("'%1' is not a valid time").arg(bell.start.toString()) +
+                         namedBell(bell));
+        if (!bell.duration())
+            lines.append(QStringLiteral("'%1' is not a valid integer value")
+                             .arg(bell.sure.toString()) +
+                         namedBell(bell));
+        if (!dayBell.start.isValid() || !bell.duration())
+            m_toldUnreadable.insert(bell.id);
+    }
+    // One message for all of them: such rows never ring, and nothing else would tell.
+    if (!lines.isEmpty())
+        report(QStringLiteral("Bugünün şu zil kayıtları okunamadığı için çalmayacak:\n") +
+               lines.join(QLatin1Char('\n')));
 }
 
 void BellClock::report(const QString &message) {

@@ -97,6 +97,10 @@ private:
                 bool fallbackTone = false);
     void report(const QString &message);
     void reportBell(const Bell &bell, const QString &why);
+    // " (Zil: name, day HH:mm)", so a message about a row says which one it is.
+    static QString namedBell(const Bell &bell);
+    // Today's rows whose start or duration cannot be read, told once in one message.
+    void reportUnreadable(const QDate &date);
     void flushReports();
 
     BellStore &m_store;
@@ -115,6 +119,8 @@ private:
     QDate m_dayAnnounced;
     BellStore::ChangeStamp m_seen;
     QStringList m_pendingReports;
+    QSet<int> m_toldUnreadable; // bells of m_toldDate already reported as unreadable
+    QDate m_toldDate;
     QDateTime m_preparedSecond; // the bell last prepared: its second and its music
     QString m_preparedMusic;
 };

@@ -196,14 +196,42 @@ private slots:
         QCOMPARE(rig.reports.size(), 1);
     }
 
-    void badDurationIsReportedNotRung() {
+    void unreadableRowsOfTheDayAreNamedInOneMessage() {
         ClockRig rig;
-        rig.fx.exec("INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) "
-                    "VALUES(0,'x','08:00:00','x.mp3','on')");
+        const QString insert = "INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) "
+                               "VALUES(0,?,?,'x.mp3',?)";
+        rig.fx.exec(insert, {"x", "08:00:00", "on"});
+        rig.fx.exec(insert, {"a", "22:40:1", 5});
+        rig.fx.exec(insert, {"b", "22.38.09", 5});
+        rig.fx.exec(insert, {"c", "25:00:00", 5});
+        rig.fx.exec(insert, {"d", 830, 5});
+        rig.fx.exec(insert, {"e", QVariant(), 5});
+        rig.fx.exec(insert, {"f", "09:00:00", QVariant()});
+        rig.fx.exec(insert, {"g", "09:10:00", "1.5"});
+        rig.fx.exec(insert, {"Tuesday's", "25:00:00", 5}); // not today's
+        rig.fx.exec("UPDATE Dersler SET GunID=1 WHERE DersSaati='Tuesday''s'");
         rig.fx.insert(0, "y", "08:00:00", "y.mp3", 5);
         rig.tickAt(QTime(8, 0, 0, 5));
-        QCOMPARE(rig.reports, QStringList{"'on' is not a valid integer value"});
         QCOMPARE(rig.opens().value("y.mp3"), 1);
+        QCOMPARE(rig.reports.size(), 1);
+        const QString told = rig.reports.first();
+        for (const char *line : {"'on' is not a valid integer value (Zil: x, Pazartesi 08:00)",
+                                 "'22:40:1' is not a valid time (Zil: a, Pazartesi)",
+                                 "'22.38.09' is not a valid time (Zil: b, Pazartesi)",
+                                 "'25:00:00' is not a valid time (Zil: c, Pazartesi)",
+                                 "'830' is not a valid time (Zil: d, Pazartesi)",
+                                 "'' is not a valid time (Zil: e, Pazartesi)",
+                                 "'' is not a valid integer value (Zil: f, Pazartesi 09:00)",
+                                 "'1.5' is not a valid integer value (Zil: g, Pazartesi 09:10)"})
+            QVERIFY2(told.contains(QString::fromUtf8(line)), qPrintable(told));
+        QVERIFY(!told.contains("Tuesday"));
+        // Not again at a later tick, nor when the unreadable bell's second comes.
+        rig.tickAt(QTime(9, 0, 0, 5));
+        rig.tickAt(QTime(9, 10, 0, 5));
+        QCOMPARE(rig.reports.size(), 1);
+        // The next day is told afresh.
+        rig.tickAt(QTime(0, 0, 0, 5), Monday.addDays(7));
+        QCOMPARE(rig.reports.size(), 2);
     }
 
     void dayWithoutBellsStillStopsMusic() {
