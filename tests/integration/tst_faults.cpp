@@ -510,7 +510,8 @@ private slots:
                              << notSchedule;
         QTest::newRow("text") << QByteArray("Pazartesi 08:00 zil.wav\n") << notSchedule;
         // A database, but not the schedule's.
-        QTest::newRow("SQLite without Dersler") << QByteArray() << "no such table: Dersler";
+        QTest::newRow("SQLite without Dersler")
+            << QByteArray() << QStringLiteral("database.mdb bir zil veritabanı değil: dosyada zil");
     }
     void notADatabase() {
         QFETCH(QByteArray, content);
