@@ -92,7 +92,8 @@ private slots:
                                  << QStringLiteral("Müzik dosyası bulunamadı (");
         QTest::newRow("not audio") << QStringLiteral("metin.mp3")
                                    << QByteArray("Bu bir ses dosyası değil.\n").repeated(50)
-                                   << QStringLiteral("Bu dosya çalınabilir bir ses dosyası değil (");
+                                   << QStringLiteral(
+                                          "Bu dosya çalınabilir bir ses dosyası değil (");
         QTest::newRow("empty") << QStringLiteral("bos.wav") << QByteArray("")
                                << QStringLiteral("Bu dosya çalınabilir bir ses dosyası değil (");
         // Cut off after its header: nothing to hear.

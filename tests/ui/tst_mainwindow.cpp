@@ -119,7 +119,8 @@ private slots:
         QTreeWidgetItem *row = list->topLevelItem(0);
         QVERIFY(row);
         QVERIFY(list->columnWidth(1) > 0);
-        QVERIFY(list->columnViewportPosition(4) + list->columnWidth(4) <= list->viewport()->width());
+        QVERIFY(list->columnViewportPosition(4) + list->columnWidth(4) <=
+                list->viewport()->width());
         QCOMPARE(row->toolTip(1), name);
     }
 
