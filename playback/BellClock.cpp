@@ -155,18 +155,10 @@ void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
 
 void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before) {
     // Only today's part of a jump is recorded: days the computer slept through are not ours.
-    const QDate date = before.date();
-    const QTime fromTime = after.date() == date ? after.time() : QTime(0, 0);
-    if (!loadDay(date))
+    if (!loadDay(before.date()))
         return;
-    for (const DayBell &dayBell : std::as_const(m_bells)) {
-        const bool inJump = dayBell.start.isValid() && dayBell.start < before.time() &&
-                            (after.date() != date || dayBell.start > fromTime);
-        if (inJump && !m_rung.contains(dayBell.bell.id)) {
-            record({QDateTime(date, dayBell.start), dayBell.bell}, BellOutcome::Skipped, 0,
-                   QStringLiteral("saat ileri atladı"));
-        }
-    }
+    const QTime from = after.date() == before.date() ? after.time() : QTime();
+    recordPassed(before, from, m_rung, BellOutcome::Skipped, QStringLiteral("saat ileri atladı"));
 }
 
 void BellClock::recordMissed(const QDateTime &before) {
@@ -176,12 +168,17 @@ void BellClock::recordMissed(const QDateTime &before) {
     } catch (const ZilError &) {
         return; // without the record nothing can be told apart; the bells still ring
     }
+    recordPassed(before, QTime(), recorded, BellOutcome::Missed,
+                 QStringLiteral("program çalışmıyordu"));
+}
+
+void BellClock::recordPassed(const QDateTime &before, const QTime &after, const QSet<int> &leave,
+                             BellOutcome outcome, const QString &reason) {
     for (const DayBell &dayBell : std::as_const(m_bells)) {
-        if (dayBell.start.isValid() && dayBell.start < before.time() &&
-            !recorded.contains(dayBell.bell.id)) {
-            record({QDateTime(before.date(), dayBell.start), dayBell.bell}, BellOutcome::Missed, 0,
-                   QStringLiteral("program çalışmıyordu"));
-        }
+        const QTime start = dayBell.start;
+        if (start.isValid() && start < before.time() && (!after.isValid() || start > after) &&
+            !leave.contains(dayBell.bell.id))
+            record({QDateTime(before.date(), start), dayBell.bell}, outcome, 0, reason);
     }
 }
 
@@ -300,7 +297,17 @@ bool BellClock::loadDay(const QDate &date) {
 
 std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     CalmaSuresi = sure;
-    m_player.setFileName(musicPath(bell));
+    return play(musicPath(bell));
+}
+
+bool BellClock::startFallbackTone(int sure) {
+    const QString tone = FallbackTone::file(sure);
+    // The bell's own failure is already reported; the tone's adds nothing for the user.
+    return !tone.isEmpty() && !play(tone);
+}
+
+std::optional<QString> BellClock::play(const QString &file) {
+    m_player.setFileName(file);
     try {
         m_player.Open();
         m_player.Play();
@@ -311,21 +318,6 @@ std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     return std::nullopt;
 }
 
-bool BellClock::startFallbackTone(int sure) {
-    const QString tone = FallbackTone::file(sure);
-    if (tone.isEmpty())
-        return false;
-    m_player.setFileName(tone);
-    try {
-        m_player.Open();
-        m_player.Play();
-    } catch (const ZilError &) {
-        return false; // the bell's own failure is already reported
-    }
-    armStop();
-    return true;
-}
-
 void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs,
                        const QString &reason, bool fallbackTone) {
     BellEvent event{due.second.date(), due.bell.id, due.bell.name,
@@ -334,7 +326,12 @@ void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs,
                     fallbackTone};
     event.recordedAt = programClock().now();
     try {
+        // Taken before and after the write, so a change by anyone else still shows at the next
+        // tick while our own line, which changes nothing the clock has read, does not.
+        const bool current = m_store.changes() == m_seen;
         m_store.record(event);
+        if (current)
+            m_seen = m_store.changes();
         m_recordFailing = false;
     } catch (const ZilError &error) {
         // The bells go on without their record; the user hears of it once per outage.

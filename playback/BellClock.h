@@ -85,6 +85,9 @@ private:
     void recordSkipped(const QDateTime &after, const QDateTime &before);
     // Today's bells before `before` that have no line in the record: the program was not running.
     void recordMissed(const QDateTime &before);
+    // Records today's bells before `before` (and after `after` when valid) not in `leave`.
+    void recordPassed(const QDateTime &before, const QTime &after, const QSet<int> &leave,
+                      BellOutcome outcome, const QString &reason);
     void ringDue(const QList<Due> &due, const QDateTime &now);
     // Has the music of the next bell of the day prepared, once, if it is due soon.
     void prepareNext(const QDateTime &present);
@@ -93,6 +96,8 @@ private:
     std::optional<QString> startBell(const Bell &bell, int sure);
     // Rings the program's own tone in place of music that could not be played.
     bool startFallbackTone(int sure);
+    // Opens and plays `file`; the reason when it could not.
+    std::optional<QString> play(const QString &file);
     void record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason = {},
                 bool fallbackTone = false);
     void report(const QString &message);
