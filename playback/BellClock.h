@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BellStore.h"
+#include "Calendar.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -57,6 +58,12 @@ public:
     // The last second handled; invalid before the first tick.
     QDateTime LastHandledSecond() const { return m_lastHandled; }
 
+    // The school calendar that says, once per date, whose bells a date rings and which of them
+    // stay silent; without one every date rings its own weekday's bells. It must outlive the
+    // clock.
+    void setCalendar(Calendar *calendar) { m_calendar = calendar; }
+    Calendar *calendar() const { return m_calendar; }
+
 signals:
     // The clock label's new caption.
     void SaatChanged(const QString &caption);
@@ -69,10 +76,12 @@ private:
         QString startText;
         QTime start;
         Bell bell;
+        QString silent; // why the calendar keeps it silent; empty when it rings
     };
     struct Due {
         QDateTime second;
         Bell bell;
+        QString silent;
     };
 
     void armTimer(const QDateTime &now);
@@ -106,6 +115,8 @@ private:
     static QString namedBell(const Bell &bell);
     // Today's rows whose start or duration cannot be read, told once in one message.
     void reportUnreadable(const QDate &date);
+    // What the calendar says of the date; an ordinary day when it has no answer.
+    CalendarDay calendarDay(const QDate &date);
     void flushReports();
 
     BellStore &m_store;
@@ -128,4 +139,6 @@ private:
     QDate m_toldDate;
     QDateTime m_preparedSecond; // the bell last prepared: its second and its music
     QString m_preparedMusic;
+    Calendar *m_calendar = nullptr;
+    bool m_calendarFailing = false;
 };
