@@ -15,6 +15,12 @@ std::unique_ptr<MediaLayer> orProgramOutput(std::unique_ptr<MediaLayer> layer) {
         layer = std::make_unique<GstMediaLayer>(audioSinkDescription());
     return layer;
 }
+
+// The clock knows the calendar before the main window first asks it about today.
+BellClock &withCalendar(BellClock &clock, Calendar &calendar) {
+    clock.setCalendar(&calendar);
+    return clock;
+}
 } // namespace
 
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
@@ -22,7 +28,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     : m_dayCheck(m_store, showErrorNotice)
     , m_player(orProgramOutput(std::move(layer)))
     , m_clock(m_store, m_player, showErrorNotice)
-    , m_menu(m_store, m_clock, m_player, std::move(online), webSite)
+    , m_menu(m_store, withCalendar(m_clock, m_calendar), m_player, std::move(online), webSite)
     , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); })
     , m_history(m_store) {
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
@@ -37,6 +43,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      handled([this] { m_about.ShowAbout(); }));
     QObject::connect(&m_menu, &TfrmMenu::ZilGecmisiIstendi, &m_history,
                      handled([this] { m_history.ShowHistory(); }));
+    QObject::connect(&m_menu, &TfrmMenu::OkulTakvimiIstendi, &m_calendarWindow,
+                     handled([this] { m_calendarWindow.ShowCalendar(); }));
 }
 
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {

@@ -3,10 +3,12 @@
 #include "AnaSayfa.h"
 #include "BellClock.h"
 #include "BellStore.h"
+#include "Calendar.h"
 #include "DayCheck.h"
 #include "Duzenleme.h"
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
+#include "OkulTakvimi.h"
 #include "ZilGecmisi.h"
 
 #include <functional>
@@ -33,9 +35,13 @@ public:
     TfrmDuzenleme &editor() { return m_editor; }
     TfrmAbout &about() { return m_about; }
     TfrmZilGecmisi &history() { return m_history; }
+    Calendar &calendar() { return m_calendar; }
+    TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
 
 private:
     BellStore m_store;
+    // The school calendar the clock and the main window ask; it reads the store's file.
+    Calendar m_calendar{m_store};
     DayCheck m_dayCheck;
     MediaPlayerDevice m_player;
     BellClock m_clock;
@@ -45,6 +51,7 @@ private:
     TfrmDuzenleme m_editor;
     TfrmAbout m_about;
     TfrmZilGecmisi m_history;
+    TfrmOkulTakvimi m_calendarWindow{m_calendar};
 };
 
 // Claims the program folder, puts the program together, shows the main window and runs the event

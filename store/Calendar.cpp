@@ -151,19 +151,14 @@ void Calendar::load() {
     m_entries.clear();
     m_holidays.clear();
     q.OpenStatement(tablolarVarMi);
-    const bool present = q.FieldAsInteger(0) == 2;
+    m_tablesPresent = q.FieldAsInteger(0) == 2;
     q.Close();
-    if (!present) {
-        try {
-            createTables();
-        } catch (const EStoreError &) {
-            // A file that cannot be written has no calendar of its own: every day is ordinary,
-            // and the bells go on as before.
-            m_loaded = true;
-            m_loadedStamp = q.Changes();
-            return;
-        }
-    }
+    m_loaded = true;
+    m_loadedStamp = stamp;
+    // Reading never writes: a schedule without a calendar (or one that is damaged or cannot be
+    // written) is a calendar without entries until the user saves one.
+    if (!m_tablesPresent)
+        return;
     q.OpenStatement(ayarlar);
     for (; !q.Eof(); q.Next())
         m_settings.insert(q.FieldAsText(0), q.FieldAsText(1));
@@ -185,13 +180,18 @@ void Calendar::load() {
             m_entries.append(e);
     }
     q.Close();
-    m_loaded = true;
-    // Taken after the reads: creating the tables is a change of its own.
-    m_loadedStamp = q.Changes();
+}
+
+void Calendar::prepareWrite() {
+    load();
+    if (!m_tablesPresent) {
+        createTables();
+        m_tablesPresent = true;
+    }
 }
 
 void Calendar::writeSetting(const QString &key, const QString &value) {
-    load();
+    prepareWrite();
     if (value.isEmpty())
         query().ExecuteStatement(ayarSil, {key});
     else
@@ -370,7 +370,7 @@ std::optional<QString> Calendar::setSchoolYear(const std::optional<SchoolYear> &
         if (year->first.daysTo(year->last) > 366)
             return QStringLiteral("Okul yılı bir yıldan uzun olamaz.");
     }
-    load();
+    prepareWrite();
     ScheduleQuery::Transaction transaction(query());
     writeSetting(okulBaslangic, year ? year->first.toString(dateForm) : QString());
     writeSetting(okulBitis, year ? year->last.toString(dateForm) : QString());
@@ -425,6 +425,7 @@ std::optional<QString> Calendar::save(const CalendarEntry &entry) {
     load();
     if (auto problem = problemWith(entry))
         return problem;
+    prepareWrite();
     const QVariantList values = {
         QString::fromLatin1(typeCode(entry.type)),
         entry.type == CalendarEntry::Type::MakeUp && entry.name.trimmed().isEmpty()
@@ -445,7 +446,7 @@ std::optional<QString> Calendar::save(const CalendarEntry &entry) {
 }
 
 void Calendar::remove(int id) {
-    load();
+    prepareWrite();
     query().ExecuteStatement(kayitSil, {id});
 }
 

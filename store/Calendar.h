@@ -55,8 +55,9 @@ struct KnownHoliday {
 // The school calendar, kept in database.mdb beside Dersler: the school year, the school's own
 // entries, the official holidays (each of which can be switched off), the religious holidays the
 // Islamic calendar proposes and the user confirms, and the "Bugün zil çalmasın" switch. It needs
-// no window: the bell clock asks it what a date is. Its tables are added on first use; Dersler is
-// never touched. Failures are EStoreError.
+// no window: the bell clock asks it what a date is. Its tables are added, in one transaction, by
+// the first write, so merely reading never changes a file; Dersler is never touched. Failures
+// are EStoreError.
 class Calendar {
 public:
     // Reads and writes the file `store` uses, through a connection of its own.
@@ -110,6 +111,8 @@ private:
     ScheduleQuery &query();
     void load();
     void createTables();
+    // Loads, and adds the tables when the file has none yet.
+    void prepareWrite();
     QString setting(const QString &key) const { return m_settings.value(key); }
     void writeSetting(const QString &key, const QString &value);
     QList<KnownHoliday> holidaysOf(int year);
@@ -117,6 +120,7 @@ private:
     BellStore &m_store;
     ScheduleQuery m_query;
     bool m_loaded = false;
+    bool m_tablesPresent = false;
     ScheduleQuery::ChangeStamp m_loadedStamp;
     QHash<QString, QString> m_settings;
     QList<CalendarEntry> m_entries;

@@ -51,6 +51,7 @@ signals:
     void EditorIstendi(int editorKipi, int gunIndex, int kayitId);
     void HakkindaIstendi();
     void ZilGecmisiIstendi();
+    void OkulTakvimiIstendi();
 
 private:
     void FormCreate(const std::function<bool()> &online, const QString &webSite);
@@ -64,6 +65,9 @@ private:
     void refreshDayLines();
     void readDayLines(const QDate &today);
     void showNextBell(const QTime &now);
+    // What the school calendar says of today, in place of the welcome text; an ordinary day
+    // shows the welcome text.
+    void showCalendarLine(const QString &line);
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
