@@ -34,6 +34,7 @@ const QString kayitGuncelle = QStringLiteral("UPDATE TakvimKayitlari SET Tur=?,A
                                              "Bitis=?,Saat=?,GunID=? WHERE KayitNo=?");
 const QString kayitSil = QStringLiteral("DELETE FROM TakvimKayitlari WHERE KayitNo=?");
 
+// Written in this form, read back as ISO 8601 (the same, and much quicker to parse).
 const QString dateForm = QStringLiteral("yyyy-MM-dd");
 const QString okulBaslangic = QStringLiteral("OkulBaslangic");
 const QString okulBitis = QStringLiteral("OkulBitis");
@@ -88,8 +89,8 @@ int religiousDays(const QString &key) {
 // The Turkish ablative suffix after a number read aloud: it follows the last word's vowel and
 // hardens after a voiceless consonant (üç-ten, kırk-tan, iki-den, otuz-dan).
 QString ablative(int n) {
-    static const char *units[] = {"dan", "den", "den", "ten", "ten", "ten", "dan", "den", "den",
-                                  "dan"};
+    static const char *units[] = {"dan", "den", "den", "ten", "ten",
+                                  "ten", "dan", "den", "den", "dan"};
     static const char *tens[] = {"dan", "dan", "den", "dan", "tan", "den"};
     if (n == 0)
         return QStringLiteral("dan"); // sıfır
@@ -171,9 +172,9 @@ void Calendar::load() {
                  : type == QLatin1String("telafi") ? CalendarEntry::Type::MakeUp
                                                    : CalendarEntry::Type::Holiday;
         e.name = q.FieldAsText(2);
-        e.from = QDate::fromString(q.FieldAsText(3), dateForm);
-        e.to = QDate::fromString(q.FieldAsText(4), dateForm);
-        e.time = QTime::fromString(q.FieldAsText(5), QStringLiteral("HH:mm:ss"));
+        e.from = QDate::fromString(q.FieldAsText(3), Qt::ISODate);
+        e.to = QDate::fromString(q.FieldAsText(4), Qt::ISODate);
+        e.time = QTime::fromString(q.FieldAsText(5), Qt::ISODate);
         e.gunId = q.Field(6).toInt();
         // A row another program wrote without a readable date cannot say which day it means.
         if (e.from.isValid() && e.to.isValid())
@@ -265,7 +266,7 @@ QList<KnownHoliday> Calendar::holidaysOf(int year) {
         h.hijriYear = p.hijriYear;
         h.from = p.firstDay;
         const QDate confirmed =
-            QDate::fromString(setting(confirmedKey(p.key, p.hijriYear)), dateForm);
+            QDate::fromString(setting(confirmedKey(p.key, p.hijriYear)), Qt::ISODate);
         if (confirmed.isValid()) {
             h.from = confirmed;
             h.confirmed = true;
@@ -354,8 +355,8 @@ CalendarDay Calendar::day(const QDate &date) {
 
 std::optional<Calendar::SchoolYear> Calendar::schoolYear() {
     load();
-    const QDate first = QDate::fromString(setting(okulBaslangic), dateForm);
-    const QDate last = QDate::fromString(setting(okulBitis), dateForm);
+    const QDate first = QDate::fromString(setting(okulBaslangic), Qt::ISODate);
+    const QDate last = QDate::fromString(setting(okulBitis), Qt::ISODate);
     if (!first.isValid() || !last.isValid())
         return std::nullopt;
     return SchoolYear{first, last};
@@ -414,7 +415,8 @@ std::optional<QString> Calendar::problemWith(const CalendarEntry &entry) {
         // would say two things about it.
         if (entry.type == Type::Holiday && other.type == Type::Holiday)
             continue;
-        const QString name = other.type == Type::MakeUp ? QStringLiteral("Telafi günü") : other.name;
+        const QString name =
+            other.type == Type::MakeUp ? QStringLiteral("Telafi günü") : other.name;
         return QStringLiteral("Bu tarihler \"%1\" kaydıyla çelişiyor (%2).")
             .arg(name, other.from.toString(QStringLiteral("dd.MM.yyyy")));
     }

@@ -15,8 +15,8 @@
 struct CalendarDay {
     enum class Kind { Ordinary, Holiday, HalfDay, MakeUp, OutsideYear, Silenced };
     Kind kind = Kind::Ordinary;
-    QString name;   // the holiday's name, for a holiday or a half day
-    int gunId = 0;  // the weekday whose bells ring: the date's own, or a make-up day's choice
+    QString name;  // the holiday's name, for a holiday or a half day
+    int gunId = 0; // the weekday whose bells ring: the date's own, or a make-up day's choice
     bool makeUp = false;
     QTime silentFrom; // bells at or after it do not ring; invalid: all ring; 00:00: none
     QString reason;   // written in the bell record for a bell that does not ring
@@ -34,8 +34,8 @@ struct CalendarEntry {
     Type type = Type::Holiday;
     QString name;
     QDate from;
-    QDate to;   // the same as `from` for a half day and a make-up day
-    QTime time; // a half day's time
+    QDate to;      // the same as `from` for a half day and a make-up day
+    QTime time;    // a half day's time
     int gunId = 0; // a make-up day's weekday
 };
 
@@ -45,7 +45,7 @@ struct KnownHoliday {
     QString name;
     QDate from;
     QDate to;
-    QDate eve;   // its half day before, from 13:00; invalid when it has none
+    QDate eve; // its half day before, from 13:00; invalid when it has none
     bool religious = false;
     bool confirmed = false; // a religious date the user confirmed or corrected
     int hijriYear = 0;      // a religious holiday's year in the Islamic calendar

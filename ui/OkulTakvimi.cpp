@@ -187,9 +187,9 @@ void TfrmOkulTakvimi::fillList(int year) {
         const QString name =
             h.eve.isValid() ? h.name + QStringLiteral(" (arife 13:00'ten sonra)") : h.name;
         QTreeWidgetItem *item =
-            add(h.from, h.to, h.religious ? QStringLiteral("Dini bayram")
-                                          : QStringLiteral("Resmi tatil"),
-                name, state);
+            add(h.from, h.to,
+                h.religious ? QStringLiteral("Dini bayram") : QStringLiteral("Resmi tatil"), name,
+                state);
         item->setData(0, RoleIsEntry, false);
         item->setData(0, RoleKey, h.key);
         item->setData(0, RoleHijriYear, h.hijriYear);
@@ -290,10 +290,10 @@ void TfrmOkulTakvimi::btnSilClick() {
                                          "düğmesini kullanın."));
         return;
     }
-    QMessageBox confirm(QMessageBox::Question, QStringLiteral("Okul Takvimi"),
-                        QStringLiteral("\"%1\" kaydını silmek istediğinizden emin misiniz?")
-                            .arg(row->text(ColAd)),
-                        QMessageBox::NoButton, this);
+    QMessageBox confirm(
+        QMessageBox::Question, QStringLiteral("Okul Takvimi"),
+        QStringLiteral("\"%1\" kaydını silmek istediğinizden emin misiniz?").arg(row->text(ColAd)),
+        QMessageBox::NoButton, this);
     QPushButton *yes = confirm.addButton(QStringLiteral("&Evet"), QMessageBox::YesRole);
     QPushButton *no = confirm.addButton(QStringLiteral("&Hayır"), QMessageBox::NoRole);
     confirm.setDefaultButton(no);

@@ -56,8 +56,8 @@ void TestSchoolYear::aYearOfBells() {
     QVERIFY(!cal.save({0, T::Holiday, "Ara Tatil", d(2026, 11, 9), d(2026, 11, 13)}));
     QVERIFY(!cal.save({0, T::Holiday, "Yarıyıl Tatili", d(2027, 1, 25), d(2027, 2, 5)}));
     QVERIFY(!cal.save({0, T::Holiday, "Kar tatili", d(2027, 1, 12), d(2027, 1, 12)}));
-    QVERIFY(!cal.save({0, T::HalfDay, "Veli toplantısı", d(2026, 12, 4), d(2026, 12, 4),
-                       QTime(12, 0)}));
+    QVERIFY(!cal.save(
+        {0, T::HalfDay, "Veli toplantısı", d(2026, 12, 4), d(2026, 12, 4), QTime(12, 0)}));
     QVERIFY(!cal.save({0, T::MakeUp, "", d(2027, 1, 16), d(2027, 1, 16), {}, 0}));
     cal.setEnabled("23nisan", false);
     // The proposal for Kurban Bayramı 1448 is 16 May 2027; the school corrects it by a day.
@@ -88,8 +88,8 @@ void TestSchoolYear::aYearOfBells() {
             continue;
         for (const QTime &t : gun == 0 ? mondayTimes : otherTimes)
             if (!silentFrom.contains(day) || t < silentFrom[day])
-                expected << day.toString(Qt::ISODate) + QStringLiteral(" G%1 %2").arg(gun).arg(
-                                                            t.toString("HHmm"));
+                expected << day.toString(Qt::ISODate) +
+                                QStringLiteral(" G%1 %2").arg(gun).arg(t.toString("HHmm"));
     }
 
     // Each day the clock ticks at and just before every bell time of every weekday.

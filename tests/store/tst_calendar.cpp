@@ -23,9 +23,9 @@ void TestCalendar::religiousProposalsAgainstPublishedDates() {
         QDate firstDay;
     };
     const Published published[] = {
-        {"ramazan", {2026, 3, 20}}, {"kurban", {2026, 5, 27}}, {"ramazan", {2027, 3, 9}},
+        {"ramazan", {2026, 3, 20}}, {"kurban", {2026, 5, 27}},  {"ramazan", {2027, 3, 9}},
         {"kurban", {2027, 5, 16}},  {"ramazan", {2028, 2, 26}}, {"kurban", {2028, 5, 4}},
-        {"ramazan", {2029, 2, 14}}, {"kurban", {2029, 4, 23}}, {"ramazan", {2030, 2, 4}},
+        {"ramazan", {2029, 2, 14}}, {"kurban", {2029, 4, 23}},  {"ramazan", {2030, 2, 4}},
         {"kurban", {2030, 4, 13}},
     };
     int exact = 0;
@@ -74,7 +74,6 @@ void TestCalendar::tablesAreAddedBesideAnExistingSchedule() {
     BellStore older;
     older.open(fx.databaseFile());
     QCOMPARE(older.dayBells(4).size(), 1);
-
 }
 
 void TestCalendar::badEntriesAreToldAndNotSaved() {
@@ -85,7 +84,8 @@ void TestCalendar::badEntriesAreToldAndNotSaved() {
     using T = CalendarEntry::Type;
     QVERIFY(calendar.setSchoolYear(Calendar::SchoolYear{QDate(2027, 6, 1), QDate(2026, 9, 1)}));
     QVERIFY(!calendar.setSchoolYear(Calendar::SchoolYear{QDate(2026, 9, 7), QDate(2027, 6, 18)}));
-    QVERIFY(!calendar.save({0, T::Holiday, "Yarıyıl Tatili", QDate(2027, 1, 25), QDate(2027, 2, 5)}));
+    QVERIFY(
+        !calendar.save({0, T::Holiday, "Yarıyıl Tatili", QDate(2027, 1, 25), QDate(2027, 2, 5)}));
     const QList<QVariantList> saved = fx.rows("SELECT * FROM TakvimKayitlari");
 
     const struct {

@@ -54,8 +54,7 @@ private slots:
         {
             BoxAnswerer box("OK");
             QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
-            QCOMPARE(box.texts,
-                     QStringList{"Bitiş tarihi başlangıç tarihinden önce olamaz."});
+            QCOMPARE(box.texts, QStringList{"Bitiş tarihi başlangıç tarihinden önce olamaz."});
         }
         QCOMPARE(program.calendar().entries(2026).size(), 0);
 
