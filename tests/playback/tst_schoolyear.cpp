@@ -50,6 +50,16 @@ void TestSchoolYear::aYearOfBells() {
                       t.toString("HH:mm:ss"), "zil.mp3", 5);
 
     auto parts = std::make_unique<Parts>(fx.databaseFile());
+    // The bells the start-of-day check is handed each day: the ones that will ring.
+    QMap<QDate, QStringList> checked;
+    const auto watch = [&] {
+        QObject::connect(&parts->clock, &BellClock::dayBegan,
+                         [&](const QDate &day, const QList<Bell> &bells) {
+                             for (const Bell &b : bells)
+                                 checked[day] << b.name;
+                         });
+    };
+    watch();
     Calendar &cal = parts->calendar;
     QVERIFY(!cal.setSchoolYear(Calendar::SchoolYear{d(2026, 9, 7), d(2027, 6, 18)}));
     using T = CalendarEntry::Type;
@@ -102,6 +112,7 @@ void TestSchoolYear::aYearOfBells() {
                 parts->calendar.silenceToday(true);
                 // It survives a restart: the program is put together anew.
                 parts = std::make_unique<Parts>(fx.databaseFile());
+                watch();
             }
             for (int before : {1, 0}) {
                 wall.at = QDateTime(day, t.addSecs(-before));
@@ -127,6 +138,9 @@ void TestSchoolYear::aYearOfBells() {
                              e.date.toString(Qt::ISODate) + ' ' + e.name));
     }
     QCOMPARE(rang, expected);
+    QCOMPARE(checked.value(d(2026, 10, 29)), QStringList());
+    QCOMPARE(checked.value(d(2026, 10, 28)), QStringList{"G2 0840"} << "G2 1255");
+    QCOMPARE(checked.value(d(2027, 1, 16)), QStringList{"G0 0830"} << "G0 1250" << "G0 1310");
     // Every weekday bell of the 43 weeks either rang or was kept silent, none twice.
     int weekdayBells = 0;
     for (QDate day = d(2026, 9, 1); day <= d(2027, 6, 30); day = day.addDays(1))
