@@ -57,15 +57,15 @@ TfrmOkulTakvimi::TfrmOkulTakvimi(Calendar &calendar, QWidget *parent)
     ui->cmbGun->addItems(GunAdlari());
     ui->calTakvim->setFirstDayOfWeek(Qt::Monday);
     ui->calTakvim->setLocale(QLocale(QLocale::Turkish, QLocale::Turkey));
-    ui->lvKayitlar->setColumnWidth(ColBaslangic, 80);
-    ui->lvKayitlar->setColumnWidth(ColBitis, 80);
-    ui->lvKayitlar->setColumnWidth(ColTur, 150);
-    ui->lvKayitlar->setColumnWidth(ColAd, 150);
+    ui->lvKayitlar->setColumnWidth(ColBaslangic, 75);
+    ui->lvKayitlar->setColumnWidth(ColBitis, 75);
+    ui->lvKayitlar->setColumnWidth(ColTur, 160);
+    ui->lvKayitlar->setColumnWidth(ColAd, 185);
     ui->lblRenkler->setText(
         QStringLiteral("<span style=\"background:%1\">&nbsp;tatil&nbsp;</span> "
                        "<span style=\"background:%2\">&nbsp;yarım gün&nbsp;</span> "
                        "<span style=\"background:%3\">&nbsp;telafi günü&nbsp;</span> "
-                       "<span style=\"background:%4\">&nbsp;zil çalmasın&nbsp;</span> "
+                       "<span style=\"background:%4\">&nbsp;zil çalmasın&nbsp;</span><br>"
                        "<span style=\"color:%5\">okul yılı dışı</span>")
             .arg(holidayColour.name(), halfDayColour.name(), makeUpColour.name(),
                  silencedColour.name(), outsideColour.name()));
@@ -182,14 +182,15 @@ void TfrmOkulTakvimi::fillList(int year) {
     for (const KnownHoliday &h : m_calendar.knownHolidays(year)) {
         QString state = h.enabled ? QStringLiteral("Açık") : QStringLiteral("Kapalı");
         if (h.religious)
-            state += h.confirmed ? QStringLiteral(", onaylandı")
-                                 : QStringLiteral(", öneri: onaylayın ya da düzeltin");
-        const QString name =
-            h.eve.isValid() ? h.name + QStringLiteral(" (arife 13:00'ten sonra)") : h.name;
+            state +=
+                h.confirmed ? QStringLiteral(", onaylandı") : QStringLiteral(", öneri: onaylayın");
         QTreeWidgetItem *item =
             add(h.from, h.to,
-                h.religious ? QStringLiteral("Dini bayram") : QStringLiteral("Resmi tatil"), name,
+                h.religious ? QStringLiteral("Dini bayram") : QStringLiteral("Resmi tatil"), h.name,
                 state);
+        if (h.eve.isValid())
+            item->setToolTip(ColAd, QStringLiteral("%1; arifesi %2, 13:00'ten sonra zil çalmaz")
+                                        .arg(h.name, h.eve.toString(dateFormat)));
         item->setData(0, RoleIsEntry, false);
         item->setData(0, RoleKey, h.key);
         item->setData(0, RoleHijriYear, h.hijriYear);
