@@ -408,6 +408,13 @@ std::optional<QString> Calendar::problemWith(const CalendarEntry &entry) {
         return QStringLiteral("Tarih okul yılının dışında (%1 – %2).")
             .arg(year->first.toString(QStringLiteral("dd.MM.yyyy")),
                  year->last.toString(QStringLiteral("dd.MM.yyyy")));
+    // A make-up day on an official holiday would never ring.
+    if (entry.type == Type::MakeUp)
+        for (int year = entry.from.year() - 1; year <= entry.from.year(); ++year)
+            for (const KnownHoliday &h : holidaysOf(year))
+                if (h.enabled && entry.from >= h.from && entry.from <= h.to)
+                    return QStringLiteral("Bu tarih resmi tatil (%1); telafi günü olamaz.")
+                        .arg(h.name);
     for (const CalendarEntry &other : std::as_const(m_entries)) {
         if (other.id == entry.id || other.to < entry.from || other.from > entry.to)
             continue;

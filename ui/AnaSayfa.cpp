@@ -178,7 +178,7 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
         showErrorBox(error.message());
         return;
     }
-    ui->cmbGunler->setCurrentIndex(BugunGunID());
+    ui->cmbGunler->setCurrentIndex(todaysProgram());
     ListeyiDoldur();
     refreshDayLines();
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
@@ -310,6 +310,16 @@ void TfrmMenu::showNextBell(const QTime &now) {
     QLabel *label = ui->lblSiradakiZil;
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
     label->setToolTip(text);
+}
+
+int TfrmMenu::todaysProgram() {
+    const int today = BugunGunID();
+    Calendar *calendar = m_clock.calendar();
+    try {
+        return calendar ? calendar->day(programClock().now().date()).gunId : today;
+    } catch (const ZilError &) {
+        return today;
+    }
 }
 
 void TfrmMenu::showCalendarLine(const QString &line) {

@@ -68,6 +68,8 @@ private:
     // What the school calendar says of today, in place of the welcome text; an ordinary day
     // shows the welcome text.
     void showCalendarLine(const QString &line);
+    // The weekday whose bells ring today: a make-up day's chosen one, or today's own.
+    int todaysProgram();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;

@@ -101,6 +101,8 @@ void TestCalendar::badEntriesAreToldAndNotSaved() {
         {{0, T::HalfDay, "Tören", {2026, 12, 4}, {2026, 12, 4}, {}},
          "Yarım gün için zillerin susacağı saati girin."},
         {{0, T::Holiday, "  ", {2026, 12, 4}, {2026, 12, 4}}, "Lütfen tatilin adını yazın."},
+        {{0, T::MakeUp, "", {2026, 10, 29}, {2026, 10, 29}, {}, 0},
+         "Bu tarih resmi tatil (Cumhuriyet Bayramı); telafi günü olamaz."},
     };
     for (const auto &b : bad)
         QCOMPARE(calendar.save(b.entry).value_or(QString()), QString::fromUtf8(b.message));

@@ -71,6 +71,12 @@ private slots:
                                 "çalmayacak"));
         QCOMPARE(menu.lblSiradakiZil->text(),
                  QStringLiteral("Sıradaki zil: 08:30:00 Pazartesi Sabah"));
+        {
+            // Started on a make-up day, the list opens on the weekday whose bells ring.
+            Program again([] { return false; });
+            again.clock().Timer().stop();
+            QCOMPARE(again.menu().controls().cmbGunler->currentIndex(), 0);
+        }
 
         // "Bugün zil çalmasın" silences the rest of today.
         ui.cbBugunZilCalmasin->click();
