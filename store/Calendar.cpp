@@ -176,8 +176,13 @@ void Calendar::load() {
         e.to = QDate::fromString(q.FieldAsText(4), Qt::ISODate);
         e.time = QTime::fromString(q.FieldAsText(5), Qt::ISODate);
         e.gunId = q.Field(6).toInt();
-        // A row another program wrote without a readable date cannot say which day it means.
-        if (e.from.isValid() && e.to.isValid())
+        // A row another program wrote without a readable date, time or weekday cannot say what
+        // it means.
+        const bool readable =
+            e.from.isValid() && e.to.isValid() &&
+            (e.type != CalendarEntry::Type::HalfDay || e.time.isValid()) &&
+            (e.type != CalendarEntry::Type::MakeUp || (e.gunId >= 0 && e.gunId <= 6));
+        if (readable)
             m_entries.append(e);
     }
     q.Close();
