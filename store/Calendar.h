@@ -37,6 +37,16 @@ struct CalendarEntry {
     QDate to;      // the same as `from` for a half day and a make-up day
     QTime time;    // a half day's time
     int gunId = 0; // a make-up day's weekday
+
+    static CalendarEntry holiday(const QString &name, const QDate &from, const QDate &to) {
+        return {0, Type::Holiday, name, from, to, {}, 0};
+    }
+    static CalendarEntry halfDay(const QString &name, const QDate &date, const QTime &from) {
+        return {0, Type::HalfDay, name, date, date, from, 0};
+    }
+    static CalendarEntry makeUp(const QDate &date, int gunId) {
+        return {0, Type::MakeUp, {}, date, date, {}, gunId};
+    }
 };
 
 // A holiday the calendar knows by itself, as it falls in one year.

@@ -62,13 +62,11 @@ void TestSchoolYear::aYearOfBells() {
     watch();
     Calendar &cal = parts->calendar;
     QVERIFY(!cal.setSchoolYear(Calendar::SchoolYear{d(2026, 9, 7), d(2027, 6, 18)}));
-    using T = CalendarEntry::Type;
-    QVERIFY(!cal.save({0, T::Holiday, "Ara Tatil", d(2026, 11, 9), d(2026, 11, 13)}));
-    QVERIFY(!cal.save({0, T::Holiday, "Yarıyıl Tatili", d(2027, 1, 25), d(2027, 2, 5)}));
-    QVERIFY(!cal.save({0, T::Holiday, "Kar tatili", d(2027, 1, 12), d(2027, 1, 12)}));
-    QVERIFY(!cal.save(
-        {0, T::HalfDay, "Veli toplantısı", d(2026, 12, 4), d(2026, 12, 4), QTime(12, 0)}));
-    QVERIFY(!cal.save({0, T::MakeUp, "", d(2027, 1, 16), d(2027, 1, 16), {}, 0}));
+    QVERIFY(!cal.save(CalendarEntry::holiday("Ara Tatil", d(2026, 11, 9), d(2026, 11, 13))));
+    QVERIFY(!cal.save(CalendarEntry::holiday("Yarıyıl Tatili", d(2027, 1, 25), d(2027, 2, 5))));
+    QVERIFY(!cal.save(CalendarEntry::holiday("Kar tatili", d(2027, 1, 12), d(2027, 1, 12))));
+    QVERIFY(!cal.save(CalendarEntry::halfDay("Veli toplantısı", d(2026, 12, 4), QTime(12, 0))));
+    QVERIFY(!cal.save(CalendarEntry::makeUp(d(2027, 1, 16), 0)));
     cal.setEnabled("23nisan", false);
     // The proposal for Kurban Bayramı 1448 is 16 May 2027; the school corrects it by a day.
     cal.confirmReligious("kurban", 1448, d(2027, 5, 17));
@@ -140,7 +138,8 @@ void TestSchoolYear::aYearOfBells() {
     QCOMPARE(rang, expected);
     QCOMPARE(checked.value(d(2026, 10, 29)), QStringList());
     QCOMPARE(checked.value(d(2026, 10, 28)), QStringList{"G2 0840"} << "G2 1255");
-    QCOMPARE(checked.value(d(2027, 1, 16)), QStringList{"G0 0830"} << "G0 1250" << "G0 1310");
+    QCOMPARE(checked.value(d(2027, 1, 16)), QStringList{"G0 0830"} << "G0 1250"
+                                                                   << "G0 1310");
     // Every weekday bell of the 43 weeks either rang or was kept silent, none twice.
     int weekdayBells = 0;
     for (QDate day = d(2026, 9, 1); day <= d(2027, 6, 30); day = day.addDays(1))

@@ -64,8 +64,8 @@ void TestCalendar::tablesAreAddedBesideAnExistingSchedule() {
         store.setFile(fx.databaseFile());
         Calendar calendar(store);
         QCOMPARE(calendar.day(QDate(2026, 10, 29)).kind, CalendarDay::Kind::Holiday);
-        QVERIFY(!calendar.save({0, CalendarEntry::Type::Holiday, "Ara Tatil", QDate(2026, 11, 9),
-                                QDate(2026, 11, 13)}));
+        QVERIFY(!calendar.save(
+            CalendarEntry::holiday("Ara Tatil", QDate(2026, 11, 9), QDate(2026, 11, 13))));
     }
     QCOMPARE(fx.rows(), before);
     QCOMPARE(schema("Dersler"), derslerBefore);
@@ -81,34 +81,33 @@ void TestCalendar::badEntriesAreToldAndNotSaved() {
     BellStore store;
     store.setFile(fx.databaseFile());
     Calendar calendar(store);
-    using T = CalendarEntry::Type;
     QVERIFY(calendar.setSchoolYear(Calendar::SchoolYear{QDate(2027, 6, 1), QDate(2026, 9, 1)}));
     QVERIFY(!calendar.setSchoolYear(Calendar::SchoolYear{QDate(2026, 9, 7), QDate(2027, 6, 18)}));
-    QVERIFY(
-        !calendar.save({0, T::Holiday, "Yarıyıl Tatili", QDate(2027, 1, 25), QDate(2027, 2, 5)}));
+    QVERIFY(!calendar.save(
+        CalendarEntry::holiday("Yarıyıl Tatili", QDate(2027, 1, 25), QDate(2027, 2, 5))));
     const QList<QVariantList> saved = fx.rows("SELECT * FROM TakvimKayitlari");
 
     const struct {
         CalendarEntry entry;
         const char *message;
     } bad[] = {
-        {{0, T::Holiday, "Ara Tatil", {2026, 11, 13}, {2026, 11, 9}},
+        {CalendarEntry::holiday("Ara Tatil", {2026, 11, 13}, {2026, 11, 9}),
          "Bitiş tarihi başlangıç tarihinden önce olamaz."},
-        {{0, T::MakeUp, "", {2027, 1, 30}, {2027, 1, 30}, {}, 0},
+        {CalendarEntry::makeUp({2027, 1, 30}, 0),
          "Bu tarihler \"Yarıyıl Tatili\" kaydıyla çelişiyor (25.01.2027)."},
-        {{0, T::Holiday, "Yaz", {2027, 7, 1}, {2027, 7, 2}},
+        {CalendarEntry::holiday("Yaz", {2027, 7, 1}, {2027, 7, 2}),
          "Tarih okul yılının dışında (07.09.2026 – 18.06.2027)."},
-        {{0, T::HalfDay, "Tören", {2026, 12, 4}, {2026, 12, 4}, {}},
+        {CalendarEntry::halfDay("Tören", {2026, 12, 4}, {}),
          "Yarım gün için zillerin susacağı saati girin."},
-        {{0, T::Holiday, "  ", {2026, 12, 4}, {2026, 12, 4}}, "Lütfen tatilin adını yazın."},
-        {{0, T::MakeUp, "", {2026, 10, 29}, {2026, 10, 29}, {}, 0},
+        {CalendarEntry::holiday("  ", {2026, 12, 4}, {2026, 12, 4}), "Lütfen tatilin adını yazın."},
+        {CalendarEntry::makeUp({2026, 10, 29}, 0),
          "Bu tarih resmi tatil (Cumhuriyet Bayramı); telafi günü olamaz."},
     };
     for (const auto &b : bad)
         QCOMPARE(calendar.save(b.entry).value_or(QString()), QString::fromUtf8(b.message));
     QCOMPARE(fx.rows("SELECT * FROM TakvimKayitlari"), saved);
     // A snow day within the break says nothing against it.
-    QVERIFY(!calendar.save({0, T::Holiday, "Kar", {2027, 1, 27}, {2027, 1, 27}}));
+    QVERIFY(!calendar.save(CalendarEntry::holiday("Kar", {2027, 1, 27}, {2027, 1, 27})));
 }
 
 void TestCalendar::dayLines() {
@@ -118,9 +117,8 @@ void TestCalendar::dayLines() {
     BellStore store;
     store.setFile(fx.databaseFile());
     Calendar calendar(store);
-    using T = CalendarEntry::Type;
-    QVERIFY(!calendar.save({0, T::MakeUp, "", {2027, 1, 16}, {2027, 1, 16}, {}, 0}));
-    QVERIFY(!calendar.save({0, T::HalfDay, "Tören", {2026, 12, 4}, {2026, 12, 4}, {12, 30}}));
+    QVERIFY(!calendar.save(CalendarEntry::makeUp({2027, 1, 16}, 0)));
+    QVERIFY(!calendar.save(CalendarEntry::halfDay("Tören", {2026, 12, 4}, {12, 30})));
     QCOMPARE(calendar.day({2026, 10, 29}).line(),
              QString("Bugün tatil: Cumhuriyet Bayramı — ziller çalmayacak"));
     QCOMPARE(calendar.day({2026, 10, 28}).line(), QString("13:00'ten sonra zil çalmayacak"));
