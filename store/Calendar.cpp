@@ -111,7 +111,7 @@ QString CalendarDay::line() const {
     case Kind::Holiday:
         return QStringLiteral("Bugün tatil: %1 — ziller çalmayacak").arg(name);
     case Kind::Silenced:
-        parts.append(QStringLiteral("Bugün zil çalmasın: gece yarısına kadar zil çalmayacak"));
+        parts.append(QStringLiteral("Bugün zil çalmasın — ziller çalmayacak"));
         break;
     case Kind::HalfDay:
         parts.append(QStringLiteral("%1 sonra zil çalmayacak").arg(timeFromText(silentFrom)));

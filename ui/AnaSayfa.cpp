@@ -107,7 +107,7 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     connect(&m_clock, &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
     ui->lblUyari->hide();
     ui->lblTakvim->hide();
-    ui->lblTakvim->setFont(bold13);
+    ui->lblTakvim->setFont(bold12);
     QPalette calendarLine = ui->lblTakvim->palette();
     calendarLine.setColor(QPalette::WindowText, QColor(0x00, 0x40, 0x90));
     ui->lblTakvim->setPalette(calendarLine);
