@@ -15,7 +15,7 @@
 namespace {
 enum Column { ColBaslangic, ColBitis, ColTur, ColAd, ColDurum };
 // What a list row stands for: a school entry (by id) or a known holiday (by key).
-enum Role { RoleIsEntry = Qt::UserRole, RoleId, RoleKey, RoleHijriYear, RoleFrom };
+enum Role { RoleIsEntry = Qt::UserRole, RoleId, RoleKey, RoleHijriYear, RoleFrom, RoleEnabled };
 
 const QString dateFormat = QStringLiteral("dd.MM.yyyy");
 const QColor holidayColour(255, 190, 190);
@@ -194,6 +194,7 @@ void TfrmOkulTakvimi::fillList(int year) {
         item->setData(0, RoleIsEntry, false);
         item->setData(0, RoleKey, h.key);
         item->setData(0, RoleHijriYear, h.hijriYear);
+        item->setData(0, RoleEnabled, h.enabled);
         if (h.religious && !h.confirmed)
             item->setForeground(ColDurum, QColor(0xb0, 0, 0));
     }
@@ -319,8 +320,7 @@ void TfrmOkulTakvimi::btnAcKapatClick() {
         return;
     }
     const QString key = row->data(0, RoleKey).toString();
-    const bool enabled = row->text(ColDurum).startsWith(QStringLiteral("Açık"));
-    m_calendar.setEnabled(key, !enabled);
+    m_calendar.setEnabled(key, !row->data(0, RoleEnabled).toBool());
     refresh();
 }
 
