@@ -289,7 +289,9 @@ bool BellClock::loadDay(const QDate &date) {
             else
                 m_rung = rung;
             m_rungDate = date;
-            m_bellsDate = date;
+            // A calendar that could not answer is asked again at the next tick, so a moment's
+            // failure does not make a whole holiday ring.
+            m_bellsDate = m_calendarFailing ? QDate() : date;
         }
     } catch (const ZilError &error) {
         m_bellsDate = {};

@@ -33,6 +33,7 @@ class TestSchoolYear : public QObject {
     Q_OBJECT
 private slots:
     void aYearOfBells();
+    void anUnreadableCalendarRingsAndIsAskedAgain();
 };
 
 void TestSchoolYear::aYearOfBells() {
@@ -154,6 +155,43 @@ void TestSchoolYear::aYearOfBells() {
     QCOMPARE(silentReasons.value("Bugün zil çalmasın"), 2);
     QCOMPARE(silentReasons.value("tatil: Yarıyıl Tatili"), 30);
     QVERIFY(silentReasons.value("okul yılı dışında") > 0);
+    setProgramClock(nullptr);
+    setProgramFolder({});
+}
+
+void TestSchoolYear::anUnreadableCalendarRingsAndIsAskedAgain() {
+    ScheduleFixture fx;
+    SimulatedClock wall;
+    setProgramFolder(fx.folder());
+    setProgramClock(&wall);
+    fx.insert(3, "Sabah", "08:30:00", "zil.mp3", 5);
+    fx.insert(3, "Öğle", "12:30:00", "zil.mp3", 5);
+    // A calendar table some other tool left without the columns the program reads.
+    fx.exec("CREATE TABLE TakvimAyar (Anahtar TEXT PRIMARY KEY, Deger TEXT NOT NULL)");
+    fx.exec("CREATE TABLE TakvimKayitlari (x)");
+    Parts parts(fx.databaseFile());
+    QStringList reports;
+    parts.clock.ReportError = [&](const QString &m) { reports << m; };
+    const QDate thursday(2026, 12, 10);
+    const auto tickAt = [&](const QTime &t) {
+        for (int before : {1, 0}) {
+            wall.at = QDateTime(thursday, t.addSecs(-before));
+            parts.clock.TimerTimer();
+        }
+    };
+    tickAt(QTime(8, 30));
+    tickAt(QTime(10, 0));
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports[0].startsWith("Okul takvimi okunamadı"), qPrintable(reports[0]));
+
+    // Mended, with today a snow day: the next tick asks again and the noon bell keeps quiet.
+    fx.exec("DROP TABLE TakvimKayitlari");
+    QVERIFY(!parts.calendar.save(CalendarEntry::holiday("Kar tatili", thursday, thursday)));
+    tickAt(QTime(12, 30));
+    QStringList lines;
+    for (const BellEvent &e : parts.store.history(thursday, thursday))
+        lines.prepend(e.name + ' ' + outcomeCode(e.outcome));
+    QCOMPARE(lines, (QStringList{"Sabah caldi", "Öğle takvim"}));
     setProgramClock(nullptr);
     setProgramFolder({});
 }
