@@ -66,7 +66,10 @@ int main(int argc, char **argv) {
                 if (day >= monday)
                     day = day.addDays(1);
                 using T = CalendarEntry::Type;
-                const T type = i % 3 == 0 ? T::Holiday : i % 3 == 1 ? T::HalfDay : T::MakeUp;
+                T type = i % 3 == 0 ? T::Holiday : i % 3 == 1 ? T::HalfDay : T::MakeUp;
+                // An official holiday cannot be a make-up day.
+                if (type == T::MakeUp && calendar.day(day).kind == CalendarDay::Kind::Holiday)
+                    type = T::Holiday;
                 if (const auto problem = calendar.save(
                         {0, type, QString("Kayıt %1").arg(i), day, day, QTime(13, 0), 0})) {
                     std::printf("calendar entry refused: %s\n", qPrintable(*problem));
