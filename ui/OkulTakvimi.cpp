@@ -292,6 +292,7 @@ void TfrmOkulTakvimi::btnSilClick() {
                                          "düğmesini kullanın."));
         return;
     }
+    const int id = row->data(0, RoleId).toInt();
     QMessageBox confirm(
         QMessageBox::Question, QStringLiteral("Okul Takvimi"),
         QStringLiteral("\"%1\" kaydını silmek istediğinizden emin misiniz?").arg(row->text(ColAd)),
@@ -303,7 +304,6 @@ void TfrmOkulTakvimi::btnSilClick() {
     confirm.exec();
     if (confirm.clickedButton() != yes)
         return;
-    const int id = row->data(0, RoleId).toInt();
     m_calendar.remove(id);
     if (m_editId == id)
         btnEkleClick();
