@@ -356,7 +356,8 @@ void TfrmOkulTakvimi::btnKaydetClick() {
     CalendarEntry entry;
     entry.id = m_editId;
     entry.type = CalendarEntry::Type(ui->cmbTur->currentIndex());
-    entry.name = ui->txtAd->text();
+    // A make-up day's name field is greyed; what it still holds is not the entry's.
+    entry.name = entry.type == CalendarEntry::Type::MakeUp ? QString() : ui->txtAd->text();
     entry.from = ui->dtpBaslangic->date();
     entry.to = entry.type == CalendarEntry::Type::Holiday ? ui->dtpBitis->date() : entry.from;
     entry.time = ui->tmSaat->time();

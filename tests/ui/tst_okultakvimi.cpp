@@ -85,11 +85,24 @@ private slots:
         QVERIFY(menu.lblTakvim->toolTip().contains("Bugün zil çalmasın"));
         QCOMPARE(menu.lblSiradakiZil->text(), QStringLiteral("Sıradaki zil: bugün başka zil yok"));
 
+        // The make-up day deleted after asking; an official holiday cannot be.
+        const auto select = [&](const QString &name) {
+            ui.lvKayitlar->clearSelection();
+            for (int i = 0; i < ui.lvKayitlar->topLevelItemCount(); ++i)
+                if (ui.lvKayitlar->topLevelItem(i)->text(3).startsWith(name))
+                    ui.lvKayitlar->topLevelItem(i)->setSelected(true);
+        };
+        select("Telafi günü");
+        {
+            BoxAnswerer box("&Evet");
+            QTest::mouseClick(ui.btnSil, Qt::LeftButton);
+            QCOMPARE(box.texts,
+                     QStringList{"\"Telafi günü\" kaydını silmek istediğinizden emin misiniz?"});
+        }
+        QCOMPARE(program.calendar().entries(2026).size(), 0);
+
         // The official holiday switched off: 29 Ekim is an ordinary day.
-        ui.lvKayitlar->clearSelection();
-        for (int i = 0; i < ui.lvKayitlar->topLevelItemCount(); ++i)
-            if (ui.lvKayitlar->topLevelItem(i)->text(3).startsWith("Cumhuriyet"))
-                ui.lvKayitlar->topLevelItem(i)->setSelected(true);
+        select("Cumhuriyet");
         QTest::mouseClick(ui.btnAcKapat, Qt::LeftButton);
         QCOMPARE(program.calendar().day(QDate(2026, 10, 29)).kind, CalendarDay::Kind::Ordinary);
         QCOMPARE(ui.calTakvim->dateTextFormat(QDate(2026, 10, 29)).background().style(),
