@@ -25,6 +25,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_menu(m_store, m_clock, m_player, std::move(online), webSite)
     , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); })
     , m_history(m_store) {
+    m_clock.setPrepareAhead(true);
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {

@@ -107,9 +107,6 @@ void BellClock::TimerTimer() {
     if (dayBegins)
         reportUnreadable(present.date());
     ringDue(due, now);
-    // The look-ahead stays off: through PulseAudio a prepared pipeline sounds as late as it was
-    // prepared early (about 3 s, measured on a null sink), while fake sinks show no such delay.
-    // Until that is understood, every bell opens at its second.
     if (m_prepareAhead)
         prepareNext(present);
     flushReports();

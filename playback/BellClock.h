@@ -52,7 +52,8 @@ public:
     void StoreFailureReported() { m_storeFailing = true; }
 
     QTimer &Timer() { return m_timer; }
-    // Whether the next bell's music is prepared a few seconds ahead (off by default).
+    // Whether the next bell's music is prepared a few seconds ahead (off by default; the
+    // program turns it on).
     void setPrepareAhead(bool on) { m_prepareAhead = on; }
     // The last second handled; invalid before the first tick.
     QDateTime LastHandledSecond() const { return m_lastHandled; }
