@@ -320,8 +320,7 @@ void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs,
     BellEvent event{due.second.date(), due.bell.id, due.bell.name,
                     StoredTimeForm(due.second.time()), due.bell.music, outcome,
                     int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())), reason,
-                    fallbackTone};
-    event.recordedAt = programClock().now();
+                    fallbackTone, programClock().now()};
     try {
         // Taken before and after the write, so a change by anyone else still shows at the next
         // tick while our own line, which changes nothing the clock has read, does not.
