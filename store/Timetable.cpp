@@ -3,6 +3,7 @@
 #include "Schedule.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 constexpr int daySeconds = 24 * 60 * 60;
@@ -85,26 +86,29 @@ public:
             !m_plan.ceremony)
             throw Refused{QStringLiteral("En az bir zil seçin: öğrenci, öğretmen ya da çıkış "
                                          "zili!")};
-        const std::pair<const BellRole *, QString> roles[] = {
-            {&m_plan.student, QStringLiteral("Öğrenci zili")},
-            {&m_plan.teacher, QStringLiteral("Öğretmen zili")},
-            {&m_plan.exit, QStringLiteral("Çıkış zili")},
-        };
-        for (const auto &[role, name] : roles) {
-            if (role->enabled && role->music.isEmpty())
-                throw Refused{QStringLiteral("%1 için bir müzik dosyası seçin!").arg(name)};
+        for (const auto &[role, name] : roles())
             if (role->enabled && role->seconds < 0)
                 throw Refused{QStringLiteral("%1 süresi eksi olamaz!").arg(name)};
-        }
-        if (m_plan.ceremony && m_plan.ceremonyMusic.isEmpty())
-            throw Refused{QStringLiteral("Tören zili (İstiklal Marşı) için bir müzik dosyası "
-                                         "seçin!")};
         if (m_plan.ceremony &&
             (m_plan.ceremonyBeforeMinutes < 0 || m_plan.ceremonyAfterMinutes < 0))
             throw Refused{QStringLiteral("Tören zilinin dersten uzaklığı eksi olamaz!")};
     }
 
+    QString missingMusic() const {
+        for (const auto &[role, name] : roles())
+            if (role->enabled && role->music.isEmpty())
+                return QStringLiteral("%1 için bir müzik dosyası seçin!").arg(name);
+        if (m_plan.ceremony && m_plan.ceremonyMusic.isEmpty())
+            return QStringLiteral("Tören zili (İstiklal Marşı) için bir müzik dosyası seçin!");
+        return {};
+    }
+
 private:
+    std::array<std::pair<const BellRole *, QString>, 3> roles() const {
+        return {{{&m_plan.student, QStringLiteral("Öğrenci zili")},
+                 {&m_plan.teacher, QStringLiteral("Öğretmen zili")},
+                 {&m_plan.exit, QStringLiteral("Çıkış zili")}}};
+    }
     static QString ceremonyName() { return QStringLiteral("Tören: İstiklal Marşı"); }
 
     // The bells of one block into `bells`; the second its last lesson ends.
@@ -208,6 +212,7 @@ Timetable makeTimetable(const TimetablePlan &plan) {
                 result.bells.append({0, gunId, p.name, StoredTimeForm(QTime(0, 0).addSecs(p.at)),
                                      p.music, p.seconds});
         }
+        result.refusal = maker.missingMusic();
     } catch (const Refused &refused) {
         result.bells.clear();
         result.refusal = refused.message;

@@ -48,7 +48,9 @@ struct TimetablePlan {
 
 struct Timetable {
     QList<Bell> bells; // by day, then by start; ids are not set
-    QString refusal;   // why nothing could be made, for the user; empty when bells were made
+    // Why the bells cannot be saved, for the user; empty when they can. When only a music file
+    // is missing the bells are there all the same, so the times can be checked meanwhile.
+    QString refusal;
 };
 
 Timetable makeTimetable(const TimetablePlan &plan);

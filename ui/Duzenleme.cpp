@@ -141,7 +141,7 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     prepareButton(ui->btnYeniKayit, QStringLiteral("kaydet"));
     prepareButton(ui->btnCikis, QStringLiteral("cikis"));
 
-    ChooseMusicFile = [this] { return runMusicDialog(); };
+    ChooseMusicFile = [this] { return runMusicDialog(odMuzikDosyasi()); };
 
     // activated comes only from the user, never from the loading of the fields.
     connect(ui->cmbGunler, &QComboBox::activated, this, handled([this] { cmbGunlerChange(); }));
@@ -242,20 +242,10 @@ QFileDialog *TfrmDuzenleme::odMuzikDosyasi() {
     return m_odMuzikDosyasi;
 }
 
-QString TfrmDuzenleme::runMusicDialog() {
-    QFileDialog *dialog = odMuzikDosyasi();
-    if (dialog->exec() != QDialog::Accepted)
-        return {};
-    return dialog->selectedFiles().value(0);
-}
-
 void TfrmDuzenleme::btnDosyaAcClick() {
     const QString name = importMusic(ChooseMusicFile ? ChooseMusicFile() : QString());
-    if (name.isEmpty())
-        return;
-    if (m_odMuzikDosyasi)
-        m_odMuzikDosyasi->selectFile(QString());
-    ui->txtMuzik->setText(name);
+    if (!name.isEmpty())
+        ui->txtMuzik->setText(name);
 }
 
 int TfrmDuzenleme::durationForSave() {

@@ -59,7 +59,6 @@ public:
     std::unique_ptr<Ui::TfrmDuzenleme> ui;
 
 private:
-    QString runMusicDialog();
     void showEditorWindow();
     void loadForNewBell();
     void loadBell();

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 
 namespace {
 const QStringList &musicFilters() {
@@ -65,6 +66,15 @@ QFileDialog *makeMusicDialog(QWidget *parent) {
     // "*.Mp3" must also offer "zil.mp3" and "ZIL.MP3".
     dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
     return dialog;
+}
+
+QString runMusicDialog(QFileDialog *dialog) {
+    // selectFile() ignores an empty name, so the field of Qt's own dialog is emptied directly.
+    if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        name->clear();
+    if (dialog->exec() != QDialog::Accepted)
+        return {};
+    return dialog->selectedFiles().value(0);
 }
 
 QString musicImportName(const QString &source, const QString &musicFolder) {

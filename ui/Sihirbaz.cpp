@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -33,13 +34,12 @@ TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur
     ui->setupUi(this);
     setModal(false);
     ui->tblOnizleme->verticalHeader()->hide();
-    ui->tblOnizleme->horizontalHeader()->setStretchLastSection(true);
+    ui->tblOnizleme->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->tblOnizleme->horizontalHeader()->setSectionResizeMode(ColZil, QHeaderView::Stretch);
     ChooseMusicFile = [this] {
         if (!m_musicDialog)
             m_musicDialog = makeMusicDialog(this);
-        m_musicDialog->selectFile(QString());
-        return m_musicDialog->exec() == QDialog::Accepted ? m_musicDialog->selectedFiles().value(0)
-                                                          : QString();
+        return runMusicDialog(m_musicDialog);
     };
 
     // The preview follows every field, so what is saved is always what is shown.
@@ -63,6 +63,9 @@ TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur
         connect(button, &QPushButton::clicked, this,
                 handled([this, field = field] { chooseMusic(field); }));
     }
+    // Enter in a number field must not open a file dialog or save half-typed values.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
     connect(ui->btnKaydet, &QPushButton::clicked, this, handled([this] { btnKaydetClick(); }));
     connect(ui->btnKapat, &QPushButton::clicked, this, &QDialog::hide);
     Onizle();
@@ -135,7 +138,6 @@ void TfrmSihirbaz::Onizle() {
             ->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         table->item(row, ColGun)->setCheckState(Qt::Checked);
     }
-    table->resizeColumnsToContents();
     const bool refused = !m_timetable.refusal.isEmpty();
     ui->lblDurum->setStyleSheet(refused ? QStringLiteral("color: #b00000") : QString());
     ui->lblDurum->setText(refused ? m_timetable.refusal

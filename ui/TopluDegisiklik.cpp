@@ -81,6 +81,9 @@ TfrmTopluDegisiklik::TfrmTopluDegisiklik(BellStore &store, std::function<void()>
         root->addWidget(w);
     root->addWidget(kapat, 0, Qt::AlignRight);
 
+    // Enter in a number field must not shift, copy or delete by itself.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
     connect(btnKaydir, &QPushButton::clicked, this, handled([this] { btnKaydirClick(); }));
     connect(btnKopyala, &QPushButton::clicked, this, handled([this] { btnKopyalaClick(); }));
     connect(btnSil, &QPushButton::clicked, this, handled([this] { btnSilClick(); }));
