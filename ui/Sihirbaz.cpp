@@ -11,8 +11,11 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QTimeEdit>
+
+#include <algorithm>
 
 namespace {
 enum Column { ColGun, ColSaat, ColZil, ColMuzik, ColSure };
@@ -74,7 +77,6 @@ TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur
 TfrmSihirbaz::~TfrmSihirbaz() = default;
 
 void TfrmSihirbaz::ShowWizard() {
-    Onizle();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
@@ -173,18 +175,33 @@ void TfrmSihirbaz::btnKaydetClick() {
     }
     const QList<int> days = chosenDays();
     qsizetype existing = 0;
-    for (int gunId : days)
-        existing += m_store.dayBells(gunId).size();
+    QSet<std::pair<int, QTime>> taken;
+    for (int gunId : days) {
+        const QList<Bell> old = m_store.dayBells(gunId);
+        existing += old.size();
+        for (const Bell &b : old)
+            taken.insert({gunId, b.startTime()});
+    }
+    // Added beside a bell of the same second, one of the two would never be heard.
+    const auto clashes = std::count_if(bells.begin(), bells.end(), [&](const Bell &b) {
+        return taken.contains({b.gunId, b.startTime()});
+    });
 
     bool replace = false;
     if (existing > 0) {
         QMessageBox ask(QMessageBox::Question, windowTitle(),
                         QStringLiteral("Seçilen günlerde (%1) kayıtlı %2 zil var.\n\n"
                                        "Değiştir: bu %2 zil silinir, yerine %3 yeni zil yazılır.\n"
-                                       "Ekle: var olan ziller kalır, %3 yeni zil eklenir.")
+                                       "Ekle: var olan ziller kalır, %3 yeni zil eklenir.%4")
                             .arg(dayNames(days))
                             .arg(existing)
-                            .arg(bells.size()),
+                            .arg(bells.size())
+                            .arg(clashes == 0
+                                     ? QString()
+                                     : QStringLiteral(" Bunların %1 tanesi var olan bir zille "
+                                                      "aynı saniyede: o saniyede yalnız biri "
+                                                      "çalar.")
+                                           .arg(clashes)),
                         QMessageBox::NoButton, this);
         QPushButton *degistir = ask.addButton(QStringLiteral("Değiştir"), QMessageBox::YesRole);
         QPushButton *ekle = ask.addButton(QStringLiteral("Ekle"), QMessageBox::NoRole);

@@ -26,7 +26,8 @@ public:
     TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent = nullptr);
     ~TfrmSihirbaz() override;
 
-    // Shows the wizard, or brings it to the front when already open.
+    // Shows the wizard, or brings it to the front when already open; the preview keeps what was
+    // unticked.
     void ShowWizard();
 
     // The plan the fields describe.

@@ -95,6 +95,12 @@ private slots:
             QVERIFY(!names(store, 1).contains("09:22:00 2. Ders Öğretmen Zili"));
             QCOMPARE(store.dayBells(5).size(), 1);
             QCOMPARE(program.menu().controls().ListView1->topLevelItemCount(), 10);
+            // Adding the same day again would put two bells in each second: said before asking.
+            boxes.answer = QStringLiteral("Vazgeç");
+            program.menu().controls().btnSihirbaz->click();
+            QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+            QVERIFY(boxes.texts.last().contains(QStringLiteral("18 tanesi var olan bir zille")));
+            QCOMPARE(fx.count(), 19);
 
             // Start times move on by ten minutes, and the clock follows at its next tick.
             program.menu().controls().TopluDegisiklik1->trigger();
