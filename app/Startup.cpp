@@ -24,7 +24,9 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_clock(m_store, m_player, showErrorNotice)
     , m_menu(m_store, m_clock, m_player, std::move(online), webSite)
     , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); })
-    , m_history(m_store) {
+    , m_history(m_store)
+    , m_wizard(m_store, [this] { m_menu.ListeyiDoldur(); })
+    , m_bulk(m_store, [this] { m_menu.ListeyiDoldur(); }) {
     m_clock.setPrepareAhead(true);
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
@@ -38,6 +40,10 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      handled([this] { m_about.ShowAbout(); }));
     QObject::connect(&m_menu, &TfrmMenu::ZilGecmisiIstendi, &m_history,
                      handled([this] { m_history.ShowHistory(); }));
+    QObject::connect(&m_menu, &TfrmMenu::SihirbazIstendi, &m_wizard,
+                     handled([this] { m_wizard.ShowWizard(); }));
+    QObject::connect(&m_menu, &TfrmMenu::TopluDegisiklikIstendi, &m_bulk,
+                     [this](int gunIndex) { runHandler([&] { m_bulk.ShowFor(gunIndex); }); });
 }
 
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {

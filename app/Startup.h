@@ -6,6 +6,8 @@
 #include "DayCheck.h"
 #include "Duzenleme.h"
 #include "Hakkinda.h"
+#include "Sihirbaz.h"
+#include "TopluDegisiklik.h"
 #include "MediaPlayerDevice.h"
 #include "ZilGecmisi.h"
 
@@ -33,6 +35,8 @@ public:
     TfrmDuzenleme &editor() { return m_editor; }
     TfrmAbout &about() { return m_about; }
     TfrmZilGecmisi &history() { return m_history; }
+    TfrmSihirbaz &wizard() { return m_wizard; }
+    TfrmTopluDegisiklik &bulk() { return m_bulk; }
 
 private:
     BellStore m_store;
@@ -45,6 +49,8 @@ private:
     TfrmDuzenleme m_editor;
     TfrmAbout m_about;
     TfrmZilGecmisi m_history;
+    TfrmSihirbaz m_wizard;
+    TfrmTopluDegisiklik m_bulk;
 };
 
 // Claims the program folder, puts the program together, shows the main window and runs the event

@@ -98,6 +98,10 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     connect(ui->Cikis1, &QAction::triggered, this, &TfrmMenu::btnCikisClick);
     connect(ui->ZilGecmisi1, &QAction::triggered, this, &TfrmMenu::ZilGecmisiIstendi);
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
+    connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
+    connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);
+    connect(ui->TopluDegisiklik1, &QAction::triggered, this,
+            [this] { emit TopluDegisiklikIstendi(ui->cmbGunler->currentIndex()); });
 
     // The area below the menu bar is fixed at 404 x 510; nothing resizes it.
     ui->centralwidget->setFixedSize(ClientWidth, ClientHeight);

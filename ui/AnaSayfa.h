@@ -51,6 +51,9 @@ signals:
     void EditorIstendi(int editorKipi, int gunIndex, int kayitId);
     void HakkindaIstendi();
     void ZilGecmisiIstendi();
+    // The timetable wizard, and the changes to many bells starting from the day selected here.
+    void SihirbazIstendi();
+    void TopluDegisiklikIstendi(int gunIndex);
 
 private:
     void FormCreate(const std::function<bool()> &online, const QString &webSite);

@@ -145,7 +145,7 @@ private slots:
         // The clock label shows the time after the first tick.
         program->clock().TimerTimer();
         QCOMPARE(ui.Saat->text(), QStringLiteral("10:00:00"));
-        QCOMPARE(ui.MainMenu1->actions().size(), 3);
+        QCOMPARE(ui.MainMenu1->actions().size(), 4);
     }
 
     void editAndDeleteNeedASelectedRow() {
