@@ -5,11 +5,11 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QThread>
-#include <QWidget>
 
 namespace {
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 const QByteArray shownAnswer = QByteArrayLiteral("ok\n");
+const QByteArray serviceAnswer = QByteArrayLiteral("servis\n");
 } // namespace
 
 FolderClaim::FolderClaim(const QString &folder, QObject *parent)
@@ -28,6 +28,8 @@ bool FolderClaim::claim() {
     // Holding the lock, any server of this name was left by a copy that died.
     const QString name = serverName(m_folder);
     QLocalServer::removeServer(name);
+    if (m_service)
+        m_server.setSocketOptions(QLocalServer::WorldAccessOption);
     // Without the server the bells still ring; only a later copy cannot reach this one.
     if (!m_server.listen(name))
         qWarning("Zil: yerel sunucu %s açılamadı: %s", qPrintable(name),
@@ -37,6 +39,7 @@ bool FolderClaim::claim() {
 
 bool FolderClaim::askRunningToShow(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
+    m_holderIsService = false;
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
         socket.connectToServer(serverName(m_folder));
@@ -45,7 +48,9 @@ bool FolderClaim::askRunningToShow(int timeoutMs) {
             while (socket.bytesAvailable() < shownAnswer.size() &&
                    socket.waitForReadyRead(int(deadline.remainingTime()))) {
             }
-            return socket.readAll().startsWith(shownAnswer);
+            const QByteArray answer = socket.readAll();
+            m_holderIsService = answer.startsWith(serviceAnswer);
+            return answer.startsWith(shownAnswer) || m_holderIsService;
         }
         // The holder may have the lock but not yet its server.
         QThread::msleep(100);
@@ -66,18 +71,12 @@ void FolderClaim::answer() {
             if (!socket->canReadLine())
                 return;
             if (socket->readLine() == showRequest) {
-                socket->write(shownAnswer);
+                socket->write(m_service ? serviceAnswer : shownAnswer);
                 socket->flush();
-                emit showRequested();
+                if (!m_service)
+                    emit showRequested();
             }
             socket->disconnectFromServer();
         });
     }
-}
-
-void bringToFront(QWidget &window) {
-    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    window.show();
-    window.raise();
-    window.activateWindow();
 }
