@@ -69,7 +69,9 @@ file(MAKE_DIRECTORY "${root}/var/lib/dpkg/info" "${root}/var/lib/dpkg/updates")
 file(TOUCH "${root}/var/lib/dpkg/status")
 function(dpkg_install deb)
     # The dependencies are the host's business, not this empty root's.
-    run(${as_root} ${DPKG} --root=${root} --force-script-chrootless --force-depends
+    # dpkg looks for ldconfig and start-stop-daemon, which a user's PATH may leave out.
+    run(${CMAKE_COMMAND} -E env "PATH=$ENV{PATH}:/usr/sbin:/sbin"
+        ${as_root} ${DPKG} --root=${root} --force-script-chrootless --force-depends
         --log=/dev/null -i "${deb}")
 endfunction()
 dpkg_install("${deb_1.0.2}")
