@@ -33,13 +33,14 @@ void Bells::start() {
     }
 }
 
-void Bells::stopMusic() {
+bool Bells::stopMusic() {
     if (!m_player.IsOpen())
-        return;
+        return false;
     try {
         m_player.Stop();
         m_player.Close();
     } catch (const ZilError &) {
         // Closed meanwhile: nothing plays.
     }
+    return true;
 }

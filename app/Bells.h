@@ -32,8 +32,8 @@ public:
     // Starts the clock and opens the schedule, as the main window does on its creation; a
     // schedule that cannot be opened is reported once and the clock keeps trying.
     void start();
-    // Stops and closes whatever music plays.
-    void stopMusic();
+    // Stops and closes whatever music plays; false when none was open.
+    bool stopMusic();
 
 private:
     std::function<void(const QString &message)> m_report;

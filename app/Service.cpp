@@ -53,9 +53,16 @@ int runService(QCoreApplication &app) {
     QObject::connect(&stopSignal, &QSocketNotifier::activated, &app, [&] {
         char byte;
         [[maybe_unused]] const ssize_t read = ::read(g_signalSocket[0], &byte, 1);
-        bells.stopMusic();
+        if (bells.stopMusic())
+            logLine(QStringLiteral("Çalan müzik durduruldu."));
         logLine(QStringLiteral("Zil hizmeti durduruldu."));
         app.quit();
+    });
+
+    // "Şimdi durdur" of a window that shows this service's bells.
+    QObject::connect(&claim, &FolderClaim::stopRequested, &app, [&] {
+        if (bells.stopMusic())
+            logLine(QStringLiteral("Çalan müzik durduruldu."));
     });
 
     QTimer retry;

@@ -10,6 +10,7 @@ namespace {
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 const QByteArray shownAnswer = QByteArrayLiteral("ok\n");
 const QByteArray serviceAnswer = QByteArrayLiteral("servis\n");
+const QByteArray stopRequest = QByteArrayLiteral("stop\n");
 } // namespace
 
 FolderClaim::FolderClaim(const QString &folder, QObject *parent)
@@ -38,24 +39,31 @@ bool FolderClaim::claim() {
 }
 
 bool FolderClaim::askRunningToShow(int timeoutMs) {
+    const QByteArray answer = ask(showRequest, timeoutMs);
+    m_holderIsService = answer.startsWith(serviceAnswer);
+    return answer.startsWith(shownAnswer) || m_holderIsService;
+}
+
+bool FolderClaim::askRunningToStop(int timeoutMs) {
+    return ask(stopRequest, timeoutMs).startsWith(shownAnswer);
+}
+
+QByteArray FolderClaim::ask(const QByteArray &request, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
-    m_holderIsService = false;
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
         socket.connectToServer(serverName(m_folder));
         if (socket.waitForConnected(int(deadline.remainingTime()))) {
-            socket.write(showRequest);
-            while (socket.bytesAvailable() < shownAnswer.size() &&
+            socket.write(request);
+            while (!socket.canReadLine() &&
                    socket.waitForReadyRead(int(deadline.remainingTime()))) {
             }
-            const QByteArray answer = socket.readAll();
-            m_holderIsService = answer.startsWith(serviceAnswer);
-            return answer.startsWith(shownAnswer) || m_holderIsService;
+            return socket.readAll();
         }
         // The holder may have the lock but not yet its server.
         QThread::msleep(100);
     }
-    return false;
+    return {};
 }
 
 QString FolderClaim::serverName(const QString &folder) {
@@ -70,11 +78,16 @@ void FolderClaim::answer() {
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->canReadLine())
                 return;
-            if (socket->readLine() == showRequest) {
+            const QByteArray request = socket->readLine();
+            if (request == showRequest) {
                 socket->write(m_service ? serviceAnswer : shownAnswer);
                 socket->flush();
                 if (!m_service)
                     emit showRequested();
+            } else if (request == stopRequest) {
+                emit stopRequested();
+                socket->write(shownAnswer);
+                socket->flush();
             }
             socket->disconnectFromServer();
         });

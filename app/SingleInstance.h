@@ -24,6 +24,8 @@ public:
     // After askRunningToShow(): the holder is the windowless background service, which has no
     // window to show and rings the bells for everyone.
     bool holderIsService() const { return m_holderIsService; }
+    // Asks the copy holding the folder to stop the music it plays now; true once it has.
+    bool askRunningToStop(int timeoutMs = 2000);
     // This copy is the background service: a later copy is told so instead of being shown a
     // window, and copies of other users may ask (the service often runs as a user of its own).
     // Set before claim().
@@ -36,9 +38,13 @@ public:
 signals:
     // Another copy was started on this folder.
     void showRequested();
+    // Another copy asks to stop the music playing now.
+    void stopRequested();
 
 private:
     void answer();
+    // Sends `request` to the holder and returns its answer, empty when it gave none in time.
+    QByteArray ask(const QByteArray &request, int timeoutMs);
 
     QString m_folder;
     QLockFile m_lock;

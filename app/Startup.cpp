@@ -37,8 +37,12 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     QObject::connect(&m_bells.clock(), &BellClock::SaatChanged, &m_tray,
                      [this] { m_tray.refresh(); });
     QObject::connect(&m_tray, &TrayIcon::showRequested, &m_menu, [this] { bringToFront(m_menu); });
-    QObject::connect(&m_tray, &TrayIcon::stopRequested, &m_menu,
-                     [this] { m_bells.stopMusic(); });
+    QObject::connect(&m_tray, &TrayIcon::stopRequested, &m_menu, handled([this] {
+        m_bells.stopMusic();
+        // While the service rings, the bell's music is the service's.
+        if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
+            showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
+    }));
     m_tray.showWhereTray();
 
     m_autostart.setObjectName(QStringLiteral("OturumAcilincaBaslat1"));
@@ -69,6 +73,7 @@ void Program::setServiceRings(bool rings) {
 }
 
 void Program::takeOverWhenFree(FolderClaim &claim, int intervalMs) {
+    m_serviceClaim = &claim;
     m_claimRetry.disconnect();
     QObject::connect(&m_claimRetry, &QTimer::timeout, &m_menu, [this, &claim] {
         if (claim.claim()) {

@@ -44,7 +44,8 @@ public:
     // clock shows the time and rings nothing, and the window says who rings.
     void setServiceRings(bool rings);
     // While the service rings: looks every `intervalMs` whether the folder has come free (the
-    // service ended) and then rings in its place. `claim` must outlive the program.
+    // service ended) and then rings in its place; meanwhile the tray's "Şimdi durdur" asks the
+    // service through `claim`, which must outlive the program.
     void takeOverWhenFree(FolderClaim &claim, int intervalMs = 5000);
 
 private:
@@ -58,6 +59,7 @@ private:
     TrayIcon m_tray;
     QAction m_autostart;
     QTimer m_claimRetry;
+    FolderClaim *m_serviceClaim = nullptr;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -27,8 +27,11 @@ private slots:
         QVERIFY(makeMediaFile(toneSource(8000) + QStringLiteral("wavenc ! filesink location=\"%1\"")
                                                      .arg(fx.folder() + "Muzikler/zil.wav")));
         const QDateTime due = QDateTime::currentDateTime().addSecs(4);
+        const QDateTime second = due.addSecs(3);
         fx.insert(GunIDOf(due.date()), QStringLiteral("Deneme"), StoredTimeForm(due.time()),
                   QStringLiteral("zil.wav"), 30);
+        fx.insert(GunIDOf(second.date()), QStringLiteral("İkinci"),
+                  StoredTimeForm(second.time()), QStringLiteral("zil.wav"), 30);
 
         QProcess service;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -52,6 +55,7 @@ private slots:
         auto *layer = new FakeMediaLayer;
         Program window([] { return false; }, std::unique_ptr<MediaLayer>(layer));
         window.setServiceRings(true);
+        window.takeOverWhenFree(claim, 100);
         window.menu().show();
         QVERIFY(window.menu().findChild<QLabel *>("lblHizmet")->isVisible());
         QVERIFY(window.tray().icon().toolTip().contains("arka plandaki hizmet"));
@@ -65,24 +69,28 @@ private slots:
         };
         QTRY_COMPARE_WITH_TIMEOUT(outcomes().size(), 1, 15000);
         QCOMPARE(outcomes().first().first().toString(), QStringLiteral("caldi"));
-        QTest::qWait(1500); // the window's clock passes the bell's second too
-        QCOMPARE(layer->count(QStringLiteral("open")), 0);
-        QCOMPARE(outcomes().size(), 1);
 
-        // SIGTERM while the bell still plays.
+        // "Şimdi durdur" in the window stops the service's music.
+        QVERIFY(!log.contains("Çalan müzik durduruldu."));
+        window.tray().stopAction().trigger();
+        QTRY_VERIFY((log += service.readAll()).contains("Çalan müzik durduruldu."));
+
+        // SIGTERM while the second bell plays.
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes().size(), 2, 10000);
+        QCOMPARE(outcomes().last().first().toString(), QStringLiteral("caldi"));
         service.terminate();
         QVERIFY(service.waitForFinished(10000));
         log += service.readAll();
         QCOMPARE(service.exitStatus(), QProcess::NormalExit);
         QCOMPARE(service.exitCode(), 0);
-        QVERIFY2(log.contains("Zil hizmeti durduruldu."), qPrintable(log));
+        QCOMPARE(layer->count(QStringLiteral("open")), 0); // the window rang neither
+        QVERIFY2(log.endsWith("Çalan müzik durduruldu.\nZil hizmeti durduruldu.\n"), qPrintable(log));
         QVERIFY(!QFile::exists(fx.folder() + "zil.kilit"));
         QCOMPARE(fx.rows(QStringLiteral("PRAGMA integrity_check")).first().first().toString(),
                  QStringLiteral("ok"));
-        QCOMPARE(fx.count(), 1);
+        QCOMPARE(fx.count(), 2);
 
         // The folder came free: the window rings in its place.
-        window.takeOverWhenFree(claim, 100);
         QTRY_VERIFY(window.clock().ringing());
         QVERIFY(!window.menu().findChild<QLabel *>("lblHizmet")->isVisible());
         setProgramFolder({});
