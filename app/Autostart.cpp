@@ -42,8 +42,8 @@ void set(bool on, const QString &program) {
         return;
     }
     QSaveFile entry(file);
-    const bool made = QDir().mkpath(QFileInfo(file).path()) &&
-                      entry.open(QIODevice::WriteOnly | QIODevice::Text);
+    const bool made =
+        QDir().mkpath(QFileInfo(file).path()) && entry.open(QIODevice::WriteOnly | QIODevice::Text);
     if (made) {
         const QString text = QStringLiteral("[Desktop Entry]\n"
                                             "Type=Application\n"

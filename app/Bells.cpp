@@ -13,8 +13,7 @@ std::unique_ptr<MediaLayer> orProgramOutput(std::unique_ptr<MediaLayer> layer) {
 }
 } // namespace
 
-Bells::Bells(std::function<void(const QString &message)> report,
-             std::unique_ptr<MediaLayer> layer)
+Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr<MediaLayer> layer)
     : m_report(std::move(report))
     , m_dayCheck(m_store, m_report)
     , m_player(orProgramOutput(std::move(layer)))

@@ -71,7 +71,8 @@ int runService(QCoreApplication &app) {
         if (!claim.claim()) {
             if (claim.lockError() == QLockFile::LockFailedError) {
                 if (!retry.isActive())
-                    logLine(QStringLiteral("Bu klasörün zillerini açık olan zil programı çalıyor; o "
+                    logLine(
+                        QStringLiteral("Bu klasörün zillerini açık olan zil programı çalıyor; o "
                                        "kapanınca ziller bu hizmetten çalacak: %1")
                             .arg(folder));
                 retry.start();
@@ -79,7 +80,7 @@ int runService(QCoreApplication &app) {
             }
             // As in the windowed program: silence would be worse than a second ringer.
             logLine(QStringLiteral("Program klasörü sahiplenilemedi (%1); ziller yine de çalacak.")
-                    .arg(folder));
+                        .arg(folder));
         }
         retry.stop();
         bells.clock().setRinging(true);

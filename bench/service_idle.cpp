@@ -64,8 +64,8 @@ int main(int argc, char **argv) {
         QTime start = now.time().addSecs(kQuietSeconds + i * 60);
         if (start < now.time().addSecs(kQuietSeconds))
             start = QTime(0, 0).addSecs(i * 20); // after midnight: earlier today
-        fx.insert(GunIDOf(now.date()), QStringLiteral("Ders %1").arg(i + 1),
-                  StoredTimeForm(start), QStringLiteral("zil.wav"), 30);
+        fx.insert(GunIDOf(now.date()), QStringLiteral("Ders %1").arg(i + 1), StoredTimeForm(start),
+                  QStringLiteral("zil.wav"), 30);
     }
 
     QProcess service;
@@ -93,13 +93,10 @@ int main(int argc, char **argv) {
     service.terminate();
     const bool ended = service.waitForFinished(10'000);
 
-    std::printf("service_rss_kb %ld\nservice_hwm_kb %ld\nservice_threads %ld\n", rss, hwm,
-                threads);
+    std::printf("service_rss_kb %ld\nservice_hwm_kb %ld\nservice_threads %ld\n", rss, hwm, threads);
     std::printf("service_idle_cpu_us %lld over %lld us (%.3f %% of one core)\n",
                 static_cast<long long>(cpuEnd - cpuStart), static_cast<long long>(wallUs),
                 100.0 * double(cpuEnd - cpuStart) / double(wallUs));
-    std::printf("service_sigterm_exit %s code %d\n", ended ? "clean" : "hung",
-                service.exitCode());
-    return ended && service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0 ? 0
-                                                                                            : 1;
+    std::printf("service_sigterm_exit %s code %d\n", ended ? "clean" : "hung", service.exitCode());
+    return ended && service.exitStatus() == QProcess::NormalExit && service.exitCode() == 0 ? 0 : 1;
 }

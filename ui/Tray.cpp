@@ -15,10 +15,11 @@ TrayIcon::TrayIcon(TfrmMenu &menu, QObject *parent)
     connect(m_show, &QAction::triggered, this, &TrayIcon::showRequested);
     connect(m_stop, &QAction::triggered, this, &TrayIcon::stopRequested);
     connect(m_quit, &QAction::triggered, &m_window, handled([this] { m_window.btnCikisClick(); }));
-    connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
-            emit showRequested();
-    });
+    connect(&m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason r) {
+                if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
+                    emit showRequested();
+            });
     refresh();
 }
 

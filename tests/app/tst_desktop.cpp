@@ -37,13 +37,13 @@ private slots:
         // Tooltip: the next bell, and a failed bell once the record has one.
         emit program.clock().SaatChanged(QString());
         const QString tip = program.tray().icon().toolTip();
-        QVERIFY2(tip.contains(QStringLiteral("Sıradaki zil: %1 Öğle Arası")
-                                  .arg(later.toString("HH:mm:ss"))),
+        QVERIFY2(tip.contains(
+                     QStringLiteral("Sıradaki zil: %1 Öğle Arası").arg(later.toString("HH:mm:ss"))),
                  qPrintable(tip));
         QVERIFY(!tip.contains("çalınamayan"));
-        BellEvent failed{QDate::currentDate(), 1, "Sabah", "08:30:00", "yok.mp3",
-                         BellOutcome::Failed, 0, "dosya yok", false,
-                         QDateTime::currentDateTime()};
+        BellEvent failed{
+            QDate::currentDate(), 1, "Sabah",     "08:30:00", "yok.mp3",
+            BellOutcome::Failed,  0, "dosya yok", false,      QDateTime::currentDateTime()};
         program.store().record(failed);
         emit program.clock().SaatChanged(QString());
         QVERIFY(program.tray().icon().toolTip().contains("çalınamayan ya da kaçırılan"));

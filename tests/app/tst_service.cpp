@@ -30,8 +30,8 @@ private slots:
         const QDateTime second = due.addSecs(3);
         fx.insert(GunIDOf(due.date()), QStringLiteral("Deneme"), StoredTimeForm(due.time()),
                   QStringLiteral("zil.wav"), 30);
-        fx.insert(GunIDOf(second.date()), QStringLiteral("İkinci"),
-                  StoredTimeForm(second.time()), QStringLiteral("zil.wav"), 30);
+        fx.insert(GunIDOf(second.date()), QStringLiteral("İkinci"), StoredTimeForm(second.time()),
+                  QStringLiteral("zil.wav"), 30);
 
         QProcess service;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -84,7 +84,8 @@ private slots:
         QCOMPARE(service.exitStatus(), QProcess::NormalExit);
         QCOMPARE(service.exitCode(), 0);
         QCOMPARE(layer->count(QStringLiteral("open")), 0); // the window rang neither
-        QVERIFY2(log.endsWith("Çalan müzik durduruldu.\nZil hizmeti durduruldu.\n"), qPrintable(log));
+        QVERIFY2(log.endsWith("Çalan müzik durduruldu.\nZil hizmeti durduruldu.\n"),
+                 qPrintable(log));
         QVERIFY(!QFile::exists(fx.folder() + "zil.kilit"));
         QCOMPARE(fx.rows(QStringLiteral("PRAGMA integrity_check")).first().first().toString(),
                  QStringLiteral("ok"));
