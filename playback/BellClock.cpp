@@ -72,6 +72,8 @@ void BellClock::TimerTimer() {
     const QDateTime now = programClock().now();
     armTimer(now);
     emit SaatChanged(TimeText(now.time()));
+    if (!m_ringing)
+        return;
 
     stopCheck();
 

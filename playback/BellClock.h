@@ -58,6 +58,16 @@ public:
     // The last second handled; invalid before the first tick.
     QDateTime LastHandledSecond() const { return m_lastHandled; }
 
+    // Off while another process (the background service) rings this folder's bells: the clock
+    // then only shows the time, and rings, records and checks nothing. On by default. Turned on
+    // again, the next tick is a start: the bells the other process did not ring are caught up.
+    void setRinging(bool on) {
+        if (on && !m_ringing)
+            m_lastHandled = {};
+        m_ringing = on;
+    }
+    bool ringing() const { return m_ringing; }
+
 signals:
     // The clock label's new caption.
     void SaatChanged(const QString &caption);
@@ -118,6 +128,7 @@ private:
     bool m_recordFailing = false;
     bool m_outputFailing = false;
     bool m_prepareAhead = false;
+    bool m_ringing = true;
     QList<DayBell> m_bells;
     QDate m_bellsDate; // invalid: m_bells must be read again
     QSet<int> m_rung; // bells of m_rungDate that had their chance
