@@ -5,11 +5,12 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QThread>
-#include <QWidget>
 
 namespace {
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 const QByteArray shownAnswer = QByteArrayLiteral("ok\n");
+const QByteArray serviceAnswer = QByteArrayLiteral("servis\n");
+const QByteArray stopRequest = QByteArrayLiteral("stop\n");
 } // namespace
 
 FolderClaim::FolderClaim(const QString &folder, QObject *parent)
@@ -28,6 +29,8 @@ bool FolderClaim::claim() {
     // Holding the lock, any server of this name was left by a copy that died.
     const QString name = serverName(m_folder);
     QLocalServer::removeServer(name);
+    if (m_service)
+        m_server.setSocketOptions(QLocalServer::WorldAccessOption);
     // Without the server the bells still ring; only a later copy cannot reach this one.
     if (!m_server.listen(name))
         qWarning("Zil: yerel sunucu %s açılamadı: %s", qPrintable(name),
@@ -36,21 +39,31 @@ bool FolderClaim::claim() {
 }
 
 bool FolderClaim::askRunningToShow(int timeoutMs) {
+    const QByteArray answer = ask(showRequest, timeoutMs);
+    m_holderIsService = answer.startsWith(serviceAnswer);
+    return answer.startsWith(shownAnswer) || m_holderIsService;
+}
+
+bool FolderClaim::askRunningToStop(int timeoutMs) {
+    return ask(stopRequest, timeoutMs).startsWith(shownAnswer);
+}
+
+QByteArray FolderClaim::ask(const QByteArray &request, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
         socket.connectToServer(serverName(m_folder));
         if (socket.waitForConnected(int(deadline.remainingTime()))) {
-            socket.write(showRequest);
-            while (socket.bytesAvailable() < shownAnswer.size() &&
+            socket.write(request);
+            while (!socket.canReadLine() &&
                    socket.waitForReadyRead(int(deadline.remainingTime()))) {
             }
-            return socket.readAll().startsWith(shownAnswer);
+            return socket.readAll();
         }
         // The holder may have the lock but not yet its server.
         QThread::msleep(100);
     }
-    return false;
+    return {};
 }
 
 QString FolderClaim::serverName(const QString &folder) {
@@ -65,19 +78,18 @@ void FolderClaim::answer() {
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->canReadLine())
                 return;
-            if (socket->readLine() == showRequest) {
+            const QByteArray request = socket->readLine();
+            if (request == showRequest) {
+                socket->write(m_service ? serviceAnswer : shownAnswer);
+                socket->flush();
+                if (!m_service)
+                    emit showRequested();
+            } else if (request == stopRequest) {
+                emit stopRequested();
                 socket->write(shownAnswer);
                 socket->flush();
-                emit showRequested();
             }
             socket->disconnectFromServer();
         });
     }
-}
-
-void bringToFront(QWidget &window) {
-    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    window.show();
-    window.raise();
-    window.activateWindow();
 }

@@ -1,37 +1,29 @@
 #include "Startup.h"
 
+#include "Autostart.h"
 #include "ErrorBox.h"
-#include "GstMediaLayer.h"
 #include "ProgramValues.h"
 #include "SingleInstance.h"
+#include "Translations.h"
 #include "ZilApplication.h"
 
 #include <QDebug>
 #include <QDir>
-
-namespace {
-std::unique_ptr<MediaLayer> orProgramOutput(std::unique_ptr<MediaLayer> layer) {
-    if (!layer)
-        layer = std::make_unique<GstMediaLayer>(audioSinkDescription());
-    return layer;
-}
-
-// The clock knows the calendar before the main window first asks it about today.
-BellClock &withCalendar(BellClock &clock, Calendar &calendar) {
-    clock.setCalendar(&calendar);
-    return clock;
-}
-} // namespace
+#include <QMenuBar>
+#include <QTimer>
+#include <QTranslator>
 
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
                  const QString &webSite)
-    : m_dayCheck(m_store, showErrorNotice)
-    , m_player(orProgramOutput(std::move(layer)))
-    , m_clock(m_store, m_player, showErrorNotice)
-    , m_menu(m_store, withCalendar(m_clock, m_calendar), m_player, std::move(online), webSite)
-    , m_editor(m_store, [this] { m_menu.ListeyiDoldur(); })
-    , m_history(m_store) {
-    QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
+    : m_bells(showErrorNotice, std::move(layer))
+    , m_menu(m_bells.store(), m_bells.clock(), m_bells.player(), std::move(online), webSite)
+    , m_editor(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
+    , m_history(m_bells.store())
+    , m_wizard(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
+    , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
+    , m_tray(m_menu)
+    , m_autostart(QStringLiteral("Oturum açılınca başlat"))
+    , m_calendarWindow(m_bells.calendar()) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
                          m_editor.setEditorKipi(editorKipi);
@@ -45,27 +37,107 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      handled([this] { m_history.ShowHistory(); }));
     QObject::connect(&m_menu, &TfrmMenu::OkulTakvimiIstendi, &m_calendarWindow,
                      handled([this] { m_calendarWindow.ShowCalendar(); }));
+    QObject::connect(&m_menu, &TfrmMenu::SihirbazIstendi, &m_wizard,
+                     handled([this] { m_wizard.ShowWizard(); }));
+    QObject::connect(&m_menu, &TfrmMenu::TopluDegisiklikIstendi, &m_bulk,
+                     [this](int gunIndex) { runHandler([&] { m_bulk.ShowFor(gunIndex); }); });
+
+    // The tray follows the window's lines, which the same tick has just brought up to date.
+    QObject::connect(&m_bells.clock(), &BellClock::SaatChanged, &m_tray,
+                     [this] { m_tray.refresh(); });
+    QObject::connect(&m_tray, &TrayIcon::showRequested, &m_menu, [this] { bringToFront(m_menu); });
+    QObject::connect(&m_tray, &TrayIcon::stopRequested, &m_menu, handled([this] {
+        m_bells.stopMusic();
+        // While the service rings, the bell's music is the service's.
+        if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
+            showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
+    }));
+    m_tray.showWhereTray();
+
+    m_autostart.setObjectName(QStringLiteral("OturumAcilincaBaslat1"));
+    m_autostart.setCheckable(true);
+    m_autostart.setChecked(Autostart::isOn());
+    QMenu *settings = new QMenu(QStringLiteral("Ayarlar"), m_menu.menuBar());
+    settings->addAction(&m_autostart);
+    // Before "Hakkında", which stays last.
+    const QList<QAction *> bar = m_menu.menuBar()->actions();
+    m_menu.menuBar()->insertMenu(bar.isEmpty() ? nullptr : bar.last(), settings);
+    QObject::connect(&m_autostart, &QAction::toggled, &m_menu, [this](bool on) {
+        runHandler([&] {
+            try {
+                Autostart::set(on, QCoreApplication::applicationFilePath());
+            } catch (...) {
+                const QSignalBlocker keep(m_autostart);
+                m_autostart.setChecked(Autostart::isOn());
+                throw;
+            }
+        });
+    });
 }
 
-int runProgram(ZilApplication &app, const std::function<bool()> &online) {
-    // Claimed before anything opens the schedule or the sound output: a second copy only shows
-    // the first one's window.
-    FolderClaim claim(programFolder());
-    if (!claim.claim()) {
-        if (claim.lockError() == QLockFile::LockFailedError) {
-            if (claim.askRunningToShow())
-                return 0;
-            showMessage(nullptr, QStringLiteral("Zil programı bu klasörde zaten çalışıyor."));
-            return 1;
+void Program::setServiceRings(bool rings) {
+    m_bells.clock().setRinging(!rings);
+    m_menu.setServiceRings(rings);
+    m_tray.refresh();
+}
+
+void Program::takeOverWhenFree(FolderClaim &claim, int intervalMs) {
+    m_serviceClaim = &claim;
+    m_claimRetry.disconnect();
+    QObject::connect(&m_claimRetry, &QTimer::timeout, &m_menu, [this, &claim] {
+        if (claim.claim()) {
+            m_claimRetry.stop();
+            setServiceRings(false);
         }
+    });
+    m_claimRetry.start(intervalMs);
+}
+
+FolderRole takeFolder(FolderClaim &claim) {
+    if (claim.claim())
+        return FolderRole::Rings;
+    if (claim.lockError() != QLockFile::LockFailedError) {
         // A folder the user cannot write to still rings: silence would be worse than the
         // small chance of a second copy.
         qWarning().noquote() << "The program folder cannot be claimed:"
                              << QDir::toNativeSeparators(programFolder());
+        return FolderRole::Rings;
+    }
+    if (!claim.askRunningToShow())
+        return FolderRole::Refused;
+    return claim.holderIsService() ? FolderRole::ServiceRings : FolderRole::OtherWindowShown;
+}
+
+void bringToFront(QWidget &window) {
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+int runProgram(ZilApplication &app, const std::function<bool()> &online) {
+    QTranslator qtTurkish;
+    loadQtTranslations(app, qtTurkish);
+    // Claimed before anything opens the schedule or the sound output: a second copy only shows
+    // the first one's window.
+    FolderClaim claim(programFolder());
+    const FolderRole role = takeFolder(claim);
+    if (role == FolderRole::OtherWindowShown)
+        return 0;
+    if (role == FolderRole::Refused) {
+        showMessage(nullptr, QStringLiteral("Zil programı bu klasörde zaten çalışıyor."));
+        return 1;
     }
     Program program(online);
     QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
                      [&program] { bringToFront(program.menu()); });
-    program.menu().show();
+    if (role == FolderRole::ServiceRings) {
+        program.setServiceRings(true);
+        program.takeOverWhenFree(claim);
+    }
+    if (app.arguments().contains(QLatin1String(Autostart::MinimisedArgument)))
+        program.menu().showMinimized();
+    else
+        program.menu().show();
     return app.exec();
 }

@@ -1,15 +1,20 @@
 #pragma once
 
 #include "AnaSayfa.h"
-#include "BellClock.h"
-#include "BellStore.h"
+#include "Bells.h"
 #include "Calendar.h"
-#include "DayCheck.h"
 #include "Duzenleme.h"
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
 #include "OkulTakvimi.h"
+#include "Sihirbaz.h"
+#include "SingleInstance.h"
+#include "TopluDegisiklik.h"
+#include "Tray.h"
 #include "ZilGecmisi.h"
+
+#include <QAction>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -17,9 +22,9 @@
 class MediaLayer;
 class ZilApplication;
 
-// Start-up. Program: the windowed program put together in one place. The parts are made in the
-// order they are declared and destroyed in reverse, so each outlives every part that uses it: the
-// store and the player outlive the clock, and all three outlive the windows.
+// Start-up. Program: the windowed program put together in one place: the bells (Bells, the same
+// parts the background service rings with) and the windows onto them. The parts are made in the
+// order they are declared and destroyed in reverse, so the bells outlive the windows.
 class Program {
 public:
     // `online` tells whether the machine has a connection. `layer` is the player's way to the
@@ -28,33 +33,59 @@ public:
     explicit Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer = nullptr,
                      const QString &webSite = {});
 
-    BellStore &store() { return m_store; }
-    MediaPlayerDevice &player() { return m_player; }
-    BellClock &clock() { return m_clock; }
+    Bells &bells() { return m_bells; }
+    BellStore &store() { return m_bells.store(); }
+    MediaPlayerDevice &player() { return m_bells.player(); }
+    BellClock &clock() { return m_bells.clock(); }
     TfrmMenu &menu() { return m_menu; }
     TfrmDuzenleme &editor() { return m_editor; }
     TfrmAbout &about() { return m_about; }
     TfrmZilGecmisi &history() { return m_history; }
-    Calendar &calendar() { return m_calendar; }
+    Calendar &calendar() { return m_bells.calendar(); }
     TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
+    TfrmSihirbaz &wizard() { return m_wizard; }
+    TfrmTopluDegisiklik &bulk() { return m_bulk; }
+    TrayIcon &tray() { return m_tray; }
+    // "Oturum açılınca başlat", checked while the user's autostart entry is there.
+    QAction &autostartAction() { return m_autostart; }
+
+    // While the background service rings the folder's bells, this program only shows them: its
+    // clock shows the time and rings nothing, and the window says who rings.
+    void setServiceRings(bool rings);
+    // While the service rings: looks every `intervalMs` whether the folder has come free (the
+    // service ended) and then rings in its place; meanwhile the tray's "Şimdi durdur" asks the
+    // service through `claim`, which must outlive the program.
+    void takeOverWhenFree(FolderClaim &claim, int intervalMs = 5000);
 
 private:
-    BellStore m_store;
-    // The school calendar the clock and the main window ask; it reads the store's file.
-    Calendar m_calendar{m_store};
-    DayCheck m_dayCheck;
-    MediaPlayerDevice m_player;
-    BellClock m_clock;
+    Bells m_bells;
     // Its creation opens the schedule, fills today's list and starts the clock.
     TfrmMenu m_menu;
     // Hidden until asked for.
     TfrmDuzenleme m_editor;
     TfrmAbout m_about;
     TfrmZilGecmisi m_history;
-    TfrmOkulTakvimi m_calendarWindow{m_calendar};
+    TfrmSihirbaz m_wizard;
+    TfrmTopluDegisiklik m_bulk;
+    TrayIcon m_tray;
+    QAction m_autostart;
+    QTimer m_claimRetry;
+    FolderClaim *m_serviceClaim = nullptr;
+    TfrmOkulTakvimi m_calendarWindow;
 };
 
-// Claims the program folder, puts the program together, shows the main window and runs the event
-// loop until the program ends. A copy started while another rings in the same folder brings that
-// one's window to the front and ends at once.
+// What a windowed copy makes of the program folder: it rings, the window already open there was
+// shown instead, the background service rings and this copy only shows the schedule, or the
+// folder is held by a copy that does not answer.
+enum class FolderRole { Rings, OtherWindowShown, ServiceRings, Refused };
+FolderRole takeFolder(FolderClaim &claim);
+
+// Brings a window to the front as the user left it, also from the taskbar.
+void bringToFront(QWidget &window);
+
+// Claims the program folder, puts the program together, shows the main window (minimised when
+// started at login) and runs the event loop until the program ends. A copy started while another
+// window rings in the same folder brings that one's window to the front and ends at once; while
+// the background service rings, the window only shows the schedule and takes the ringing over if
+// the service ends.
 int runProgram(ZilApplication &app, const std::function<bool()> &online);

@@ -1,8 +1,17 @@
 #include "AnaSayfa.h"
+#include "Service.h"
 #include "Startup.h"
 #include "ZilApplication.h"
 
+#include <QCoreApplication>
+
 int main(int argc, char *argv[]) {
+    // The background service has no window, so it needs no display or graphics at all.
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--servis") == 0) {
+            QCoreApplication app(argc, argv);
+            return runService(app);
+        }
     // Asked once, before the application exists: only the web panel's browser engine needs
     // shared OpenGL contexts, and an offline program is spared the graphics stack they load.
     const bool online = TfrmMenu::machineIsOnline();

@@ -3,6 +3,9 @@
 // play request was made and its first buffer was rendered, and how many bells were missed or
 // rung twice, and how long each sounded against its duration. Every bell has its own file, so
 // each play request names the bell it belongs to.
+//
+// --listen SINK: the bells play through PulseAudio's sink SINK instead, two seconds apart, and
+// what reaches its monitor is recorded: when each bell is first heard and how long it sounds.
 #include "BellClock.h"
 #include "GstMediaLayer.h"
 #include "MediaPlayerDevice.h"
@@ -17,6 +20,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
 #include <algorithm>
@@ -69,9 +73,8 @@ void freeTarget(gpointer data, GClosure *) {
 // The real layer, with a note of which bell each device plays and when play was asked for.
 class MeasuredLayer : public GstMediaLayer {
 public:
-    explicit MeasuredLayer(FirstBuffers &buffers)
-        : GstMediaLayer(QStringLiteral("fakesink sync=true signal-handoffs=true name=%1")
-                            .arg(QLatin1String(kSinkName)))
+    MeasuredLayer(FirstBuffers &buffers, const QString &output)
+        : GstMediaLayer(output)
         , m_buffers(buffers) {}
 
     std::map<quint16, int> bellOfDevice;
@@ -90,12 +93,13 @@ public:
         if (GstElement *bin = audioSink(deviceId)) {
             GstElement *sink = GST_IS_BIN(bin) ? gst_bin_get_by_name(GST_BIN(bin), kSinkName)
                                                : GST_ELEMENT(gst_object_ref(bin));
-            if (sink) {
+            if (sink && g_signal_lookup("handoff", G_OBJECT_TYPE(sink))) {
                 g_signal_connect_data(sink, "handoff", G_CALLBACK(onHandoff),
                                       new HandoffTarget{&m_buffers, deviceId}, freeTarget,
                                       GConnectFlags(0));
-                gst_object_unref(sink);
             }
+            if (sink)
+                gst_object_unref(sink);
         }
         return 0;
     }
@@ -120,6 +124,69 @@ public:
 
 private:
     FirstBuffers &m_buffers;
+};
+
+// What a sink's monitor carried: when each sound began and ended, in wall µs. A sound ends at
+// its last loud sample followed by a tenth of a second of quiet.
+class Listener {
+public:
+    explicit Listener(const QString &sink) {
+        const QString description =
+            QStringLiteral("pulsesrc device=%1.monitor buffer-time=10000 latency-time=2000 ! "
+                           "audio/x-raw,format=S16LE,rate=%2,channels=1 ! appsink name=heard "
+                           "sync=false emit-signals=true")
+                .arg(sink)
+                .arg(kRate);
+        m_pipeline = gst_parse_launch(description.toUtf8().constData(), nullptr);
+        if (!m_pipeline)
+            return;
+        GstElement *heard = gst_bin_get_by_name(GST_BIN(m_pipeline), "heard");
+        g_signal_connect(heard, "new-sample", G_CALLBACK(onSample), this);
+        gst_object_unref(heard);
+        gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+    }
+    ~Listener() {
+        stop();
+        if (m_pipeline)
+            gst_object_unref(m_pipeline);
+    }
+    void stop() {
+        if (m_pipeline)
+            gst_element_set_state(m_pipeline, GST_STATE_NULL);
+    }
+    bool isValid() const { return m_pipeline; }
+    // Read after the pipeline has stopped.
+    std::vector<std::pair<qint64, qint64>> sounds;
+
+private:
+    static constexpr int kRate = 44100;
+    static constexpr int kLoud = 3000;
+    static constexpr qint64 kQuietUs = 100000;
+
+    static GstFlowReturn onSample(GstAppSink *sink, gpointer data) {
+        auto *self = static_cast<Listener *>(data);
+        const qint64 arrived = wallMicroseconds();
+        GstSample *sample = gst_app_sink_pull_sample(sink);
+        GstBuffer *buffer = gst_sample_get_buffer(sample);
+        GstMapInfo map;
+        gst_buffer_map(buffer, &map, GST_MAP_READ);
+        const auto *values = reinterpret_cast<const qint16 *>(map.data);
+        const qint64 count = qint64(map.size / sizeof(qint16));
+        for (qint64 i = 0; i < count; ++i) {
+            // The buffer's last sample left the sink as it arrived.
+            const qint64 at = arrived - (count - i) * 1000000 / kRate;
+            if (std::abs(values[i]) < kLoud)
+                continue;
+            if (self->sounds.empty() || at - self->sounds.back().second > kQuietUs)
+                self->sounds.emplace_back(at, at);
+            self->sounds.back().second = at;
+        }
+        gst_buffer_unmap(buffer, &map);
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+
+    GstElement *m_pipeline = nullptr;
 };
 
 struct Spread {
@@ -160,8 +227,23 @@ int main(int argc, char **argv) {
     for (int i = 0; i < kBells; ++i)
         QFile::copy(tone, music + QStringLiteral("bell_%1.wav").arg(i));
 
+    const int listenAt = int(app.arguments().indexOf(QStringLiteral("--listen")));
+    const QString listenSink = listenAt > 0 ? app.arguments().value(listenAt + 1) : QString();
+    std::unique_ptr<Listener> listener;
+    if (!listenSink.isEmpty()) {
+        listener = std::make_unique<Listener>(listenSink);
+        if (!listener->isValid()) {
+            std::fprintf(stderr, "cannot record %s.monitor\n", qPrintable(listenSink));
+            return 1;
+        }
+    }
+    const int spacing = listener ? 2 : 1;
+
     FirstBuffers buffers;
-    auto owned = std::make_unique<MeasuredLayer>(buffers);
+    auto owned = std::make_unique<MeasuredLayer>(
+        buffers, listener ? QStringLiteral("pulsesink device=%1").arg(listenSink)
+                          : QStringLiteral("fakesink sync=true signal-handoffs=true name=%1")
+                                .arg(QLatin1String(kSinkName)));
     MeasuredLayer &layer = *owned;
     MediaPlayerDevice player(std::move(owned));
     QStringList errors;
@@ -178,7 +260,7 @@ int main(int argc, char **argv) {
     first.setTime(QTime(first.time().hour(), first.time().minute(), first.time().second()));
     std::vector<QDateTime> starts;
     for (int i = 0; i < kBells; ++i) {
-        const QDateTime start = first.addSecs(i);
+        const QDateTime start = first.addSecs(i * spacing);
         starts.push_back(start);
         fx.insert(GunIDOf(start.date()), QStringLiteral("Ders %1").arg(i + 1),
                   StoredTimeForm(start.time()), QStringLiteral("bell_%1.wav").arg(i), kBellSeconds);
@@ -187,7 +269,7 @@ int main(int argc, char **argv) {
     BellStore store;
     store.setFile(fx.databaseFile());
     BellClock clock(store, player);
-    // --prepare: the next bell's music prepared ahead (off in the program for now).
+    // --prepare: the next bell's music prepared ahead, as the program does.
     clock.setPrepareAhead(app.arguments().contains(QStringLiteral("--prepare")));
     clock.ReportError = [&errors](const QString &message) { errors << message; };
     clock.Start();
@@ -198,6 +280,8 @@ int main(int argc, char **argv) {
     clock.Timer().stop();
     if (player.IsOpen())
         player.Close();
+    if (listener)
+        listener->stop();
 
     std::map<int, qint64> firstBufferOfBell;
     // Sounded: from the first buffer to the stop, or to the end of the last buffer if sooner.
@@ -215,11 +299,33 @@ int main(int argc, char **argv) {
             overDuration.push_back(double(until - at) / 1000.0 - kBellSeconds * 1000.0);
         }
     }
+    if (listener) {
+        // What was heard replaces what the pipeline handed over: each bell is the first sound
+        // that began within its two seconds.
+        firstBufferOfBell.clear();
+        overDuration.clear();
+        for (int i = 0; i < kBells; ++i) {
+            const qint64 secondUs = starts[i].toMSecsSinceEpoch() * 1000;
+            for (const auto &[from, until] : listener->sounds) {
+                if (from >= secondUs - 500000 && from < secondUs + 1500000) {
+                    firstBufferOfBell[i] = from;
+                    overDuration.push_back(double(until - from) / 1000.0 - kBellSeconds * 1000.0);
+                    break;
+                }
+            }
+        }
+    }
 
-    std::printf("ring_punctuality: %d bells on consecutive seconds, %d ms WAV each, "
-                "GstMediaLayer into fakesink sync=true, real timer\n",
-                kBells, kToneMs);
-    std::printf("  bell  start     play request  first buffer   (ms after the second began)\n");
+    if (listener)
+        std::printf("ring_punctuality: %d bells two seconds apart, %d ms WAV each, GstMediaLayer "
+                    "into PulseAudio sink %s, heard on its monitor, real timer\n",
+                    kBells, kToneMs, qPrintable(listenSink));
+    else
+        std::printf("ring_punctuality: %d bells on consecutive seconds, %d ms WAV each, "
+                    "GstMediaLayer into fakesink sync=true, real timer\n",
+                    kBells, kToneMs);
+    std::printf("  bell  start     play request  %s   (ms after the second began)\n",
+                listener ? "first heard " : "first buffer");
     std::vector<double> toPlay, toBuffer;
     int missed = 0, doubled = 0, silent = 0;
     for (int i = 0; i < kBells; ++i) {

@@ -35,19 +35,7 @@ int main(int argc, char **argv) {
 
     SimulatedClock clock;
     const QDate monday(2026, 12, 7);
-    {
-        BellStore year;
-        year.setFile(fx.databaseFile());
-        year.record({monday.addDays(-400), 1, "x", "07:00:01", "zil.mp3", BellOutcome::Rang});
-        fx.exec("BEGIN");
-        for (int day = 365; day >= 1; --day)
-            for (int i = 0; i < 200; ++i)
-                fx.exec("INSERT INTO ZilGecmisi (Tarih,KayitID,DersSaati,DersBaslama,Muzik,Sonuc,"
-                        "GecikmeMs,Aciklama,YedekSes,Zaman) VALUES(?,?,?,?,?,?,?,?,?,?)",
-                        {monday.addDays(-day).toString("yyyy-MM-dd"), i + 1, "Ders", "07:00:01",
-                         "zil.mp3", "caldi", 3, "", 0, "2026-01-01T07:00:01.003"});
-        fx.exec("COMMIT");
-    }
+    fx.fillRecord(monday, 365, 200);
 
     setProgramClock(&clock);
     setProgramFolder(fx.folder());

@@ -72,6 +72,8 @@ void BellClock::TimerTimer() {
     const QDateTime now = programClock().now();
     armTimer(now);
     emit SaatChanged(TimeText(now.time()));
+    if (!m_ringing)
+        return;
 
     stopCheck();
 
@@ -107,9 +109,6 @@ void BellClock::TimerTimer() {
     if (dayBegins)
         reportUnreadable(present.date());
     ringDue(due, now);
-    // The look-ahead stays off: through PulseAudio a prepared pipeline sounds as late as it was
-    // prepared early (about 3 s, measured on a null sink), while fake sinks show no such delay.
-    // Until that is understood, every bell opens at its second.
     if (m_prepareAhead)
         prepareNext(present);
     flushReports();
@@ -334,8 +333,7 @@ void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs,
     BellEvent event{due.second.date(), due.bell.id, due.bell.name,
                     StoredTimeForm(due.second.time()), due.bell.music, outcome,
                     int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())), reason,
-                    fallbackTone};
-    event.recordedAt = programClock().now();
+                    fallbackTone, programClock().now()};
     try {
         // Taken before and after the write, so a change by anyone else still shows at the next
         // tick while our own line, which changes nothing the clock has read, does not.

@@ -53,7 +53,8 @@ public:
     void StoreFailureReported() { m_storeFailing = true; }
 
     QTimer &Timer() { return m_timer; }
-    // Whether the next bell's music is prepared a few seconds ahead (off by default).
+    // Whether the next bell's music is prepared a few seconds ahead (off by default; the
+    // program turns it on).
     void setPrepareAhead(bool on) { m_prepareAhead = on; }
     // The last second handled; invalid before the first tick.
     QDateTime LastHandledSecond() const { return m_lastHandled; }
@@ -63,6 +64,15 @@ public:
     // clock.
     void setCalendar(Calendar *calendar) { m_calendar = calendar; }
     Calendar *calendar() const { return m_calendar; }
+    // Off while another process (the background service) rings this folder's bells: the clock
+    // then only shows the time, and rings, records and checks nothing. On by default. Turned on
+    // again, the next tick is a start: the bells the other process did not ring are caught up.
+    void setRinging(bool on) {
+        if (on && !m_ringing)
+            m_lastHandled = {};
+        m_ringing = on;
+    }
+    bool ringing() const { return m_ringing; }
 
 signals:
     // The clock label's new caption.
@@ -128,6 +138,7 @@ private:
     bool m_recordFailing = false;
     bool m_outputFailing = false;
     bool m_prepareAhead = false;
+    bool m_ringing = true;
     QList<DayBell> m_bells;
     QDate m_bellsDate; // invalid: m_bells must be read again
     QSet<int> m_rung; // bells of m_rungDate that had their chance

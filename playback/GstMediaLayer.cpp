@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <gst/audio/gstaudiobasesink.h>
 #include <gst/gst.h>
 
 #include <algorithm>
@@ -32,6 +33,39 @@ constexpr GstClockTime kStateWait = GstClockTime(GstMediaLayer::kPrerollTimeoutM
 constexpr GstClockTime kScanWait = 120 * GST_SECOND;
 // How long the layer's destructor lets pipelines being torn down finish.
 constexpr int kTeardownWaitMs = 2000;
+
+// A sound output keeps a short buffer and plays what reaches it at once. Kept in step with its
+// clock instead, an output whose pipeline waited prepared places the first sample as far ahead as
+// it waited, since that clock runs from the moment the output was opened (measured through
+// PulseAudio: a bell prepared 3 s early sounded 3 s late). The position stays what has been
+// heard, within the short buffer, so a bell still stops at its length.
+constexpr gint64 kOutputBufferUs = 50000;
+constexpr gint64 kOutputPeriodUs = 10000;
+
+void setUpOutput(GstElement *element) {
+    if (GST_IS_AUDIO_BASE_SINK(element))
+        g_object_set(element, "sync", FALSE, "buffer-time", kOutputBufferUs, "latency-time",
+                     kOutputPeriodUs, nullptr);
+}
+
+void onOutputAdded(GstBin *, GstBin *, GstElement *element, gpointer) {
+    setUpOutput(element);
+}
+
+// An automatic output (autoaudiosink) makes its real sink only when it starts; that one is
+// set up as it is added.
+void setUpOutputs(GstElement *sink) {
+    if (!GST_IS_BIN(sink)) {
+        setUpOutput(sink);
+        return;
+    }
+    g_signal_connect(sink, "deep-element-added", G_CALLBACK(onOutputAdded), nullptr);
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(sink));
+    gst_iterator_foreach(
+        it, [](const GValue *item, gpointer) { setUpOutput(GST_ELEMENT(g_value_get_object(item))); },
+        nullptr);
+    gst_iterator_free(it);
+}
 
 std::atomic<int> livePlaybins{0};
 
@@ -415,6 +449,7 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file,
         return nullptr;
     }
     g_clear_error(&error);
+    setUpOutputs(sink);
 
     gchar *uri = gst_filename_to_uri(file.toUtf8().constData(), nullptr);
     g_object_set(d->pipeline, "uri", uri, "audio-sink", sink, "flags", kPlayFlagAudio, nullptr);

@@ -104,6 +104,69 @@ void BellStore::remove(int id) {
     m_query.ExecuteStatement(Statements::ZilSil, {id});
 }
 
+void BellStore::replaceDays(const QList<int> &days, const QList<Bell> &bells) {
+    m_query.Close();
+    ScheduleQuery::Transaction transaction(m_query);
+    for (int gunId : days)
+        m_query.ExecuteStatement(Statements::GunuSil, {gunId});
+    for (const Bell &b : bells)
+        m_query.ExecuteStatement(Statements::YeniZil, {b.gunId, b.name, b.start, b.music, b.sure});
+    transaction.Commit();
+}
+
+void BellStore::shiftDays(const QList<int> &days, int seconds) {
+    m_query.Close();
+    ScheduleQuery::Transaction transaction(m_query);
+    // Every bell is checked before the first is moved: a refusal leaves the days untouched.
+    QList<std::pair<int, QString>> moved;
+    for (int gunId : days) {
+        for (const Bell &b : dayBells(gunId)) {
+            const QTime start = b.startTime();
+            const QString where =
+                QStringLiteral("\"%1\" (%2)").arg(b.name, GunAdlari().value(gunId));
+            if (!start.isValid())
+                throw ERefused(QStringLiteral("%1 zilinin başlama saati okunamıyor ('%2'); önce "
+                                              "bu zili düzenleyin. Hiçbir zil kaydırılmadı.")
+                                   .arg(where, b.start.toString()));
+            const int at = start.msecsSinceStartOfDay() / 1000 + seconds;
+            if (at < 0 || at >= 24 * 60 * 60)
+                throw ERefused(QStringLiteral("%1 zili gece yarısını geçerdi (%2). Hiçbir zil "
+                                              "kaydırılmadı.")
+                                   .arg(where, TimeText(start)));
+            moved.append({b.id, StoredTimeForm(QTime(0, 0).addSecs(at))});
+        }
+    }
+    for (const auto &[id, start] : std::as_const(moved))
+        m_query.ExecuteStatement(Statements::ZilSaati, {start, id});
+    transaction.Commit();
+}
+
+void BellStore::copyDay(int from, const QList<int> &to, bool replace) {
+    m_query.Close();
+    ScheduleQuery::Transaction transaction(m_query);
+    const QList<Bell> bells = dayBells(from);
+    for (int gunId : to) {
+        if (gunId == from)
+            continue;
+        if (replace)
+            m_query.ExecuteStatement(Statements::GunuSil, {gunId});
+        for (const Bell &b : bells)
+            m_query.ExecuteStatement(Statements::YeniZil,
+                                     {gunId, b.name, b.start, b.music, b.sure});
+    }
+    transaction.Commit();
+}
+
+int BellStore::removeDays(const QList<int> &days) {
+    m_query.Close();
+    ScheduleQuery::Transaction transaction(m_query);
+    int removed = 0;
+    for (int gunId : days)
+        removed += m_query.ExecuteStatement(Statements::GunuSil, {gunId});
+    transaction.Commit();
+    return removed;
+}
+
 bool BellStore::hasRecord() {
     m_query.OpenStatement(Statements::KayitTablosuVarMi);
     const bool found = !m_query.Eof();

@@ -60,6 +60,13 @@ struct BellEvent {
     QDateTime recordedAt;
 };
 
+// A change to the schedule that would spoil it, refused before anything was written; the message
+// is for the user.
+class ERefused : public ZilError {
+public:
+    using ZilError::ZilError;
+};
+
 // The schedule in its own terms: the bells of a day, one bell, and the writes on them. Every
 // failure is an EStoreError with the store's reason; the file is opened afresh after a failure
 // and when it is replaced, so a store that comes back is used without a restart.
@@ -93,6 +100,18 @@ public:
     QSet<int> rungOn(const QDate &date);
     // The bells with any line in the record of `date`.
     QSet<int> recordedOn(const QDate &date);
+
+    // Changes to whole days, each in one transaction: all of it is written or nothing is.
+    // The bells of `days` are deleted and `bells` are written in their place.
+    void replaceDays(const QList<int> &days, const QList<Bell> &bells);
+    // Every bell of `days` starts `seconds` later (earlier when negative). Refused with
+    // ERefused, nothing changed, when a bell would leave its day or has no readable start.
+    void shiftDays(const QList<int> &days, int seconds);
+    // The bells of day `from` written to each day of `to` (`from` itself skipped), beside or
+    // in place of that day's own.
+    void copyDay(int from, const QList<int> &to, bool replace);
+    // Deletes every bell of `days`; the number deleted.
+    int removeDays(const QList<int> &days);
 
     using ChangeStamp = ScheduleQuery::ChangeStamp;
     // Tells cheaply whether anything may have changed since the stamp was taken.

@@ -19,6 +19,10 @@ inline const QString ZilGuncelle = QStringLiteral(
     "UPDATE Dersler SET GunID=?,DersSaati=?,DersBaslama=?,Muzik=?,Sure=? WHERE KayitID=?");
 // KayitID.
 inline const QString ZilSil = QStringLiteral("DELETE FROM Dersler WHERE KayitID=?");
+// Whole days at once: GunID.
+inline const QString GunuSil = QStringLiteral("DELETE FROM Dersler WHERE GunID=?");
+// A bell's new start: DersBaslama, KayitID.
+inline const QString ZilSaati = QStringLiteral("UPDATE Dersler SET DersBaslama=? WHERE KayitID=?");
 
 // The bell record, added to a schedule that has none; Dersler is not touched.
 inline const QString KayitTablosu = QStringLiteral(

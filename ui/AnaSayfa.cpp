@@ -99,6 +99,10 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     connect(ui->ZilGecmisi1, &QAction::triggered, this, &TfrmMenu::ZilGecmisiIstendi);
     connect(ui->OkulTakvimi1, &QAction::triggered, this, &TfrmMenu::OkulTakvimiIstendi);
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
+    connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
+    connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);
+    connect(ui->TopluDegisiklik1, &QAction::triggered, this,
+            [this] { emit TopluDegisiklikIstendi(ui->cmbGunler->currentIndex()); });
 
     // The area below the menu bar is fixed at 404 x 510; nothing resizes it.
     ui->centralwidget->setFixedSize(ClientWidth, ClientHeight);
@@ -382,4 +386,22 @@ void TfrmMenu::btnSilClick() {
 
 void TfrmMenu::btnCikisClick() {
     QCoreApplication::quit();
+}
+
+void TfrmMenu::setServiceRings(bool rings) {
+    if (!m_lblHizmet && rings) {
+        m_lblHizmet = new QLabel(
+            QStringLiteral("Ziller arka plandaki hizmet tarafından çalınıyor"), ui->centralwidget);
+        m_lblHizmet->setObjectName(QStringLiteral("lblHizmet"));
+        m_lblHizmet->setFont(ui->Label1->font());
+        m_lblHizmet->setAlignment(Qt::AlignCenter);
+        m_lblHizmet->setGeometry(0, ui->Label1->y(), ClientWidth, ui->Label1->height());
+    }
+    if (m_lblHizmet)
+        m_lblHizmet->setVisible(rings);
+    ui->Label1->setVisible(!rings);
+}
+
+bool TfrmMenu::serviceRings() const {
+    return m_lblHizmet && !m_lblHizmet->isHidden();
 }

@@ -13,6 +13,7 @@ class TfrmMenu;
 }
 class BellClock;
 class MediaPlayerDevice;
+class QLabel;
 class QTreeWidgetItem;
 
 // TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock that
@@ -45,6 +46,11 @@ public:
     void btnSilClick();
     void btnCikisClick();
 
+    // While the background service rings this folder's bells, the window says so in place of
+    // its welcome line.
+    void setServiceRings(bool rings);
+    bool serviceRings() const;
+
 signals:
     // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
     // bell kayitId).
@@ -52,6 +58,9 @@ signals:
     void HakkindaIstendi();
     void ZilGecmisiIstendi();
     void OkulTakvimiIstendi();
+    // The timetable wizard, and the changes to many bells starting from the day selected here.
+    void SihirbazIstendi();
+    void TopluDegisiklikIstendi(int gunIndex);
 
 private:
     void FormCreate(const std::function<bool()> &online, const QString &webSite);
@@ -85,4 +94,5 @@ private:
     QTime m_nextBell; // invalid: no bell left today
     QDate m_dayLinesDate;
     BellStore::ChangeStamp m_dayLinesStamp;
+    QLabel *m_lblHizmet = nullptr;
 };

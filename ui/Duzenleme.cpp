@@ -5,14 +5,12 @@
 #include "BellStore.h"
 #include "Clock.h"
 #include "ErrorBox.h"
+#include "MusicImport.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ZilError.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -30,51 +28,8 @@ constexpr int lastWorkingDay = 4;
 constexpr TColor buttonColorDown = 14210002;
 constexpr TColor buttonColorHot = 13289415;
 
-const QStringList &musicFilters() {
-    static const QStringList filters = {QStringLiteral("Wav Dosyası (*.wav)"),
-                                        QStringLiteral("Mp3 Dosyası (*.Mp3)"),
-                                        QStringLiteral("MDI Dosyası (*.Mdi)")};
-    return filters;
-}
-
 bool isWorkingDay(int gunId) {
     return gunId >= 0 && gunId <= lastWorkingDay;
-}
-
-// Music files can be large, so they are compared block by block after their sizes.
-bool sameContent(const QString &a, const QString &b) {
-    QFile first(a);
-    QFile second(b);
-    if (first.size() != second.size())
-        return false;
-    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
-        return false;
-    constexpr qint64 block = 64 * 1024;
-    while (!first.atEnd()) {
-        const QByteArray x = first.read(block);
-        const QByteArray y = second.read(block);
-        if (x.isEmpty() || x != y)
-            return false;
-    }
-    return second.atEnd();
-}
-
-QString numberedName(const QString &name, int n) {
-    if (n == 1)
-        return name;
-    const QFileInfo info(name);
-    QString base = info.completeBaseName();
-    QString suffix = info.suffix();
-    if (base.isEmpty() || suffix.isEmpty()) {
-        base = name;
-        suffix.clear();
-    }
-    const QString numbered = base + QStringLiteral(" (%1)").arg(n);
-    return suffix.isEmpty() ? numbered : numbered + QLatin1Char('.') + suffix;
-}
-
-QString shown(const QString &path) {
-    return QDir::toNativeSeparators(path);
 }
 
 // The name's length limit counts UTF-16 units, so a character outside the basic plane (an
@@ -186,7 +141,7 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     prepareButton(ui->btnYeniKayit, QStringLiteral("kaydet"));
     prepareButton(ui->btnCikis, QStringLiteral("cikis"));
 
-    ChooseMusicFile = [this] { return runMusicDialog(); };
+    ChooseMusicFile = [this] { return runMusicDialog(odMuzikDosyasi()); };
 
     // activated comes only from the user, never from the loading of the fields.
     connect(ui->cmbGunler, &QComboBox::activated, this, handled([this] { cmbGunlerChange(); }));
@@ -282,68 +237,15 @@ void TfrmDuzenleme::followDayWithCopyOption() {
 QFileDialog *TfrmDuzenleme::odMuzikDosyasi() {
     // Made at the first import: a file dialog and its file system model cost start-up time and
     // memory that most days never need.
-    if (m_odMuzikDosyasi)
-        return m_odMuzikDosyasi;
-    m_odMuzikDosyasi = new QFileDialog(this);
-    m_odMuzikDosyasi->setObjectName(QStringLiteral("odMuzikDosyasi"));
-    // Qt's own dialog, so the filters below behave the same on every desktop.
-    m_odMuzikDosyasi->setOption(QFileDialog::DontUseNativeDialog);
-    m_odMuzikDosyasi->setAcceptMode(QFileDialog::AcceptOpen);
-    m_odMuzikDosyasi->setFileMode(QFileDialog::ExistingFile);
-    m_odMuzikDosyasi->setNameFilters(musicFilters());
-    m_odMuzikDosyasi->selectNameFilter(musicFilters().at(1));
-    // "*.Mp3" must also offer "zil.mp3" and "ZIL.MP3".
-    m_odMuzikDosyasi->setFilter(m_odMuzikDosyasi->filter() & ~QDir::CaseSensitive);
+    if (!m_odMuzikDosyasi)
+        m_odMuzikDosyasi = makeMusicDialog(this);
     return m_odMuzikDosyasi;
 }
 
-QString TfrmDuzenleme::runMusicDialog() {
-    QFileDialog *dialog = odMuzikDosyasi();
-    if (dialog->exec() != QDialog::Accepted)
-        return {};
-    return dialog->selectedFiles().value(0);
-}
-
-QString TfrmDuzenleme::ImportName(const QString &source, const QString &musicFolder) {
-    const QFileInfo info(source);
-    if (!info.isFile())
-        throw ZilError(QStringLiteral("Seçilen müzik dosyası bulunamadı: %1").arg(shown(source)));
-    QFile probe(source);
-    if (!probe.open(QIODevice::ReadOnly))
-        throw ZilError(QStringLiteral("Seçilen müzik dosyası okunamadı: %1").arg(shown(source)));
-    probe.close();
-
-    const QString name = info.fileName();
-    const QDir folder(musicFolder);
-    for (int n = 1;; ++n) {
-        const QString candidate = numberedName(name, n);
-        const QString target = folder.filePath(candidate);
-        if (!QFileInfo::exists(target) || sameContent(source, target))
-            return candidate;
-    }
-}
-
 void TfrmDuzenleme::btnDosyaAcClick() {
-    const QString chosen = ChooseMusicFile ? ChooseMusicFile() : QString();
-
-    // The folder is made even when nothing was chosen, so it is there for the next import.
-    const QString folder = QDir::cleanPath(musicFolder());
-    if (!QDir().mkpath(folder))
-        throw ZilError(QStringLiteral("Muzikler klasörü oluşturulamadı: %1").arg(shown(folder)));
-    if (chosen.isEmpty())
-        return;
-
-    const QString name = ImportName(chosen, folder);
-    const QString target = QDir(folder).filePath(name);
-    // The copy never overwrites: an existing file of this name already holds the same content.
-    if (!QFileInfo::exists(target) && !QFile::copy(chosen, target))
-        throw ZilError(QStringLiteral("'%1' Muzikler klasörüne kopyalanamadı: klasöre "
-                                      "yazılamıyor ya da disk dolu olabilir.")
-                           .arg(shown(chosen)));
-
-    if (m_odMuzikDosyasi)
-        m_odMuzikDosyasi->selectFile(QString());
-    ui->txtMuzik->setText(name);
+    const QString name = importMusic(ChooseMusicFile ? ChooseMusicFile() : QString());
+    if (!name.isEmpty())
+        ui->txtMuzik->setText(name);
 }
 
 int TfrmDuzenleme::durationForSave() {

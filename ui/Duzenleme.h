@@ -56,15 +56,9 @@ public:
     // The open-file dialog of the import.
     QFileDialog *odMuzikDosyasi();
 
-    // The name under which the file at source goes into musicFolder: its own name when no file
-    // of that name is there or the one there has the same content, otherwise the first free
-    // "name (n).ext". Nothing is copied here.
-    static QString ImportName(const QString &source, const QString &musicFolder);
-
     std::unique_ptr<Ui::TfrmDuzenleme> ui;
 
 private:
-    QString runMusicDialog();
     void showEditorWindow();
     void loadForNewBell();
     void loadBell();

@@ -1,4 +1,5 @@
 #include "SingleInstance.h"
+#include "Startup.h"
 
 #include <QMainWindow>
 #include <QProcess>

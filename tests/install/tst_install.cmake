@@ -1,6 +1,6 @@
 # Installs the built program into a fresh folder whose path has a space in it, checks the program
-# folder and the desktop entry, then installs again over a schedule with a row and checks the row
-# is still there. Run by ctest: cmake -DBUILD_DIR=... -DWORK_DIR=... -DSQLITE3=... -P tst_install.cmake
+# folder, the desktop entry and the service's units, then installs again over a schedule with a
+# row and checks the row is still there. Run by ctest: cmake -DBUILD_DIR=... -DWORK_DIR=... -DSQLITE3=... -P tst_install.cmake
 
 function(fail)
     message(FATAL_ERROR "tst_install: ${ARGV}")
@@ -30,6 +30,7 @@ install_into("${prefix}")
 
 set(folder "${prefix}/zil")
 foreach(path zil zil_webpanel.so database.mdb Muzikler
+             ../lib/systemd/system/selvanor-zil.service ../lib/systemd/user/selvanor-zil.service
              ../share/applications/selvanor-zil.desktop
              ../share/icons/hicolor/128x128/apps/selvanor-zil.png)
     if(NOT EXISTS "${folder}/${path}")
@@ -69,6 +70,32 @@ execute_process(COMMAND ${VALIDATE} "${desktop}"
 if(NOT result EQUAL 0 OR NOT output STREQUAL "")
     fail("desktop-file-validate ${desktop}:\n${output}")
 endif()
+
+# The service's units start the installed program, and systemd itself finds nothing wrong in them.
+# These machines do not run systemd as init; systemd-analyze verify reads the files offline.
+find_program(SYSTEMD_ANALYZE systemd-analyze REQUIRED)
+set(runtime "${WORK_DIR}/runtime")
+file(MAKE_DIRECTORY "${runtime}")
+file(CHMOD "${runtime}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+foreach(kind system user)
+    set(unit "${prefix}/lib/systemd/${kind}/selvanor-zil.service")
+    file(STRINGS "${unit}" lines)
+    list(FIND lines "ExecStart=\"${folder}/zil\" --servis" at)
+    if(at EQUAL -1)
+        fail("${unit} does not start ${folder}/zil --servis")
+    endif()
+    set(scope)
+    if(kind STREQUAL "user")
+        set(scope --user)
+    endif()
+    # A user manager needs a runtime folder of its own.
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_RUNTIME_DIR=${runtime}
+                            ${SYSTEMD_ANALYZE} ${scope} verify "${unit}"
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(NOT result EQUAL 0 OR NOT output STREQUAL "")
+        fail("systemd-analyze ${scope} verify ${unit}:\n${output}")
+    endif()
+endforeach()
 
 # A second install keeps the school's schedule.
 query("${folder}/database.mdb"

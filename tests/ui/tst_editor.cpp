@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Duzenleme.h"
 #include "ErrorBox.h"
+#include "MusicImport.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
@@ -984,11 +985,11 @@ private slots:
         QDir().mkpath(dir.path() + QStringLiteral("/k"));
         const QString source = dir.path() + QStringLiteral("/k/") + name;
         writeFile(source, "yeni");
-        QCOMPARE(TfrmDuzenleme::ImportName(source, folder), name);
+        QCOMPARE(musicImportName(source, folder), name);
         writeFile(folder + QLatin1Char('/') + name, "eski");
-        QCOMPARE(TfrmDuzenleme::ImportName(source, folder), second);
+        QCOMPARE(musicImportName(source, folder), second);
         writeFile(folder + QLatin1Char('/') + name, "yeni");
-        QCOMPARE(TfrmDuzenleme::ImportName(source, folder), name);
+        QCOMPARE(musicImportName(source, folder), name);
     }
 
     void importOfAMissingFileSaysSo() {

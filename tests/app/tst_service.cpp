@@ -1,0 +1,110 @@
+// The background service as it runs: the real program started with --servis, without a display,
+// on a temporary program folder, rings a bell due a few seconds later and writes it in the
+// record; a window opened beside it (in this process) only shows the schedule; SIGTERM ends the
+// service cleanly, and the window then rings in its place.
+#include "FakeMediaLayer.h"
+#include "ProgramValues.h"
+#include "Schedule.h"
+#include "ScheduleFixture.h"
+#include "Startup.h"
+#include "TestMedia.h"
+#include "ZilApplication.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QtTest>
+
+class TestService : public QObject {
+    Q_OBJECT
+private slots:
+    void ringsWithoutDisplayAndEndsOnSigterm() {
+        ScheduleFixture fx;
+        QVERIFY(fx.isValid());
+        const QString program = fx.folder() + QStringLiteral("zil");
+        QVERIFY(QFile::copy(QStringLiteral(ZIL_PROGRAM), program));
+        QVERIFY(QDir().mkpath(fx.folder() + "Muzikler"));
+        QVERIFY(makeMediaFile(toneSource(8000) + QStringLiteral("wavenc ! filesink location=\"%1\"")
+                                                     .arg(fx.folder() + "Muzikler/zil.wav")));
+        const QDateTime due = QDateTime::currentDateTime().addSecs(4);
+        const QDateTime second = due.addSecs(3);
+        fx.insert(GunIDOf(due.date()), QStringLiteral("Deneme"), StoredTimeForm(due.time()),
+                  QStringLiteral("zil.wav"), 30);
+        fx.insert(GunIDOf(second.date()), QStringLiteral("İkinci"), StoredTimeForm(second.time()),
+                  QStringLiteral("zil.wav"), 30);
+
+        QProcess service;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        // Every real output ranked out: autoaudiosink falls back to its fake sink on any machine.
+        env.insert(QStringLiteral("GST_PLUGIN_FEATURE_RANK"),
+                   QStringLiteral("pulsesink:NONE,alsasink:NONE,pipewiresink:NONE,"
+                                  "jackaudiosink:NONE,osssink:NONE,oss4sink:NONE,openalsink:NONE"));
+        service.setProcessEnvironment(env);
+        service.setProcessChannelMode(QProcess::MergedChannels);
+        service.start(program, {QStringLiteral("--servis")});
+        QVERIFY(service.waitForStarted());
+        QString log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += service.readAll()).contains("zilleri çalıyor"), 5000);
+
+        // A window opened now finds the service and only shows the bells.
+        setProgramFolder(fx.folder());
+        FolderClaim claim(fx.folder());
+        QCOMPARE(takeFolder(claim), FolderRole::ServiceRings);
+        auto *layer = new FakeMediaLayer;
+        Program window([] { return false; }, std::unique_ptr<MediaLayer>(layer));
+        window.setServiceRings(true);
+        window.takeOverWhenFree(claim, 100);
+        window.menu().show();
+        QVERIFY(window.menu().findChild<QLabel *>("lblHizmet")->isVisible());
+        QVERIFY(window.tray().icon().toolTip().contains("arka plandaki hizmet"));
+
+        // The record's table comes with its first line.
+        const auto outcomes = [&] {
+            if (fx.rows(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name='ZilGecmisi'"))
+                    .isEmpty())
+                return QList<QVariantList>();
+            return fx.rows(QStringLiteral("SELECT Sonuc FROM ZilGecmisi"));
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes().size(), 1, 15000);
+        QCOMPARE(outcomes().first().first().toString(), QStringLiteral("caldi"));
+
+        // "Şimdi durdur" in the window stops the service's music.
+        QVERIFY(!log.contains("Çalan müzik durduruldu."));
+        window.tray().stopAction().trigger();
+        QTRY_VERIFY((log += service.readAll()).contains("Çalan müzik durduruldu."));
+
+        // SIGTERM while the second bell plays.
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes().size(), 2, 10000);
+        QCOMPARE(outcomes().last().first().toString(), QStringLiteral("caldi"));
+        service.terminate();
+        QVERIFY(service.waitForFinished(10000));
+        log += service.readAll();
+        QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(service.exitCode(), 0);
+        QCOMPARE(layer->count(QStringLiteral("open")), 0); // the window rang neither
+        QVERIFY2(log.endsWith("Çalan müzik durduruldu.\nZil hizmeti durduruldu.\n"),
+                 qPrintable(log));
+        QVERIFY(!QFile::exists(fx.folder() + "zil.kilit"));
+        QCOMPARE(fx.rows(QStringLiteral("PRAGMA integrity_check")).first().first().toString(),
+                 QStringLiteral("ok"));
+        QCOMPARE(fx.count(), 2);
+
+        // The folder came free: the window rings in its place.
+        QTRY_VERIFY(window.clock().ringing());
+        QVERIFY(!window.menu().findChild<QLabel *>("lblHizmet")->isVisible());
+        setProgramFolder({});
+    }
+};
+
+int main(int argc, char **argv) {
+    // Local server names live in the temporary folder; keep them in one of the test's own.
+    QTemporaryDir sockets;
+    qputenv("TMPDIR", sockets.path().toLocal8Bit());
+    ZilApplication app(argc, argv);
+    TestService test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_service.moc"

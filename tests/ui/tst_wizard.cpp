@@ -1,0 +1,151 @@
+#include "BoxAnswerer.h"
+#include "FakeMediaLayer.h"
+#include "ProgramValues.h"
+#include "ScheduleFixture.h"
+#include "SimulatedClock.h"
+#include "Startup.h"
+#include "ui_AnaSayfa.h"
+#include "ui_Sihirbaz.h"
+
+#include <QRadioButton>
+#include <QtTest>
+
+namespace {
+// Monday 7 December 2026.
+const QDate Monday(2026, 12, 7);
+
+QStringList names(BellStore &store, int gunId) {
+    QStringList lines;
+    for (const Bell &b : store.dayBells(gunId))
+        lines << b.start.toString() + QLatin1Char(' ') + b.name;
+    return lines;
+}
+} // namespace
+
+// A school's week entered through the wizard, then changed with the changes to many bells, with
+// the main window, the bell clock and a scripted player wired as at start-up.
+class TestWizard : public QObject {
+    Q_OBJECT
+private slots:
+    void aWeekFromTheWizardThenShiftedCopiedAndDeleted() {
+        QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+        ScheduleFixture fx;
+        SimulatedClock clock;
+        clock.at = QDateTime(Monday, QTime(7, 0));
+        setProgramFolder(fx.folder());
+        setProgramClock(&clock);
+        fx.insert(0, "Eski zil", "07:30:00", "eski.mp3", 30);
+        fx.insert(1, "Eski zil", "07:30:00", "eski.mp3", 30);
+        fx.insert(5, "Cumartesi kursu", "09:00:00", "eski.mp3", 30);
+        QTemporaryDir sources;
+        for (const QString name : {"ogrenci.mp3", "ogretmen.mp3", "cikis.mp3", "marş.mp3"}) {
+            QFile file(sources.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(name.toUtf8()) > 0);
+        }
+        {
+            Program program([] { return false; }, std::make_unique<FakeMediaLayer>());
+            BellStore &store = program.store();
+            TfrmSihirbaz &wizard = program.wizard();
+            Ui::TfrmSihirbaz &ui = *wizard.ui;
+            program.menu().show();
+            program.menu().controls().Sihirbaz1->trigger();
+            QVERIFY(wizard.isVisible());
+            // Working days preset; this school enters Monday and Tuesday now.
+            for (QCheckBox *day : {ui.cbGun2, ui.cbGun3, ui.cbGun4})
+                day->setChecked(false);
+            ui.txtDersSayisi->setValue(3);
+            ui.cbOgleArasi->setChecked(false);
+            ui.gbToren->setChecked(true);
+            QString chosen;
+            wizard.ChooseMusicFile = [&] { return chosen; };
+            const std::pair<QPushButton *, QString> picks[] = {
+                {ui.btnOgrenciMuzik, "ogrenci.mp3"},
+                {ui.btnOgretmenMuzik, "ogretmen.mp3"},
+                {ui.btnCikisMuzik, "cikis.mp3"},
+                {ui.btnTorenMuzik, "marş.mp3"}};
+            for (const auto &[button, file] : picks) {
+                chosen = sources.filePath(file);
+                QTest::mouseClick(button, Qt::LeftButton);
+                QVERIFY(QFile::exists(musicFolder() + file));
+            }
+            QCOMPARE(ui.txtTorenMuzik->text(), QStringLiteral("marş.mp3"));
+            QCOMPARE(ui.tblOnizleme->rowCount(), 1 + 9 + 9);
+
+            // A refusal is shown at once, and saving then writes nothing.
+            BoxAnswerer boxes(QStringLiteral("Değiştir"));
+            ui.txtOgretmenDakika->setValue(11);
+            QVERIFY(ui.lblDurum->text().contains(QStringLiteral("teneffüsten uzun olamaz")));
+            QCOMPARE(ui.tblOnizleme->rowCount(), 0);
+            QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+            QCOMPARE(boxes.texts.size(), 1);
+            QCOMPARE(fx.count(), 3);
+            ui.txtOgretmenDakika->setValue(2);
+
+            // One bell left out of Tuesday; Monday's and Tuesday's old bells are replaced.
+            QCOMPARE(ui.tblOnizleme->item(14, 2)->text(), QStringLiteral("2. Ders Öğretmen Zili"));
+            ui.tblOnizleme->item(14, 0)->setCheckState(Qt::Unchecked);
+            QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+            QVERIFY2(boxes.texts.value(1).contains(QStringLiteral("kayıtlı 2 zil")),
+                     qPrintable(boxes.texts.value(1)));
+            QVERIFY(wizard.isHidden());
+            QCOMPARE(names(store, 0).first(), QStringLiteral("08:20:00 Tören: İstiklal Marşı"));
+            QCOMPARE(names(store, 0).last(), QStringLiteral("10:50:00 3. Ders Çıkış Zili"));
+            QCOMPARE(store.dayBells(0).size(), 10);
+            QCOMPARE(store.dayBells(1).size(), 8);
+            QVERIFY(!names(store, 1).contains("09:22:00 2. Ders Öğretmen Zili"));
+            QCOMPARE(store.dayBells(5).size(), 1);
+            QCOMPARE(program.menu().controls().ListView1->topLevelItemCount(), 10);
+            // Adding the same day again would put two bells in each second: said before asking.
+            boxes.answer = QStringLiteral("Vazgeç");
+            program.menu().controls().btnSihirbaz->click();
+            QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+            QVERIFY(boxes.texts.last().contains(QStringLiteral("18 tanesi var olan bir zille")));
+            QCOMPARE(fx.count(), 19);
+
+            // Start times move on by ten minutes, and the clock follows at its next tick.
+            program.menu().controls().TopluDegisiklik1->trigger();
+            TfrmTopluDegisiklik &bulk = program.bulk();
+            QVERIFY(bulk.isVisible() && bulk.cbGun[0]->isChecked() && !bulk.cbGun[1]->isChecked());
+            clock.at = QDateTime(Monday, QTime(8, 29, 59));
+            program.clock().TimerTimer();
+            bulk.txtDakika->setValue(10);
+            QTest::mouseClick(bulk.btnKaydir, Qt::LeftButton);
+            clock.at = QDateTime(Monday, QTime(8, 30));
+            program.clock().TimerTimer();
+            QVERIFY(program.player().FileName().endsWith("marş.mp3"));
+            clock.at = QDateTime(Monday, QTime(8, 40));
+            program.clock().TimerTimer();
+            QVERIFY(program.player().FileName().endsWith("ogrenci.mp3"));
+            QCOMPARE(program.menu().controls().ListView1->topLevelItem(1)->text(2),
+                     QStringLiteral("08:40:00"));
+
+            // Past midnight is refused for every chosen day alike.
+            const QList<QVariantList> before = fx.rows();
+            bulk.cbGun[1]->setChecked(true);
+            bulk.cmbYon->setCurrentIndex(1);
+            bulk.txtDakika->setValue(9 * 60);
+            QTest::mouseClick(bulk.btnKaydir, Qt::LeftButton);
+            QVERIFY(boxes.texts.last().contains(QStringLiteral("gece yarısını")));
+            QCOMPARE(fx.rows(), before);
+
+            // Monday onto Tuesday and Wednesday in place of their bells, then both deleted.
+            boxes.answer = QStringLiteral("Evet");
+            bulk.cbGun[0]->setChecked(false);
+            bulk.cbGun[2]->setChecked(true);
+            bulk.rbDegistir->setChecked(true);
+            QTest::mouseClick(bulk.btnKopyala, Qt::LeftButton);
+            QVERIFY(boxes.texts.last().contains(QStringLiteral("8 zil silinecek")));
+            QCOMPARE(names(store, 1), names(store, 0));
+            QCOMPARE(names(store, 2), names(store, 0));
+            QTest::mouseClick(bulk.btnSil, Qt::LeftButton);
+            QVERIFY(boxes.texts.last().contains(QStringLiteral("toplam 20 zil")));
+            QVERIFY(store.dayBells(1).isEmpty() && store.dayBells(2).isEmpty());
+            QCOMPARE(fx.count(), 10 + 1);
+        }
+        setProgramClock(nullptr);
+        setProgramFolder({});
+    }
+};
+
+QTEST_MAIN(TestWizard)
+#include "tst_wizard.moc"

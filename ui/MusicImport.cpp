@@ -1,0 +1,114 @@
+#include "MusicImport.h"
+
+#include "ProgramValues.h"
+#include "ZilError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+
+namespace {
+const QStringList &musicFilters() {
+    static const QStringList filters = {QStringLiteral("Wav Dosyası (*.wav)"),
+                                        QStringLiteral("Mp3 Dosyası (*.Mp3)"),
+                                        QStringLiteral("MDI Dosyası (*.Mdi)")};
+    return filters;
+}
+
+// Music files can be large, so they are compared block by block after their sizes.
+bool sameContent(const QString &a, const QString &b) {
+    QFile first(a);
+    QFile second(b);
+    if (first.size() != second.size())
+        return false;
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 block = 64 * 1024;
+    while (!first.atEnd()) {
+        const QByteArray x = first.read(block);
+        const QByteArray y = second.read(block);
+        if (x.isEmpty() || x != y)
+            return false;
+    }
+    return second.atEnd();
+}
+
+QString numberedName(const QString &name, int n) {
+    if (n == 1)
+        return name;
+    const QFileInfo info(name);
+    QString base = info.completeBaseName();
+    QString suffix = info.suffix();
+    if (base.isEmpty() || suffix.isEmpty()) {
+        base = name;
+        suffix.clear();
+    }
+    const QString numbered = base + QStringLiteral(" (%1)").arg(n);
+    return suffix.isEmpty() ? numbered : numbered + QLatin1Char('.') + suffix;
+}
+
+QString shown(const QString &path) {
+    return QDir::toNativeSeparators(path);
+}
+} // namespace
+
+QFileDialog *makeMusicDialog(QWidget *parent) {
+    auto *dialog = new QFileDialog(parent);
+    dialog->setObjectName(QStringLiteral("odMuzikDosyasi"));
+    // Qt's own dialog, so the filters below behave the same on every desktop.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilters(musicFilters());
+    dialog->selectNameFilter(musicFilters().at(1));
+    // "*.Mp3" must also offer "zil.mp3" and "ZIL.MP3".
+    dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
+    return dialog;
+}
+
+QString runMusicDialog(QFileDialog *dialog) {
+    // selectFile() ignores an empty name, so the field of Qt's own dialog is emptied directly.
+    if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        name->clear();
+    if (dialog->exec() != QDialog::Accepted)
+        return {};
+    return dialog->selectedFiles().value(0);
+}
+
+QString musicImportName(const QString &source, const QString &musicFolder) {
+    const QFileInfo info(source);
+    if (!info.isFile())
+        throw ZilError(QStringLiteral("Seçilen müzik dosyası bulunamadı: %1").arg(shown(source)));
+    QFile probe(source);
+    if (!probe.open(QIODevice::ReadOnly))
+        throw ZilError(QStringLiteral("Seçilen müzik dosyası okunamadı: %1").arg(shown(source)));
+    probe.close();
+
+    const QString name = info.fileName();
+    const QDir folder(musicFolder);
+    for (int n = 1;; ++n) {
+        const QString candidate = numberedName(name, n);
+        const QString target = folder.filePath(candidate);
+        if (!QFileInfo::exists(target) || sameContent(source, target))
+            return candidate;
+    }
+}
+
+QString importMusic(const QString &chosen) {
+    const QString folder = QDir::cleanPath(musicFolder());
+    if (!QDir().mkpath(folder))
+        throw ZilError(QStringLiteral("Muzikler klasörü oluşturulamadı: %1").arg(shown(folder)));
+    if (chosen.isEmpty())
+        return {};
+
+    const QString name = musicImportName(chosen, folder);
+    const QString target = QDir(folder).filePath(name);
+    // The copy never overwrites: an existing file of this name already holds the same content.
+    if (!QFileInfo::exists(target) && !QFile::copy(chosen, target))
+        throw ZilError(QStringLiteral("'%1' Muzikler klasörüne kopyalanamadı: klasöre "
+                                      "yazılamıyor ya da disk dolu olabilir.")
+                           .arg(shown(chosen)));
+    return name;
+}

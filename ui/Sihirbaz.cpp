@@ -1,0 +1,224 @@
+#include "Sihirbaz.h"
+#include "ui_Sihirbaz.h"
+
+#include "BellStore.h"
+#include "ErrorBox.h"
+#include "MusicImport.h"
+#include "Schedule.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSet>
+#include <QSpinBox>
+#include <QTimeEdit>
+
+#include <algorithm>
+
+namespace {
+enum Column { ColGun, ColSaat, ColZil, ColMuzik, ColSure };
+
+QString dayNames(const QList<int> &days) {
+    QStringList names;
+    for (int gunId : days)
+        names << GunAdlari().value(gunId);
+    return names.join(QStringLiteral(", "));
+}
+} // namespace
+
+TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , ui(std::make_unique<Ui::TfrmSihirbaz>())
+    , m_store(store)
+    , m_listeyiDoldur(std::move(listeyiDoldur)) {
+    ui->setupUi(this);
+    setModal(false);
+    ui->tblOnizleme->verticalHeader()->hide();
+    ui->tblOnizleme->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->tblOnizleme->horizontalHeader()->setSectionResizeMode(ColZil, QHeaderView::Stretch);
+    ChooseMusicFile = [this] {
+        if (!m_musicDialog)
+            m_musicDialog = makeMusicDialog(this);
+        return runMusicDialog(m_musicDialog);
+    };
+
+    // The preview follows every field, so what is saved is always what is shown.
+    const auto follow = [this] { runHandler([this] { Onizle(); }); };
+    for (QSpinBox *spin : findChildren<QSpinBox *>())
+        connect(spin, &QSpinBox::valueChanged, this, follow);
+    for (QTimeEdit *time : findChildren<QTimeEdit *>())
+        connect(time, &QTimeEdit::timeChanged, this, follow);
+    for (QCheckBox *box : findChildren<QCheckBox *>())
+        connect(box, &QCheckBox::toggled, this, follow);
+    for (QGroupBox *box : {ui->gbIkinciDevre, ui->gbToren})
+        connect(box, &QGroupBox::toggled, this, follow);
+    const std::pair<QPushButton *, QLineEdit *> musicButtons[] = {
+        {ui->btnOgrenciMuzik, ui->txtOgrenciMuzik},
+        {ui->btnOgretmenMuzik, ui->txtOgretmenMuzik},
+        {ui->btnCikisMuzik, ui->txtCikisMuzik},
+        {ui->btnTorenMuzik, ui->txtTorenMuzik},
+    };
+    for (const auto &[button, field] : musicButtons) {
+        connect(field, &QLineEdit::textChanged, this, follow);
+        connect(button, &QPushButton::clicked, this,
+                handled([this, field = field] { chooseMusic(field); }));
+    }
+    // Enter in a number field must not open a file dialog or save half-typed values.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
+    connect(ui->btnKaydet, &QPushButton::clicked, this, handled([this] { btnKaydetClick(); }));
+    connect(ui->btnKapat, &QPushButton::clicked, this, &QDialog::hide);
+    Onizle();
+}
+
+TfrmSihirbaz::~TfrmSihirbaz() = default;
+
+void TfrmSihirbaz::ShowWizard() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+QList<int> TfrmSihirbaz::chosenDays() const {
+    const QCheckBox *boxes[] = {ui->cbGun0, ui->cbGun1, ui->cbGun2, ui->cbGun3,
+                                ui->cbGun4, ui->cbGun5, ui->cbGun6};
+    QList<int> days;
+    for (int gunId = 0; gunId < 7; ++gunId)
+        if (boxes[gunId]->isChecked())
+            days << gunId;
+    return days;
+}
+
+TimetablePlan TfrmSihirbaz::plan() const {
+    TimetablePlan p;
+    p.days = chosenDays();
+    p.morning = {ui->dtpIlkDers->time(),
+                 ui->txtDersSayisi->value(),
+                 ui->txtDersSuresi->value(),
+                 ui->txtTeneffus->value(),
+                 ui->cbFarkliTeneffus->isChecked() ? ui->txtFarkliDers->value() : 0,
+                 ui->txtFarkliSure->value(),
+                 ui->cbOgleArasi->isChecked() ? ui->txtOgleDers->value() : 0,
+                 ui->txtOgleSure->value()};
+    if (ui->gbIkinciDevre->isChecked())
+        p.afternoon = LessonBlock{ui->dtpIkinciDevre->time(), ui->txtIkinciDersSayisi->value(),
+                                  ui->txtIkinciDersSuresi->value(), ui->txtIkinciTeneffus->value()};
+    p.student = {ui->cbOgrenci->isChecked(), ui->txtOgrenciMuzik->text(),
+                 ui->txtOgrenciSure->value()};
+    p.teacher = {ui->cbOgretmen->isChecked(), ui->txtOgretmenMuzik->text(),
+                 ui->txtOgretmenSure->value()};
+    p.teacherAfterMinutes = ui->txtOgretmenDakika->value();
+    p.exit = {ui->cbCikis->isChecked(), ui->txtCikisMuzik->text(), ui->txtCikisSure->value()};
+    p.ceremony = ui->gbToren->isChecked();
+    p.ceremonyMusic = ui->txtTorenMuzik->text();
+    p.ceremonyBeforeMinutes = ui->txtTorenOnce->value();
+    p.ceremonyAfterMinutes = ui->txtTorenSonra->value();
+    return p;
+}
+
+void TfrmSihirbaz::Onizle() {
+    m_timetable = makeTimetable(plan());
+    QTableWidget *table = ui->tblOnizleme;
+    table->setRowCount(0);
+    table->setRowCount(int(m_timetable.bells.size()));
+    for (int row = 0; row < m_timetable.bells.size(); ++row) {
+        const Bell &b = m_timetable.bells.at(row);
+        const int seconds = b.duration().value_or(0);
+        const QString texts[] = {
+            GunAdlari().value(b.gunId), TimeText(b.startTime()), b.name, b.music,
+            seconds == 0 ? QStringLiteral("tamamı") : QStringLiteral("%1 sn").arg(seconds)};
+        for (int column = ColGun; column <= ColSure; ++column) {
+            auto *item = new QTableWidgetItem(texts[column]);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            table->setItem(row, column, item);
+        }
+        table->item(row, ColGun)
+            ->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        table->item(row, ColGun)->setCheckState(Qt::Checked);
+    }
+    const bool refused = !m_timetable.refusal.isEmpty();
+    ui->lblDurum->setStyleSheet(refused ? QStringLiteral("color: #b00000") : QString());
+    ui->lblDurum->setText(refused ? m_timetable.refusal
+                                  : QStringLiteral("%1 zil: %2")
+                                        .arg(m_timetable.bells.size())
+                                        .arg(dayNames(plan().days)));
+}
+
+QList<Bell> TfrmSihirbaz::tickedBells() const {
+    QList<Bell> bells;
+    for (int row = 0; row < m_timetable.bells.size(); ++row)
+        if (ui->tblOnizleme->item(row, ColGun)->checkState() == Qt::Checked)
+            bells << m_timetable.bells.at(row);
+    return bells;
+}
+
+void TfrmSihirbaz::chooseMusic(QLineEdit *field) {
+    const QString name = importMusic(ChooseMusicFile ? ChooseMusicFile() : QString());
+    if (!name.isEmpty())
+        field->setText(name);
+}
+
+void TfrmSihirbaz::btnKaydetClick() {
+    if (!m_timetable.refusal.isEmpty()) {
+        showMessage(this, m_timetable.refusal);
+        return;
+    }
+    const QList<Bell> bells = tickedBells();
+    if (bells.isEmpty()) {
+        showMessage(this, QStringLiteral("Yazılacak zil yok: önizlemede en az bir zili "
+                                         "işaretleyin!"));
+        return;
+    }
+    const QList<int> days = chosenDays();
+    qsizetype existing = 0;
+    QSet<std::pair<int, QTime>> taken;
+    for (int gunId : days) {
+        const QList<Bell> old = m_store.dayBells(gunId);
+        existing += old.size();
+        for (const Bell &b : old)
+            taken.insert({gunId, b.startTime()});
+    }
+    // Added beside a bell of the same second, one of the two would never be heard.
+    const auto clashes = std::count_if(bells.begin(), bells.end(), [&](const Bell &b) {
+        return taken.contains({b.gunId, b.startTime()});
+    });
+
+    bool replace = false;
+    if (existing > 0) {
+        QMessageBox ask(QMessageBox::Question, windowTitle(),
+                        QStringLiteral("Seçilen günlerde (%1) kayıtlı %2 zil var.\n\n"
+                                       "Değiştir: bu %2 zil silinir, yerine %3 yeni zil yazılır.\n"
+                                       "Ekle: var olan ziller kalır, %3 yeni zil eklenir.%4")
+                            .arg(dayNames(days))
+                            .arg(existing)
+                            .arg(bells.size())
+                            .arg(clashes == 0
+                                     ? QString()
+                                     : QStringLiteral(" Bunların %1 tanesi var olan bir zille "
+                                                      "aynı saniyede: o saniyede yalnız biri "
+                                                      "çalar.")
+                                           .arg(clashes)),
+                        QMessageBox::NoButton, this);
+        QPushButton *degistir = ask.addButton(QStringLiteral("Değiştir"), QMessageBox::YesRole);
+        QPushButton *ekle = ask.addButton(QStringLiteral("Ekle"), QMessageBox::NoRole);
+        QPushButton *vazgec = ask.addButton(QStringLiteral("Vazgeç"), QMessageBox::RejectRole);
+        ask.setDefaultButton(vazgec);
+        ask.setEscapeButton(vazgec);
+        ask.exec();
+        if (ask.clickedButton() != degistir && ask.clickedButton() != ekle)
+            return;
+        replace = ask.clickedButton() == degistir;
+    }
+    if (replace)
+        m_store.replaceDays(days, bells);
+    else
+        m_store.add(bells);
+    // Hidden first: should the refill fail, the saved bells are not offered for saving again.
+    hide();
+    if (m_listeyiDoldur)
+        m_listeyiDoldur();
+}

@@ -1,0 +1,210 @@
+#include "TopluDegisiklik.h"
+
+#include "BellStore.h"
+#include "ErrorBox.h"
+#include "Schedule.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+QString dayNames(const QList<int> &days) {
+    QStringList names;
+    for (int gunId : days)
+        names << GunAdlari().value(gunId);
+    return names.join(QStringLiteral(", "));
+}
+} // namespace
+
+TfrmTopluDegisiklik::TfrmTopluDegisiklik(BellStore &store, std::function<void()> listeyiDoldur,
+                                         QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , cmbYon(new QComboBox)
+    , txtDakika(new QSpinBox)
+    , txtSaniye(new QSpinBox)
+    , cmbKaynak(new QComboBox)
+    , rbEkle(new QRadioButton(QStringLiteral("Zillerine ekle")))
+    , rbDegistir(new QRadioButton(QStringLiteral("Zillerini değiştir")))
+    , btnKaydir(new QPushButton(QStringLiteral("Kaydır")))
+    , btnKopyala(new QPushButton(QStringLiteral("Kopyala")))
+    , btnSil(new QPushButton(QStringLiteral("Seçili Günlerin Bütün Zillerini Sil")))
+    , lblDurum(new QLabel)
+    , m_store(store)
+    , m_listeyiDoldur(std::move(listeyiDoldur)) {
+    setObjectName(QStringLiteral("frmTopluDegisiklik"));
+    setWindowTitle(QStringLiteral("Toplu Değişiklik"));
+    setModal(false);
+
+    auto *gunler = new QGroupBox(QStringLiteral("Günler"));
+    auto *gunGrid = new QGridLayout(gunler);
+    for (int gunId = 0; gunId < 7; ++gunId) {
+        cbGun[gunId] = new QCheckBox(GunAdlari().at(gunId));
+        gunGrid->addWidget(cbGun[gunId], gunId / 4, gunId % 4);
+    }
+
+    auto *kaydir = new QGroupBox(QStringLiteral("Seçili günlerin bütün zillerini kaydır"));
+    auto *kaydirRow = new QHBoxLayout(kaydir);
+    cmbYon->addItems({QStringLiteral("İleri al"), QStringLiteral("Geri al")});
+    txtDakika->setRange(0, 24 * 60 - 1);
+    txtDakika->setSuffix(QStringLiteral(" dk"));
+    txtSaniye->setRange(0, 59);
+    txtSaniye->setSuffix(QStringLiteral(" sn"));
+    for (QWidget *w : std::initializer_list<QWidget *>{cmbYon, txtDakika, txtSaniye, btnKaydir})
+        kaydirRow->addWidget(w);
+
+    auto *kopyala = new QGroupBox(QStringLiteral("Bir günü seçili günlere kopyala"));
+    auto *kopyalaForm = new QFormLayout(kopyala);
+    cmbKaynak->addItems(GunAdlari());
+    rbEkle->setChecked(true);
+    auto *how = new QHBoxLayout;
+    how->addWidget(rbEkle);
+    how->addWidget(rbDegistir);
+    how->addWidget(btnKopyala);
+    kopyalaForm->addRow(QStringLiteral("Kopyalanacak gün"), cmbKaynak);
+    kopyalaForm->addRow(QStringLiteral("Seçili günlerin"), how);
+
+    lblDurum->setWordWrap(true);
+    auto *kapat = new QPushButton(QStringLiteral("Kapat"));
+    auto *root = new QVBoxLayout(this);
+    for (QWidget *w : std::initializer_list<QWidget *>{gunler, kaydir, kopyala, btnSil, lblDurum})
+        root->addWidget(w);
+    root->addWidget(kapat, 0, Qt::AlignRight);
+
+    // Enter in a number field must not shift, copy or delete by itself.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
+    connect(btnKaydir, &QPushButton::clicked, this, handled([this] { btnKaydirClick(); }));
+    connect(btnKopyala, &QPushButton::clicked, this, handled([this] { btnKopyalaClick(); }));
+    connect(btnSil, &QPushButton::clicked, this, handled([this] { btnSilClick(); }));
+    connect(kapat, &QPushButton::clicked, this, &QDialog::hide);
+}
+
+void TfrmTopluDegisiklik::ShowFor(int gunIndex) {
+    for (int gunId = 0; gunId < 7; ++gunId)
+        cbGun[gunId]->setChecked(gunId == gunIndex);
+    cmbKaynak->setCurrentIndex(gunIndex);
+    lblDurum->clear();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+QList<int> TfrmTopluDegisiklik::chosenDays() const {
+    QList<int> days;
+    for (int gunId = 0; gunId < 7; ++gunId)
+        if (cbGun[gunId]->isChecked())
+            days << gunId;
+    return days;
+}
+
+int TfrmTopluDegisiklik::bellCount(const QList<int> &days) {
+    qsizetype count = 0;
+    for (int gunId : days)
+        count += m_store.dayBells(gunId).size();
+    return int(count);
+}
+
+bool TfrmTopluDegisiklik::confirm(const QString &text) {
+    QMessageBox ask(QMessageBox::Question, windowTitle(), text, QMessageBox::NoButton, this);
+    QPushButton *evet = ask.addButton(QStringLiteral("Evet"), QMessageBox::YesRole);
+    QPushButton *hayir = ask.addButton(QStringLiteral("Hayır"), QMessageBox::NoRole);
+    // Deleting is the one step that cannot be taken back: Enter alone does not do it.
+    ask.setDefaultButton(hayir);
+    ask.setEscapeButton(hayir);
+    ask.exec();
+    return ask.clickedButton() == evet;
+}
+
+void TfrmTopluDegisiklik::finish(const QString &what) {
+    lblDurum->setText(what);
+    if (m_listeyiDoldur)
+        m_listeyiDoldur();
+}
+
+void TfrmTopluDegisiklik::btnKaydirClick() {
+    const QList<int> days = chosenDays();
+    if (days.isEmpty()) {
+        showMessage(this, QStringLiteral("Lütfen en az bir gün seçin!"));
+        return;
+    }
+    const int seconds = txtDakika->value() * 60 + txtSaniye->value();
+    if (seconds == 0) {
+        showMessage(this, QStringLiteral("Kaç dakika ve saniye kaydırılacağını girin!"));
+        return;
+    }
+    const bool back = cmbYon->currentIndex() == 1;
+    try {
+        m_store.shiftDays(days, back ? -seconds : seconds);
+    } catch (const ERefused &refused) {
+        showMessage(this, refused.message());
+        return;
+    }
+    finish(QStringLiteral("%1 günlerinin zilleri %2 dk %3 sn %4.")
+               .arg(dayNames(days))
+               .arg(txtDakika->value())
+               .arg(txtSaniye->value())
+               .arg(back ? QStringLiteral("geri alındı") : QStringLiteral("ileri alındı")));
+}
+
+void TfrmTopluDegisiklik::btnKopyalaClick() {
+    const int from = cmbKaynak->currentIndex();
+    QList<int> to = chosenDays();
+    to.removeAll(from);
+    if (to.isEmpty()) {
+        showMessage(this, QStringLiteral("Kopyalanacak gün dışında en az bir gün seçin!"));
+        return;
+    }
+    const int copied = bellCount({from});
+    if (copied == 0) {
+        showMessage(this,
+                    QStringLiteral("%1 gününde kopyalanacak zil yok!").arg(GunAdlari().at(from)));
+        return;
+    }
+    const bool replace = rbDegistir->isChecked();
+    const int deleted = replace ? bellCount(to) : 0;
+    if (deleted > 0 &&
+        !confirm(QStringLiteral("%1 gününün %2 zili %3 günlerine yazılacak; bu günlerdeki %4 zil "
+                                "silinecek. Emin misiniz?")
+                     .arg(GunAdlari().at(from))
+                     .arg(copied)
+                     .arg(dayNames(to))
+                     .arg(deleted)))
+        return;
+    m_store.copyDay(from, to, replace);
+    finish(QStringLiteral("%1 gününün %2 zili %3 günlerine kopyalandı.")
+               .arg(GunAdlari().at(from))
+               .arg(copied)
+               .arg(dayNames(to)));
+}
+
+void TfrmTopluDegisiklik::btnSilClick() {
+    const QList<int> days = chosenDays();
+    if (days.isEmpty()) {
+        showMessage(this, QStringLiteral("Lütfen en az bir gün seçin!"));
+        return;
+    }
+    const int count = bellCount(days);
+    if (count == 0) {
+        showMessage(this, QStringLiteral("Seçili günlerde silinecek zil yok."));
+        return;
+    }
+    if (!confirm(QStringLiteral("%1 günlerinin bütün zilleri, toplam %2 zil silinecek. Emin "
+                                "misiniz?")
+                     .arg(dayNames(days))
+                     .arg(count)))
+        return;
+    const int removed = m_store.removeDays(days);
+    finish(QStringLiteral("%1 günlerinden %2 zil silindi.").arg(dayNames(days)).arg(removed));
+}

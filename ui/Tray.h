@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+class TfrmMenu;
+
+// TrayIcon, the program's icon in the desktop's tray while its window runs: the tooltip tells
+// the next bell and today's trouble, the menu shows the window, stops the music and ends the
+// program. Where the desktop has no tray the icon is simply not shown.
+class TrayIcon : public QObject {
+    Q_OBJECT
+public:
+    // Reads the next bell and today's state from `menu`'s lines, which must outlive the icon.
+    explicit TrayIcon(TfrmMenu &menu, QObject *parent = nullptr);
+
+    // Shows the icon when the desktop has a tray.
+    void showWhereTray();
+    // Reads the window's lines into the tooltip again.
+    void refresh();
+
+    QSystemTrayIcon &icon() { return m_icon; }
+    QMenu &menu() { return m_menu; }
+    QAction &showAction() { return *m_show; }
+    QAction &stopAction() { return *m_stop; }
+    QAction &quitAction() { return *m_quit; }
+
+signals:
+    void showRequested();
+    void stopRequested();
+
+private:
+    TfrmMenu &m_window;
+    QMenu m_menu;
+    QSystemTrayIcon m_icon;
+    QAction *m_show;
+    QAction *m_stop;
+    QAction *m_quit;
+};
