@@ -43,6 +43,8 @@ public:
     TfrmZilGecmisi &history() { return m_history; }
     Calendar &calendar() { return m_bells.calendar(); }
     TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
+    // The tray's "Bugün zil çalmasın".
+    QAction &silenceTodayAction() { return m_silenceToday; }
     TfrmSihirbaz &wizard() { return m_wizard; }
     TfrmTopluDegisiklik &bulk() { return m_bulk; }
     TrayIcon &tray() { return m_tray; }
@@ -72,6 +74,7 @@ private:
     QTimer m_claimRetry;
     FolderClaim *m_serviceClaim = nullptr;
     TfrmOkulTakvimi m_calendarWindow;
+    QAction m_silenceToday;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -83,6 +83,7 @@ private slots:
         QVERIFY(program.calendar().silencedToday());
         tick();
         QVERIFY(menu.lblTakvim->toolTip().contains("Bugün zil çalmasın"));
+        QVERIFY(program.tray().icon().toolTip().contains("Bugün zil çalmasın"));
         QCOMPARE(menu.lblSiradakiZil->text(), QStringLiteral("Sıradaki zil: bugün başka zil yok"));
 
         // The make-up day deleted after asking; an official holiday cannot be.
@@ -107,6 +108,12 @@ private slots:
         QCOMPARE(program.calendar().day(QDate(2026, 10, 29)).kind, CalendarDay::Kind::Ordinary);
         QCOMPARE(ui.calTakvim->dateTextFormat(QDate(2026, 10, 29)).background().style(),
                  Qt::NoBrush);
+
+        // The tray's switch, ticked as the calendar says, turns it off again.
+        emit program.tray().menu().aboutToShow();
+        QVERIFY(program.silenceTodayAction().isChecked());
+        program.silenceTodayAction().trigger();
+        QVERIFY(!program.calendar().silencedToday());
     }
 };
 
