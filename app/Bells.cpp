@@ -19,6 +19,7 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     , m_player(orProgramOutput(std::move(layer)))
     , m_clock(m_store, m_player, m_report) {
     m_clock.setPrepareAhead(true);
+    m_clock.setCalendar(&m_calendar);
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
 }
 

@@ -2,6 +2,7 @@
 
 #include "BellClock.h"
 #include "BellStore.h"
+#include "Calendar.h"
 #include "DayCheck.h"
 #include "MediaPlayerDevice.h"
 
@@ -25,6 +26,8 @@ public:
                    std::unique_ptr<MediaLayer> layer = nullptr);
 
     BellStore &store() { return m_store; }
+    // The school calendar the clock rings by; the windows show and change it.
+    Calendar &calendar() { return m_calendar; }
     DayCheck &dayCheck() { return m_dayCheck; }
     MediaPlayerDevice &player() { return m_player; }
     BellClock &clock() { return m_clock; }
@@ -38,6 +41,7 @@ public:
 private:
     std::function<void(const QString &message)> m_report;
     BellStore m_store;
+    Calendar m_calendar{m_store};
     DayCheck m_dayCheck;
     MediaPlayerDevice m_player;
     BellClock m_clock;

@@ -22,7 +22,9 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_wizard(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_tray(m_menu)
-    , m_autostart(QStringLiteral("Oturum açılınca başlat")) {
+    , m_autostart(QStringLiteral("Oturum açılınca başlat"))
+    , m_calendarWindow(m_bells.calendar())
+    , m_silenceToday(QStringLiteral("Bugün zil çalmasın")) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
                          m_editor.setEditorKipi(editorKipi);
@@ -34,6 +36,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      handled([this] { m_about.ShowAbout(); }));
     QObject::connect(&m_menu, &TfrmMenu::ZilGecmisiIstendi, &m_history,
                      handled([this] { m_history.ShowHistory(); }));
+    QObject::connect(&m_menu, &TfrmMenu::OkulTakvimiIstendi, &m_calendarWindow,
+                     handled([this] { m_calendarWindow.ShowCalendar(); }));
     QObject::connect(&m_menu, &TfrmMenu::SihirbazIstendi, &m_wizard,
                      handled([this] { m_wizard.ShowWizard(); }));
     QObject::connect(&m_menu, &TfrmMenu::TopluDegisiklikIstendi, &m_bulk,
@@ -49,6 +53,16 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
         if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
             showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
     }));
+    // "Bugün zil çalmasın" from the tray too, ticked as the calendar says whenever the menu opens.
+    m_silenceToday.setObjectName(QStringLiteral("BugunZilCalmasin1"));
+    m_silenceToday.setCheckable(true);
+    m_tray.menu().insertAction(&m_tray.quitAction(), &m_silenceToday);
+    QObject::connect(&m_tray.menu(), &QMenu::aboutToShow, &m_menu, handled([this] {
+        m_silenceToday.setChecked(m_bells.calendar().silencedToday());
+    }));
+    QObject::connect(&m_silenceToday, &QAction::triggered, &m_menu, [this](bool on) {
+        runHandler([&] { m_bells.calendar().silenceToday(on); });
+    });
     m_tray.showWhereTray();
 
     m_autostart.setObjectName(QStringLiteral("OturumAcilincaBaslat1"));

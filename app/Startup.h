@@ -2,9 +2,11 @@
 
 #include "AnaSayfa.h"
 #include "Bells.h"
+#include "Calendar.h"
 #include "Duzenleme.h"
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
+#include "OkulTakvimi.h"
 #include "Sihirbaz.h"
 #include "SingleInstance.h"
 #include "TopluDegisiklik.h"
@@ -39,6 +41,10 @@ public:
     TfrmDuzenleme &editor() { return m_editor; }
     TfrmAbout &about() { return m_about; }
     TfrmZilGecmisi &history() { return m_history; }
+    Calendar &calendar() { return m_bells.calendar(); }
+    TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
+    // The tray's "Bugün zil çalmasın".
+    QAction &silenceTodayAction() { return m_silenceToday; }
     TfrmSihirbaz &wizard() { return m_wizard; }
     TfrmTopluDegisiklik &bulk() { return m_bulk; }
     TrayIcon &tray() { return m_tray; }
@@ -67,6 +73,8 @@ private:
     QAction m_autostart;
     QTimer m_claimRetry;
     FolderClaim *m_serviceClaim = nullptr;
+    TfrmOkulTakvimi m_calendarWindow;
+    QAction m_silenceToday;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

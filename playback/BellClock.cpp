@@ -116,7 +116,8 @@ void BellClock::TimerTimer() {
         m_dayAnnounced = present.date();
         QList<Bell> bells;
         for (const DayBell &dayBell : std::as_const(m_bells))
-            bells.append(dayBell.bell);
+            if (dayBell.silent.isEmpty())
+                bells.append(dayBell.bell);
         emit dayBegan(present.date(), bells);
     }
 }
@@ -132,7 +133,7 @@ void BellClock::prepareNext(const QDateTime &present) {
         collectDue(second, due);
         // As in ringDue: of the bells due together, the last that can start is the one opened.
         for (auto it = due.crbegin(); it != due.crend(); ++it) {
-            if (!it->bell.duration())
+            if (!it->bell.duration() || !it->silent.isEmpty())
                 continue;
             const QString music = musicPath(it->bell);
             if (second != m_preparedSecond || music != m_preparedMusic) {
@@ -149,7 +150,7 @@ void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
     const QString dueText = TimeText(second.time());
     for (const DayBell &dayBell : std::as_const(m_bells))
         if (dayBell.startText == dueText && !m_rung.contains(dayBell.bell.id))
-            due.append({second, dayBell.bell});
+            due.append({second, dayBell.bell, dayBell.silent});
 }
 
 void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before) {
@@ -177,7 +178,9 @@ void BellClock::recordPassed(const QDateTime &before, const QTime &after, const 
         const QTime start = dayBell.start;
         if (start.isValid() && start < before.time() && (!after.isValid() || start > after) &&
             !leave.contains(dayBell.bell.id))
-            record({QDateTime(before.date(), start), dayBell.bell}, outcome, 0, reason);
+            record({QDateTime(before.date(), start), dayBell.bell, {}},
+                   dayBell.silent.isEmpty() ? outcome : BellOutcome::Silenced, 0,
+                   dayBell.silent.isEmpty() ? reason : dayBell.silent);
     }
 }
 
@@ -187,14 +190,16 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
     // hold up the tick. Their music is still checked, so a missing file is reported.
     qsizetype last = -1;
     for (qsizetype i = 0; i < due.size(); ++i)
-        if (due[i].bell.duration())
+        if (due[i].bell.duration() && due[i].silent.isEmpty())
             last = i;
     const QDateTime present = wholeSecond(now);
     for (qsizetype i = 0; i < due.size(); ++i) {
         const Due &d = due[i];
         m_rung.insert(d.bell.id);
         const std::optional<int> sure = d.bell.duration();
-        if (!sure) {
+        if (!d.silent.isEmpty()) {
+            record(d, BellOutcome::Silenced, 0, d.silent);
+        } else if (!sure) {
             const QString why =
                 QStringLiteral("'%1' is not a valid integer value").arg(d.bell.sure.toString());
             if (!m_toldUnreadable.contains(d.bell.id))
@@ -269,9 +274,13 @@ bool BellClock::loadDay(const QDate &date) {
         }
         if (date != m_bellsDate) {
             m_bells.clear();
-            const QList<Bell> bells = m_store.dayBells(GunIDOf(date));
-            for (const Bell &bell : bells)
-                m_bells.append({StartTimeText(bell.start), bell.startTime(), bell});
+            const CalendarDay day = calendarDay(date);
+            const QList<Bell> bells = m_store.dayBells(day.gunId);
+            for (const Bell &bell : bells) {
+                const QTime start = bell.startTime();
+                m_bells.append({StartTimeText(bell.start), start, bell,
+                                !start.isValid() || day.rings(start) ? QString() : day.reason});
+            }
             const QSet<int> rung = m_store.rungOn(date);
             // What rang is kept for the date even when its record could not be written.
             if (date == m_rungDate)
@@ -279,7 +288,9 @@ bool BellClock::loadDay(const QDate &date) {
             else
                 m_rung = rung;
             m_rungDate = date;
-            m_bellsDate = date;
+            // A calendar that could not answer is asked again at the next tick, so a moment's
+            // failure does not make a whole holiday ring.
+            m_bellsDate = m_calendarFailing ? QDate() : date;
         }
     } catch (const ZilError &error) {
         m_bellsDate = {};
@@ -370,6 +381,26 @@ void BellClock::reportUnreadable(const QDate &date) {
     if (!lines.isEmpty())
         report(QStringLiteral("Bugünün şu zil kayıtları okunamadığı için çalmayacak:\n") +
                lines.join(QLatin1Char('\n')));
+}
+
+CalendarDay BellClock::calendarDay(const QDate &date) {
+    CalendarDay day;
+    day.gunId = GunIDOf(date);
+    if (!m_calendar)
+        return day;
+    try {
+        day = m_calendar->day(date);
+        m_calendarFailing = false;
+    } catch (const ZilError &error) {
+        // Ringing on a holiday is the smaller harm than a school day without bells.
+        if (!m_calendarFailing) {
+            m_calendarFailing = true;
+            report(QStringLiteral("Okul takvimi okunamadı, bugünün zilleri olağan gün gibi "
+                                  "çalacak: %1")
+                       .arg(error.message()));
+        }
+    }
+    return day;
 }
 
 void BellClock::report(const QString &message) {

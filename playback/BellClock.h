@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BellStore.h"
+#include "Calendar.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -58,6 +59,11 @@ public:
     // The last second handled; invalid before the first tick.
     QDateTime LastHandledSecond() const { return m_lastHandled; }
 
+    // The school calendar that says, once per date, whose bells a date rings and which of them
+    // stay silent; without one every date rings its own weekday's bells. It must outlive the
+    // clock.
+    void setCalendar(Calendar *calendar) { m_calendar = calendar; }
+    Calendar *calendar() const { return m_calendar; }
     // Off while another process (the background service) rings this folder's bells: the clock
     // then only shows the time, and rings, records and checks nothing. On by default. Turned on
     // again, the next tick is a start: the bells the other process did not ring are caught up.
@@ -80,10 +86,12 @@ private:
         QString startText;
         QTime start;
         Bell bell;
+        QString silent; // why the calendar keeps it silent; empty when it rings
     };
     struct Due {
         QDateTime second;
         Bell bell;
+        QString silent;
     };
 
     void armTimer(const QDateTime &now);
@@ -117,6 +125,8 @@ private:
     static QString namedBell(const Bell &bell);
     // Today's rows whose start or duration cannot be read, told once in one message.
     void reportUnreadable(const QDate &date);
+    // What the calendar says of the date; an ordinary day when it has no answer.
+    CalendarDay calendarDay(const QDate &date);
     void flushReports();
 
     BellStore &m_store;
@@ -140,4 +150,6 @@ private:
     QDate m_toldDate;
     QDateTime m_preparedSecond; // the bell last prepared: its second and its music
     QString m_preparedMusic;
+    Calendar *m_calendar = nullptr;
+    bool m_calendarFailing = false;
 };

@@ -20,6 +20,7 @@ constexpr OutcomeText outcomeTexts[] = {
     {BellOutcome::Skipped, "atlandi", "Atlandı"},
     {BellOutcome::Missed, "kacirildi", "Kaçırıldı"},
     {BellOutcome::Warning, "uyari", "Uyarı"},
+    {BellOutcome::Silenced, "takvim", "Takvim gereği çalmadı"},
 };
 
 const QString dateForm = QStringLiteral("yyyy-MM-dd");
@@ -225,7 +226,8 @@ QSet<int> BellStore::rungOn(const QDate &date) {
     for (auto it = outcomes.begin(); it != outcomes.end(); ++it)
         for (BellOutcome o : it.value())
             if (o == BellOutcome::Rang || o == BellOutcome::RangLate ||
-                o == BellOutcome::Failed || o == BellOutcome::Replaced)
+                o == BellOutcome::Failed || o == BellOutcome::Replaced ||
+                o == BellOutcome::Silenced)
                 rung.insert(it.key());
     return rung;
 }

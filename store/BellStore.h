@@ -38,6 +38,7 @@ enum class BellOutcome {
     Skipped,  // the clock jumped over it
     Missed,   // the program was not running at its time
     Warning,  // its music could not be opened in the start-of-day check
+    Silenced, // the school calendar kept it silent (a holiday, "Bugün zil çalmasın")
 };
 
 // The outcome's stored code and its Turkish name for the user.
@@ -75,6 +76,8 @@ public:
     void setFile(const QString &databaseFile) { m_query.SetConnection(databaseFile); }
     // Uses that file and reads it once, so a missing or foreign file is told at once.
     void open(const QString &databaseFile);
+    // The schedule file in use; empty before one is given.
+    QString file() const { return m_query.Connection(); }
 
     // The bells of one weekday, in stored order.
     QList<Bell> dayBells(int gunId);
@@ -92,7 +95,8 @@ public:
     void record(const BellEvent &event);
     // The record from `from` to `to` (whole days), newest first.
     QList<BellEvent> history(const QDate &from, const QDate &to);
-    // The bells that had their one chance to ring on `date` (rang, late, failed or replaced).
+    // The bells that had their one chance to ring on `date` (rang, late, failed, replaced, or
+    // kept silent by the calendar).
     QSet<int> rungOn(const QDate &date);
     // The bells with any line in the record of `date`.
     QSet<int> recordedOn(const QDate &date);

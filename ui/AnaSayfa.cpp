@@ -97,6 +97,7 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     connect(ui->Sil1, &QAction::triggered, ui->btnSil, &TAdvToolButton::ExecuteClick);
     connect(ui->Cikis1, &QAction::triggered, this, &TfrmMenu::btnCikisClick);
     connect(ui->ZilGecmisi1, &QAction::triggered, this, &TfrmMenu::ZilGecmisiIstendi);
+    connect(ui->OkulTakvimi1, &QAction::triggered, this, &TfrmMenu::OkulTakvimiIstendi);
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);
@@ -109,6 +110,11 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
 
     connect(&m_clock, &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
     ui->lblUyari->hide();
+    ui->lblTakvim->hide();
+    ui->lblTakvim->setFont(bold12);
+    QPalette calendarLine = ui->lblTakvim->palette();
+    calendarLine.setColor(QPalette::WindowText, QColor(0x00, 0x40, 0x90));
+    ui->lblTakvim->setPalette(calendarLine);
     ui->lblUyari->setText(
         QStringLiteral("<a href=\"#zil-gecmisi\" style=\"color:#b00000\">Bugün çalınamayan ya da "
                        "kaçırılan zil var, Zil Geçmişi'ne bakın</a>"));
@@ -176,7 +182,7 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
         showErrorBox(error.message());
         return;
     }
-    ui->cmbGunler->setCurrentIndex(BugunGunID());
+    ui->cmbGunler->setCurrentIndex(todaysProgram());
     ListeyiDoldur();
     refreshDayLines();
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
@@ -272,11 +278,22 @@ void TfrmMenu::refreshDayLines() {
 }
 
 void TfrmMenu::readDayLines(const QDate &today) {
-    const QList<Bell> bells = m_store.dayBells(GunIDOf(today));
+    CalendarDay day;
+    day.gunId = GunIDOf(today);
+    if (Calendar *calendar = m_clock.calendar()) {
+        try {
+            day = calendar->day(today);
+        } catch (const ZilError &) {
+            // The clock rings an ordinary day then, and says so; the lines follow it.
+        }
+    }
+    const QList<Bell> bells = m_store.dayBells(day.gunId);
     const QList<BellEvent> record = m_store.history(today, today);
     m_dayBells.clear();
     for (const Bell &bell : bells)
-        m_dayBells.append({bell.startTime(), bell.name});
+        if (day.rings(bell.startTime()))
+            m_dayBells.append({bell.startTime(), bell.name});
+    showCalendarLine(day.line());
     const bool missedOne = std::any_of(record.begin(), record.end(), [](const BellEvent &e) {
         return e.outcome == BellOutcome::Failed || e.outcome == BellOutcome::Missed;
     });
@@ -297,6 +314,24 @@ void TfrmMenu::showNextBell(const QTime &now) {
     QLabel *label = ui->lblSiradakiZil;
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
     label->setToolTip(text);
+}
+
+int TfrmMenu::todaysProgram() {
+    const int today = BugunGunID();
+    Calendar *calendar = m_clock.calendar();
+    try {
+        return calendar ? calendar->day(programClock().now().date()).gunId : today;
+    } catch (const ZilError &) {
+        return today;
+    }
+}
+
+void TfrmMenu::showCalendarLine(const QString &line) {
+    QLabel *label = ui->lblTakvim;
+    label->setText(label->fontMetrics().elidedText(line, Qt::ElideRight, label->width()));
+    label->setToolTip(line);
+    label->setVisible(!line.isEmpty());
+    ui->Label1->setVisible(line.isEmpty());
 }
 
 void TfrmMenu::cmbGunlerChange() {

@@ -57,6 +57,7 @@ signals:
     void EditorIstendi(int editorKipi, int gunIndex, int kayitId);
     void HakkindaIstendi();
     void ZilGecmisiIstendi();
+    void OkulTakvimiIstendi();
     // The timetable wizard, and the changes to many bells starting from the day selected here.
     void SihirbazIstendi();
     void TopluDegisiklikIstendi(int gunIndex);
@@ -73,6 +74,11 @@ private:
     void refreshDayLines();
     void readDayLines(const QDate &today);
     void showNextBell(const QTime &now);
+    // What the school calendar says of today, in place of the welcome text; an ordinary day
+    // shows the welcome text.
+    void showCalendarLine(const QString &line);
+    // The weekday whose bells ring today: a make-up day's chosen one, or today's own.
+    int todaysProgram();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;

@@ -34,6 +34,8 @@ void TrayIcon::refresh() {
     const QString next = ui.lblSiradakiZil->toolTip();
     if (!next.isEmpty())
         lines.append(next);
+    if (!ui.lblTakvim->isHidden())
+        lines.append(ui.lblTakvim->toolTip());
     if (!ui.lblUyari->isHidden())
         lines.append(QStringLiteral("Bugün çalınamayan ya da kaçırılan zil var"));
     if (m_window.serviceRings())

@@ -28,6 +28,7 @@ const QString dateFormat = QStringLiteral("dd.MM.yyyy");
 constexpr BellOutcome outcomes[] = {
     BellOutcome::Rang,    BellOutcome::RangLate, BellOutcome::Failed,  BellOutcome::Replaced,
     BellOutcome::Skipped, BellOutcome::Missed,   BellOutcome::Warning,
+    BellOutcome::Silenced,
 };
 
 // The bells that did not ring when they should have; the ones to find at a glance.

@@ -1,0 +1,483 @@
+#include "Calendar.h"
+
+#include "Clock.h"
+#include "ProgramValues.h"
+#include "Schedule.h"
+
+#include <unicode/calendar.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+// The calendar's tables, added beside Dersler; every value is bound.
+const QString ayarTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS TakvimAyar (Anahtar TEXT PRIMARY KEY, Deger TEXT NOT NULL)");
+const QString kayitTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS TakvimKayitlari (KayitNo INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "Tur TEXT NOT NULL, Ad TEXT NOT NULL, Baslangic TEXT NOT NULL, Bitis TEXT NOT NULL, "
+    "Saat TEXT, GunID INTEGER)");
+const QString tablolarVarMi =
+    QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND "
+                   "name IN ('TakvimAyar','TakvimKayitlari')");
+const QString ayarlar = QStringLiteral("SELECT Anahtar,Deger FROM TakvimAyar");
+const QString ayarYaz =
+    QStringLiteral("INSERT OR REPLACE INTO TakvimAyar (Anahtar,Deger) VALUES(?,?)");
+const QString ayarSil = QStringLiteral("DELETE FROM TakvimAyar WHERE Anahtar=?");
+const QString kayitlar = QStringLiteral(
+    "SELECT KayitNo,Tur,Ad,Baslangic,Bitis,Saat,GunID FROM TakvimKayitlari ORDER BY Baslangic");
+const QString kayitEkle = QStringLiteral(
+    "INSERT INTO TakvimKayitlari (Tur,Ad,Baslangic,Bitis,Saat,GunID) VALUES(?,?,?,?,?,?)");
+const QString kayitGuncelle = QStringLiteral("UPDATE TakvimKayitlari SET Tur=?,Ad=?,Baslangic=?,"
+                                             "Bitis=?,Saat=?,GunID=? WHERE KayitNo=?");
+const QString kayitSil = QStringLiteral("DELETE FROM TakvimKayitlari WHERE KayitNo=?");
+
+// Written in this form, read back as ISO 8601 (the same, and much quicker to parse).
+const QString dateForm = QStringLiteral("yyyy-MM-dd");
+const QString okulBaslangic = QStringLiteral("OkulBaslangic");
+const QString okulBitis = QStringLiteral("OkulBitis");
+const QString sessizGun = QStringLiteral("SessizGun");
+QString offKey(const QString &key) {
+    return QStringLiteral("Kapali:") + key;
+}
+QString confirmedKey(const QString &key, int hijriYear) {
+    return QStringLiteral("Bayram:%1:%2").arg(key).arg(hijriYear);
+}
+
+const char *typeCode(CalendarEntry::Type type) {
+    switch (type) {
+    case CalendarEntry::Type::HalfDay:
+        return "yarim";
+    case CalendarEntry::Type::MakeUp:
+        return "telafi";
+    case CalendarEntry::Type::Holiday:
+        break;
+    }
+    return "tatil";
+}
+
+// Bayram eves are half days from this time on.
+const QTime eveTime(13, 0);
+
+struct Fixed {
+    const char *key;
+    const char *name;
+    int month;
+    int day;
+    bool eve;
+};
+constexpr Fixed fixedHolidays[] = {
+    {"yilbasi", "Yılbaşı", 1, 1, false},
+    {"23nisan", "Ulusal Egemenlik ve Çocuk Bayramı", 4, 23, false},
+    {"1mayis", "Emek ve Dayanışma Günü", 5, 1, false},
+    {"19mayis", "Atatürk'ü Anma, Gençlik ve Spor Bayramı", 5, 19, false},
+    {"15temmuz", "Demokrasi ve Millî Birlik Günü", 7, 15, false},
+    {"30agustos", "Zafer Bayramı", 8, 30, false},
+    {"29ekim", "Cumhuriyet Bayramı", 10, 29, true},
+};
+
+QString religiousName(const QString &key) {
+    return key == QLatin1String("ramazan") ? QStringLiteral("Ramazan Bayramı")
+                                           : QStringLiteral("Kurban Bayramı");
+}
+int religiousDays(const QString &key) {
+    return key == QLatin1String("ramazan") ? 3 : 4;
+}
+
+// The Turkish ablative suffix after a number read aloud: it follows the last word's vowel and
+// hardens after a voiceless consonant (üç-ten, kırk-tan, iki-den, otuz-dan).
+QString ablative(int n) {
+    static const char *units[] = {"dan", "den", "den", "ten", "ten",
+                                  "ten", "dan", "den", "den", "dan"};
+    static const char *tens[] = {"dan", "dan", "den", "dan", "tan", "den"};
+    if (n == 0)
+        return QStringLiteral("dan"); // sıfır
+    return QString::fromLatin1(n % 10 ? units[n % 10] : tens[n / 10]);
+}
+} // namespace
+
+QString timeFromText(const QTime &time) {
+    const int lastWord = time.minute() ? time.minute() : time.hour();
+    return time.toString(QStringLiteral("HH:mm")) + QLatin1Char('\'') + ablative(lastWord);
+}
+
+QString CalendarDay::line() const {
+    QStringList parts;
+    switch (kind) {
+    case Kind::OutsideYear:
+        return QStringLiteral("Okul yılı dışında — ziller çalmayacak");
+    case Kind::Holiday:
+        return QStringLiteral("Bugün tatil: %1 — ziller çalmayacak").arg(name);
+    case Kind::Silenced:
+        parts.append(QStringLiteral("Bugün zil çalmasın — ziller çalmayacak"));
+        break;
+    case Kind::HalfDay:
+        parts.append(QStringLiteral("%1 sonra zil çalmayacak").arg(timeFromText(silentFrom)));
+        break;
+    case Kind::MakeUp:
+    case Kind::Ordinary:
+        break;
+    }
+    if (makeUp)
+        parts.prepend(
+            QStringLiteral("Bugün telafi günü: %1 programı").arg(GunAdlari().value(gunId)));
+    return parts.join(QStringLiteral("; "));
+}
+
+Calendar::Calendar(BellStore &store)
+    : m_store(store) {}
+
+ScheduleQuery &Calendar::query() {
+    // The store's file is given at start-up, after the calendar is made, and may change.
+    if (m_query.Connection() != m_store.file())
+        m_query.SetConnection(m_store.file());
+    return m_query;
+}
+
+void Calendar::createTables() {
+    ScheduleQuery::Transaction transaction(m_query);
+    m_query.ExecuteStatement(ayarTablosu);
+    m_query.ExecuteStatement(kayitTablosu);
+    transaction.Commit();
+}
+
+void Calendar::load() {
+    ScheduleQuery &q = query();
+    const ScheduleQuery::ChangeStamp stamp = q.Changes();
+    if (m_loaded && stamp == m_loadedStamp)
+        return;
+    m_settings.clear();
+    m_entries.clear();
+    m_holidays.clear();
+    q.OpenStatement(tablolarVarMi);
+    m_tablesPresent = q.FieldAsInteger(0) == 2;
+    q.Close();
+    m_loaded = true;
+    m_loadedStamp = stamp;
+    // Reading never writes: a schedule without a calendar (or one that is damaged or cannot be
+    // written) is a calendar without entries until the user saves one.
+    if (!m_tablesPresent)
+        return;
+    q.OpenStatement(ayarlar);
+    for (; !q.Eof(); q.Next())
+        m_settings.insert(q.FieldAsText(0), q.FieldAsText(1));
+    q.OpenStatement(kayitlar);
+    for (; !q.Eof(); q.Next()) {
+        CalendarEntry e;
+        e.id = q.Field(0).toInt();
+        const QString type = q.FieldAsText(1);
+        e.type = type == QLatin1String("yarim")    ? CalendarEntry::Type::HalfDay
+                 : type == QLatin1String("telafi") ? CalendarEntry::Type::MakeUp
+                                                   : CalendarEntry::Type::Holiday;
+        e.name = q.FieldAsText(2);
+        e.from = QDate::fromString(q.FieldAsText(3), Qt::ISODate);
+        e.to = QDate::fromString(q.FieldAsText(4), Qt::ISODate);
+        e.time = QTime::fromString(q.FieldAsText(5), Qt::ISODate);
+        e.gunId = q.Field(6).toInt();
+        // A row another program wrote without a readable date, time or weekday cannot say what
+        // it means.
+        const bool readable =
+            e.from.isValid() && e.to.isValid() &&
+            (e.type != CalendarEntry::Type::HalfDay || e.time.isValid()) &&
+            (e.type != CalendarEntry::Type::MakeUp || (e.gunId >= 0 && e.gunId <= 6));
+        if (readable)
+            m_entries.append(e);
+    }
+    q.Close();
+}
+
+void Calendar::prepareWrite() {
+    load();
+    if (!m_tablesPresent) {
+        createTables();
+        m_tablesPresent = true;
+    }
+}
+
+void Calendar::writeSetting(const QString &key, const QString &value) {
+    prepareWrite();
+    if (value.isEmpty())
+        query().ExecuteStatement(ayarSil, {key});
+    else
+        query().ExecuteStatement(ayarYaz, {key, value});
+}
+
+QList<Calendar::Proposal> Calendar::proposedReligious(int year) {
+    QList<Proposal> found;
+    UErrorCode status = U_ZERO_ERROR;
+    // Noon in UTC: no time zone or summer time moves a date across midnight.
+    const std::unique_ptr<icu::TimeZone> utc(icu::TimeZone::createTimeZone("UTC"));
+    const std::unique_ptr<icu::Calendar> gregorian(
+        icu::Calendar::createInstance(*utc, icu::Locale("tr_TR@calendar=gregorian"), status));
+    const std::unique_ptr<icu::Calendar> hijri(icu::Calendar::createInstance(
+        *utc, icu::Locale("tr_TR@calendar=islamic-umalqura"), status));
+    if (U_FAILURE(status))
+        throw EStoreError(QStringLiteral("İslami takvim hesaplanamadı (ICU: %1)")
+                              .arg(QString::fromLatin1(u_errorName(status))));
+    gregorian->clear();
+    gregorian->set(year, UCAL_JANUARY, 1, 12, 0, 0);
+    hijri->setTime(gregorian->getTime(status), status);
+    const int firstHijriYear = hijri->get(UCAL_YEAR, status);
+    // A Gregorian year holds parts of two hijri years, and now and then two of the same feast.
+    for (int hijriYear = firstHijriYear; hijriYear <= firstHijriYear + 1; ++hijriYear) {
+        struct Feast {
+            const char *key;
+            int month; // 0-based: 9 = Şevval, 11 = Zilhicce
+            int day;
+        };
+        for (const Feast feast : {Feast{"ramazan", 9, 1}, Feast{"kurban", 11, 10}}) {
+            hijri->clear();
+            hijri->set(hijriYear, feast.month, feast.day, 12, 0, 0);
+            gregorian->setTime(hijri->getTime(status), status);
+            const QDate date(gregorian->get(UCAL_YEAR, status),
+                             gregorian->get(UCAL_MONTH, status) + 1,
+                             gregorian->get(UCAL_DATE, status));
+            if (U_FAILURE(status))
+                throw EStoreError(QStringLiteral("İslami takvim hesaplanamadı (ICU: %1)")
+                                      .arg(QString::fromLatin1(u_errorName(status))));
+            if (date.year() == year)
+                found.append({QString::fromLatin1(feast.key), hijriYear, date});
+        }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Proposal &a, const Proposal &b) { return a.firstDay < b.firstDay; });
+    return found;
+}
+
+QList<KnownHoliday> Calendar::holidaysOf(int year) {
+    const auto cached = m_holidays.constFind(year);
+    if (cached != m_holidays.constEnd())
+        return *cached;
+    QList<KnownHoliday> list;
+    for (const Fixed &f : fixedHolidays) {
+        KnownHoliday h;
+        h.key = QString::fromLatin1(f.key);
+        h.name = QString::fromUtf8(f.name);
+        h.from = h.to = QDate(year, f.month, f.day);
+        if (f.eve)
+            h.eve = h.from.addDays(-1);
+        list.append(h);
+    }
+    auto proposals = m_proposals.constFind(year);
+    if (proposals == m_proposals.constEnd())
+        proposals = m_proposals.insert(year, proposedReligious(year));
+    for (const Proposal &p : *proposals) {
+        KnownHoliday h;
+        h.key = p.key;
+        h.name = religiousName(p.key);
+        h.religious = true;
+        h.hijriYear = p.hijriYear;
+        h.from = p.firstDay;
+        const QDate confirmed =
+            QDate::fromString(setting(confirmedKey(p.key, p.hijriYear)), Qt::ISODate);
+        if (confirmed.isValid()) {
+            h.from = confirmed;
+            h.confirmed = true;
+        }
+        h.to = h.from.addDays(religiousDays(p.key) - 1);
+        h.eve = h.from.addDays(-1);
+        list.append(h);
+    }
+    for (KnownHoliday &h : list)
+        h.enabled = setting(offKey(h.key)).isEmpty();
+    m_holidays.insert(year, list);
+    return list;
+}
+
+QList<KnownHoliday> Calendar::knownHolidays(int year) {
+    load();
+    return holidaysOf(year);
+}
+
+CalendarDay Calendar::day(const QDate &date) {
+    load();
+    CalendarDay d;
+    d.gunId = GunIDOf(date);
+    if (const auto year = schoolYear(); year && (date < year->first || date > year->last)) {
+        d.kind = CalendarDay::Kind::OutsideYear;
+        d.silentFrom = QTime(0, 0);
+        d.reason = QStringLiteral("okul yılı dışında");
+        return d;
+    }
+    QString wholeDay;
+    QTime halfFrom;
+    QString halfName;
+    const auto half = [&](const QTime &from, const QString &name) {
+        if (!halfFrom.isValid() || from < halfFrom) {
+            halfFrom = from;
+            halfName = name;
+        }
+    };
+    for (const CalendarEntry &e : std::as_const(m_entries)) {
+        if (date < e.from || date > e.to)
+            continue;
+        if (e.type == CalendarEntry::Type::MakeUp) {
+            d.makeUp = true;
+            d.gunId = e.gunId;
+        } else if (e.type == CalendarEntry::Type::HalfDay) {
+            half(e.time, e.name);
+        } else if (wholeDay.isEmpty()) {
+            wholeDay = e.name;
+        }
+    }
+    // A feast of late December can reach into January, and its eve back into December.
+    for (int year = date.year() - 1; year <= date.year() + 1; ++year)
+        for (const KnownHoliday &h : holidaysOf(year)) {
+            if (!h.enabled)
+                continue;
+            if (date >= h.from && date <= h.to && wholeDay.isEmpty())
+                wholeDay = h.name;
+            else if (date == h.eve)
+                half(eveTime, h.name + QStringLiteral(" arifesi"));
+        }
+    bool silenced = false;
+    const QDateTime silencedAt = QDateTime::fromString(setting(sessizGun), Qt::ISODate);
+    if (silencedAt.date() == date && (!halfFrom.isValid() || silencedAt.time() < halfFrom)) {
+        halfFrom = silencedAt.time();
+        silenced = true;
+    }
+    if (!wholeDay.isEmpty()) {
+        d.kind = CalendarDay::Kind::Holiday;
+        d.name = wholeDay;
+        d.silentFrom = QTime(0, 0);
+        d.reason = QStringLiteral("tatil: ") + wholeDay;
+    } else if (silenced) {
+        d.kind = CalendarDay::Kind::Silenced;
+        d.silentFrom = halfFrom;
+        d.reason = QStringLiteral("Bugün zil çalmasın");
+    } else if (halfFrom.isValid()) {
+        d.kind = CalendarDay::Kind::HalfDay;
+        d.name = halfName;
+        d.silentFrom = halfFrom;
+        d.reason = QStringLiteral("tatil: %1 (%2 sonra)").arg(halfName, timeFromText(halfFrom));
+    } else if (d.makeUp) {
+        d.kind = CalendarDay::Kind::MakeUp;
+    }
+    return d;
+}
+
+std::optional<Calendar::SchoolYear> Calendar::schoolYear() {
+    load();
+    const QDate first = QDate::fromString(setting(okulBaslangic), Qt::ISODate);
+    const QDate last = QDate::fromString(setting(okulBitis), Qt::ISODate);
+    if (!first.isValid() || !last.isValid())
+        return std::nullopt;
+    return SchoolYear{first, last};
+}
+
+std::optional<QString> Calendar::setSchoolYear(const std::optional<SchoolYear> &year) {
+    if (year) {
+        if (!year->first.isValid() || !year->last.isValid())
+            return QStringLiteral("Okul yılı için geçerli iki tarih girin.");
+        if (year->last < year->first)
+            return QStringLiteral("Okul yılının son günü ilk gününden önce olamaz.");
+        if (year->first.daysTo(year->last) > 366)
+            return QStringLiteral("Okul yılı bir yıldan uzun olamaz.");
+    }
+    prepareWrite();
+    ScheduleQuery::Transaction transaction(query());
+    writeSetting(okulBaslangic, year ? year->first.toString(dateForm) : QString());
+    writeSetting(okulBitis, year ? year->last.toString(dateForm) : QString());
+    transaction.Commit();
+    return std::nullopt;
+}
+
+QList<CalendarEntry> Calendar::entries(int year) {
+    load();
+    QList<CalendarEntry> list;
+    for (const CalendarEntry &e : std::as_const(m_entries))
+        if (e.from.year() <= year && e.to.year() >= year)
+            list.append(e);
+    return list;
+}
+
+std::optional<QString> Calendar::problemWith(const CalendarEntry &entry) {
+    using Type = CalendarEntry::Type;
+    if (entry.type != Type::MakeUp && entry.name.trimmed().isEmpty())
+        return QStringLiteral("Lütfen tatilin adını yazın.");
+    if (!entry.from.isValid() || !entry.to.isValid())
+        return QStringLiteral("Lütfen geçerli bir tarih girin.");
+    if (entry.to < entry.from)
+        return QStringLiteral("Bitiş tarihi başlangıç tarihinden önce olamaz.");
+    if (entry.type != Type::Holiday && entry.to != entry.from)
+        return QStringLiteral("Yarım gün ve telafi günü tek bir gündür.");
+    if (entry.from.daysTo(entry.to) > 366)
+        return QStringLiteral("Bir tatil bir yıldan uzun olamaz.");
+    if (entry.type == Type::HalfDay && (!entry.time.isValid() || entry.time == QTime(0, 0)))
+        return QStringLiteral("Yarım gün için zillerin susacağı saati girin.");
+    if (entry.type == Type::MakeUp && (entry.gunId < 0 || entry.gunId > 6))
+        return QStringLiteral("Telafi günü için hangi günün programının çalacağını seçin.");
+    if (const auto year = schoolYear(); year && (entry.from < year->first || entry.to > year->last))
+        return QStringLiteral("Tarih okul yılının dışında (%1 – %2).")
+            .arg(year->first.toString(QStringLiteral("dd.MM.yyyy")),
+                 year->last.toString(QStringLiteral("dd.MM.yyyy")));
+    // A make-up day on an official holiday would never ring.
+    if (entry.type == Type::MakeUp)
+        for (int year = entry.from.year() - 1; year <= entry.from.year(); ++year)
+            for (const KnownHoliday &h : holidaysOf(year))
+                if (h.enabled && entry.from >= h.from && entry.from <= h.to)
+                    return QStringLiteral("Bu tarih resmi tatil (%1); telafi günü olamaz.")
+                        .arg(h.name);
+    for (const CalendarEntry &other : std::as_const(m_entries)) {
+        if (other.id == entry.id || other.to < entry.from || other.from > entry.to)
+            continue;
+        // Holidays may overlap (a snow day within a break); anything else on the same day
+        // would say two things about it.
+        if (entry.type == Type::Holiday && other.type == Type::Holiday)
+            continue;
+        const QString name =
+            other.type == Type::MakeUp ? QStringLiteral("Telafi günü") : other.name;
+        return QStringLiteral("Bu tarihler \"%1\" kaydıyla çelişiyor (%2).")
+            .arg(name, other.from.toString(QStringLiteral("dd.MM.yyyy")));
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> Calendar::save(const CalendarEntry &entry) {
+    load();
+    if (auto problem = problemWith(entry))
+        return problem;
+    prepareWrite();
+    const QVariantList values = {
+        QString::fromLatin1(typeCode(entry.type)),
+        entry.type == CalendarEntry::Type::MakeUp && entry.name.trimmed().isEmpty()
+            ? QStringLiteral("Telafi günü")
+            : entry.name.trimmed(),
+        entry.from.toString(dateForm),
+        entry.to.toString(dateForm),
+        entry.type == CalendarEntry::Type::HalfDay ? QVariant(entry.time.toString(u"HH:mm:ss"))
+                                                   : QVariant(),
+        entry.type == CalendarEntry::Type::MakeUp ? QVariant(entry.gunId) : QVariant()};
+    if (entry.id > 0) {
+        if (query().ExecuteStatement(kayitGuncelle, values + QVariantList{entry.id}) == 0)
+            return QStringLiteral("Bu kayıt bu arada silinmiş.");
+    } else {
+        query().ExecuteStatement(kayitEkle, values);
+    }
+    return std::nullopt;
+}
+
+void Calendar::remove(int id) {
+    prepareWrite();
+    query().ExecuteStatement(kayitSil, {id});
+}
+
+void Calendar::setEnabled(const QString &key, bool enabled) {
+    writeSetting(offKey(key), enabled ? QString() : QStringLiteral("1"));
+}
+
+void Calendar::confirmReligious(const QString &key, int hijriYear, const QDate &firstDay) {
+    writeSetting(confirmedKey(key, hijriYear), firstDay.toString(dateForm));
+}
+
+void Calendar::silenceToday(bool on) {
+    writeSetting(sessizGun, on ? programClock().now().toString(Qt::ISODate) : QString());
+}
+
+bool Calendar::silencedToday() {
+    load();
+    return QDateTime::fromString(setting(sessizGun), Qt::ISODate).date() ==
+           programClock().now().date();
+}

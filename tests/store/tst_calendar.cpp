@@ -1,0 +1,143 @@
+#include "Calendar.h"
+#include "ProgramValues.h"
+#include "ScheduleFixture.h"
+#include "SimulatedClock.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+class TestCalendar : public QObject {
+    Q_OBJECT
+private slots:
+    void religiousProposalsAgainstPublishedDates();
+    void tablesAreAddedBesideAnExistingSchedule();
+    void badEntriesAreToldAndNotSaved();
+    void dayLines();
+};
+
+void TestCalendar::religiousProposalsAgainstPublishedDates() {
+    // First days as published by the Presidency of Religious Affairs (Diyanet).
+    struct Published {
+        const char *key;
+        QDate firstDay;
+    };
+    const Published published[] = {
+        {"ramazan", {2026, 3, 20}}, {"kurban", {2026, 5, 27}},  {"ramazan", {2027, 3, 9}},
+        {"kurban", {2027, 5, 16}},  {"ramazan", {2028, 2, 26}}, {"kurban", {2028, 5, 4}},
+        {"ramazan", {2029, 2, 14}}, {"kurban", {2029, 4, 23}},  {"ramazan", {2030, 2, 4}},
+        {"kurban", {2030, 4, 13}},
+    };
+    int exact = 0;
+    for (const Published &p : published) {
+        const QList<Calendar::Proposal> proposals = Calendar::proposedReligious(p.firstDay.year());
+        QCOMPARE(proposals.size(), 2);
+        const auto found = std::find_if(proposals.begin(), proposals.end(), [&](const auto &x) {
+            return x.key == QLatin1String(p.key);
+        });
+        QVERIFY(found != proposals.end());
+        const qint64 off = p.firstDay.daysTo(found->firstDay);
+        // A day's difference is what the user confirms or corrects in the window; more would be
+        // a wrong calendar.
+        QVERIFY2(qAbs(off) <= 1, qPrintable(found->firstDay.toString(Qt::ISODate)));
+        if (off == 0)
+            ++exact;
+        else
+            qInfo("%s %d: proposed %s, published %s, to be confirmed by the user", p.key,
+                  p.firstDay.year(), qPrintable(found->firstDay.toString(Qt::ISODate)),
+                  qPrintable(p.firstDay.toString(Qt::ISODate)));
+    }
+    qInfo("%d of 10 proposals are the published date", exact);
+}
+
+void TestCalendar::tablesAreAddedBesideAnExistingSchedule() {
+    ScheduleFixture fx;
+    fx.insert(0, "1. Ders", "08:30:00", "zil.mp3", 30);
+    fx.insert(4, "Çıkış", "15:10:00", "son.mp3", 0);
+    const QList<QVariantList> before = fx.rows();
+    const auto schema = [&](const QString &table) {
+        return fx.rows("SELECT sql FROM sqlite_master WHERE name='" + table + "'");
+    };
+    const QList<QVariantList> derslerBefore = schema("Dersler");
+    {
+        BellStore store;
+        store.setFile(fx.databaseFile());
+        Calendar calendar(store);
+        QCOMPARE(calendar.day(QDate(2026, 10, 29)).kind, CalendarDay::Kind::Holiday);
+        QVERIFY(!calendar.save(
+            CalendarEntry::holiday("Ara Tatil", QDate(2026, 11, 9), QDate(2026, 11, 13))));
+    }
+    QCOMPARE(fx.rows(), before);
+    QCOMPARE(schema("Dersler"), derslerBefore);
+    QCOMPARE(fx.rows("SELECT Ad,Baslangic,Bitis FROM TakvimKayitlari").size(), 1);
+    // What an older program runs still works on the file.
+    BellStore older;
+    older.open(fx.databaseFile());
+    QCOMPARE(older.dayBells(4).size(), 1);
+}
+
+void TestCalendar::badEntriesAreToldAndNotSaved() {
+    ScheduleFixture fx;
+    BellStore store;
+    store.setFile(fx.databaseFile());
+    Calendar calendar(store);
+    QVERIFY(calendar.setSchoolYear(Calendar::SchoolYear{QDate(2027, 6, 1), QDate(2026, 9, 1)}));
+    QVERIFY(!calendar.setSchoolYear(Calendar::SchoolYear{QDate(2026, 9, 7), QDate(2027, 6, 18)}));
+    QVERIFY(!calendar.save(
+        CalendarEntry::holiday("Yarıyıl Tatili", QDate(2027, 1, 25), QDate(2027, 2, 5))));
+    const QList<QVariantList> saved = fx.rows("SELECT * FROM TakvimKayitlari");
+
+    const struct {
+        CalendarEntry entry;
+        const char *message;
+    } bad[] = {
+        {CalendarEntry::holiday("Ara Tatil", {2026, 11, 13}, {2026, 11, 9}),
+         "Bitiş tarihi başlangıç tarihinden önce olamaz."},
+        {CalendarEntry::makeUp({2027, 1, 30}, 0),
+         "Bu tarihler \"Yarıyıl Tatili\" kaydıyla çelişiyor (25.01.2027)."},
+        {CalendarEntry::holiday("Yaz", {2027, 7, 1}, {2027, 7, 2}),
+         "Tarih okul yılının dışında (07.09.2026 – 18.06.2027)."},
+        {CalendarEntry::halfDay("Tören", {2026, 12, 4}, {}),
+         "Yarım gün için zillerin susacağı saati girin."},
+        {CalendarEntry::holiday("  ", {2026, 12, 4}, {2026, 12, 4}), "Lütfen tatilin adını yazın."},
+        {CalendarEntry::makeUp({2026, 10, 29}, 0),
+         "Bu tarih resmi tatil (Cumhuriyet Bayramı); telafi günü olamaz."},
+    };
+    for (const auto &b : bad)
+        QCOMPARE(calendar.save(b.entry).value_or(QString()), QString::fromUtf8(b.message));
+    QCOMPARE(fx.rows("SELECT * FROM TakvimKayitlari"), saved);
+    // A snow day within the break says nothing against it.
+    QVERIFY(!calendar.save(CalendarEntry::holiday("Kar", {2027, 1, 27}, {2027, 1, 27})));
+}
+
+void TestCalendar::dayLines() {
+    ScheduleFixture fx;
+    SimulatedClock wall;
+    setProgramClock(&wall);
+    BellStore store;
+    store.setFile(fx.databaseFile());
+    Calendar calendar(store);
+    QVERIFY(!calendar.save(CalendarEntry::makeUp({2027, 1, 16}, 0)));
+    QVERIFY(!calendar.save(CalendarEntry::halfDay("Tören", {2026, 12, 4}, {12, 30})));
+    QCOMPARE(calendar.day({2026, 10, 29}).line(),
+             QString("Bugün tatil: Cumhuriyet Bayramı — ziller çalmayacak"));
+    QCOMPARE(calendar.day({2026, 10, 28}).line(), QString("13:00'ten sonra zil çalmayacak"));
+    QCOMPARE(calendar.day({2026, 12, 4}).line(), QString("12:30'dan sonra zil çalmayacak"));
+    QCOMPARE(calendar.day({2027, 1, 16}).line(), QString("Bugün telafi günü: Pazartesi programı"));
+    QCOMPARE(calendar.day({2027, 1, 16}).gunId, 0);
+    QCOMPARE(calendar.day({2026, 12, 8}).line(), QString());
+    // A holiday switched off is an ordinary day.
+    calendar.setEnabled("29ekim", false);
+    QCOMPARE(calendar.day({2026, 10, 29}).kind, CalendarDay::Kind::Ordinary);
+    wall.at = QDateTime({2026, 12, 8}, {9, 15});
+    calendar.silenceToday(true);
+    QVERIFY(calendar.day({2026, 12, 8}).rings({9, 14, 59}));
+    QVERIFY(!calendar.day({2026, 12, 8}).rings({9, 15}));
+    QVERIFY(calendar.day({2026, 12, 9}).rings({9, 15}));
+    calendar.silenceToday(false);
+    QVERIFY(calendar.day({2026, 12, 8}).rings({15, 0}));
+    setProgramClock(nullptr);
+}
+
+QTEST_GUILESS_MAIN(TestCalendar)
+#include "tst_calendar.moc"

@@ -1,0 +1,126 @@
+#include "AnaSayfa.h"
+#include "BoxAnswerer.h"
+#include "ProgramValues.h"
+#include "ScheduleFixture.h"
+#include "SimulatedClock.h"
+#include "Startup.h"
+#include "ZilApplication.h"
+#include "ui_AnaSayfa.h"
+#include "ui_OkulTakvimi.h"
+
+#include <QtTest>
+
+// The calendar window reached from the main window's menu, its refusals, and the main window's
+// line about today following what the window saved.
+class TestOkulTakvimi : public QObject {
+    Q_OBJECT
+private slots:
+    void fromTheMenuToTodaysLine() {
+        ScheduleFixture fx;
+        setProgramFolder(fx.folder());
+        SimulatedClock clock;
+        clock.at = QDateTime(QDate(2026, 10, 28), QTime(9, 0)); // Wednesday, eve of 29 Ekim
+        setProgramClock(&clock);
+        const auto restore = qScopeGuard([] {
+            setProgramClock(nullptr);
+            setProgramFolder({});
+        });
+        fx.insert(2, "Öğle", "12:50:00", "zil.mp3", 30);
+        fx.insert(2, "Son Ders", "13:10:00", "zil.mp3", 30);
+        fx.insert(0, "Pazartesi Sabah", "08:30:00", "zil.mp3", 30);
+
+        Program program([] { return false; });
+        program.clock().Timer().stop();
+        auto &menu = program.menu().controls();
+        const auto tick = [&] { emit program.clock().SaatChanged(QString()); };
+        QCOMPARE(menu.lblTakvim->toolTip(), QStringLiteral("13:00'ten sonra zil çalmayacak"));
+        QVERIFY(menu.Label1->isHidden());
+        clock.at = QDateTime(QDate(2026, 10, 28), QTime(12, 55));
+        tick();
+        QCOMPARE(menu.lblSiradakiZil->text(), QStringLiteral("Sıradaki zil: bugün başka zil yok"));
+
+        menu.OkulTakvimi1->trigger();
+        TfrmOkulTakvimi &window = program.calendarWindow();
+        QVERIFY(window.isVisible());
+        auto &ui = window.controls();
+        QCOMPARE(ui.calTakvim->dateTextFormat(QDate(2026, 10, 29)).background().color(),
+                 QColor(255, 190, 190));
+        QVERIFY(ui.lvKayitlar->topLevelItemCount() >= 9); // 7 official days and 2 bayrams
+
+        // An end before the start is refused, and nothing is saved.
+        ui.txtAd->setText("Ara Tatil");
+        ui.dtpBaslangic->setDate(QDate(2026, 11, 13));
+        ui.dtpBitis->setDate(QDate(2026, 11, 9));
+        {
+            BoxAnswerer box("OK");
+            QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+            QCOMPARE(box.texts, QStringList{"Bitiş tarihi başlangıç tarihinden önce olamaz."});
+        }
+        QCOMPARE(program.calendar().entries(2026).size(), 0);
+
+        // Today becomes a make-up day that rings Monday's bells.
+        ui.cmbTur->setCurrentIndex(2);
+        ui.dtpBaslangic->setDate(QDate(2026, 10, 28));
+        ui.cmbGun->setCurrentIndex(0);
+        QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+        QCOMPARE(program.calendar().entries(2026).size(), 1);
+        clock.at = QDateTime(QDate(2026, 10, 28), QTime(8, 0));
+        tick();
+        QCOMPARE(menu.lblTakvim->toolTip(),
+                 QStringLiteral("Bugün telafi günü: Pazartesi programı; 13:00'ten sonra zil "
+                                "çalmayacak"));
+        QCOMPARE(menu.lblSiradakiZil->text(),
+                 QStringLiteral("Sıradaki zil: 08:30:00 Pazartesi Sabah"));
+        {
+            // Started on a make-up day, the list opens on the weekday whose bells ring.
+            Program again([] { return false; });
+            again.clock().Timer().stop();
+            QCOMPARE(again.menu().controls().cmbGunler->currentIndex(), 0);
+        }
+
+        // "Bugün zil çalmasın" silences the rest of today.
+        ui.cbBugunZilCalmasin->click();
+        QVERIFY(program.calendar().silencedToday());
+        tick();
+        QVERIFY(menu.lblTakvim->toolTip().contains("Bugün zil çalmasın"));
+        QVERIFY(program.tray().icon().toolTip().contains("Bugün zil çalmasın"));
+        QCOMPARE(menu.lblSiradakiZil->text(), QStringLiteral("Sıradaki zil: bugün başka zil yok"));
+
+        // The make-up day deleted after asking; an official holiday cannot be.
+        const auto select = [&](const QString &name) {
+            ui.lvKayitlar->clearSelection();
+            for (int i = 0; i < ui.lvKayitlar->topLevelItemCount(); ++i)
+                if (ui.lvKayitlar->topLevelItem(i)->text(3).startsWith(name))
+                    ui.lvKayitlar->topLevelItem(i)->setSelected(true);
+        };
+        select("Telafi günü");
+        {
+            BoxAnswerer box("&Evet");
+            QTest::mouseClick(ui.btnSil, Qt::LeftButton);
+            QCOMPARE(box.texts,
+                     QStringList{"\"Telafi günü\" kaydını silmek istediğinizden emin misiniz?"});
+        }
+        QCOMPARE(program.calendar().entries(2026).size(), 0);
+
+        // The official holiday switched off: 29 Ekim is an ordinary day.
+        select("Cumhuriyet");
+        QTest::mouseClick(ui.btnAcKapat, Qt::LeftButton);
+        QCOMPARE(program.calendar().day(QDate(2026, 10, 29)).kind, CalendarDay::Kind::Ordinary);
+        QCOMPARE(ui.calTakvim->dateTextFormat(QDate(2026, 10, 29)).background().style(),
+                 Qt::NoBrush);
+
+        // The tray's switch, ticked as the calendar says, turns it off again.
+        emit program.tray().menu().aboutToShow();
+        QVERIFY(program.silenceTodayAction().isChecked());
+        program.silenceTodayAction().trigger();
+        QVERIFY(!program.calendar().silencedToday());
+    }
+};
+
+int main(int argc, char **argv) {
+    ZilApplication app(argc, argv);
+    TestOkulTakvimi test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_okultakvimi.moc"
