@@ -389,19 +389,9 @@ void TfrmMenu::btnCikisClick() {
 }
 
 void TfrmMenu::setServiceRings(bool rings) {
-    if (!m_lblHizmet && rings) {
-        m_lblHizmet = new QLabel(
-            QStringLiteral("Ziller arka plandaki hizmet tarafından çalınıyor"), ui->centralwidget);
-        m_lblHizmet->setObjectName(QStringLiteral("lblHizmet"));
-        m_lblHizmet->setFont(ui->Label1->font());
-        m_lblHizmet->setAlignment(Qt::AlignCenter);
-        m_lblHizmet->setGeometry(0, ui->Label1->y(), ClientWidth, ui->Label1->height());
-    }
-    if (m_lblHizmet)
-        m_lblHizmet->setVisible(rings);
-    ui->Label1->setVisible(!rings);
+    ui->lblHizmet->setVisible(rings);
 }
 
 bool TfrmMenu::serviceRings() const {
-    return m_lblHizmet && !m_lblHizmet->isHidden();
+    return !ui->lblHizmet->isHidden();
 }

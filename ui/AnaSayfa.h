@@ -94,5 +94,4 @@ private:
     QTime m_nextBell; // invalid: no bell left today
     QDate m_dayLinesDate;
     BellStore::ChangeStamp m_dayLinesStamp;
-    QLabel *m_lblHizmet = nullptr;
 };

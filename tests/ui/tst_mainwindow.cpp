@@ -148,7 +148,7 @@ private slots:
         QStringList menus;
         for (const QAction *action : ui.MainMenu1->actions())
             menus.append(action->text());
-        QCOMPARE(menus, (QStringList{"Dosya", "Ders Programı", "Zil Geçmişi", "Okul Takvimi",
+        QCOMPARE(menus, (QStringList{"Dosya", "Ders Programı", "Zil Geçmişi",
                                      "Ayarlar", "Hakkında"}));
     }
 
