@@ -29,8 +29,11 @@ bool FolderClaim::claim() {
     // Holding the lock, any server of this name was left by a copy that died.
     const QString name = serverName(m_folder);
     QLocalServer::removeServer(name);
+    // The service runs as its own user; the staff who keep the schedule share its group (they
+    // need it to write the folder), and only they may ask it to show or to stop the music.
     if (m_service)
-        m_server.setSocketOptions(QLocalServer::WorldAccessOption);
+        m_server.setSocketOptions(QLocalServer::UserAccessOption |
+                                  QLocalServer::GroupAccessOption);
     // Without the server the bells still ring; only a later copy cannot reach this one.
     if (!m_server.listen(name))
         qWarning("Zil: yerel sunucu %s açılamadı: %s", qPrintable(name),
