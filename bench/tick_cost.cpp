@@ -18,8 +18,6 @@
 #include <cstdio>
 #include <functional>
 
-namespace {} // namespace
-
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     ScheduleFixture fx;
