@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSet>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -182,6 +183,25 @@ void TfrmTopluDegisiklik::btnKopyalaClick() {
                      .arg(dayNames(to))
                      .arg(deleted)))
         return;
+    // Added beside a bell of the same second, one of the two would never be heard.
+    if (!replace) {
+        qsizetype clashes = 0;
+        const QList<Bell> source = m_store.dayBells(from);
+        for (int gunId : std::as_const(to)) {
+            QSet<QTime> taken;
+            for (const Bell &bell : m_store.dayBells(gunId))
+                taken.insert(bell.startTime());
+            clashes += std::count_if(source.begin(), source.end(), [&](const Bell &bell) {
+                return taken.contains(bell.startTime());
+            });
+        }
+        if (clashes > 0 &&
+            !confirm(QStringLiteral("Eklenecek zillerden %1 tanesi var olan bir zille aynı "
+                                    "saniyeye düşüyor: o saniyede yalnız biri çalar. Yine de "
+                                    "eklensin mi?")
+                         .arg(clashes)))
+            return;
+    }
     m_store.copyDay(from, to, replace);
     finish(QStringLiteral("%1 gününün %2 zili %3 günlerine kopyalandı.")
                .arg(GunAdlari().at(from))

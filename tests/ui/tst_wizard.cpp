@@ -137,6 +137,13 @@ private slots:
             QVERIFY(boxes.texts.last().contains(QStringLiteral("8 zil silinecek")));
             QCOMPARE(names(store, 1), names(store, 0));
             QCOMPARE(names(store, 2), names(store, 0));
+            // Added again beside themselves, every bell would share its second: asked, refused.
+            boxes.answer = QStringLiteral("Hayır");
+            bulk.rbEkle->setChecked(true);
+            QTest::mouseClick(bulk.btnKopyala, Qt::LeftButton);
+            QVERIFY(boxes.texts.last().contains(QStringLiteral("20 tanesi")));
+            QCOMPARE(names(store, 1), names(store, 0));
+            boxes.answer = QStringLiteral("Evet");
             QTest::mouseClick(bulk.btnSil, Qt::LeftButton);
             QVERIFY(boxes.texts.last().contains(QStringLiteral("toplam 20 zil")));
             QVERIFY(store.dayBells(1).isEmpty() && store.dayBells(2).isEmpty());
