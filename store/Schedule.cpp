@@ -89,3 +89,10 @@ QString StoredTimeForm(const QTime &time) {
 QString DatabaseFile() {
     return programFolder() + QStringLiteral("database.mdb");
 }
+
+QString GunAdlariOf(const QList<int> &gunIds) {
+    QStringList names;
+    for (int gunId : gunIds)
+        names << GunAdlari().value(gunId);
+    return names.join(QStringLiteral(", "));
+}

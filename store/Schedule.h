@@ -8,6 +8,8 @@
 
 // The weekday names shown by both day selectors; the index is the GunID.
 QStringList GunAdlari();
+// The names of the given days, joined with commas ("Pazartesi, Salı").
+QString GunAdlariOf(const QList<int> &gunIds);
 
 // Today's weekday index, 0 = Monday .. 6 = Sunday, read afresh from the program clock.
 int BugunGunID();

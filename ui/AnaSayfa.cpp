@@ -10,6 +10,7 @@
 #include "SysColors.h"
 #include "WebPanel.h"
 #include "WebSite.h"
+#include "WindowLook.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -29,13 +30,6 @@ enum Column { ColGun, ColZil, ColBaslama, ColID, ColSure };
 constexpr int ClientWidth = 404;
 constexpr int ClientHeight = 510;
 constexpr int WebPanelHeight = 90;
-
-QFont programFont() {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    return font;
-}
 } // namespace
 
 TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player,
@@ -365,15 +359,9 @@ void TfrmMenu::btnSilClick() {
     }
     const QString id = row->text(ColID);
 
-    QMessageBox confirm(QMessageBox::Question, QStringLiteral("Confirm"),
-                        QStringLiteral("Seçili Kaydı Silmek İstediğinizden Emin misiniz?"),
-                        QMessageBox::NoButton, this);
-    QPushButton *yes = confirm.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-    QPushButton *no = confirm.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    confirm.setDefaultButton(yes);
-    confirm.setEscapeButton(no);
-    confirm.exec();
-    if (confirm.clickedButton() != yes)
+    if (!askYesNo(this, QStringLiteral("Confirm"),
+                  QStringLiteral("Seçili Kaydı Silmek İstediğinizden Emin misiniz?"),
+                  QStringLiteral("&Yes"), QStringLiteral("&No"), true))
         return;
 
     try {

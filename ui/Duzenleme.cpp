@@ -8,6 +8,7 @@
 #include "MusicImport.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
+#include "WindowLook.h"
 #include "ZilError.h"
 
 #include <QFileDialog>
@@ -110,8 +111,7 @@ void prepareButton(TAdvToolButton *button, const QString &picture) {
 
 TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur,
                              QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent, toolWindowFlags)
     , ui(std::make_unique<Ui::TfrmDuzenleme>())
     , m_store(store)
     , m_listeyiDoldur(std::move(listeyiDoldur)) {

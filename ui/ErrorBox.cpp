@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 QString applicationTitle() {
     return applicationTitleFrom(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
@@ -30,6 +31,17 @@ QString errorBoxText(const QString &message) {
 void showMessage(QWidget *parent, const QString &text) {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+bool askYesNo(QWidget *parent, const QString &title, const QString &text, const QString &yes,
+              const QString &no, bool yesIsDefault) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QPushButton *yesButton = box.addButton(yes, QMessageBox::YesRole);
+    QPushButton *noButton = box.addButton(no, QMessageBox::NoRole);
+    box.setDefaultButton(yesIsDefault ? yesButton : noButton);
+    box.setEscapeButton(noButton);
+    box.exec();
+    return box.clickedButton() == yesButton;
 }
 
 void showErrorBox(const QString &message) {

@@ -18,6 +18,12 @@ QString errorBoxText(const QString &message);
 // The simple message box of the windows' own messages: no icon, OK, the title as caption.
 void showMessage(QWidget *parent, const QString &text);
 
+// A question with two answers, true for `yes`. Escape always answers `no`; Enter answers `yes`
+// only when `yesIsDefault`, so that a step that cannot be taken back needs a deliberate click.
+bool askYesNo(QWidget *parent, const QString &title, const QString &text,
+              const QString &yes = QStringLiteral("Evet"),
+              const QString &no = QStringLiteral("Hayır"), bool yesIsDefault = false);
+
 // The error box of the application's central error handling: stop icon, OK, the title as
 // caption. Modal, so the event loop and with it the bell clock keep running while it is open.
 void showErrorBox(const QString &message);

@@ -5,6 +5,7 @@
 #include "ErrorBox.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
+#include "WindowLook.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,13 +27,6 @@ const QColor outsideColour(150, 150, 150);
 
 // A corrected religious date further than this from the proposal is a typing mistake.
 constexpr int MaxCorrectionDays = 2;
-
-QFont programFont() {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    return font;
-}
 
 QString typeText(const CalendarEntry &e) {
     switch (e.type) {
@@ -293,16 +287,10 @@ void TfrmOkulTakvimi::btnSilClick() {
         return;
     }
     const int id = row->data(0, RoleId).toInt();
-    QMessageBox confirm(
-        QMessageBox::Question, QStringLiteral("Okul Takvimi"),
-        QStringLiteral("\"%1\" kaydını silmek istediğinizden emin misiniz?").arg(row->text(ColAd)),
-        QMessageBox::NoButton, this);
-    QPushButton *yes = confirm.addButton(QStringLiteral("&Evet"), QMessageBox::YesRole);
-    QPushButton *no = confirm.addButton(QStringLiteral("&Hayır"), QMessageBox::NoRole);
-    confirm.setDefaultButton(no);
-    confirm.setEscapeButton(no);
-    confirm.exec();
-    if (confirm.clickedButton() != yes)
+    if (!askYesNo(this, QStringLiteral("Okul Takvimi"),
+                  QStringLiteral("\"%1\" kaydını silmek istediğinizden emin misiniz?")
+                      .arg(row->text(ColAd)),
+                  QStringLiteral("&Evet"), QStringLiteral("&Hayır")))
         return;
     m_calendar.remove(id);
     if (m_editId == id)

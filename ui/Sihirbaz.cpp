@@ -5,6 +5,7 @@
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "Schedule.h"
+#include "WindowLook.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -19,18 +20,10 @@
 
 namespace {
 enum Column { ColGun, ColSaat, ColZil, ColMuzik, ColSure };
-
-QString dayNames(const QList<int> &days) {
-    QStringList names;
-    for (int gunId : days)
-        names << GunAdlari().value(gunId);
-    return names.join(QStringLiteral(", "));
-}
 } // namespace
 
 TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent, toolWindowFlags)
     , ui(std::make_unique<Ui::TfrmSihirbaz>())
     , m_store(store)
     , m_listeyiDoldur(std::move(listeyiDoldur)) {
@@ -145,7 +138,7 @@ void TfrmSihirbaz::Onizle() {
     ui->lblDurum->setText(refused ? m_timetable.refusal
                                   : QStringLiteral("%1 zil: %2")
                                         .arg(m_timetable.bells.size())
-                                        .arg(dayNames(plan().days)));
+                                        .arg(GunAdlariOf(plan().days)));
 }
 
 QList<Bell> TfrmSihirbaz::tickedBells() const {
@@ -193,7 +186,7 @@ void TfrmSihirbaz::btnKaydetClick() {
                         QStringLiteral("Seçilen günlerde (%1) kayıtlı %2 zil var.\n\n"
                                        "Değiştir: bu %2 zil silinir, yerine %3 yeni zil yazılır.\n"
                                        "Ekle: var olan ziller kalır, %3 yeni zil eklenir.%4")
-                            .arg(dayNames(days))
+                            .arg(GunAdlariOf(days))
                             .arg(existing)
                             .arg(bells.size())
                             .arg(clashes == 0

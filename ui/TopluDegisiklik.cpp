@@ -3,6 +3,7 @@
 #include "BellStore.h"
 #include "ErrorBox.h"
 #include "Schedule.h"
+#include "WindowLook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,19 +19,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-namespace {
-QString dayNames(const QList<int> &days) {
-    QStringList names;
-    for (int gunId : days)
-        names << GunAdlari().value(gunId);
-    return names.join(QStringLiteral(", "));
-}
-} // namespace
-
 TfrmTopluDegisiklik::TfrmTopluDegisiklik(BellStore &store, std::function<void()> listeyiDoldur,
                                          QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent, toolWindowFlags)
     , cmbYon(new QComboBox)
     , txtDakika(new QSpinBox)
     , txtSaniye(new QSpinBox)
@@ -118,14 +109,7 @@ int TfrmTopluDegisiklik::bellCount(const QList<int> &days) {
 }
 
 bool TfrmTopluDegisiklik::confirm(const QString &text) {
-    QMessageBox ask(QMessageBox::Question, windowTitle(), text, QMessageBox::NoButton, this);
-    QPushButton *evet = ask.addButton(QStringLiteral("Evet"), QMessageBox::YesRole);
-    QPushButton *hayir = ask.addButton(QStringLiteral("Hayır"), QMessageBox::NoRole);
-    // Deleting is the one step that cannot be taken back: Enter alone does not do it.
-    ask.setDefaultButton(hayir);
-    ask.setEscapeButton(hayir);
-    ask.exec();
-    return ask.clickedButton() == evet;
+    return askYesNo(this, windowTitle(), text);
 }
 
 void TfrmTopluDegisiklik::finish(const QString &what) {
@@ -153,7 +137,7 @@ void TfrmTopluDegisiklik::btnKaydirClick() {
         return;
     }
     finish(QStringLiteral("%1 günlerinin zilleri %2 dk %3 sn %4.")
-               .arg(dayNames(days))
+               .arg(GunAdlariOf(days))
                .arg(txtDakika->value())
                .arg(txtSaniye->value())
                .arg(back ? QStringLiteral("geri alındı") : QStringLiteral("ileri alındı")));
@@ -180,7 +164,7 @@ void TfrmTopluDegisiklik::btnKopyalaClick() {
                                 "silinecek. Emin misiniz?")
                      .arg(GunAdlari().at(from))
                      .arg(copied)
-                     .arg(dayNames(to))
+                     .arg(GunAdlariOf(to))
                      .arg(deleted)))
         return;
     // Added beside a bell of the same second, one of the two would never be heard.
@@ -206,7 +190,7 @@ void TfrmTopluDegisiklik::btnKopyalaClick() {
     finish(QStringLiteral("%1 gününün %2 zili %3 günlerine kopyalandı.")
                .arg(GunAdlari().at(from))
                .arg(copied)
-               .arg(dayNames(to)));
+               .arg(GunAdlariOf(to)));
 }
 
 void TfrmTopluDegisiklik::btnSilClick() {
@@ -222,9 +206,9 @@ void TfrmTopluDegisiklik::btnSilClick() {
     }
     if (!confirm(QStringLiteral("%1 günlerinin bütün zilleri, toplam %2 zil silinecek. Emin "
                                 "misiniz?")
-                     .arg(dayNames(days))
+                     .arg(GunAdlariOf(days))
                      .arg(count)))
         return;
     const int removed = m_store.removeDays(days);
-    finish(QStringLiteral("%1 günlerinden %2 zil silindi.").arg(dayNames(days)).arg(removed));
+    finish(QStringLiteral("%1 günlerinden %2 zil silindi.").arg(GunAdlariOf(days)).arg(removed));
 }

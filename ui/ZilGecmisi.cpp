@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "ErrorBox.h"
 #include "ProgramValues.h"
+#include "WindowLook.h"
 #include "ZilError.h"
 
 #include <QComboBox>
@@ -34,13 +35,6 @@ constexpr BellOutcome outcomes[] = {
 // The bells that did not ring when they should have; the ones to find at a glance.
 bool needsAttention(BellOutcome outcome) {
     return outcome == BellOutcome::Failed || outcome == BellOutcome::Missed;
-}
-
-QFont programFont() {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    return font;
 }
 
 QString csvField(const QString &text) {
