@@ -15,7 +15,6 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLibrary>
-#include <QMessageBox>
 #include <QNetworkInterface>
 #include <QPushButton>
 #include <QScreen>

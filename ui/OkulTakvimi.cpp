@@ -7,7 +7,6 @@
 #include "Schedule.h"
 #include "WindowLook.h"
 
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTextCharFormat>
 

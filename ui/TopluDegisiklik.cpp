@@ -12,7 +12,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QSet>
 #include <QPushButton>
 #include <QRadioButton>
