@@ -21,10 +21,9 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_history(m_bells.store())
     , m_wizard(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
-    , m_tray(m_menu)
+    , m_tray(m_menu, m_bells.calendar())
     , m_autostart(QStringLiteral("Oturum açılınca başlat"))
-    , m_calendarWindow(m_bells.calendar())
-    , m_silenceToday(QStringLiteral("Bugün zil çalmasın")) {
+    , m_calendarWindow(m_bells.calendar()) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
                          m_editor.setEditorKipi(editorKipi);
@@ -43,9 +42,6 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     QObject::connect(&m_menu, &TfrmMenu::TopluDegisiklikIstendi, &m_bulk,
                      [this](int gunIndex) { runHandler([&] { m_bulk.ShowFor(gunIndex); }); });
 
-    // The tray follows the window's lines, which the same tick has just brought up to date.
-    QObject::connect(&m_bells.clock(), &BellClock::SaatChanged, &m_tray,
-                     [this] { m_tray.refresh(); });
     QObject::connect(&m_tray, &TrayIcon::showRequested, &m_menu, [this] { bringToFront(m_menu); });
     QObject::connect(&m_tray, &TrayIcon::stopRequested, &m_menu, handled([this] {
         m_bells.stopMusic();
@@ -53,16 +49,6 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
         if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
             showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
     }));
-    // "Bugün zil çalmasın" from the tray too, ticked as the calendar says whenever the menu opens.
-    m_silenceToday.setObjectName(QStringLiteral("BugunZilCalmasin1"));
-    m_silenceToday.setCheckable(true);
-    m_tray.menu().insertAction(&m_tray.quitAction(), &m_silenceToday);
-    QObject::connect(&m_tray.menu(), &QMenu::aboutToShow, &m_menu, handled([this] {
-        m_silenceToday.setChecked(m_bells.calendar().silencedToday());
-    }));
-    QObject::connect(&m_silenceToday, &QAction::triggered, &m_menu, [this](bool on) {
-        runHandler([&] { m_bells.calendar().silenceToday(on); });
-    });
     m_tray.showWhereTray();
 
     m_autostart.setObjectName(QStringLiteral("OturumAcilincaBaslat1"));
@@ -89,7 +75,6 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 void Program::setServiceRings(bool rings) {
     m_bells.clock().setRinging(!rings);
     m_menu.setServiceRings(rings);
-    m_tray.refresh();
 }
 
 void Program::takeOverWhenFree(FolderClaim &claim, int intervalMs) {

@@ -44,7 +44,7 @@ public:
     Calendar &calendar() { return m_bells.calendar(); }
     TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
     // The tray's "Bugün zil çalmasın".
-    QAction &silenceTodayAction() { return m_silenceToday; }
+    QAction &silenceTodayAction() { return m_tray.silenceAction(); }
     TfrmSihirbaz &wizard() { return m_wizard; }
     TfrmTopluDegisiklik &bulk() { return m_bulk; }
     TrayIcon &tray() { return m_tray; }
@@ -74,7 +74,6 @@ private:
     QTimer m_claimRetry;
     FolderClaim *m_serviceClaim = nullptr;
     TfrmOkulTakvimi m_calendarWindow;
-    QAction m_silenceToday;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -307,6 +307,7 @@ void TfrmMenu::showNextBell(const QTime &now) {
     QLabel *label = ui->lblSiradakiZil;
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
     label->setToolTip(text);
+    emit dayLinesChanged();
 }
 
 int TfrmMenu::todaysProgram() {
@@ -377,6 +378,7 @@ void TfrmMenu::btnCikisClick() {
 
 void TfrmMenu::setServiceRings(bool rings) {
     ui->lblHizmet->setVisible(rings);
+    emit dayLinesChanged();
 }
 
 bool TfrmMenu::serviceRings() const {

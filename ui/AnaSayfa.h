@@ -57,6 +57,8 @@ signals:
     void EditorIstendi(int editorKipi, int gunIndex, int kayitId);
     void HakkindaIstendi();
     void ZilGecmisiIstendi();
+    // The next bell, today's calendar or warning line, or the service's line has changed.
+    void dayLinesChanged();
     void OkulTakvimiIstendi();
     // The timetable wizard, and the changes to many bells starting from the day selected here.
     void SihirbazIstendi();

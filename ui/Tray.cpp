@@ -1,19 +1,30 @@
 #include "Tray.h"
 
 #include "AnaSayfa.h"
+#include "Calendar.h"
 #include "ErrorBox.h"
 #include "ui_AnaSayfa.h"
 
-TrayIcon::TrayIcon(TfrmMenu &menu, QObject *parent)
+TrayIcon::TrayIcon(TfrmMenu &menu, Calendar &calendar, QObject *parent)
     : QObject(parent)
     , m_window(menu)
+    , m_calendar(calendar)
     , m_icon(QIcon(QStringLiteral(":/icon.png")))
     , m_show(m_menu.addAction(QStringLiteral("Göster")))
     , m_stop(m_menu.addAction(QStringLiteral("Şimdi durdur")))
+    , m_silence(m_menu.addAction(QStringLiteral("Bugün zil çalmasın")))
     , m_quit(m_menu.addAction(QStringLiteral("Çıkış"))) {
     m_icon.setContextMenu(&m_menu);
     connect(m_show, &QAction::triggered, this, &TrayIcon::showRequested);
     connect(m_stop, &QAction::triggered, this, &TrayIcon::stopRequested);
+    m_silence->setObjectName(QStringLiteral("BugunZilCalmasin1"));
+    m_silence->setCheckable(true);
+    // Ticked as the calendar says whenever the menu opens: the window may have changed it.
+    connect(&m_menu, &QMenu::aboutToShow, this,
+            handled([this] { m_silence->setChecked(m_calendar.silencedToday()); }));
+    connect(m_silence, &QAction::triggered, this,
+            [this](bool on) { runHandler([&] { m_calendar.silenceToday(on); }); });
+    connect(&m_window, &TfrmMenu::dayLinesChanged, this, &TrayIcon::refresh);
     connect(m_quit, &QAction::triggered, &m_window, handled([this] { m_window.btnCikisClick(); }));
     connect(&m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason r) {
