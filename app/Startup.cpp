@@ -6,10 +6,10 @@
 #include "SingleInstance.h"
 #include "Translations.h"
 #include "ZilApplication.h"
+#include "ui_AnaSayfa.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QMenuBar>
 #include <QTimer>
 #include <QTranslator>
 
@@ -22,7 +22,6 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_wizard(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_tray(m_menu, m_bells.calendar())
-    , m_autostart(QStringLiteral("Oturum açılınca başlat"))
     , m_calendarWindow(m_bells.calendar()) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
@@ -51,25 +50,23 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     }));
     m_tray.showWhereTray();
 
-    m_autostart.setObjectName(QStringLiteral("OturumAcilincaBaslat1"));
-    m_autostart.setCheckable(true);
-    m_autostart.setChecked(Autostart::isOn());
-    QMenu *settings = new QMenu(QStringLiteral("Ayarlar"), m_menu.menuBar());
-    settings->addAction(&m_autostart);
-    // Before "Hakkında", which stays last.
-    const QList<QAction *> bar = m_menu.menuBar()->actions();
-    m_menu.menuBar()->insertMenu(bar.isEmpty() ? nullptr : bar.last(), settings);
-    QObject::connect(&m_autostart, &QAction::toggled, &m_menu, [this](bool on) {
+    QAction &autostart = autostartAction();
+    autostart.setChecked(Autostart::isOn());
+    QObject::connect(&autostart, &QAction::toggled, &m_menu, [&autostart](bool on) {
         runHandler([&] {
             try {
                 Autostart::set(on, QCoreApplication::applicationFilePath());
             } catch (...) {
-                const QSignalBlocker keep(m_autostart);
-                m_autostart.setChecked(Autostart::isOn());
+                const QSignalBlocker keep(autostart);
+                autostart.setChecked(Autostart::isOn());
                 throw;
             }
         });
     });
+}
+
+QAction &Program::autostartAction() {
+    return *m_menu.controls().OturumAcilincaBaslat1;
 }
 
 void Program::setServiceRings(bool rings) {

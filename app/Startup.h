@@ -49,7 +49,7 @@ public:
     TfrmTopluDegisiklik &bulk() { return m_bulk; }
     TrayIcon &tray() { return m_tray; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
-    QAction &autostartAction() { return m_autostart; }
+    QAction &autostartAction();
 
     // While the background service rings the folder's bells, this program only shows them: its
     // clock shows the time and rings nothing, and the window says who rings.
@@ -70,7 +70,6 @@ private:
     TfrmSihirbaz m_wizard;
     TfrmTopluDegisiklik m_bulk;
     TrayIcon m_tray;
-    QAction m_autostart;
     QTimer m_claimRetry;
     FolderClaim *m_serviceClaim = nullptr;
     TfrmOkulTakvimi m_calendarWindow;
