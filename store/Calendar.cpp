@@ -293,9 +293,21 @@ QList<KnownHoliday> Calendar::knownHolidays(int year) {
 
 CalendarDay Calendar::day(const QDate &date) {
     load();
+    return describe(date);
+}
+
+QList<CalendarDay> Calendar::daysOf(int year) {
+    load();
+    QList<CalendarDay> days;
+    for (QDate date(year, 1, 1); date.year() == year; date = date.addDays(1))
+        days.append(describe(date));
+    return days;
+}
+
+CalendarDay Calendar::describe(const QDate &date) {
     CalendarDay d;
     d.gunId = GunIDOf(date);
-    if (const auto year = schoolYear(); year && (date < year->first || date > year->last)) {
+    if (const auto year = loadedSchoolYear(); year && (date < year->first || date > year->last)) {
         d.kind = CalendarDay::Kind::OutsideYear;
         d.silentFrom = QTime(0, 0);
         d.reason = QStringLiteral("okul yılı dışında");
@@ -360,6 +372,10 @@ CalendarDay Calendar::day(const QDate &date) {
 
 std::optional<Calendar::SchoolYear> Calendar::schoolYear() {
     load();
+    return loadedSchoolYear();
+}
+
+std::optional<Calendar::SchoolYear> Calendar::loadedSchoolYear() const {
     const QDate first = QDate::fromString(setting(okulBaslangic), Qt::ISODate);
     const QDate last = QDate::fromString(setting(okulBitis), Qt::ISODate);
     if (!first.isValid() || !last.isValid())

@@ -75,6 +75,8 @@ public:
 
     // What `date` is.
     CalendarDay day(const QDate &date);
+    // What each date of the Gregorian year is, from 1 January on, read in one go.
+    QList<CalendarDay> daysOf(int year);
 
     // The first and last day of lessons; without one the bells ring all year.
     struct SchoolYear {
@@ -120,6 +122,9 @@ public:
 private:
     ScheduleQuery &query();
     void load();
+    // What the loaded calendar says of the date and of the school year.
+    CalendarDay describe(const QDate &date);
+    std::optional<SchoolYear> loadedSchoolYear() const;
     void createTables();
     // Loads, and adds the tables when the file has none yet.
     void prepareWrite();

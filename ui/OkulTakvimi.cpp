@@ -123,8 +123,10 @@ void TfrmOkulTakvimi::refresh() {
 void TfrmOkulTakvimi::colourDays(int year) {
     QCalendarWidget *cal = ui->calTakvim;
     cal->setDateTextFormat(QDate(), QTextCharFormat());
-    for (QDate date(year, 1, 1); date.year() == year; date = date.addDays(1)) {
-        const CalendarDay day = m_calendar.day(date);
+    const QList<CalendarDay> days = m_calendar.daysOf(year);
+    for (qsizetype i = 0; i < days.size(); ++i) {
+        const QDate date = QDate(year, 1, 1).addDays(i);
+        const CalendarDay &day = days[i];
         QTextCharFormat format;
         switch (day.kind) {
         case CalendarDay::Kind::Holiday:
