@@ -8,7 +8,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -65,29 +64,24 @@ int runService(QCoreApplication &app) {
             logLine(QStringLiteral("Çalan müzik durduruldu."));
     });
 
-    QTimer retry;
-    retry.setInterval(ClaimRetryMs);
-    const auto takeFolder = [&] {
-        if (!claim.claim()) {
-            if (claim.lockError() == QLockFile::LockFailedError) {
-                if (!retry.isActive())
-                    logLine(
-                        QStringLiteral("Bu klasörün zillerini açık olan zil programı çalıyor; o "
-                                       "kapanınca ziller bu hizmetten çalacak: %1")
-                            .arg(folder));
-                retry.start();
-                return;
-            }
-            // As in the windowed program: silence would be worse than a second ringer.
-            logLine(QStringLiteral("Program klasörü sahiplenilemedi (%1); ziller yine de çalacak.")
-                        .arg(folder));
-        }
-        retry.stop();
+    const auto ring = [&] {
         bells.clock().setRinging(true);
         logLine(QStringLiteral("Zil hizmeti zilleri çalıyor: %1").arg(folder));
     };
-    QObject::connect(&retry, &QTimer::timeout, &app, takeFolder);
-    takeFolder();
+    QObject::connect(&claim, &FolderClaim::claimed, &app, ring);
+    if (claim.claim()) {
+        ring();
+    } else if (claim.lockError() == QLockFile::LockFailedError) {
+        logLine(QStringLiteral("Bu klasörün zillerini açık olan zil programı çalıyor; o kapanınca "
+                               "ziller bu hizmetten çalacak: %1")
+                    .arg(folder));
+        claim.claimWhenFree(ClaimRetryMs);
+    } else {
+        // As in the windowed program: silence would be worse than a second ringer.
+        logLine(QStringLiteral("Program klasörü sahiplenilemedi (%1); ziller yine de çalacak.")
+                    .arg(folder));
+        ring();
+    }
     bells.start();
     return app.exec();
 }

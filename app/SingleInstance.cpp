@@ -21,6 +21,16 @@ FolderClaim::FolderClaim(const QString &folder, QObject *parent)
     // copy while the first, running all day, still rings.
     m_lock.setStaleLockTime(0);
     connect(&m_server, &QLocalServer::newConnection, this, &FolderClaim::answer);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (claim() || lockError() != QLockFile::LockFailedError) {
+            m_retry.stop();
+            emit claimed();
+        }
+    });
+}
+
+void FolderClaim::claimWhenFree(int intervalMs) {
+    m_retry.start(intervalMs);
 }
 
 bool FolderClaim::claim() {

@@ -4,6 +4,7 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 // One ringer per program folder. Two copies on the same schedule would ring every bell twice, a
 // little apart, so the copy that holds the folder's lock file rings and listens on a local server
@@ -15,6 +16,10 @@ public:
 
     // True when this copy is the folder's ringer. A lock left by a copy that died is taken over.
     bool claim();
+    // While another copy holds the folder: tries claim() every `intervalMs` and emits claimed()
+    // once the folder is this copy's, or once its lock file cannot be written at all (a folder
+    // nobody can claim still rings).
+    void claimWhenFree(int intervalMs);
     // Why claim() failed: LockFailedError while another copy holds the folder, anything else
     // when the lock file cannot be written at all.
     QLockFile::LockError lockError() const { return m_lock.error(); }
@@ -40,6 +45,8 @@ signals:
     void showRequested();
     // Another copy asks to stop the music playing now.
     void stopRequested();
+    // claimWhenFree() found the folder free.
+    void claimed();
 
 private:
     void answer();
@@ -49,6 +56,7 @@ private:
     QString m_folder;
     QLockFile m_lock;
     QLocalServer m_server;
+    QTimer m_retry;
     bool m_service = false;
     bool m_holderIsService = false;
 };

@@ -10,7 +10,6 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QTimer>
 #include <QTranslator>
 
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
@@ -76,14 +75,8 @@ void Program::setServiceRings(bool rings) {
 
 void Program::takeOverWhenFree(FolderClaim &claim, int intervalMs) {
     m_serviceClaim = &claim;
-    m_claimRetry.disconnect();
-    QObject::connect(&m_claimRetry, &QTimer::timeout, &m_menu, [this, &claim] {
-        if (claim.claim()) {
-            m_claimRetry.stop();
-            setServiceRings(false);
-        }
-    });
-    m_claimRetry.start(intervalMs);
+    QObject::connect(&claim, &FolderClaim::claimed, &m_menu, [this] { setServiceRings(false); });
+    claim.claimWhenFree(intervalMs);
 }
 
 FolderRole takeFolder(FolderClaim &claim) {

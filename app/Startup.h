@@ -14,7 +14,6 @@
 #include "ZilGecmisi.h"
 
 #include <QAction>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -70,7 +69,6 @@ private:
     TfrmSihirbaz m_wizard;
     TfrmTopluDegisiklik m_bulk;
     TrayIcon m_tray;
-    QTimer m_claimRetry;
     FolderClaim *m_serviceClaim = nullptr;
     TfrmOkulTakvimi m_calendarWindow;
 };
