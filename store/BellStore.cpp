@@ -87,11 +87,22 @@ std::optional<Bell> BellStore::bell(int id) {
     return found;
 }
 
+void BellStore::insert(const Bell &b) {
+    m_query.ExecuteStatement(Statements::YeniZil, {b.gunId, b.name, b.start, b.music, b.sure});
+}
+
+int BellStore::deleteDays(const QList<int> &days) {
+    int removed = 0;
+    for (int gunId : days)
+        removed += m_query.ExecuteStatement(Statements::GunuSil, {gunId});
+    return removed;
+}
+
 void BellStore::add(const QList<Bell> &bells) {
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
     for (const Bell &b : bells)
-        m_query.ExecuteStatement(Statements::YeniZil, {b.gunId, b.name, b.start, b.music, b.sure});
+        insert(b);
     transaction.Commit();
 }
 
@@ -107,10 +118,9 @@ void BellStore::remove(int id) {
 void BellStore::replaceDays(const QList<int> &days, const QList<Bell> &bells) {
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
-    for (int gunId : days)
-        m_query.ExecuteStatement(Statements::GunuSil, {gunId});
+    deleteDays(days);
     for (const Bell &b : bells)
-        m_query.ExecuteStatement(Statements::YeniZil, {b.gunId, b.name, b.start, b.music, b.sure});
+        insert(b);
     transaction.Commit();
 }
 
@@ -149,10 +159,11 @@ void BellStore::copyDay(int from, const QList<int> &to, bool replace) {
         if (gunId == from)
             continue;
         if (replace)
-            m_query.ExecuteStatement(Statements::GunuSil, {gunId});
-        for (const Bell &b : bells)
-            m_query.ExecuteStatement(Statements::YeniZil,
-                                     {gunId, b.name, b.start, b.music, b.sure});
+            deleteDays({gunId});
+        for (Bell b : bells) {
+            b.gunId = gunId;
+            insert(b);
+        }
     }
     transaction.Commit();
 }
@@ -160,9 +171,7 @@ void BellStore::copyDay(int from, const QList<int> &to, bool replace) {
 int BellStore::removeDays(const QList<int> &days) {
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
-    int removed = 0;
-    for (int gunId : days)
-        removed += m_query.ExecuteStatement(Statements::GunuSil, {gunId});
+    const int removed = deleteDays(days);
     transaction.Commit();
     return removed;
 }

@@ -119,6 +119,9 @@ public:
 
 private:
     Bell currentRow() const;
+    // The writes the public ones are made of, inside their transaction.
+    void insert(const Bell &bell);
+    int deleteDays(const QList<int> &days);
     bool hasRecord();
     QHash<int, QList<BellOutcome>> outcomesOn(const QDate &date);
 
