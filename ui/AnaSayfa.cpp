@@ -270,16 +270,21 @@ void TfrmMenu::refreshDayLines() {
     showNextBell(now.time());
 }
 
-void TfrmMenu::readDayLines(const QDate &today) {
+CalendarDay TfrmMenu::calendarDay(const QDate &date) {
     CalendarDay day;
-    day.gunId = GunIDOf(today);
+    day.gunId = GunIDOf(date);
     if (Calendar *calendar = m_clock.calendar()) {
         try {
-            day = calendar->day(today);
+            day = calendar->day(date);
         } catch (const ZilError &) {
-            // The clock rings an ordinary day then, and says so; the lines follow it.
+            // The clock rings an ordinary day then, and says so; the window follows it.
         }
     }
+    return day;
+}
+
+void TfrmMenu::readDayLines(const QDate &today) {
+    const CalendarDay day = calendarDay(today);
     const QList<Bell> bells = m_store.dayBells(day.gunId);
     const QList<BellEvent> record = m_store.history(today, today);
     m_dayBells.clear();
@@ -311,13 +316,7 @@ void TfrmMenu::showNextBell(const QTime &now) {
 }
 
 int TfrmMenu::todaysProgram() {
-    const int today = BugunGunID();
-    Calendar *calendar = m_clock.calendar();
-    try {
-        return calendar ? calendar->day(programClock().now().date()).gunId : today;
-    } catch (const ZilError &) {
-        return today;
-    }
+    return calendarDay(programClock().now().date()).gunId;
 }
 
 void TfrmMenu::showCalendarLine(const QString &line) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BellStore.h"
+#include "Calendar.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -81,6 +82,8 @@ private:
     void showCalendarLine(const QString &line);
     // The weekday whose bells ring today: a make-up day's chosen one, or today's own.
     int todaysProgram();
+    // What the calendar says of the date; an ordinary day when there is none or it fails.
+    CalendarDay calendarDay(const QDate &date);
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
