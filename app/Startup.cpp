@@ -5,6 +5,7 @@
 #include "ProgramValues.h"
 #include "SingleInstance.h"
 #include "Translations.h"
+#include "WindowLook.h"
 #include "ZilApplication.h"
 #include "ui_AnaSayfa.h"
 
@@ -92,13 +93,6 @@ FolderRole takeFolder(FolderClaim &claim) {
     if (!claim.askRunningToShow())
         return FolderRole::Refused;
     return claim.holderIsService() ? FolderRole::ServiceRings : FolderRole::OtherWindowShown;
-}
-
-void bringToFront(QWidget &window) {
-    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    window.show();
-    window.raise();
-    window.activateWindow();
 }
 
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {

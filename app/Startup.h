@@ -79,9 +79,6 @@ private:
 enum class FolderRole { Rings, OtherWindowShown, ServiceRings, Refused };
 FolderRole takeFolder(FolderClaim &claim);
 
-// Brings a window to the front as the user left it, also from the taskbar.
-void bringToFront(QWidget &window);
-
 // Claims the program folder, puts the program together, shows the main window (minimised when
 // started at login) and runs the event loop until the program ends. A copy started while another
 // window rings in the same folder brings that one's window to the front and ends at once; while

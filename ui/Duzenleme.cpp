@@ -172,10 +172,7 @@ void TfrmDuzenleme::ShowEditor() {
 }
 
 void TfrmDuzenleme::showEditorWindow() {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringToFront(*this);
 }
 
 void TfrmDuzenleme::FormShow() {

@@ -2,6 +2,7 @@
 #include "ui_Hakkinda.h"
 
 #include "WebSite.h"
+#include "WindowLook.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -23,10 +24,7 @@ TfrmAbout::TfrmAbout(QWidget *parent)
 TfrmAbout::~TfrmAbout() = default;
 
 void TfrmAbout::ShowAbout() {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringToFront(*this);
 }
 
 QUrl TfrmAbout::linkTarget() {

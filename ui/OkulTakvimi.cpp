@@ -97,9 +97,7 @@ void TfrmOkulTakvimi::ShowCalendar() {
     ui->calTakvim->setSelectedDate(today);
     ui->calTakvim->setCurrentPage(today.year(), today.month());
     refresh();
-    show();
-    raise();
-    activateWindow();
+    bringToFront(*this);
 }
 
 void TfrmOkulTakvimi::refresh() {

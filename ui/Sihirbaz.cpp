@@ -70,10 +70,7 @@ TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur
 TfrmSihirbaz::~TfrmSihirbaz() = default;
 
 void TfrmSihirbaz::ShowWizard() {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringToFront(*this);
 }
 
 QList<int> TfrmSihirbaz::chosenDays() const {

@@ -86,10 +86,7 @@ void TfrmTopluDegisiklik::ShowFor(int gunIndex) {
         cbGun[gunId]->setChecked(gunId == gunIndex);
     cmbKaynak->setCurrentIndex(gunIndex);
     lblDurum->clear();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringToFront(*this);
 }
 
 QList<int> TfrmTopluDegisiklik::chosenDays() const {

@@ -130,10 +130,7 @@ void TfrmZilGecmisi::setDefaultRange() {
 
 void TfrmZilGecmisi::ShowHistory() {
     const bool wasOpen = isVisible();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringToFront(*this);
     // Opening reads in showEvent; an open window is read here.
     if (wasOpen)
         btnYenileClick();

@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 #include "Startup.h"
+#include "WindowLook.h"
 
 #include <QMainWindow>
 #include <QProcess>
