@@ -61,9 +61,10 @@ void setUpOutputs(GstElement *sink) {
     }
     g_signal_connect(sink, "deep-element-added", G_CALLBACK(onOutputAdded), nullptr);
     GstIterator *it = gst_bin_iterate_recurse(GST_BIN(sink));
-    gst_iterator_foreach(
-        it, [](const GValue *item, gpointer) { setUpOutput(GST_ELEMENT(g_value_get_object(item))); },
-        nullptr);
+    const auto setUp = [](const GValue *item, gpointer) {
+        setUpOutput(GST_ELEMENT(g_value_get_object(item)));
+    };
+    gst_iterator_foreach(it, setUp, nullptr);
     gst_iterator_free(it);
 }
 
