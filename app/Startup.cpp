@@ -7,7 +7,6 @@
 #include "Translations.h"
 #include "WindowLook.h"
 #include "ZilApplication.h"
-#include "ui_AnaSayfa.h"
 
 #include <QDebug>
 #include <QDir>
@@ -63,10 +62,6 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
             }
         });
     });
-}
-
-QAction &Program::autostartAction() {
-    return *m_menu.controls().OturumAcilincaBaslat1;
 }
 
 void Program::setServiceRings(bool rings) {

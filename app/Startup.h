@@ -48,7 +48,7 @@ public:
     TfrmTopluDegisiklik &bulk() { return m_bulk; }
     TrayIcon &tray() { return m_tray; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
-    QAction &autostartAction();
+    QAction &autostartAction() { return m_menu.autostartItem(); }
 
     // While the background service rings the folder's bells, this program only shows them: its
     // clock shows the time and rings nothing, and the window says who rings.

@@ -122,6 +122,10 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
 
 TfrmMenu::~TfrmMenu() = default;
 
+QAction &TfrmMenu::autostartItem() {
+    return *ui->OturumAcilincaBaslat1;
+}
+
 void TfrmMenu::setUpButtons() {
     struct Face {
         TAdvToolButton *button;

@@ -35,6 +35,8 @@ public:
     static bool machineIsOnline();
 
     Ui::TfrmMenu &controls() { return *ui; }
+    // "Ayarlar" > "Oturum açılınca başlat", wired by the program that owns the setting.
+    QAction &autostartItem();
     // Created only when the machine was online at start-up.
     QWidget *WebBrowser() const { return m_webBrowser; }
 
