@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "FallbackTone.h"
 #include "MediaPlayerDevice.h"
+#include "MusicFile.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 
@@ -27,17 +28,27 @@ QDateTime wholeSecond(const QDateTime &t) {
 // carry that lateness into its start.
 constexpr int TickLeadMs = 3;
 
-// Waits, on the system clock, until the next second begins when that is at most the lead away.
-// A simulated clock (the tests') is not waited for.
-void waitForTheSecond() {
-    if (!dynamic_cast<const SystemClock *>(&programClock()))
-        return;
+// Waits until the next second begins when that is at most the lead away. The wait is measured
+// on the steady clock: waiting for a wall-clock moment would last as long as the wall clock is
+// stepped back meanwhile, and the tick after it reads the wall clock afresh anyway.
+void waitForTheSecond(const Clock &clock) {
     using namespace std::chrono;
-    const auto t = system_clock::now();
-    const auto next = ceil<seconds>(t);
-    if (next - t <= milliseconds(TickLeadMs + 1))
-        std::this_thread::sleep_until(next);
+    microseconds rest;
+    if (dynamic_cast<const SystemClock *>(&clock)) {
+        const auto t = system_clock::now();
+        rest = duration_cast<microseconds>(ceil<seconds>(t) - t);
+    } else {
+        rest = milliseconds(1000 - clock.now().time().msec());
+    }
+    if (rest <= milliseconds(TickLeadMs + 1))
+        std::this_thread::sleep_for(rest);
 }
+
+// A bell's name as a record line keeps it: long enough for any name the editor takes.
+constexpr int RecordedNameLength = 100;
+
+// The record lines kept while the store cannot take them: a day of bells several times over.
+constexpr int UnwrittenLimit = 5000;
 
 // Music this close to its duration is stopped now: waiting for the rest would cost a timer
 // round trip that lands later than that.
@@ -68,7 +79,7 @@ void BellClock::armTimer(const QDateTime &now) {
 }
 
 void BellClock::TimerTimer() {
-    waitForTheSecond();
+    waitForTheSecond(programClock());
     const QDateTime now = programClock().now();
     armTimer(now);
     emit SaatChanged(TimeText(now.time()));
@@ -76,6 +87,7 @@ void BellClock::TimerTimer() {
         return;
 
     stopCheck();
+    writeRecord();
 
     const QDateTime present = wholeSecond(now);
     // The first tick is a program starting again, perhaps within a bell's second: like a stall,
@@ -84,10 +96,16 @@ void BellClock::TimerTimer() {
     const qint64 gap = first ? CatchUpSeconds : m_lastHandled.secsTo(present);
     // A step back (or a second tick in the same second) handles the present second again.
     QDateTime from = gap >= 1 ? present.addSecs(1 - gap) : present;
+    const qint64 slept = programClock().sleptMsecs();
     if (gap > CatchUpSeconds) {
         from = present.addSecs(1 - CatchUpSeconds);
-        recordSkipped(m_lastHandled, from);
+        // The wall clock moved on while the computer was suspended, or was set forward.
+        const bool asleep = slept - m_slept >= 1000;
+        recordSkipped(m_lastHandled, from,
+                      asleep ? QStringLiteral("bilgisayar uykudaydı")
+                             : QStringLiteral("saat ileri atladı"));
     }
+    m_slept = slept;
 
     QList<Due> due;
     for (QDateTime second = from; second <= present; second = second.addSecs(1)) {
@@ -135,7 +153,11 @@ void BellClock::prepareNext(const QDateTime &present) {
         for (auto it = due.crbegin(); it != due.crend(); ++it) {
             if (!it->bell.duration() || !it->silent.isEmpty())
                 continue;
-            const QString music = musicPath(it->bell);
+            const MusicFile file = MusicFile::of(it->bell.music);
+            // Refused music is not prepared: its bell rings the program's own tone.
+            if (!file.ok())
+                return;
+            const QString music = file.path;
             if (second != m_preparedSecond || music != m_preparedMusic) {
                 m_preparedSecond = second;
                 m_preparedMusic = music;
@@ -147,18 +169,20 @@ void BellClock::prepareNext(const QDateTime &present) {
 }
 
 void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
-    const QString dueText = TimeText(second.time());
+    // Compared as times of day: how a time is shown has no say in which bell rings.
+    const QTime time = second.time();
     for (const DayBell &dayBell : std::as_const(m_bells))
-        if (dayBell.startText == dueText && !m_rung.contains(dayBell.bell.id))
+        if (dayBell.start == time && !m_rung.contains(dayBell.bell.id))
             due.append({second, dayBell.bell, dayBell.silent});
 }
 
-void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before) {
+void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before,
+                              const QString &reason) {
     // Only today's part of a jump is recorded: days the computer slept through are not ours.
     if (!loadDay(before.date()))
         return;
     const QTime from = after.date() == before.date() ? after.time() : QTime();
-    recordPassed(before, from, m_rung, BellOutcome::Skipped, QStringLiteral("saat ileri atladı"));
+    recordPassed(before, from, m_rung, BellOutcome::Skipped, reason);
 }
 
 void BellClock::recordMissed(const QDateTime &before) {
@@ -168,6 +192,9 @@ void BellClock::recordMissed(const QDateTime &before) {
     } catch (const ZilError &) {
         return; // without the record nothing can be told apart; the bells still ring
     }
+    for (const BellEvent &event : std::as_const(m_unwritten))
+        if (event.date == before.date())
+            recorded.insert(event.bellId);
     recordPassed(before, QTime(), recorded, BellOutcome::Missed,
                  QStringLiteral("program çalışmıyordu"));
 }
@@ -200,8 +227,7 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
         if (!d.silent.isEmpty()) {
             record(d, BellOutcome::Silenced, 0, d.silent);
         } else if (!sure) {
-            const QString why =
-                QStringLiteral("'%1' is not a valid integer value").arg(d.bell.sure.toString());
+            const QString why = d.bell.durationProblem();
             if (!m_toldUnreadable.contains(d.bell.id))
                 report(why + namedBell(d.bell));
             record(d, BellOutcome::Failed, 0, why);
@@ -223,18 +249,15 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
             else
                 record(d, d.second < present ? BellOutcome::RangLate : BellOutcome::Rang, delay);
         } else {
-            QString why;
-            if (!QFileInfo(musicPath(d.bell)).isReadable()) {
+            const MusicFile music = MusicFile::of(d.bell.music);
+            QString why = music.refusal;
+            if (music.ok() && !QFileInfo(music.path).isReadable())
                 why = QStringLiteral("dosya bulunamadı ya da okunamıyor");
+            if (!why.isEmpty())
                 reportBell(d.bell, why);
-            }
             record(d, BellOutcome::Replaced, 0, why);
         }
     }
-}
-
-QString BellClock::musicPath(const Bell &bell) {
-    return musicFolder() + bell.music;
 }
 
 void BellClock::stopCheck() {
@@ -273,21 +296,25 @@ bool BellClock::loadDay(const QDate &date) {
             m_bellsDate = {};
         }
         if (date != m_bellsDate) {
-            m_bells.clear();
+            // Read whole before anything held is replaced, so a read that fails half way leaves
+            // the day the clock had.
             const CalendarDay day = calendarDay(date);
             const QList<Bell> bells = m_store.dayBells(day.gunId);
+            const QSet<int> rung = m_store.rungOn(date);
+            m_bells.clear();
             for (const Bell &bell : bells) {
                 const QTime start = bell.startTime();
-                m_bells.append({StartTimeText(bell.start), start, bell,
-                                !start.isValid() || day.rings(start) ? QString() : day.reason});
+                m_bells.append(
+                    {start, bell, !start.isValid() || day.rings(start) ? QString() : day.reason});
             }
-            const QSet<int> rung = m_store.rungOn(date);
             // What rang is kept for the date even when its record could not be written.
             if (date == m_rungDate)
                 m_rung.unite(rung);
             else
                 m_rung = rung;
             m_rungDate = date;
+            m_heldDate = date;
+            m_heldDay = day;
             // A calendar that could not answer is asked again at the next tick, so a moment's
             // failure does not make a whole holiday ring.
             m_bellsDate = m_calendarFailing ? QDate() : date;
@@ -299,7 +326,9 @@ bool BellClock::loadDay(const QDate &date) {
             m_storeFailing = true;
             report(error.message());
         }
-        return false;
+        // Another program holding the file locked, or a moment's failure, must not cost a bell:
+        // the day already read rings on, and is read again once the store answers.
+        return date == m_heldDate;
     }
     m_storeFailing = false;
     return true;
@@ -307,7 +336,10 @@ bool BellClock::loadDay(const QDate &date) {
 
 std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     CalmaSuresi = sure;
-    return play(musicPath(bell));
+    const MusicFile music = MusicFile::of(bell.music);
+    if (!music.ok())
+        return music.refusal;
+    return play(music.path);
 }
 
 bool BellClock::startFallbackTone(int sure) {
@@ -328,26 +360,46 @@ std::optional<QString> BellClock::play(const QString &file) {
     return std::nullopt;
 }
 
-void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs,
-                       const QString &reason, bool fallbackTone) {
-    BellEvent event{due.second.date(), due.bell.id, due.bell.name,
-                    StoredTimeForm(due.second.time()), due.bell.music, outcome,
-                    int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())), reason,
-                    fallbackTone, programClock().now()};
-    try {
-        // Taken before and after the write, so a change by anyone else still shows at the next
-        // tick while our own line, which changes nothing the clock has read, does not.
-        const bool current = m_store.changes() == m_seen;
-        m_store.record(event);
-        if (current)
-            m_seen = m_store.changes();
-        m_recordFailing = false;
-    } catch (const ZilError &error) {
-        // The bells go on without their record; the user hears of it once per outage.
-        if (!m_recordFailing) {
-            m_recordFailing = true;
-            report(QStringLiteral("Zil geçmişi yazılamadı: %1").arg(error.message()));
+void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason,
+                       bool fallbackTone) {
+    m_unwritten.append({due.second.date(), due.bell.id, due.bell.name.left(RecordedNameLength),
+                        StoredTimeForm(due.second.time()), due.bell.music.left(RecordedNameLength),
+                        outcome,
+                        int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())),
+                        reason, fallbackTone, programClock().now()});
+    if (m_unwritten.size() > UnwrittenLimit) {
+        m_unwritten.removeFirst();
+        ++m_dropped;
+    }
+    writeRecord();
+}
+
+void BellClock::writeRecord() {
+    while (!m_unwritten.isEmpty()) {
+        try {
+            // Taken before and after the write, so a change by anyone else still shows at the
+            // next tick while our own line, which changes nothing the clock has read, does not.
+            const bool current = m_store.changes() == m_seen;
+            m_store.record(m_unwritten.first());
+            if (current)
+                m_seen = m_store.changes();
+        } catch (const ZilError &error) {
+            // The lines wait here and are written, once each, when the store takes them again;
+            // the user hears of it once per outage.
+            if (!m_recordFailing) {
+                m_recordFailing = true;
+                report(QStringLiteral("Zil geçmişi yazılamadı, satırlar bekletiliyor: %1")
+                           .arg(error.message()));
+            }
+            return;
         }
+        m_unwritten.removeFirst();
+        m_recordFailing = false;
+    }
+    if (m_dropped) {
+        report(QStringLiteral("Zil geçmişi uzun süre yazılamadığı için %1 satırı kayboldu.")
+                   .arg(m_dropped));
+        m_dropped = 0;
     }
 }
 
@@ -367,13 +419,9 @@ void BellClock::reportUnreadable(const QDate &date) {
     QStringList lines;
     for (const DayBell &dayBell : std::as_const(m_bells)) {
         const Bell &bell = dayBell.bell;
-        if (!dayBell.start.isValid())
-            lines.append(QStringLiteral("'%1' is not a valid time").arg(bell.start.toString()) +
-                         namedBell(bell));
-        if (!bell.duration())
-            lines.append(QStringLiteral("'%1' is not a valid integer value")
-                             .arg(bell.sure.toString()) +
-                         namedBell(bell));
+        for (const QString &problem : {bell.startProblem(), bell.durationProblem()})
+            if (!problem.isEmpty())
+                lines.append(problem + namedBell(bell));
         if (!dayBell.start.isValid() || !bell.duration())
             m_toldUnreadable.insert(bell.id);
     }
@@ -392,6 +440,12 @@ CalendarDay BellClock::calendarDay(const QDate &date) {
         day = m_calendar->day(date);
         m_calendarFailing = false;
     } catch (const ZilError &error) {
+        // What the calendar last said of this date is better than a guess: most often the file
+        // is only busy. The date is asked again at the next tick all the same.
+        if (date == m_heldDate) {
+            m_calendarFailing = true;
+            return m_heldDay;
+        }
         // Ringing on a holiday is the smaller harm than a school day without bells.
         if (!m_calendarFailing) {
             m_calendarFailing = true;

@@ -22,6 +22,9 @@ class MediaPlayerDevice;
 //   replaced;
 // - the first tick is a start after a stop: it rings the last minute's bells that have not rung,
 //   and records today's earlier bells without a line in the record as missed.
+// - a store another program holds locked costs no bell: the day already read rings on, and the
+//   record lines wait in memory until the store takes them;
+// - the tick never waits for the wall clock, so a clock set back holds nothing up.
 // Errors are gathered during a tick and reported after it, so none holds a bell back.
 class BellClock : public QObject {
     Q_OBJECT
@@ -81,9 +84,8 @@ signals:
     void dayBegan(const QDate &date, const QList<Bell> &bells);
 
 private:
-    // A bell of the day with its start as the clock compares it, rendered once per read.
+    // A bell of the day with its start as the clock compares it, read once per read of the day.
     struct DayBell {
-        QString startText;
         QTime start;
         Bell bell;
         QString silent; // why the calendar keeps it silent; empty when it rings
@@ -101,7 +103,7 @@ private:
     // again only when the date or the store changed.
     bool loadDay(const QDate &date);
     void collectDue(const QDateTime &second, QList<Due> &due);
-    void recordSkipped(const QDateTime &after, const QDateTime &before);
+    void recordSkipped(const QDateTime &after, const QDateTime &before, const QString &reason);
     // Today's bells before `before` that have no line in the record: the program was not running.
     void recordMissed(const QDateTime &before);
     // Records today's bells before `before` (and after `after` when valid) not in `leave`.
@@ -110,7 +112,6 @@ private:
     void ringDue(const QList<Due> &due, const QDateTime &now);
     // Has the music of the next bell of the day prepared, once, if it is due soon.
     void prepareNext(const QDateTime &present);
-    static QString musicPath(const Bell &bell);
     // Opens and plays the bell; the reason when it could not.
     std::optional<QString> startBell(const Bell &bell, int sure);
     // Rings the program's own tone in place of music that could not be played.
@@ -119,6 +120,8 @@ private:
     std::optional<QString> play(const QString &file);
     void record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason = {},
                 bool fallbackTone = false);
+    // Writes the record lines waiting in m_unwritten, oldest first, until the store refuses one.
+    void writeRecord();
     void report(const QString &message);
     void reportBell(const Bell &bell, const QString &why);
     // " (Zil: name, day HH:mm)", so a message about a row says which one it is.
@@ -141,11 +144,17 @@ private:
     bool m_ringing = true;
     QList<DayBell> m_bells;
     QDate m_bellsDate; // invalid: m_bells must be read again
-    QSet<int> m_rung; // bells of m_rungDate that had their chance
+    QDate m_heldDate;  // the date whose bells m_bells holds, even while they are to be read again
+    CalendarDay m_heldDay; // what the calendar said of m_heldDate
+    QSet<int> m_rung;      // bells of m_rungDate that had their chance
     QDate m_rungDate;
     QDate m_dayAnnounced;
     BellStore::ChangeStamp m_seen;
     QStringList m_pendingReports;
+    // Record lines the store has not taken yet (another program holds it locked), in order.
+    QList<BellEvent> m_unwritten;
+    int m_dropped = 0;          // lines let go because too many waited
+    qint64 m_slept = 0;         // the clock's sleptMsecs() at the last tick
     QSet<int> m_toldUnreadable; // bells of m_toldDate already reported as unreadable
     QDate m_toldDate;
     QDateTime m_preparedSecond; // the bell last prepared: its second and its music

@@ -1,9 +1,11 @@
 #include "DayCheck.h"
 
 #include "Clock.h"
+#include "MusicFile.h"
 #include "ProgramValues.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QUrl>
 
 #include <gst/pbutils/pbutils.h>
@@ -63,22 +65,30 @@ void DayCheck::check(const QDate &date, const QList<Bell> &bells) {
     if (date == m_checkedDate || (m_thread && m_thread->isRunning()))
         return;
     m_checkedDate = date;
-    QStringList files;
-    for (const Bell &bell : bells)
-        if (!files.contains(bell.music))
-            files.append(bell.music);
-    if (files.isEmpty())
+    // Resolved here: what a name may lead to is known at once, and only plain files inside
+    // Muzikler are handed to the thread to open.
+    QHash<QString, QString> refused;
+    QHash<QString, QString> files; // name -> path
+    for (const Bell &bell : bells) {
+        if (files.contains(bell.music) || refused.contains(bell.music))
+            continue;
+        const MusicFile music = MusicFile::of(bell.music);
+        if (music.ok())
+            files.insert(bell.music, music.path);
+        else
+            refused.insert(bell.music, music.refusal);
+    }
+    if (files.isEmpty() && refused.isEmpty())
         return;
-    const QString folder = musicFolder();
     if (m_thread)
         m_thread->wait();
     QPointer<DayCheck> self(this);
-    m_thread.reset(QThread::create([self, folder, files, date, bells] {
-        QHash<QString, QString> problems;
-        for (const QString &name : files) {
-            const QString problem = problemWith(folder + name);
+    m_thread.reset(QThread::create([self, files, refused, date, bells] {
+        QHash<QString, QString> problems = refused;
+        for (auto it = files.begin(); it != files.end(); ++it) {
+            const QString problem = problemWith(it.value());
             if (!problem.isEmpty())
-                problems.insert(name, problem);
+                problems.insert(it.key(), problem);
         }
         // The object waits for this thread before it goes, so it is still there to be told.
         QMetaObject::invokeMethod(
@@ -100,13 +110,25 @@ void DayCheck::finish(const QDate &date, const QList<Bell> &bells,
                                     "zillerde müzik yerine programın kendi zil sesi çalacak:\n") +
                      lines.join(QLatin1Char('\n')));
         try {
+            // A program started again the same day finds its warnings there already: one line
+            // per bell and music a day, however often it starts.
+            QSet<QPair<int, QString>> warned;
+            for (const BellEvent &event : m_store.history(date, date))
+                if (event.outcome == BellOutcome::Warning)
+                    warned.insert({event.bellId, event.music});
             for (const Bell &bell : bells) {
                 const auto problem = problems.constFind(bell.music);
-                if (problem == problems.constEnd())
+                if (problem == problems.constEnd() || warned.contains({bell.id, bell.music}))
                     continue;
-                BellEvent warning{date,       bell.id,           bell.name,
-                                  bell.start.toString(), bell.music, BellOutcome::Warning,
-                                  0,          *problem};
+                warned.insert({bell.id, bell.music});
+                BellEvent warning{date,
+                                  bell.id,
+                                  bell.name.left(100),
+                                  bell.start.toString().left(20),
+                                  bell.music.left(100),
+                                  BellOutcome::Warning,
+                                  0,
+                                  *problem};
                 warning.recordedAt = programClock().now();
                 m_store.record(warning);
             }

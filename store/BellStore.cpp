@@ -3,6 +3,8 @@
 #include "Schedule.h"
 #include "Statements.h"
 
+#include <QRegularExpression>
+
 namespace {
 // The columns of Dersler, as SELECT * gives them.
 enum Column { KayitID, GunID, DersSaati, DersBaslama, Muzik, Sure };
@@ -51,10 +53,44 @@ QTime Bell::startTime() const {
     return StoredStartTime(start);
 }
 
+namespace {
+// A duration is digits only: no sign, no fraction, no unit.
+bool isWholeNumber(const QString &text) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    return digits.match(text).hasMatch();
+}
+} // namespace
+
 std::optional<int> Bell::duration() const {
+    const QString text = sure.toString().trimmed();
     bool ok = false;
-    const int seconds = sure.toString().trimmed().toInt(&ok);
-    return ok ? std::optional<int>(seconds) : std::nullopt;
+    const qlonglong seconds = text.toLongLong(&ok);
+    if (!isWholeNumber(text) || !ok || seconds > LongestSure)
+        return std::nullopt;
+    return int(seconds);
+}
+
+QString Bell::startProblem() const {
+    if (startTime().isValid())
+        return {};
+    return QStringLiteral("başlama saati \"%1\" okunamıyor (24 saatlik saat:dakika:saniye "
+                          "olmalı, 08:30:00 gibi)")
+        .arg(start.toString().left(20));
+}
+
+QString Bell::durationProblem() const {
+    if (duration())
+        return {};
+    const QString text = sure.toString().trimmed();
+    // Only the start of a long text is shown: the reason goes into every line of the record.
+    const QString shown = text.left(20);
+    if (text.startsWith(QLatin1Char('-')) && isWholeNumber(text.mid(1)))
+        return QStringLiteral("süre \"%1\" eksi olamaz").arg(shown);
+    if (isWholeNumber(text))
+        return QStringLiteral("süre \"%1\" çok uzun (en çok %2 saniye)")
+            .arg(shown)
+            .arg(LongestSure);
+    return QStringLiteral("süre \"%1\" tam sayı değil (saniye olarak yazılmalı)").arg(shown);
 }
 
 void BellStore::open(const QString &databaseFile) {
@@ -234,9 +270,8 @@ QSet<int> BellStore::rungOn(const QDate &date) {
     const auto outcomes = outcomesOn(date);
     for (auto it = outcomes.begin(); it != outcomes.end(); ++it)
         for (BellOutcome o : it.value())
-            if (o == BellOutcome::Rang || o == BellOutcome::RangLate ||
-                o == BellOutcome::Failed || o == BellOutcome::Replaced ||
-                o == BellOutcome::Silenced)
+            if (o == BellOutcome::Rang || o == BellOutcome::RangLate || o == BellOutcome::Failed ||
+                o == BellOutcome::Replaced || o == BellOutcome::Silenced)
                 rung.insert(it.key());
     return rung;
 }

@@ -16,17 +16,23 @@
 // a row written by other means may hold a text that is not a time or not a number; the readers
 // decide what such a row means for them.
 struct Bell {
-    int id = 0;    // KayitID; not used when adding
-    int gunId = 0; // 0 = Monday .. 6 = Sunday
-    QString name;  // DersSaati, the bell's name
+    int id = 0;     // KayitID; not used when adding
+    int gunId = 0;  // 0 = Monday .. 6 = Sunday
+    QString name;   // DersSaati, the bell's name
     QVariant start; // DersBaslama
-    QString music; // a file name in Muzikler
-    QVariant sure; // seconds to play; 0 = the whole music
+    QString music;  // a file name in Muzikler
+    QVariant sure;  // seconds to play; 0 = the whole music
+
+    // The longest a bell may play, in seconds: a day.
+    static constexpr int LongestSure = 86400;
 
     // The start as a time of day; invalid when the stored text is not one.
     QTime startTime() const;
-    // The duration as a number; nothing when the stored text is not one.
+    // The duration in whole seconds, 0 to LongestSure; nothing when the stored value is not one.
     std::optional<int> duration() const;
+    // Why the start or the duration cannot be read, in the user's words; empty when they can.
+    QString startProblem() const;
+    QString durationProblem() const;
 };
 
 // What became of a bell that fell due on a date.

@@ -64,17 +64,18 @@ QString TimeText(const QTime &time) {
 QTime StoredStartTime(const QVariant &stored) {
     if (stored.typeId() == QMetaType::QTime)
         return stored.toTime();
-    const QString text = stored.toString().trimmed();
-    // The stored form is HH:MM:SS; read it directly, since the clock reads every row each tick.
-    if (text.size() == 8 && text[2] == QLatin1Char(':') && text[5] == QLatin1Char(':')) {
-        bool okH = false, okM = false, okS = false;
-        const int h = QStringView(text).mid(0, 2).toInt(&okH);
-        const int m = QStringView(text).mid(3, 2).toInt(&okM);
-        const int s = QStringView(text).mid(6, 2).toInt(&okS);
-        if (okH && okM && okS && QTime::isValid(h, m, s))
-            return QTime(h, m, s);
-    }
-    return QTime::fromString(text, Qt::ISODate);
+    // One form only, the one the program writes: HH:MM:SS on a 24-hour clock. "08:30",
+    // "08:30:00.5" and "24:00:00" are not read some other way; their rows are told as unreadable.
+    const QString text = stored.toString();
+    if (text.size() != 8 || text[2] != QLatin1Char(':') || text[5] != QLatin1Char(':'))
+        return {};
+    for (int i : {0, 1, 3, 4, 6, 7})
+        if (!text[i].isDigit() || text[i].unicode() > '9')
+            return {};
+    const int h = QStringView(text).mid(0, 2).toInt();
+    const int m = QStringView(text).mid(3, 2).toInt();
+    const int s = QStringView(text).mid(6, 2).toInt();
+    return QTime::isValid(h, m, s) ? QTime(h, m, s) : QTime();
 }
 
 QString StartTimeText(const QVariant &stored) {

@@ -87,9 +87,11 @@ bool isBusy(const QSqlError &error) {
     return known && (code == Busy || code == Locked);
 }
 
-// Long enough for a backup tool's read or another program's short write to end, short enough
-// that the window, which reads the schedule on the clock's tick, never seems hung.
-constexpr int busyTimeoutMs = 2000;
+// Nothing waits for a file another program holds: the thread that reads and writes here is the
+// one that rings, so a wait would hold up a bell and the clock. A busy file fails at once; the
+// bell clock rings from the day it holds and keeps its record lines until the file is free, and
+// a window's save says to try again.
+constexpr int busyTimeoutMs = 0;
 } // namespace
 
 void ScheduleQuery::fail(const QString &what, const QSqlError &error) {

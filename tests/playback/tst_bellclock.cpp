@@ -3,14 +3,17 @@
 #include "FakeMediaLayer.h"
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
+#include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <QRandomGenerator>
 #include <QtTest>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -196,18 +199,20 @@ private slots:
         QCOMPARE(rig.reports.size(), 1);
     }
 
+    // Rows written by other means: each is read one way, or told with its reason once and
+    // recorded with it, and none rings something it does not say.
     void unreadableRowsOfTheDayAreNamedInOneMessage() {
         ClockRig rig;
         const QString insert = "INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) "
                                "VALUES(0,?,?,'x.mp3',?)";
         rig.fx.exec(insert, {"x", "08:00:00", "on"});
         rig.fx.exec(insert, {"a", "22:40:1", 5});
-        rig.fx.exec(insert, {"b", "22.38.09", 5});
-        rig.fx.exec(insert, {"c", "25:00:00", 5});
-        rig.fx.exec(insert, {"d", 830, 5});
-        rig.fx.exec(insert, {"e", QVariant(), 5});
+        rig.fx.exec(insert, {"c", "24:00:00", 5});
+        rig.fx.exec(insert, {"d", "08:30", 5});
+        rig.fx.exec(insert, {"e", "08:30:00.5", 5});
         rig.fx.exec(insert, {"f", "09:00:00", QVariant()});
-        rig.fx.exec(insert, {"g", "09:10:00", "1.5"});
+        rig.fx.exec(insert, {"g", "09:10:00", -5});
+        rig.fx.exec(insert, {"h", "09:20:00", "1000000000000"});
         rig.fx.exec(insert, {"Tuesday's", "25:00:00", 5}); // not today's
         rig.fx.exec("UPDATE Dersler SET GunID=1 WHERE DersSaati='Tuesday''s'");
         rig.fx.insert(0, "y", "08:00:00", "y.mp3", 5);
@@ -215,20 +220,24 @@ private slots:
         QCOMPARE(rig.opens().value("y.mp3"), 1);
         QCOMPARE(rig.reports.size(), 1);
         const QString told = rig.reports.first();
-        for (const char *line : {"'on' is not a valid integer value (Zil: x, Pazartesi 08:00)",
-                                 "'22:40:1' is not a valid time (Zil: a, Pazartesi)",
-                                 "'22.38.09' is not a valid time (Zil: b, Pazartesi)",
-                                 "'25:00:00' is not a valid time (Zil: c, Pazartesi)",
-                                 "'830' is not a valid time (Zil: d, Pazartesi)",
-                                 "'' is not a valid time (Zil: e, Pazartesi)",
-                                 "'' is not a valid integer value (Zil: f, Pazartesi 09:00)",
-                                 "'1.5' is not a valid integer value (Zil: g, Pazartesi 09:10)"})
+        for (const char *line :
+             {"süre \"on\" tam sayı değil (saniye olarak yazılmalı) (Zil: x, Pazartesi 08:00)",
+              "başlama saati \"22:40:1\" okunamıyor", "başlama saati \"24:00:00\" okunamıyor",
+              "başlama saati \"08:30\" okunamıyor", "başlama saati \"08:30:00.5\" okunamıyor",
+              "süre \"\" tam sayı değil (saniye olarak yazılmalı) (Zil: f, Pazartesi 09:00)",
+              "süre \"-5\" eksi olamaz (Zil: g, Pazartesi 09:10)",
+              "süre \"1000000000000\" çok uzun (en çok 86400 saniye) (Zil: h, Pazartesi 09:20)"})
             QVERIFY2(told.contains(QString::fromUtf8(line)), qPrintable(told));
         QVERIFY(!told.contains("Tuesday"));
-        // Not again at a later tick, nor when the unreadable bell's second comes.
-        rig.tickAt(QTime(9, 0, 0, 5));
-        rig.tickAt(QTime(9, 10, 0, 5));
+        // Not again at a later tick, nor when the unreadable bell's second comes; and a time
+        // that could be read some other way never rings.
+        for (const QTime &t :
+             {QTime(8, 30, 0, 5), QTime(9, 0, 0, 5), QTime(9, 10, 0, 5), QTime(9, 20, 0, 5)})
+            rig.tickAt(t);
         QCOMPARE(rig.reports.size(), 1);
+        QCOMPARE(rig.opens().value("x.mp3"), 0);
+        QCOMPARE(rig.record(), (QStringList{"x basarisiz", "y caldi", "f basarisiz", "g basarisiz",
+                                            "h basarisiz"}));
         // The next day is told afresh.
         rig.tickAt(QTime(0, 0, 0, 5), Monday.addDays(7));
         QCOMPARE(rig.reports.size(), 2);
@@ -330,10 +339,113 @@ private slots:
         rig.tickAfter(3600 * 1000); // +1 h: 08:30:00 lies inside the jump
         rig.tickAfter(1000);
         QCOMPARE(rig.opens().value("c.mp3"), 0);
+        QCOMPARE(rig.store.history(Monday, Monday).first().reason, "saat ileri atladı");
         // A bell stored for the new present still rings.
         rig.fx.insert(0, "d", "09:00:05", "d.mp3", 5);
         rig.tickAfter(1000);
         QCOMPARE(rig.opens().value("d.mp3"), 1);
+        // A computer suspended for an hour is told apart from a clock set forward.
+        rig.fx.insert(0, "uyku", "09:30:00", "u.mp3", 5);
+        rig.clock.slept += 3600 * 1000;
+        rig.tickAfter(3600 * 1000);
+        QCOMPARE(rig.store.history(Monday, Monday).first().reason, "bilgisayar uykudaydı");
+    }
+
+    // The tick's wait for the second is bounded: a wall clock set back 2 minutes during it holds
+    // nothing up, and the bells due after the clock is put right ring at their second.
+    void clockSetBackDuringTheWaitHoldsNothingUp() {
+        ClockRig rig;
+        rig.fx.insert(0, "a", "10:00:30", "a.mp3", 5);
+        class SetBackDuringTheWait final : public Clock {
+        public:
+            mutable int reads = 0;
+            QDateTime now() const override {
+                return reads++ == 0 ? QDateTime(Monday, QTime(10, 0, 0, 998))
+                                    : QDateTime(Monday, QTime(9, 58, 1));
+            }
+            qint64 sleptMsecs() const override { return 0; }
+        } setBack;
+        rig.tickAt(QTime(10, 0, 0, 5));
+        setProgramClock(&setBack);
+        QElapsedTimer waited;
+        waited.start();
+        rig.bell->TimerTimer();
+        QVERIFY2(waited.elapsed() < 500, qPrintable(QString::number(waited.elapsed())));
+        QCOMPARE(rig.caption, TimeText(QTime(9, 58, 1)));
+        QVERIFY(rig.bell->Timer().isActive());
+        setProgramClock(&rig.clock);
+        rig.tickAt(QTime(9, 58, 2, 5));
+        rig.tickAt(QTime(10, 0, 28, 5)); // put right
+        rig.tickAfter(1000);
+        rig.tickAfter(1000);
+        QCOMPARE(rig.opens().value("a.mp3"), 1);
+        QCOMPARE(rig.record(), QStringList{"a caldi"});
+    }
+
+    // Another program holds the schedule locked from 3 s before a bell to 7 s after it: both
+    // bells of that span ring at their second, no tick waits for the lock, and their record
+    // lines are written once each when it is gone.
+    void storeLockedByAnotherProgramCostsNoBell() {
+        for (const char *lock : {"BEGIN EXCLUSIVE", "BEGIN IMMEDIATE"}) {
+            ClockRig rig;
+            rig.fx.insert(0, "a", "08:00:03", "a.mp3", 5);
+            rig.fx.insert(0, "b", "08:00:08", "b.mp3", 5);
+            rig.tickAt(QTime(8, 0, 0, 5));
+            rig.fx.exec(lock);
+            QElapsedTimer ticking;
+            ticking.start();
+            QMap<QString, int> opensAt3;
+            for (int i = 0; i < 10; ++i) {
+                rig.tickAfter(1000);
+                if (rig.clock.at.time().second() == 3)
+                    opensAt3 = rig.opens();
+            }
+            QVERIFY2(ticking.elapsed() < 1000, qPrintable(QString::number(ticking.elapsed())));
+            QCOMPARE(opensAt3.value("a.mp3"), 1);
+            QCOMPARE(rig.opens().value("b.mp3"), 1);
+            QCOMPARE(rig.reports.size(), QString(lock).contains("EXCLUSIVE") ? 2 : 1);
+            rig.fx.exec("ROLLBACK");
+            rig.tickAfter(1000);
+            rig.tickAfter(1000);
+            QCOMPARE(rig.record(), (QStringList{"a caldi", "b caldi"}));
+            for (const BellEvent &e : rig.store.history(Monday, Monday))
+                QCOMPARE(e.delayMs, 5);
+        }
+    }
+
+    // Music leads to a plain file inside Muzikler or is refused at once: the program's own tone
+    // rings, and the record says why.
+    void musicOutsideMuziklerIsRefused() {
+        ClockRig rig;
+        QDir folder(rig.fx.folder());
+        QVERIFY(folder.mkpath("Muzikler/klasor"));
+        QFile outside(rig.fx.folder() + "disari.wav");
+        QVERIFY(outside.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(outside.fileName(), rig.music("bag.wav")));
+        QCOMPARE(::mkfifo(qPrintable(rig.music("fifo.wav")), 0600), 0);
+        const QList<QPair<QString, QString>> cases{{"../disari.wav", "Muzikler klasörünün dışında"},
+                                                   {"bag.wav", "Muzikler klasörünün dışında"},
+                                                   {"fifo.wav", "FIFO"},
+                                                   {"klasor", "klasör"},
+                                                   {"", "müzik dosyası seçilmemiş"}};
+        for (int i = 0; i < cases.size(); ++i)
+            rig.fx.insert(0, QString::number(i), QTime(8, 0, 10 * i + 1).toString("HH:mm:ss"),
+                          cases[i].first, 5);
+        rig.tickAt(QTime(8, 0, 0, 5));
+        QElapsedTimer ringing;
+        ringing.start();
+        for (int i = 0; i < 10 * cases.size(); ++i)
+            rig.tickAfter(1000);
+        QVERIFY2(ringing.elapsed() < 1500, qPrintable(QString::number(ringing.elapsed())));
+        const QList<BellEvent> record = rig.store.history(Monday, Monday);
+        QCOMPARE(record.size(), cases.size());
+        for (const BellEvent &e : record) {
+            QVERIFY(e.fallbackTone);
+            QVERIFY2(e.reason.contains(cases[e.name.toInt()].second), qPrintable(e.reason));
+        }
+        for (const auto &r : rig.layer->requests())
+            QVERIFY2(r.name != "open" || !r.element.contains(rig.fx.folder()),
+                     qPrintable(r.element));
     }
 
     void storeFailureReportedOncePerOutage() {

@@ -29,6 +29,7 @@ public:
     QDateTime trueTime;
     qint64 offsetMs = 0;
     QDateTime now() const override { return trueTime.addMSecs(offsetMs); }
+    qint64 sleptMsecs() const override { return 0; }
 };
 
 // Monday 7 December 2026.
