@@ -1,5 +1,6 @@
 #include "BellClock.h"
 #include "Clock.h"
+#include "DayCheck.h"
 #include "FakeMediaLayer.h"
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
@@ -446,6 +447,24 @@ private slots:
         for (const auto &r : rig.layer->requests())
             QVERIFY2(r.name != "open" || !r.element.contains(rig.fx.folder()),
                      qPrintable(r.element));
+    }
+
+    // The morning's check of the music warns once per bell a day, however often the program
+    // starts that day.
+    void startOfDayWarningsOncePerDay() {
+        ClockRig rig;
+        QVERIFY(QDir(rig.fx.folder()).mkdir("Muzikler"));
+        rig.fx.insert(0, "a", "08:00:00", "../disari.wav", 5);
+        const QList<Bell> bells = rig.store.dayBells(0);
+        for (int start = 0; start < 3; ++start) {
+            DayCheck check(rig.store, [&](const QString &m) { rig.reports << m; });
+            QSignalSpy checked(&check, &DayCheck::checked);
+            check.check(Monday, bells);
+            QVERIFY(checked.wait(5000));
+        }
+        QCOMPARE(rig.reports.size(), 3);
+        QCOMPARE(rig.record(), QStringList{"a uyari"});
+        QVERIFY(rig.store.history(Monday, Monday).first().reason.contains("dışında"));
     }
 
     void storeFailureReportedOncePerOutage() {
