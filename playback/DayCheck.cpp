@@ -125,7 +125,7 @@ void DayCheck::finish(const QDate &date, const QList<Bell> &bells,
                                   bell.id,
                                   bell.name.left(100),
                                   bell.start.toString().left(20),
-                                  bell.music.left(100),
+                                  bell.music.left(255),
                                   BellOutcome::Warning,
                                   0,
                                   *problem};

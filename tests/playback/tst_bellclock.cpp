@@ -239,6 +239,10 @@ private slots:
         QCOMPARE(rig.opens().value("x.mp3"), 0);
         QCOMPARE(rig.record(), (QStringList{"x basarisiz", "y caldi", "f basarisiz", "g basarisiz",
                                             "h basarisiz"}));
+        // A megabyte of name is not copied into the record.
+        rig.fx.insert(0, QString(1000000, 'u'), "09:30:00", "u.mp3", 5);
+        rig.tickAt(QTime(9, 30, 0, 5));
+        QCOMPARE(rig.store.history(Monday, Monday).first().name.size(), 100);
         // The next day is told afresh.
         rig.tickAt(QTime(0, 0, 0, 5), Monday.addDays(7));
         QCOMPARE(rig.reports.size(), 2);
