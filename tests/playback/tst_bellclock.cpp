@@ -472,6 +472,19 @@ private slots:
         QVERIFY(rig.store.history(Monday, Monday).first().reason.contains("dışında"));
     }
 
+    // Start times are compared as times of day: a 12-hour locale rings the same bells.
+    void bellsRingUnderATwelveHourLocale() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        ClockRig rig;
+        rig.fx.insert(0, "öğle", "13:05:00", "o.mp3", 5);
+        rig.fx.insert(0, "sabah", "01:05:00", "s.mp3", 5);
+        rig.tickAt(QTime(13, 4, 59, 5));
+        rig.tickAfter(1000);
+        QVERIFY(rig.caption.contains("PM"));
+        QCOMPARE(rig.opens(), (QMap<QString, int>{{"o.mp3", 1}}));
+        QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+    }
+
     void storeFailureReportedOncePerOutage() {
         ClockRig rig;
         rig.fx.insert(0, "a", "08:00:05", "a.mp3", 5);
