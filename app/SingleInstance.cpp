@@ -227,9 +227,10 @@ QByteArray FolderClaim::ask(const QByteArray &request, int timeoutMs) {
             while (!socket.canReadLine() && socket.bytesAvailable() < MaxLineBytes &&
                    socket.waitForReadyRead(int(deadline.remainingTime()))) {
             }
-            return socket.readLine(MaxLineBytes);
+            if (socket.bytesAvailable() > 0)
+                return socket.readLine(MaxLineBytes);
         }
-        // The holder may have the lock but not yet its server.
+        // The holder may have the lock but not yet its server, or as many askers as it takes.
         QThread::msleep(100);
     }
     return {};
