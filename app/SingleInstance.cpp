@@ -99,8 +99,8 @@ bool FolderClaim::openLockFile() {
         ::close(fd);
         return false;
     }
-    // The creator's umask (022 for most staff) would shut the other group members out;
-    // the folder's setgid bit already gave the file the staff group.
+    // Not the creator's umask (022 for most staff, 077 for some) but the folder decides who may
+    // lock: its whole group, whose setgid bit gave the file, and nobody else.
     if (status.st_uid == ::geteuid() && (status.st_mode & 07777) != 0660)
         ::fchmod(fd, 0660);
     m_lockFd = fd;
