@@ -4,6 +4,7 @@
 #include "ErrorBox.h"
 #include "ProgramValues.h"
 #include "SingleInstance.h"
+#include "StopSignals.h"
 #include "Translations.h"
 #include "WindowLook.h"
 #include "ZilApplication.h"
@@ -78,7 +79,7 @@ void Program::takeOverWhenFree(FolderClaim &claim, int intervalMs) {
 FolderRole takeFolder(FolderClaim &claim) {
     if (claim.claim())
         return FolderRole::Rings;
-    if (claim.lockError() != QLockFile::LockFailedError) {
+    if (claim.claimError() != FolderClaim::Error::Held) {
         // A folder the user cannot write to still rings: silence would be worse than the
         // small chance of a second copy.
         qWarning().noquote() << "The program folder cannot be claimed:"
@@ -93,6 +94,8 @@ FolderRole takeFolder(FolderClaim &claim) {
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     QTranslator qtTurkish;
     loadQtTranslations(app, qtTurkish);
+    // Before anything else, so that a signal during start-up too ends the program cleanly.
+    StopSignals stopSignals;
     // Claimed before anything opens the schedule or the sound output: a second copy only shows
     // the first one's window.
     FolderClaim claim(programFolder());
@@ -106,6 +109,12 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     Program program(online);
     QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
                      [&program] { bringToFront(program.menu()); });
+    // A window ended by the system (log-out, shutdown, kill) stops its music and lets go of the
+    // folder at once, rather than dying in the middle of a bell.
+    QObject::connect(&stopSignals, &StopSignals::received, &app, [&program, &app] {
+        program.bells().stopMusic();
+        app.quit();
+    });
     if (role == FolderRole::ServiceRings) {
         program.setServiceRings(true);
         program.takeOverWhenFree(claim);
