@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, upgrades, removes and purges the Debian packages in a throwaway Debian 12 root, as a
 # school's computer would go through them:
-#   1. mmdebstrap makes the root with the 1.0.2 package (/opt/selvanor/zil) installed by apt;
+#   1. mmdebstrap makes the root, apt installs the 1.0.2 package (/opt/selvanor/zil) there;
 #   2. a school's data goes in: a bell, a line of the record, a music file; the unit is enabled;
 #   3. apt upgrades to this build's package: the data must be in /var/lib/selvanor-zil, the old
 #      folder kept whole in /var/backups, nothing lost, the unit still enabled, the program
@@ -80,11 +80,15 @@ fi
 step "making a Debian 12 root with the 1.0.2 package"
 mkdir -p "$work/debs"
 cp "$old_deb" "$new_deb" "$webpanel_deb" "$work/debs/"
-mmdebstrap --variant=apt --include="systemd,sqlite3,$work/debs/$(basename "$old_deb")" \
+# The package lists stay, so that apt in the root installs the packages' dependencies.
+mmdebstrap --variant=apt --include=systemd,sqlite3 --skip=cleanup/apt/lists \
     bookworm "$root" http://deb.debian.org/debian >"$work/mmdebstrap.log" 2>&1 ||
     fail "mmdebstrap: $(tail -30 "$work/mmdebstrap.log")"
 mount -t proc proc "$root/proc"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
 cp -r "$work/debs" "$root/debs"
+in_root apt-get install -y -qq "/debs/$(basename "$old_deb")" >"$work/install-old.log" 2>&1 ||
+    fail "installing 1.0.2: $(cat "$work/install-old.log")"
 [ -x "$root/opt/selvanor/zil/zil" ] || fail "1.0.2 did not install /opt/selvanor/zil/zil"
 
 step "a school's data in the 1.0.2 program folder"
