@@ -9,7 +9,7 @@
 #   4. remove keeps the data; purge removes the service's own folders and the unit's links.
 # The 1.0.2 package is made from commit 4c56eaa's packaging (its install rules, cpack settings
 # and postinst) around this build's program file, which is not run from it; that spares a second
-# compile. OLD_DEB=<file> tries a real 1.0.2 package instead.
+# compile. OLD_DEB=<file> tries a real 1.0.2 package instead; KEEP_ROOT=1 keeps the root.
 # Usage (as root): tests/install/chroot_test.sh <build folder>. Exit 77: cannot run here.
 set -euo pipefail
 
@@ -29,6 +29,10 @@ fi
 work=$(mktemp -d /tmp/selvanor-chroot.XXXXXX)
 root="$work/root"
 cleanup() {
+    if [ -n "${KEEP_ROOT:-}" ]; then
+        echo "chroot_test: the root is kept in $root"
+        return
+    fi
     if mountpoint -q "$root/proc" 2>/dev/null; then
         umount "$root/proc"
     fi
