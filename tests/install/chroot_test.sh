@@ -103,8 +103,11 @@ old=/opt/selvanor/zil
 as_user ogretmen sqlite3 "$old/database.mdb" \
     "INSERT INTO Dersler (GunID, DersSaati, DersBaslama, Muzik, Sure)
        VALUES (1, 'Birinci ders', '08:30:00', 'zil.wav', 10);
-     CREATE TABLE ZilGecmisi (Tarih TEXT, Sonuc TEXT);
-     INSERT INTO ZilGecmisi VALUES ('2026-12-07', 'caldi');"
+     CREATE TABLE ZilGecmisi (KayitNo INTEGER PRIMARY KEY AUTOINCREMENT, Tarih TEXT NOT NULL,
+       KayitID INTEGER, DersSaati TEXT, DersBaslama TEXT, Muzik TEXT, Sonuc TEXT NOT NULL,
+       GecikmeMs INTEGER, Aciklama TEXT, YedekSes INTEGER NOT NULL DEFAULT 0, Zaman TEXT NOT NULL);
+     INSERT INTO ZilGecmisi (Tarih, KayitID, DersSaati, DersBaslama, Muzik, Sonuc, GecikmeMs, Zaman)
+       VALUES ('2026-12-07', 1, 'Birinci ders', '08:30:00', 'zil.wav', 'caldi', 0, '08:30:00');"
 head -c 100000 /dev/urandom >"$work/zil.wav"
 cp "$work/zil.wav" "$root$old/Muzikler/zil.wav"
 in_root chgrp selvanor-zil "$old/Muzikler/zil.wav"
@@ -160,7 +163,7 @@ set +e
 in_root env HOME=/tmp/servis-home timeout -s TERM 5 \
     runuser -u selvanor-zil -- /usr/bin/selvanor-zil --servis >"$work/service.log" 2>&1
 set -e
-grep -q "zilleri çalıyor: $data/" "$work/service.log" ||
+grep -q "zilleri çalıyor: $data/" "$work/service.log" && ! grep -q "Sorgu" "$work/service.log" ||
     fail "the service did not ring from $data: $(cat "$work/service.log")"
 [ ! -e "$root/usr/lib/selvanor-zil/database.mdb" ] || fail "a database beside the program"
 
