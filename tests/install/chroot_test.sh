@@ -6,7 +6,9 @@
 #   3. apt upgrades to this build's package: the data must be in /var/lib/selvanor-zil, the old
 #      folder kept whole in /var/backups, nothing lost, the unit still enabled, the program
 #      root's alone, the data the group's, and the installed program must ring from there;
-#   4. remove keeps the data; purge removes the service's own folders and the unit's links.
+#   4. the container is booted with systemd as init: the confined system unit must ring a bell,
+#      a staff member's confined user unit (lingering) must run;
+#   5. remove keeps the data; purge removes the service's own folders and the unit's links.
 # The 1.0.2 package is made from commit 4c56eaa's packaging (its install rules, cpack settings
 # and postinst) around this build's program file, which is not run from it; that spares a second
 # compile. OLD_DEB=<file> tries a real 1.0.2 package instead; KEEP_ROOT=1 keeps the root.
@@ -167,19 +169,77 @@ grep -q "zilleri çalıyor: $data/" "$work/service.log" && ! grep -q "Sorgu" "$w
     fail "the service did not ring from $data: $(cat "$work/service.log")"
 [ ! -e "$root/usr/lib/selvanor-zil/database.mdb" ] || fail "a database beside the program"
 
+step "the confined units under systemd as init (systemd-nspawn)"
+if ! command -v systemd-nspawn >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends systemd-container
+fi
+# A bell due once the container is up, with 3 s of silence as its music.
+{
+    printf 'RIFF\xa4\xbb\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00'
+    printf '\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00data\x80\xbb\x00\x00'
+    head -c 48000 /dev/zero
+} >"$root$data/Muzikler/sessiz.wav"
+in_root chgrp selvanor-zil "$data/Muzikler/sessiz.wav"
+due=$(date -d "+40 sec" +%H:%M:%S)
+query "$data/database.mdb" "INSERT INTO Dersler (GunID, DersSaati, DersBaslama, Muzik, Sure)
+    VALUES ($(($(date +%u) - 1)), 'Sistem', '$due', 'sessiz.wav', 2)"
+# The staff member's own service too, started at boot by lingering.
+in_root mkdir -p /var/lib/systemd/linger /home/ogretmen/.config/systemd/user/default.target.wants
+in_root touch /var/lib/systemd/linger/ogretmen
+in_root ln -sf /usr/lib/systemd/user/selvanor-zil.service \
+    /home/ogretmen/.config/systemd/user/default.target.wants/selvanor-zil.service
+in_root chown -R ogretmen:ogretmen /home/ogretmen/.config
+cat >"$root/etc/systemd/system/zil-check.service" <<'UNIT'
+[Unit]
+After=selvanor-zil.service
+[Service]
+Type=oneshot
+ExecStart=/bin/sh /root/zil-check.sh
+[Install]
+WantedBy=multi-user.target
+UNIT
+cat >"$root/root/zil-check.sh" <<'CHECK'
+#!/bin/sh
+data=/var/lib/selvanor-zil
+for i in $(seq 90); do
+    [ "$(sqlite3 $data/database.mdb "SELECT count(*) FROM ZilGecmisi WHERE DersSaati = 'Sistem'")" -gt 0 ] && break
+    sleep 1
+done
+{
+    echo "system $(systemctl show -p ActiveState --value selvanor-zil.service)" \
+        "$(systemctl show -p NRestarts --value selvanor-zil.service)"
+    user="runuser -u ogretmen -- env XDG_RUNTIME_DIR=/run/user/$(id -u ogretmen) systemctl --user"
+    echo "user $($user show -p ActiveState --value selvanor-zil.service)" \
+        "$($user show -p NRestarts --value selvanor-zil.service)"
+    echo "bell $(sqlite3 $data/database.mdb "SELECT Sonuc FROM ZilGecmisi WHERE DersSaati = 'Sistem'")"
+    journalctl --no-pager -o cat _COMM=zil
+} >/root/zil-check.txt 2>&1
+systemctl poweroff
+CHECK
+in_root systemctl enable zil-check.service >/dev/null 2>&1
+umount "$root/proc"
+timeout 240 systemd-nspawn -q -D "$root" --register=no --keep-unit -b >"$work/boot.log" 2>&1 ||
+    fail "systemd-nspawn: $(tail -20 "$work/boot.log")"
+mount -t proc proc "$root/proc"
+check=$(cat "$root/root/zil-check.txt" 2>/dev/null) || fail "no check ran: $(tail -20 "$work/boot.log")"
+grep -qx "system active 0" <<<"$check" || fail "the system unit did not run: $check"
+grep -qx "user active 0" <<<"$check" || fail "the user unit did not run: $check"
+grep -q "^bell ." <<<"$check" || fail "the system service rang no bell: $check"
+in_root systemctl disable zil-check.service >/dev/null 2>&1
+
 step "the web panel's package, then a second configure"
 in_root apt-get install -y -qq "/debs/$(basename "$webpanel_deb")" >"$work/webpanel.log" 2>&1 ||
     fail "webpanel: $(cat "$work/webpanel.log")"
 [ -f "$root/usr/lib/selvanor-zil/zil_webpanel.so" ] || fail "no zil_webpanel.so"
 in_root dpkg-reconfigure selvanor-zil >/dev/null 2>&1 || fail "dpkg-reconfigure"
-[ "$(query $data/database.mdb 'SELECT Sure FROM Dersler')" = 12 ] || fail "reconfigure lost the schedule"
+[ "$(query $data/database.mdb "SELECT Sure FROM Dersler WHERE DersSaati = 'Birinci ders'")" = 12 ] || fail "reconfigure lost the schedule"
 
 step "remove"
 in_root apt-get remove -y -qq selvanor-zil selvanor-zil-webpanel >"$work/remove.log" 2>&1 ||
     fail "remove: $(cat "$work/remove.log")"
 [ ! -e "$root/usr/lib/selvanor-zil" ] && [ ! -e "$root/usr/bin/selvanor-zil" ] ||
     fail "remove left the program"
-[ "$(query $data/database.mdb 'SELECT DersSaati FROM Dersler')" = "Birinci ders" ] ||
+[ "$(query $data/database.mdb "SELECT Sure FROM Dersler WHERE DersSaati = 'Birinci ders'")" = 12 ] ||
     fail "remove touched the schedule"
 
 step "purge"
@@ -190,7 +250,7 @@ left=$(cd "$root" && find etc/systemd var/lib/systemd -name '*selvanor*' 2>/dev/
 [ -z "$left" ] || fail "purge left the unit's links: $left"
 [ ! -e "$root/var/lib/selvanor-zil-service" ] && [ ! -e "$root/var/cache/selvanor-zil-service" ] ||
     fail "purge left the service's own folders"
-[ "$(query $data/database.mdb 'SELECT DersSaati FROM Dersler')" = "Birinci ders" ] ||
+[ "$(query $data/database.mdb "SELECT Sure FROM Dersler WHERE DersSaati = 'Birinci ders'")" = 12 ] ||
     fail "purge removed the school's data"
 [ -d "$root$backup" ] || fail "purge removed the 1.0.2 copy"
 
