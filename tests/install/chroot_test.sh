@@ -134,6 +134,9 @@ cmp -s "$work/zil.wav" "$root$backup/Muzikler/zil.wav" || fail "no copy of the m
 [ ! -e "$root/opt/selvanor" ] || fail "/opt/selvanor is still there: $(ls -R "$root/opt/selvanor")"
 grep -q "old folder is kept in $backup" "$work/upgrade.log" || fail "the upgrade did not say so"
 [ -L "$root$wants" ] || fail "the upgrade disabled the service"
+# Qt WebEngine came with 1.0.2; now nothing installed needs it until the web panel's package.
+in_root apt-get autoremove -s | grep -q "^Remv libqt6webenginecore6" ||
+    fail "something still needs Qt WebEngine"
 
 step "who may write what"
 [ "$(in_root stat -c '%a %U %G' $data)" = "2770 root selvanor-zil" ] ||
