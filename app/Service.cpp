@@ -25,9 +25,9 @@ int runService(QCoreApplication &app) {
         return 1;
     }
 
-    const QString folder = QDir::toNativeSeparators(programFolder());
+    const QString folder = QDir::toNativeSeparators(dataFolder());
     // Declared first, so the folder stays claimed until the bells are gone.
-    FolderClaim claim(programFolder());
+    FolderClaim claim(dataFolder());
     claim.setService(true);
     Bells bells(logLine);
     bells.clock().setRinging(false);
@@ -64,7 +64,7 @@ int runService(QCoreApplication &app) {
         claim.claimWhenFree(ClaimRetryMs);
     } else {
         // As in the windowed program: silence would be worse than a second ringer.
-        logLine(QStringLiteral("Program klasörü sahiplenilemedi (%1); ziller yine de çalacak.")
+        logLine(QStringLiteral("Veri klasörü sahiplenilemedi (%1); ziller yine de çalacak.")
                     .arg(folder));
         ring();
     }

@@ -82,8 +82,8 @@ FolderRole takeFolder(FolderClaim &claim) {
     if (claim.claimError() != FolderClaim::Error::Held) {
         // A folder the user cannot write to still rings: silence would be worse than the
         // small chance of a second copy.
-        qWarning().noquote() << "The program folder cannot be claimed:"
-                             << QDir::toNativeSeparators(programFolder());
+        qWarning().noquote() << "The data folder cannot be claimed:"
+                             << QDir::toNativeSeparators(dataFolder());
         return FolderRole::Rings;
     }
     if (!claim.askRunningToShow())
@@ -98,7 +98,7 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     StopSignals stopSignals;
     // Claimed before anything opens the schedule or the sound output: a second copy only shows
     // the first one's window.
-    FolderClaim claim(programFolder());
+    FolderClaim claim(dataFolder());
     const FolderRole role = takeFolder(claim);
     if (role == FolderRole::OtherWindowShown)
         return 0;

@@ -13,6 +13,7 @@
 #include "WindowLook.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLibrary>
 #include <QNetworkInterface>
@@ -184,14 +185,16 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     refreshDayLines();
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
 
+    bool panel = false;
     if (online && online()) {
         try {
-            setUpWebPanel(webSite);
+            panel = setUpWebPanel(webSite);
         } catch (const ZilError &error) {
             // Created from the constructor, where nothing else would catch it.
             showErrorBox(error.message());
         }
-    } else {
+    }
+    if (!panel) {
         ui->pnlWeb->hide();
         ui->centralwidget->setFixedSize(ClientWidth, ClientHeight - WebPanelHeight);
         setFixedSize(ClientWidth,
@@ -199,21 +202,28 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     }
 }
 
-void TfrmMenu::setUpWebPanel(const QString &webSite) {
-    CreateWebPanelFunction create = nullptr;
-    for (const QString &folder :
-         {QCoreApplication::applicationDirPath(), QStringLiteral(ZIL_BUILD_BIN_DIR)}) {
-        create = reinterpret_cast<CreateWebPanelFunction>(
-            QLibrary::resolve(folder + QStringLiteral("/zil_webpanel"), CreateWebPanelSymbol));
-        if (create)
-            break;
-    }
+bool TfrmMenu::setUpWebPanel(const QString &webSite) {
+    QStringList folders{QCoreApplication::applicationDirPath()};
+    // Tests run from a folder of their own and use the build's module; an installed program
+    // loads nothing but what lies beside it.
+    if (dataFolder() == programFolder())
+        folders << QStringLiteral(ZIL_BUILD_BIN_DIR);
+    const auto present = std::find_if(folders.cbegin(), folders.cend(), [](const QString &folder) {
+        return QFileInfo::exists(folder + QStringLiteral("/zil_webpanel.so"));
+    });
+    // The module is a package of its own, as it needs Qt WebEngine: without it, no panel.
+    if (present == folders.cend())
+        return false;
+    QLibrary module(*present + QStringLiteral("/zil_webpanel.so"));
+    const auto create =
+        reinterpret_cast<CreateWebPanelFunction>(module.resolve(CreateWebPanelSymbol));
     if (!create)
-        throw ZilError(QStringLiteral("Web paneli yüklenemedi (zil_webpanel)"));
+        throw ZilError(QStringLiteral("Web paneli yüklenemedi (%1)").arg(module.errorString()));
     ui->pnlWeb->show();
     m_webBrowser = create(ui->pnlWeb, sitePageUrl(webSite, QStringLiteral("/ads/zil.html")));
     m_webBrowser->setObjectName(QStringLiteral("WebBrowser"));
     m_webBrowser->setGeometry(ui->pnlWeb->rect());
+    return true;
 }
 
 void TfrmMenu::ListeyiDoldur() {
@@ -244,9 +254,8 @@ void TfrmMenu::fitNameColumns() {
     // Measured from the list's own size, which is set before the list is first shown, and with
     // room for a scroll bar that a longer day brings.
     const int room = list->maximumViewportSize().width() -
-                     list->verticalScrollBar()->sizeHint().width() -
-                     list->columnWidth(ColBaslama) - list->columnWidth(ColID) -
-                     list->columnWidth(ColSure);
+                     list->verticalScrollBar()->sizeHint().width() - list->columnWidth(ColBaslama) -
+                     list->columnWidth(ColID) - list->columnWidth(ColSure);
     const int gun = qMin(list->columnWidth(ColGun), room / 2);
     list->setColumnWidth(ColGun, gun);
     list->setColumnWidth(ColZil, qMax(0, qMin(list->columnWidth(ColZil), room - gun)));

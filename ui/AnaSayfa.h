@@ -70,7 +70,8 @@ signals:
 private:
     void FormCreate(const std::function<bool()> &online, const QString &webSite);
     void setUpButtons();
-    void setUpWebPanel(const QString &webSite);
+    // False when the web panel's module is not installed.
+    bool setUpWebPanel(const QString &webSite);
     QTreeWidgetItem *selectedRow() const;
     void fitNameColumns();
     // The next bell and the warning under the welcome text. Asked every second, they read the
