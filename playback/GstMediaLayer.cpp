@@ -436,6 +436,20 @@ void GstMediaLayer::destroy(Device &d) {
     d.audioSink = nullptr;
 }
 
+bool GstMediaLayer::awaitRetiring(std::chrono::steady_clock::time_point deadline) {
+    bool waited = false;
+    for (auto &worker : m_retiring) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (worker->busy()) {
+            waited = true;
+            if (!worker->finish(int(qMax<qint64>(left.count(), 0))))
+                return false;
+        }
+    }
+    return waited;
+}
+
 void GstMediaLayer::retire(std::unique_ptr<PipelineWorker> worker) {
     m_retiring.erase(
         std::remove_if(m_retiring.begin(), m_retiring.end(), [](auto &w) { return w->finish(0); }),
@@ -671,12 +685,18 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
             ++m_preparedOpens;
         }
     }
-    if (!d) {
+    for (int attempt = 0; !d; ++attempt) {
         quint32 failure = 0;
         d = build(file, id, failure);
         if (!d)
             return failure;
-        if (const quint32 result = awaitPreroll(*d, request.element, deadline, answered))
+        const quint32 result = awaitPreroll(*d, request.element, deadline, answered);
+        if (result == 0)
+            break;
+        d.reset();
+        // A pipeline still being torn down may hold a lost output, which a new sink then cannot
+        // reach: once it has gone, the open is tried once more.
+        if (attempt > 0 || result != codeForText(noOutput()) || !awaitRetiring(deadline))
             return result;
     }
 

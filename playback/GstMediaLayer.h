@@ -100,6 +100,9 @@ private:
     qint32 lengthMs(Device &d);
     void seekTo(Device &d, qint64 ms);
     void destroy(Device &d);
+    // Waits until `deadline` for the pipelines being torn down; true when some were and all
+    // have gone.
+    bool awaitRetiring(std::chrono::steady_clock::time_point deadline);
     // Keeps a finishing thread in sight until it has ended, for the destructor to wait on.
     void retire(std::unique_ptr<PipelineWorker> worker);
 
