@@ -30,6 +30,8 @@ public:
         player = std::make_unique<MediaPlayerDevice>(std::unique_ptr<MediaLayer>(layer));
         setProgramFolder(fx.folder());
         setProgramClock(&clock);
+        // The start-of-day check asks the output too; a test's is no machine's sound card.
+        setAudioSinkDescription(QStringLiteral("fakesink sync=true"));
         CalmaSuresi = 0;
         store.setFile(fx.databaseFile());
         bell = std::make_unique<BellClock>(store, *player);
@@ -38,6 +40,7 @@ public:
                          [this](const QString &c) { caption = c; });
     }
     ~ClockRig() {
+        setAudioSinkDescription({});
         setProgramClock(nullptr);
         setProgramFolder({});
     }
