@@ -258,9 +258,8 @@ GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer d
             error && error->domain == GST_RESOURCE_ERROR &&
             error->code != GST_RESOURCE_ERROR_BUSY && context.output &&
             gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(context.output));
-        const QString text = outputLost
-                                 ? inTurkish(noOutput(), QString::fromUtf8(error->message))
-                                 : pipelineErrorText(error);
+        const QString text = outputLost ? inTurkish(noOutput(), QString::fromUtf8(error->message))
+                                        : pipelineErrorText(error);
         g_clear_error(&error);
         if (outputLost)
             ++outputLosses;

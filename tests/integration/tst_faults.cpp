@@ -794,9 +794,8 @@ private slots:
         for (int s = 0; s <= 4; ++s)
             p.tickAt(QTime(8, 0, s));
         QTRY_COMPARE(bellBoxes().size(), 1);
-        QVERIFY2(
-            bellBoxes().at(0).startsWith(QStringLiteral("Zil müziği \"zil.wav\" çalınamadı")),
-            qPrintable(bellBoxes().at(0)));
+        QVERIFY2(bellBoxes().at(0).startsWith(QStringLiteral("Zil müziği \"zil.wav\" çalınamadı")),
+                 qPrintable(bellBoxes().at(0)));
         QVERIFY2(bellBoxes().at(0).contains(text), qPrintable(bellBoxes().at(0)));
         QVERIFY(!p.player().IsOpen());
 

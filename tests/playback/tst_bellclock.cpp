@@ -565,8 +565,8 @@ private slots:
         rig.layer->setOutputLost(true); // gone again: t10's tone and t12 reach nobody
         for (int i = 0; i < 4; ++i)
             rig.tickAfter(1000);
-        QCOMPARE(rig.record(), (QStringList{"t0 basarisiz", "t4 caldi", "t8 caldi",
-                                            "t10 basarisiz", "t12 basarisiz"}));
+        QCOMPARE(rig.record(), (QStringList{"t0 basarisiz", "t4 caldi", "t8 caldi", "t10 basarisiz",
+                                            "t12 basarisiz"}));
         const QList<BellEvent> events = rig.store.history(Monday, Monday);
         QCOMPARE(events.last().reason, QStringLiteral("ses çıkışı yok"));
         QVERIFY(!events.at(1).fallbackTone); // t10: its tone was not heard either
