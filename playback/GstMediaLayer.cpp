@@ -457,10 +457,6 @@ void GstMediaLayer::retire(std::unique_ptr<PipelineWorker> worker) {
         m_retiring.push_back(std::move(worker));
 }
 
-QString GstMediaLayer::noOutputText() {
-    return noOutput();
-}
-
 bool GstMediaLayer::swallowsSound(GstElement *sink) {
     if (!GST_IS_BIN(sink))
         return false;

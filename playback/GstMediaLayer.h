@@ -55,15 +55,13 @@ public:
     // error, a lost output among them.
     MediaHeard heard(quint16 device, quint32 &code) override;
 
-    // The reason when nothing could be heard through `sink`: an automatic output that fell back
-    // to a fake sink because no sound server or sound card answered. A sink named outright
+    // Whether nothing could be heard through `sink`: an automatic output that fell back to a
+    // fake sink because no sound server or sound card answered. A sink named outright
     // (tests play into "fakesink") is taken as chosen. Looked at once the sink has left NULL.
     static bool swallowsSound(GstElement *sink);
     // Why an output made from `description` could not be heard, or an empty text when it can:
     // the start-up check's question, answered without playing anything.
     static QString outputProblem(const QString &description);
-    // What a bell's record says when its sound cannot reach anyone.
-    static QString noOutputText();
 
     // Opens that took over a prepared pipeline.
     int preparedOpens() const { return m_preparedOpens; }
