@@ -5,6 +5,7 @@
 // the service cleanly, and the window then rings in its place.
 #include "FakeMediaLayer.h"
 #include "ProgramValues.h"
+#include "PulseServer.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "Startup.h"
@@ -41,14 +42,15 @@ private slots:
         QProcess holder;
         holder.start(QCoreApplication::applicationFilePath(), {"hold", fx.folder()});
         QVERIFY(holder.waitForReadyRead(10000));
+        // The service plays into a sound server of the test's own, the one output it finds.
+        PulseServer pulse;
+        pulse.useInThisProcess();
+        QString why;
+        QVERIFY2(pulse.start(why), qPrintable(why));
         QProcess service;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QLatin1String(name));
-        // Every real output ranked out: autoaudiosink falls back to its fake sink on any machine.
-        env.insert(QStringLiteral("GST_PLUGIN_FEATURE_RANK"),
-                   QStringLiteral("pulsesink:NONE,alsasink:NONE,pipewiresink:NONE,"
-                                  "jackaudiosink:NONE,osssink:NONE,oss4sink:NONE,openalsink:NONE"));
         service.setProcessEnvironment(env);
         service.setProcessChannelMode(QProcess::MergedChannels);
         service.start(program, {QStringLiteral("--servis")});

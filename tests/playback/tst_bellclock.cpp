@@ -30,6 +30,8 @@ public:
         player = std::make_unique<MediaPlayerDevice>(std::unique_ptr<MediaLayer>(layer));
         setProgramFolder(fx.folder());
         setProgramClock(&clock);
+        // The start-of-day check asks the output too; a test's is no machine's sound card.
+        setAudioSinkDescription(QStringLiteral("fakesink sync=true"));
         CalmaSuresi = 0;
         store.setFile(fx.databaseFile());
         bell = std::make_unique<BellClock>(store, *player);
@@ -38,6 +40,7 @@ public:
                          [this](const QString &c) { caption = c; });
     }
     ~ClockRig() {
+        setAudioSinkDescription({});
         setProgramClock(nullptr);
         setProgramFolder({});
     }
@@ -543,6 +546,31 @@ private slots:
         rig.tickAfter(1000);
         rig.tickAfter(1000);
         QCOMPARE(rig.opens().value("a.mp3"), 0);
+    }
+
+    void outputLostAndBackRecordsOnlyWhatWasHeard() {
+        ClockRig rig;
+        for (int second : {0, 4, 8, 10, 12})
+            rig.fx.insert(0, QStringLiteral("t%1").arg(second),
+                          QTime(8, 0, second).toString("HH:mm:ss"),
+                          QStringLiteral("t%1.mp3").arg(second), 30);
+        rig.layer->setOpenFailure(rig.music("t10.mp3"), MCIERR_FILE_NOT_FOUND, "bulunamadı");
+        rig.tickAt(QTime(7, 59, 57, 5));
+        rig.layer->setOutputLost(true); // the sound server ends at T-3
+        for (int i = 0; i < 4; ++i)
+            rig.tickAfter(1000);
+        rig.layer->setOutputLost(false); // back at T+1
+        for (int i = 0; i < 8; ++i)
+            rig.tickAfter(1000);
+        rig.layer->setOutputLost(true); // gone again: t10's tone and t12 reach nobody
+        for (int i = 0; i < 4; ++i)
+            rig.tickAfter(1000);
+        QCOMPARE(rig.record(), (QStringList{"t0 basarisiz", "t4 caldi", "t8 caldi", "t10 basarisiz",
+                                            "t12 basarisiz"}));
+        const QList<BellEvent> events = rig.store.history(Monday, Monday);
+        QCOMPARE(events.last().reason, QStringLiteral("ses çıkışı yok"));
+        QVERIFY(!events.at(1).fallbackTone); // t10: its tone was not heard either
+        QCOMPARE(rig.reports.filter("ses çıkışı yok").size(), 2); // once per outage
     }
 
     void timerIsArmedForTheNextSecond() {
