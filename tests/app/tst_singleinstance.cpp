@@ -204,7 +204,9 @@ private slots:
               qPrintable(output), rssBefore, rssMost, socketsBefore, socketsMost, longestPauseMs);
         QCOMPARE(flooded, 0);
         QVERIFY(socketsMost <= socketsBefore + FolderClaim::MaxConnections);
+#ifndef __SANITIZE_ADDRESS__ // its quarantine keeps every closed connection's memory resident
         QVERIFY(rssMost - rssBefore < 16 * 1024);
+#endif
         QVERIFY(longestPauseMs < 500); // the bells' event loop went on
         QCOMPARE(runSecondCopy("ask", folder.path()), 0);
         QCOMPARE(shown.count(), 3);
