@@ -4,6 +4,7 @@
 #include "AdvToolBtn.h"
 #include "BellStore.h"
 #include "Clock.h"
+#include "DateTimeTyping.h"
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "ProgramValues.h"
@@ -14,7 +15,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QShortcut>
 #include <QTimeEdit>
 #include <QValidator>
@@ -65,40 +65,6 @@ bool hasControlCharacter(const QString &text) {
     });
 }
 
-// A click into the time field leaves only a cursor, and a time edit takes digits only into a
-// selected part: the part clicked is selected, so typing replaces the time from there on.
-class SelectClickedPart : public QObject {
-public:
-    SelectClickedPart(QTimeEdit *timeEdit, QLineEdit *text)
-        : QObject(timeEdit)
-        , m_timeEdit(timeEdit)
-        , m_text(text) {}
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override {
-        if (watched == m_text && event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
-            !m_text->hasSelectedText()) {
-            // The parts are separated by one character each, as in "HH:mm:ss".
-            const QString shown = m_text->text();
-            const int cursor = m_text->cursorPosition();
-            int part = 0;
-            for (int i = 0; i < cursor && i < shown.size(); ++i)
-                if (!shown.at(i).isDigit())
-                    ++part;
-            part = qBound(0, part, m_timeEdit->sectionCount() - 1);
-            m_timeEdit->setCurrentSectionIndex(part);
-            m_timeEdit->setSelectedSection(m_timeEdit->sectionAt(part));
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QTimeEdit *m_timeEdit;
-    QLineEdit *m_text;
-};
-
 void prepareButton(TAdvToolButton *button, const QString &picture) {
     button->setColor(clBtnFace);
     button->setColorDown(buttonColorDown);
@@ -109,8 +75,7 @@ void prepareButton(TAdvToolButton *button, const QString &picture) {
 }
 } // namespace
 
-TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur,
-                             QWidget *parent)
+TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent)
     : QDialog(parent, toolWindowFlags)
     , ui(std::make_unique<Ui::TfrmDuzenleme>())
     , m_store(store)
@@ -123,8 +88,7 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     ui->cmbGunler->setCurrentIndex(-1);
     ui->txtSure->setValue(30);
     ui->txtDers->setValidator(new WholeCharacters(ui->txtDers));
-    if (auto *timeText = ui->dtpBaslamaSaati->findChild<QLineEdit *>())
-        timeText->installEventFilter(new SelectClickedPart(ui->dtpBaslamaSaati, timeText));
+    makeTypable(ui->dtpBaslamaSaati);
     for (QLabel *label : {ui->lblGun, ui->Label1, ui->Label2, ui->Label4, ui->Label3, ui->Label5})
         label->adjustSize();
     // Our font is wider than the one the dialog was laid out for: the longest caption takes two
@@ -277,8 +241,12 @@ void TfrmDuzenleme::btnYeniKayitClick() {
         showMessage(this, QStringLiteral("Lütfen bir gün seçin!"));
         return;
     }
-    const Bell bell{m_kayitId, gunId, ui->txtDers->text(),
-                    StoredTimeForm(ui->dtpBaslamaSaati->time()), ui->txtMuzik->text(), duration};
+    const Bell bell{m_kayitId,
+                    gunId,
+                    ui->txtDers->text(),
+                    StoredTimeForm(ui->dtpBaslamaSaati->time()),
+                    ui->txtMuzik->text(),
+                    duration};
 
     bool rowGone = false;
     if (m_editorKipi == YeniKayitKipi) {

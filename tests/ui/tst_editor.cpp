@@ -1,4 +1,5 @@
 #include "AdvToolBtn.h"
+#include "BellStore.h"
 #include "BoxAnswerer.h"
 #include "Clock.h"
 #include "Duzenleme.h"
@@ -7,7 +8,6 @@
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
-#include "BellStore.h"
 #include "SimulatedClock.h"
 #include "WholeNumberEdit.h"
 #include "ZilError.h"
@@ -206,21 +206,24 @@ private slots:
         QCOMPARE(e.ui.btnCikis->Glyph(), QImage(QStringLiteral(":/buttons/cikis.png")));
     }
 
-    void musicDialogOffersTheThreeKinds() {
+    void musicDialogOffersEveryKindThatPlays() {
         Editor e;
         QFileDialog *od = e.dialog.odMuzikDosyasi();
         QCOMPARE(od->objectName(), QStringLiteral("odMuzikDosyasi"));
-        QCOMPARE(od->nameFilters(), QStringList({QStringLiteral("Wav Dosyası (*.wav)"),
-                                                 QStringLiteral("Mp3 Dosyası (*.Mp3)"),
-                                                 QStringLiteral("MDI Dosyası (*.Mdi)")}));
-        QCOMPARE(od->selectedNameFilter(), QStringLiteral("Mp3 Dosyası (*.Mp3)"));
+        const QString allKinds = QStringLiteral("Ses dosyaları (*.wav *.mp3 *.ogg *.flac)");
+        QCOMPARE(od->nameFilters().value(0), allKinds);
+        QCOMPARE(od->selectedNameFilter(), allKinds);
+        // Started where the user keeps files, not beside the program.
+        QVERIFY(
+            !QDir(od->directory()).absolutePath().startsWith(QDir(programFolder()).absolutePath()));
         QCOMPARE(od->acceptMode(), QFileDialog::AcceptOpen);
         QVERIFY(!od->filter().testFlag(QDir::CaseSensitive));
         QVERIFY(od->isHidden());
 
-        // The Mp3 filter offers mp3 files whatever the case of their extension, and no others.
+        // The first filter offers every kind the player plays, whatever the case of the
+        // extension, and no others.
         QDir().mkpath(e.sourceFolder());
-        for (const char *name : {"a.mp3", "b.MP3", "c.Mp3", "d.wav"})
+        for (const char *name : {"a.mp3", "b.MP3", "c.Mp3", "d.wav", "e.OGG", "f.flac", "g.txt"})
             writeFile(e.sourceFolder() + QLatin1String(name), "x");
         od->setDirectory(e.sourceFolder());
         auto *model = od->findChild<QFileSystemModel *>();
@@ -236,8 +239,8 @@ private slots:
             names.sort();
             return names;
         };
-        QTRY_COMPARE(offered(), QStringList({QStringLiteral("a.mp3"), QStringLiteral("b.MP3"),
-                                             QStringLiteral("c.Mp3")}));
+        QTRY_COMPARE(offered(),
+                     QStringList({"a.mp3", "b.MP3", "c.Mp3", "d.wav", "e.OGG", "f.flac"}));
     }
 
     // --- The whole-number field ------------------------------------------------------------

@@ -1,16 +1,20 @@
 #include "AnaSayfa.h"
-#include "Startup.h"
 #include "BoxAnswerer.h"
 #include "SimulatedClock.h"
+#include "Startup.h"
 #include "ui_AnaSayfa.h"
 
 #include "BellClock.h"
 #include "Clock.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
+#include "WindowLook.h"
 #include "ZilApplication.h"
+#include "ui_OkulTakvimi.h"
+#include "ui_Sihirbaz.h"
 
 #include <QFile>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -84,10 +88,10 @@ private slots:
         QCOMPARE(ui.cmbGunler->currentIndex(), gun);
         QCOMPARE(ui.cmbGunler->currentText(), name);
         QCOMPARE(ui.ListView1->topLevelItemCount(), 2);
-        QCOMPARE(rowTexts(ui.ListView1->topLevelItem(0)),
+        // In time order: midnight is a time like any other.
+        QCOMPARE(ui.ListView1->topLevelItem(0)->text(2), QStringLiteral("00:00:00"));
+        QCOMPARE(rowTexts(ui.ListView1->topLevelItem(1)),
                  (QStringList{name, "Öğle \"arası\"", "12:00:00", QString::number(id), "45"}));
-        // Midnight is a time like any other.
-        QCOMPARE(ui.ListView1->topLevelItem(1)->text(2), QStringLiteral("00:00:00"));
         QCOMPARE(ui.ListView1->columnWidth(3), 0);
         QCOMPARE(ui.ListView1->columnWidth(2), 90);
         QCOMPARE(ui.ListView1->columnWidth(4), 45);
@@ -148,8 +152,8 @@ private slots:
         QStringList menus;
         for (const QAction *action : ui.MainMenu1->actions())
             menus.append(action->text());
-        QCOMPARE(menus, (QStringList{"Dosya", "Ders Programı", "Zil Geçmişi",
-                                     "Ayarlar", "Hakkında"}));
+        QCOMPARE(menus, (QStringList{"&Dosya", "Ders &Programı", "&Zil Geçmişi", "&Ayarlar",
+                                     "&Hakkında"}));
     }
 
     void editAndDeleteNeedASelectedRow() {
@@ -307,6 +311,162 @@ private slots:
         QCOMPARE(about.count(), 1);
     }
 
+    void everyWindowFitsSmallScreens_data() {
+        QTest::addColumn<QSize>("screen");
+        // In the windows' own pixels: 1366 x 768 with letters at 150 %, and 1024 x 768.
+        QTest::newRow("1366x768 at 150%") << QSize(1366 * 2 / 3, 768 * 2 / 3);
+        QTest::newRow("1024x768 at 100%") << QSize(1024, 768);
+    }
+    void everyWindowFitsSmallScreens() {
+        QFETCH(QSize, screen);
+        auto w = makeWindow();
+        const QSize room = screen - frameAllowance;
+        const QList<QWidget *> windows{w,
+                                       &program->editor(),
+                                       &program->about(),
+                                       &program->history(),
+                                       &program->calendarWindow(),
+                                       &program->wizard(),
+                                       &program->bulk()};
+        for (QWidget *window : windows) {
+            window->ensurePolished();
+            if (window->layout())
+                window->layout()->activate();
+            const QSize least = window->minimumSize().expandedTo(window->minimumSizeHint());
+            QVERIFY2(least.width() <= room.width() && least.height() <= room.height(),
+                     qPrintable(QStringLiteral("%1 needs %2 x %3")
+                                    .arg(window->windowTitle())
+                                    .arg(least.width())
+                                    .arg(least.height())));
+        }
+        // The maker's page is left out where the window with it would reach below the screen.
+        QCOMPARE(w->roomForWebPanel(screen), screen.height() >= 768);
+        // Shown, each window lies on the screen whole, centred.
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        program->menu().controls().Sihirbaz1->trigger();
+        program->menu().controls().OkulTakvimi1->trigger();
+        program->menu().controls().ZilGecmisi1->trigger();
+        for (QWidget *window : {static_cast<QWidget *>(&program->wizard()),
+                                static_cast<QWidget *>(&program->calendarWindow()),
+                                static_cast<QWidget *>(&program->history())}) {
+            QVERIFY2(available.contains(window->frameGeometry()),
+                     qPrintable(window->windowTitle()));
+            QVERIFY((window->frameGeometry().center() - available.center()).manhattanLength() <=
+                    frameAllowance.height());
+        }
+    }
+
+    void bellsListedInTimeOrderAndSortedByAClickedHeader() {
+        fx->insert(0, "Öğle", "12:00:00", "a.mp3", 30);
+        fx->insert(0, "Sabah", "08:30:00", "a.mp3", 0);
+        fx->insert(0, "İkinci", "09:10:00", "a.mp3", 100);
+        auto w = makeWindow();
+        QTreeWidget *list = w->controls().ListView1;
+        const auto column = [list](int c) {
+            QStringList texts;
+            for (int row = 0; row < list->topLevelItemCount(); ++row)
+                texts << list->topLevelItem(row)->text(c);
+            return texts;
+        };
+        QCOMPARE(column(1), (QStringList{"Sabah", "İkinci", "Öğle"}));
+        // A whole-file bell says so, as the wizard does.
+        QCOMPARE(column(4), (QStringList{"tamamı", "100", "30"}));
+        const QHeaderView *header = list->header();
+        QTest::mouseClick(list->header()->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(4) + 5, header->height() / 2));
+        // Durations as numbers: 30 before 100.
+        QCOMPARE(column(4), (QStringList{"tamamı", "30", "100"}));
+    }
+
+    void keyboardReachesEveryCommand() {
+        const int id = fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        fx->insert(0, "b", "09:00:00", "a.mp3", 30);
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QSignalSpy editor(w, &TfrmMenu::EditorIstendi);
+        QSignalSpy wizard(w, &TfrmMenu::SihirbazIstendi);
+        QSignalSpy calendar(w, &TfrmMenu::OkulTakvimiIstendi);
+        QTest::keyClick(w, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(editor.takeFirst(), (QVariantList{1, 0, 0}));
+        QTest::keyClick(w, Qt::Key_D, Qt::ControlModifier);
+        QTest::keyClick(w, Qt::Key_K, Qt::ControlModifier);
+        QCOMPARE(wizard.count(), 1);
+        QCOMPARE(calendar.count(), 1);
+
+        ui.ListView1->setFocus();
+        ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
+        QTest::keyClick(ui.ListView1, Qt::Key_Return);
+        QCOMPARE(editor.takeFirst(), (QVariantList{2, 0, id}));
+        {
+            BoxAnswerer yes("&Yes");
+            QTest::keyClick(ui.ListView1, Qt::Key_Delete);
+            QCOMPARE(yes.texts, QStringList{"Seçili Kaydı Silmek İstediğinizden Emin misiniz?"});
+        }
+        QCOMPARE(fx->count(), 1);
+
+        // Alt and a menu's underlined letter open it.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(w, Qt::Key_D, Qt::AltModifier);
+        QTRY_VERIFY(ui.Dosya1->isVisible());
+        ui.Dosya1->hide();
+    }
+
+    void closingAsksOrGoesToTheTray() {
+        auto w = makeWindow();
+        QSignalSpy toTray(w, &TfrmMenu::hiddenToTray);
+        {
+            // Without a tray, the bells would stop: asked, "Hayır" keeps the window.
+            BoxAnswerer no("Hayır");
+            QVERIFY(!w->close());
+            QCOMPARE(no.texts.size(), 1);
+            QVERIFY2(no.texts.first().startsWith("Program kapanırsa ziller çalmaz"),
+                     qPrintable(no.texts.first()));
+            QCOMPARE(no.titles, QStringList{w->windowTitle()});
+        }
+        QVERIFY(w->isVisible());
+        {
+            BoxAnswerer no("Hayır");
+            w->controls().Cikis1->trigger();
+            QCOMPARE(no.texts.size(), 1);
+        }
+        // With the tray icon shown, closing hides the window there, telling so only once.
+        program->tray().icon().show();
+        for (int i = 0; i < 2; ++i) {
+            BoxAnswerer none;
+            QVERIFY(!w->close());
+            QVERIFY(none.texts.isEmpty());
+            QVERIFY(w->isHidden());
+            w->show();
+        }
+        QCOMPARE(toTray.count(), 1);
+        program->tray().icon().hide();
+        // While the service rings, closing costs no bell and asks nothing.
+        program->setServiceRings(true);
+        BoxAnswerer none;
+        QVERIFY(w->close());
+        QVERIFY(none.texts.isEmpty());
+    }
+
+    void traySilencesTheDayOnlyAfterAsking() {
+        auto w = makeWindow();
+        Q_UNUSED(w);
+        QAction &silence = program->silenceTodayAction();
+        {
+            BoxAnswerer no("Hayır");
+            silence.trigger();
+            QCOMPARE(no.texts.size(), 1);
+        }
+        QVERIFY(!program->calendar().silencedToday());
+        QVERIFY(!silence.isChecked());
+        {
+            BoxAnswerer yes("Evet");
+            silence.trigger();
+        }
+        QVERIFY(program->calendar().silencedToday());
+    }
+
     void onlineShowsTheMakersPage() {
         // A page served on this machine stands in for the maker's site.
         QTcpServer server;
@@ -332,6 +492,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(request.startsWith("GET /ads/zil.html "), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(w->WebBrowser()->property("url").toUrl().toString(),
                                   site + "/ads/zil.html", 20000);
+    }
+
+    void aPageThatFailsHidesThePanelAndIsTriedAgain() {
+        // A port on this machine that nobody answers, then a page served there.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const quint16 port = server.serverPort();
+        server.close();
+        const QString site = QStringLiteral("http://127.0.0.1:%1").arg(port);
+        auto w = makeWindow(true, site);
+        w->setWebRetryInterval(500);
+        QVERIFY(w->WebBrowser());
+        QTRY_VERIFY_WITH_TIMEOUT(w->controls().pnlWeb->isHidden(), 20000);
+        QCOMPARE(w->controls().centralwidget->size(), QSize(404, 420));
+        QCOMPARE(w->height(), 420 + w->controls().MainMenu1->sizeHint().height());
+
+        QVERIFY(server.listen(QHostAddress::LocalHost, port));
+        connect(&server, &QTcpServer::newConnection, [&] {
+            QTcpSocket *s = server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, [s] {
+                s->readAll();
+                const QByteArray body = "<html><body>Reklam</body></html>";
+                s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                         QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                s->disconnectFromHost();
+            });
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(!w->controls().pnlWeb->isHidden(), 20000);
+        QCOMPARE(w->controls().centralwidget->size(), QSize(404, 510));
     }
 };
 
