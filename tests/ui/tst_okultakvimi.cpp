@@ -8,6 +8,7 @@
 #include "ui_AnaSayfa.h"
 #include "ui_OkulTakvimi.h"
 
+#include <QLineEdit>
 #include <QtTest>
 
 // The calendar window reached from the main window's menu, its refusals, and the main window's
@@ -33,7 +34,9 @@ private slots:
         program.clock().Timer().stop();
         auto &menu = program.menu().controls();
         const auto tick = [&] { emit program.clock().SaatChanged(QString()); };
-        QCOMPARE(menu.lblTakvim->toolTip(), QStringLiteral("13:00'ten sonra zil çalmayacak"));
+        // Said with its reason, so the silence is not taken for a fault.
+        QCOMPARE(menu.lblTakvim->toolTip(),
+                 QStringLiteral("Cumhuriyet Bayramı arifesi: 13:00'ten sonra zil çalmayacak"));
         QVERIFY(menu.Label1->isHidden());
         clock.at = QDateTime(QDate(2026, 10, 28), QTime(12, 55));
         tick();
@@ -67,8 +70,8 @@ private slots:
         clock.at = QDateTime(QDate(2026, 10, 28), QTime(8, 0));
         tick();
         QCOMPARE(menu.lblTakvim->toolTip(),
-                 QStringLiteral("Bugün telafi günü: Pazartesi programı; 13:00'ten sonra zil "
-                                "çalmayacak"));
+                 QStringLiteral("Bugün telafi günü: Pazartesi programı; Cumhuriyet Bayramı "
+                                "arifesi: 13:00'ten sonra zil çalmayacak"));
         QCOMPARE(menu.lblSiradakiZil->text(),
                  QStringLiteral("Sıradaki zil: 08:30:00 Pazartesi Sabah"));
         {
@@ -102,18 +105,76 @@ private slots:
         }
         QCOMPARE(program.calendar().entries(2026).size(), 0);
 
+        // Only what applies to the row is offered: an official holiday is switched, not
+        // deleted, and its date is not confirmed.
+        select("Cumhuriyet");
+        QVERIFY(ui.btnAcKapat->isEnabled());
+        QVERIFY(!ui.btnOnayla->isEnabled());
+        QVERIFY(!ui.btnSil->isEnabled());
+        const auto stateOf = [&](const QString &name) {
+            for (int i = 0; i < ui.lvKayitlar->topLevelItemCount(); ++i)
+                if (ui.lvKayitlar->topLevelItem(i)->text(3).startsWith(name))
+                    return ui.lvKayitlar->topLevelItem(i)->text(4);
+            return QString();
+        };
+        // Said as what the bells do.
+        QCOMPARE(stateOf("Cumhuriyet"), QStringLiteral("Ziller çalmaz"));
+
         // The official holiday switched off: 29 Ekim is an ordinary day.
         select("Cumhuriyet");
         QTest::mouseClick(ui.btnAcKapat, Qt::LeftButton);
         QCOMPARE(program.calendar().day(QDate(2026, 10, 29)).kind, CalendarDay::Kind::Ordinary);
         QCOMPARE(ui.calTakvim->dateTextFormat(QDate(2026, 10, 29)).background().style(),
                  Qt::NoBrush);
+        QCOMPARE(stateOf("Cumhuriyet"), QStringLiteral("Ziller çalar"));
 
         // The tray's switch, ticked as the calendar says, turns it off again.
         emit program.tray().menu().aboutToShow();
         QVERIFY(program.silenceTodayAction().isChecked());
         program.silenceTodayAction().trigger();
         QVERIFY(!program.calendar().silencedToday());
+    }
+
+    void schoolYearTypedDigitByDigit() {
+        ScheduleFixture fx;
+        setProgramFolder(fx.folder());
+        SimulatedClock clock;
+        clock.at = QDateTime(QDate(2026, 12, 7), QTime(9, 0));
+        setProgramClock(&clock);
+        const auto restore = qScopeGuard([] {
+            setProgramClock(nullptr);
+            setProgramFolder({});
+        });
+        Program program([] { return false; });
+        program.clock().Timer().stop();
+        program.menu().controls().OkulTakvimi1->trigger();
+        TfrmOkulTakvimi &window = program.calendarWindow();
+        auto &ui = window.controls();
+        // With none saved, the fields offer the school year under way.
+        QCOMPARE(ui.dtpIlkGun->date(), QDate(2026, 9, 14));
+        QCOMPARE(ui.dtpSonGun->date(), QDate(2027, 6, 25));
+
+        ui.cbOkulYili->setChecked(true);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        // A click on the day, then the date typed through: day, month and year follow.
+        QLineEdit *text = ui.dtpSonGun->findChild<QLineEdit *>();
+        QVERIFY(text);
+        QTest::mouseClick(text, Qt::LeftButton, {},
+                          QPoint(text->fontMetrics().horizontalAdvance(QStringLiteral("2")) + 2,
+                                 text->height() / 2));
+        QTest::keyClicks(ui.dtpSonGun, QStringLiteral("18062027"));
+        QCOMPARE(ui.dtpSonGun->date(), QDate(2027, 6, 18));
+        QTest::mouseClick(ui.btnOkulYiliKaydet, Qt::LeftButton);
+        QCOMPARE(program.calendar().schoolYear()->last, QDate(2027, 6, 18));
+        QCOMPARE(ui.lblDurum->text(),
+                 QStringLiteral("Okul yılı kaydedildi: 14.09.2026 – 18.06.2027"));
+
+        // Esc and "Kapat" close it.
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.isHidden());
+        program.menu().controls().OkulTakvimi1->trigger();
+        QTest::mouseClick(ui.btnKapat, Qt::LeftButton);
+        QVERIFY(window.isHidden());
     }
 };
 
