@@ -91,16 +91,15 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     makeTypable(ui->dtpBaslamaSaati);
     for (QLabel *label : {ui->lblGun, ui->Label1, ui->Label2, ui->Label4, ui->Label3, ui->Label5})
         label->adjustSize();
-    // Our font is wider than the one the dialog was laid out for: the longest caption takes two
-    // lines rather than run under its field, and the check box takes the width its text needs.
-    if (ui->Label3->geometry().right() >= ui->txtSure->x()) {
-        ui->Label3->setWordWrap(true);
-        const int width = ui->txtSure->x() - ui->Label3->x() - 4;
-        const int height = qMax(ui->txtSure->height(), ui->Label3->heightForWidth(width));
-        ui->Label3->setGeometry(ui->Label3->x(),
-                                ui->txtSure->y() + (ui->txtSure->height() - height) / 2, width,
-                                height);
-    }
+    // Our font is wider than the one the dialog was laid out for: the longest caption stays on
+    // one line, and the duration field and its unit move right into the free room of their row
+    // (a caption broken over two lines was hard to read). The check box takes the width its
+    // text needs.
+    const int overflow = ui->Label3->geometry().right() + 6 - ui->txtSure->x();
+    if (overflow > 0)
+        for (QWidget *after :
+             {static_cast<QWidget *>(ui->txtSure), static_cast<QWidget *>(ui->Label5)})
+            after->move(after->x() + overflow, after->y());
     ui->cbDigerlereUygula->adjustSize();
     prepareButton(ui->btnYeniKayit, QStringLiteral("kaydet"));
     prepareButton(ui->btnCikis, QStringLiteral("cikis"));
