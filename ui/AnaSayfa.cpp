@@ -436,7 +436,7 @@ void TfrmMenu::btnSilClick() {
     }
     const QString id = row->text(ColID);
 
-    if (!askYesNo(this, QStringLiteral("Confirm"),
+    if (!askYesNo(this, windowTitle(),
                   QStringLiteral("Seçili Kaydı Silmek İstediğinizden Emin misiniz?"),
                   QStringLiteral("&Yes"), QStringLiteral("&No"), true))
         return;

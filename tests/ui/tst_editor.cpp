@@ -704,7 +704,7 @@ private slots:
             e.clickSave();
             QCOMPARE(messages.texts,
                      QStringList{QStringLiteral("Ders veya Muzik alanları boş girilemez!")});
-            QCOMPARE(messages.titles, QStringList{applicationTitle()});
+            QCOMPARE(messages.titles, QStringList{e.dialog.windowTitle()});
             QCOMPARE(e.store.rows(), (QList<QVariantList>{{id, 0, QStringLiteral("eski"),
                                                            QStringLiteral("08:00:00"),
                                                            QStringLiteral("e.mp3"), 5}}));

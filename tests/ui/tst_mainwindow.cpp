@@ -208,7 +208,8 @@ private slots:
         ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
         BoxAnswerer box(answer);
         w->btnSilClick();
-        QCOMPARE(box.titles, QStringList{"Confirm"});
+        // Titled by its window, as every box is.
+        QCOMPARE(box.titles, QStringList{"Selvanor Zil Sistemi"});
         QCOMPARE(box.texts, QStringList{"Seçili Kaydı Silmek İstediğinizden Emin misiniz?"});
         QCOMPARE(fx->count(), left);
         QCOMPARE(ui.ListView1->topLevelItemCount(), left);
