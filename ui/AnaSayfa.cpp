@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 
 #include <algorithm>
 
@@ -106,6 +107,10 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     // Staff read a day in time order; a click on a header sorts by that column instead.
     ui->ListView1->sortByColumn(ColBaslama, Qt::AscendingOrder);
     ui->ListView1->setSortingEnabled(true);
+    // F10 opens the menus, as on other desktops.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { ui->MainMenu1->setActiveAction(ui->Dosya1->menuAction()); });
     // Enter edits and Delete deletes the selected bell, as the buttons do.
     ui->ListView1->installEventFilter(this);
     ui->Duzenle1->setText(ui->Duzenle1->text() + QStringLiteral("\tEnter"));

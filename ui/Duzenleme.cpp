@@ -178,7 +178,8 @@ void TfrmDuzenleme::loadBell() {
     ui->txtSure->setText(bell->sure.toString());
     const QTime start = bell->startTime();
     if (!start.isValid())
-        throw EConvertError(QStringLiteral("'%1' is not a valid time").arg(bell->start.toString()));
+        throw EConvertError(QStringLiteral("Başlama saati '%1' okunamadı: saati yeniden seçin")
+                                .arg(bell->start.toString()));
     ui->dtpBaslamaSaati->setTime(start);
 }
 
@@ -214,7 +215,8 @@ int TfrmDuzenleme::durationForSave() {
     int duration = text.toInt(&ok);
     // The lowest int has no positive counterpart, so it cannot become a duration either.
     if (!ok || duration == std::numeric_limits<int>::min())
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw EConvertError(
+            QStringLiteral("Süre '%1' okunamadı: saniyeyi rakamla yazın").arg(text));
     if (duration < 1) {
         duration = -duration;
         ui->txtSure->setValue(duration);

@@ -449,7 +449,8 @@ private slots:
             e.dialog.ShowEditor();
             QFAIL("no error for a start time that is not a time");
         } catch (const EConvertError &error) {
-            QCOMPARE(error.message(), QStringLiteral("'sabah' is not a valid time"));
+            QCOMPARE(error.message(),
+                     QStringLiteral("Başlama saati 'sabah' okunamadı: saati yeniden seçin"));
         }
         QVERIFY(e.dialog.isVisible());
         QCOMPARE(e.ui.cmbGunler->currentIndex(), 3);
@@ -653,7 +654,7 @@ private slots:
                 QFAIL("no conversion error");
             } catch (const EConvertError &error) {
                 QCOMPARE(error.message(),
-                         QStringLiteral("'%1' is not a valid integer value").arg(typed));
+                         QStringLiteral("Süre '%1' okunamadı: saniyeyi rakamla yazın").arg(typed));
             }
             QCOMPARE(e.store.count(), 0);
             QVERIFY(e.dialog.isVisible());

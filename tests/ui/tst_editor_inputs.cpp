@@ -145,8 +145,9 @@ class TestEditorInputs : public QObject {
                 QStringLiteral("Teneffüs"), stored);
     }
     void badDuration(const char *tag, const QString &typed) {
-        refused(tag, QStringLiteral("Teneffüs"), typed,
-                errorBoxText(QStringLiteral("'%1' is not a valid integer value").arg(typed)));
+        refused(
+            tag, QStringLiteral("Teneffüs"), typed,
+            errorBoxText(QStringLiteral("Süre '%1' okunamadı: saniyeyi rakamla yazın").arg(typed)));
     }
     void music(const char *tag, const QString &file) {
         addCase(tag, QStringLiteral("Müzikli"), QTime(7, 5, 9), file, QStringLiteral("12"), {},

@@ -412,6 +412,11 @@ private slots:
         QTest::keyClick(w, Qt::Key_D, Qt::AltModifier);
         QTRY_VERIFY(ui.Dosya1->isVisible());
         ui.Dosya1->hide();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(w, Qt::Key_F10);
+        QTRY_VERIFY(ui.Dosya1->isVisible());
+        ui.Dosya1->hide();
     }
 
     void closingAsksOrGoesToTheTray() {
