@@ -22,6 +22,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 
 #include <algorithm>
 
@@ -32,6 +34,7 @@ enum Column { ColGun, ColZil, ColBaslama, ColID, ColSure };
 constexpr int ClientWidth = 404;
 constexpr int ClientHeight = 510;
 constexpr int WebPanelHeight = 90;
+constexpr int SureWidth = 45;
 // A page that failed is tried again this much later, unseen.
 constexpr int WebRetryMs = 10 * 60 * 1000;
 
@@ -100,13 +103,15 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
     ui->ListView1->setColumnWidth(ColBaslama, 90);
-    ui->ListView1->setColumnWidth(ColSure, 45);
+    ui->ListView1->setColumnWidth(ColSure, SureWidth);
     ui->ListView1->setColumnHidden(ColID, false);
     header->setMinimumSectionSize(0);
     ui->ListView1->setColumnWidth(ColID, 0);
     // Staff read a day in time order; a click on a header sorts by that column instead.
     ui->ListView1->sortByColumn(ColBaslama, Qt::AscendingOrder);
     ui->ListView1->setSortingEnabled(true);
+    // The columns are laid out for their captions alone; an arrow would cut them.
+    header->setSortIndicatorShown(false);
     // F10 opens the menus, as on other desktops.
     auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this,
@@ -319,6 +324,15 @@ void TfrmMenu::fitNameColumns() {
     QTreeWidget *list = ui->ListView1;
     list->resizeColumnToContents(ColGun);
     list->resizeColumnToContents(ColZil);
+    // "tamamı" is wider than the digits the duration column was laid out for.
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    int sure = SureWidth;
+    for (int row = 0; row < list->topLevelItemCount(); ++row)
+        sure = qMax(
+            sure,
+            list->itemDelegate()->sizeHint(option, list->model()->index(row, ColSure)).width());
+    list->setColumnWidth(ColSure, sure);
     // A long name must not push the start and the duration out of view: the name is cut (its
     // whole text is in the row's tooltip) so that the columns after it still fit.
     // Measured from the list's own size, which is set before the list is first shown, and with

@@ -194,7 +194,9 @@ void TfrmOkulTakvimi::fillList(int year) {
                          const QString &name, const QString &state) {
         auto *item = new QTreeWidgetItem(
             {from.toString(dateFormat), to.toString(dateFormat), type, name, state});
+        item->setToolTip(ColTur, type);
         item->setToolTip(ColAd, name);
+        item->setToolTip(ColDurum, state);
         item->setData(0, RoleFrom, from);
         rows.append({from, item});
         return item;

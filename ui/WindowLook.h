@@ -44,10 +44,27 @@ inline void placeOnScreen(QWidget &window) {
     window.move(frame.topLeft());
 }
 
+// A window placed on purpose is moved just enough to lie whole on a smaller screen.
+inline void keepOnScreen(QWidget &window) {
+    const QScreen *screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QSize frame = window.size() + frameAllowance;
+    const int x = qMax(available.left(), qMin(window.x(), available.right() + 1 - frame.width()));
+    const int y = qMax(available.top(), qMin(window.y(), available.bottom() + 1 - frame.height()));
+    if (QPoint(x, y) != window.pos())
+        window.move(x, y);
+}
+
 // Brings a window to the front as the user left it, also from the taskbar when minimised.
 inline void bringToFront(QWidget &window) {
-    if (!window.isVisible() && !window.testAttribute(Qt::WA_Moved))
-        placeOnScreen(window);
+    if (!window.isVisible()) {
+        if (window.testAttribute(Qt::WA_Moved))
+            keepOnScreen(window);
+        else
+            placeOnScreen(window);
+    }
     window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     window.show();
     window.raise();
