@@ -295,7 +295,6 @@ void TfrmMenu::setUpWebPanel(const QString &webSite) {
 }
 
 void TfrmMenu::ListeyiDoldur() {
-    ui->ListView1->setSortingEnabled(false);
     ui->ListView1->clear();
     const QList<Bell> bells = m_store.dayBells(ui->cmbGunler->currentIndex());
     const QString gun = ui->cmbGunler->currentText();
@@ -315,8 +314,8 @@ void TfrmMenu::ListeyiDoldur() {
         row->setData(ColSure, Qt::UserRole, duration.value_or(-1));
         rows.append(row);
     }
+    // Sorted as they go in, by the column last chosen.
     ui->ListView1->addTopLevelItems(rows);
-    ui->ListView1->setSortingEnabled(true);
     fitNameColumns();
 }
 
