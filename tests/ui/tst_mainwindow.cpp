@@ -455,6 +455,10 @@ private slots:
         program->tray().icon().hide();
         // While the service rings, closing costs no bell and asks nothing.
         program->setServiceRings(true);
+        // The window's line about it is read whole, beside the player bar.
+        QLabel *service = w->controls().lblHizmet;
+        QVERIFY(service->width() >= service->fontMetrics().horizontalAdvance(service->text()));
+        QVERIFY(service->geometry().right() < w->controls().mpPlayer->x());
         BoxAnswerer none;
         QVERIFY(w->close());
         QVERIFY(none.texts.isEmpty());

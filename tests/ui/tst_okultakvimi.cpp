@@ -49,6 +49,12 @@ private slots:
         QCOMPARE(ui.calTakvim->dateTextFormat(QDate(2026, 10, 29)).background().color(),
                  QColor(255, 190, 190));
         QVERIFY(ui.lvKayitlar->topLevelItemCount() >= 9); // 7 official days and 2 bayrams
+        // Names and kinds are read whole.
+        for (int i = 0; i < ui.lvKayitlar->topLevelItemCount(); ++i)
+            for (int column : {2, 3})
+                QVERIFY(ui.lvKayitlar->columnWidth(column) >
+                        ui.lvKayitlar->fontMetrics().horizontalAdvance(
+                            ui.lvKayitlar->topLevelItem(i)->text(column)));
 
         // An end before the start is refused, and nothing is saved.
         ui.txtAd->setText("Ara Tatil");
