@@ -18,23 +18,15 @@ private slots:
         QTest::newRow("on üç-te") << "13:00" << de << "13:00'te";
         QTest::newRow("kırk beş-te") << "15:45" << de << "15:45'te";
         QTest::newRow("otuz-da") << "12:30" << de << "12:30'da";
-        QTest::newRow("yirmi-de") << "20:00" << de << "20:00'de";
-        QTest::newRow("on-da") << "10:00" << de << "10:00'da";
-        QTest::newRow("seconds read last") << "08:30:05" << de << "08:30:05'te";
         QTest::newRow("zeros: sıfır") << "00:00" << de << "00:00'da";
         QTest::newRow("üç-ten") << "13:00" << den << "13:00'ten";
-        QTest::newRow("otuz-dan") << "12:30" << den << "12:30'dan";
         QTest::newRow("kırk-tan") << "40" << den << "40'tan";
-        QTest::newRow("altmış-ta") << "60" << de << "60'ta";
         QTest::newRow("dörd-e") << "4" << e << "4'e";
         QTest::newRow("iki-ye") << "2" << e << "2'ye";
         QTest::newRow("altı-ya") << "6" << e << "6'ya";
         QTest::newRow("dokuz-u") << "9" << i << "9'u";
-        QTest::newRow("yedi-yi") << "7" << i << "7'yi";
-        QTest::newRow("yüz-ü") << "100" << i << "100'ü";
         QTest::newRow("bin-in") << "3000" << in << "3000'in";
         QTest::newRow("elli-nin") << "50" << in << "50'nin";
-        QTest::newRow("milyon-un") << "2000000" << in << "2000000'un";
         QTest::newRow("not a number") << "zil" << de << "zil";
     }
     void timesTakeTheSuffixOfTheirLastWord() {
