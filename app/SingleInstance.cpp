@@ -1,108 +1,260 @@
 #include "SingleInstance.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
 namespace {
+const char LockName[] = "zil.kilit";
+const char SocketName[] = "zil.soket";
+// sockaddr_un's path field, less its closing zero.
+constexpr int MaxSocketPath = 107;
+
 const QByteArray showRequest = QByteArrayLiteral("show\n");
+const QByteArray whoRequest = QByteArrayLiteral("who\n");
+const QByteArray stopRequest = QByteArrayLiteral("stop\n");
 const QByteArray shownAnswer = QByteArrayLiteral("ok\n");
 const QByteArray serviceAnswer = QByteArrayLiteral("servis\n");
-const QByteArray stopRequest = QByteArrayLiteral("stop\n");
+// A window rings here, but not one this asker may bring up (another user's).
+const QByteArray windowAnswer = QByteArrayLiteral("pencere\n");
+
+bool peerCredentials(int socket, ucred &credentials) {
+    socklen_t length = sizeof credentials;
+    return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0;
+}
+
+bool peerIsSameUser(QLocalSocket *socket) {
+    ucred credentials{};
+    return peerCredentials(int(socket->socketDescriptor()), credentials) &&
+           credentials.uid == ::geteuid();
+}
+
+void drop(QLocalSocket *socket) {
+    socket->abort();
+    socket->deleteLater();
+}
 } // namespace
 
 FolderClaim::FolderClaim(const QString &folder, QObject *parent)
     : QObject(parent)
-    , m_folder(folder)
-    , m_lock(QDir(folder).filePath(QStringLiteral("zil.kilit"))) {
-    // Only a dead holder makes the lock stale. An age limit would hand the folder to a second
-    // copy while the first, running all day, still rings.
-    m_lock.setStaleLockTime(0);
+    , m_folder(QDir(folder).absolutePath()) {
+    // Held open for the claim's life: the lock file and the socket are reached through it, so a
+    // long folder path still fits a socket address.
+    m_folderFd = ::open(QFile::encodeName(m_folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     connect(&m_server, &QLocalServer::newConnection, this, &FolderClaim::answer);
     connect(&m_retry, &QTimer::timeout, this, [this] {
-        if (claim() || lockError() != QLockFile::LockFailedError) {
+        if (claim() || m_error != Error::Held) {
             m_retry.stop();
             emit claimed();
         }
     });
 }
 
+FolderClaim::~FolderClaim() {
+    if (m_held) {
+        m_server.close();
+        // Still holding the lock, so the socket file is this copy's own.
+        ::unlinkat(m_folderFd, SocketName, 0);
+    }
+    // The file stays: removing a locked file would let two copies lock two different files.
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
+}
+
+QString FolderClaim::lockPath() const {
+    return m_folder + QLatin1Char('/') + QLatin1String(LockName);
+}
+
+QString FolderClaim::socketPath() const {
+    const QString direct = m_folder + QLatin1Char('/') + QLatin1String(SocketName);
+    if (QFile::encodeName(direct).size() <= MaxSocketPath)
+        return direct;
+    return QStringLiteral("/proc/self/fd/%1/%2").arg(m_folderFd).arg(QLatin1String(SocketName));
+}
+
+bool FolderClaim::openLockFile() {
+    if (m_folderFd < 0)
+        return false;
+    // Read-only is enough for flock(), so a lock file left by an older version as another
+    // user's 0644 still opens. No symlink, and no FIFO that would block the open.
+    const int fd = ::openat(m_folderFd, LockName,
+                            O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0660);
+    if (fd < 0)
+        return false;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // Not the creator's umask (022 for most staff, 077 for some) but the folder decides who may
+    // lock: its whole group, whose setgid bit gave the file, and nobody else.
+    if (status.st_uid == ::geteuid() && (status.st_mode & 07777) != 0660)
+        ::fchmod(fd, 0660);
+    m_lockFd = fd;
+    return true;
+}
+
+bool FolderClaim::claim() {
+    if (m_held)
+        return true;
+    if (m_lockFd < 0 && !openLockFile()) {
+        m_error = Error::Unavailable;
+        return false;
+    }
+    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        m_error = errno == EWOULDBLOCK ? Error::Held : Error::Unavailable;
+        return false;
+    }
+    m_held = true;
+    m_error = Error::None;
+    listen();
+    return true;
+}
+
 void FolderClaim::claimWhenFree(int intervalMs) {
     m_retry.start(intervalMs);
 }
 
-bool FolderClaim::claim() {
-    if (!m_lock.tryLock())
-        return false;
-    // Holding the lock, any server of this name was left by a copy that died.
-    const QString name = serverName(m_folder);
-    QLocalServer::removeServer(name);
-    // The service runs as its own user; the staff who keep the schedule share its group (they
-    // need it to write the folder), and only they may ask it to show or to stop the music.
-    if (m_service)
-        m_server.setSocketOptions(QLocalServer::UserAccessOption |
-                                  QLocalServer::GroupAccessOption);
+void FolderClaim::listen() {
+    // Holding the lock, a socket file here was left by a holder that died.
+    ::unlinkat(m_folderFd, SocketName, 0);
+    // Staff share the folder's group; the service often runs as a user of its own.
+    m_server.setSocketOptions(QLocalServer::UserAccessOption | QLocalServer::GroupAccessOption);
     // Without the server the bells still ring; only a later copy cannot reach this one.
-    if (!m_server.listen(name))
-        qWarning("Zil: yerel sunucu %s açılamadı: %s", qPrintable(name),
+    if (!m_server.listen(socketPath()))
+        qWarning("Zil: yerel soket %s açılamadı: %s", qPrintable(socketPath()),
                  qPrintable(m_server.errorString()));
-    return true;
+}
+
+void FolderClaim::answer() {
+    while (QLocalSocket *socket = m_server.nextPendingConnection()) {
+        // Every connection object not yet deleted counts, the new one too.
+        if (m_server.findChildren<QLocalSocket *>(Qt::FindDirectChildrenOnly).size() >
+            MaxConnections) {
+            socket->abort();
+            delete socket;
+            continue;
+        }
+        socket->setReadBufferSize(MaxLineBytes);
+        QTimer::singleShot(ReadTimeoutMs, socket, [socket] { drop(socket); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { serve(socket); });
+        // Data may have come with the connection.
+        if (socket->bytesAvailable() > 0)
+            serve(socket);
+    }
+}
+
+void FolderClaim::serve(QLocalSocket *socket) {
+    if (socket->state() != QLocalSocket::ConnectedState)
+        return;
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() >= MaxLineBytes)
+            drop(socket);
+        return;
+    }
+    const QByteArray request = socket->readLine(MaxLineBytes + 1);
+    const bool sameUser = peerIsSameUser(socket);
+    QByteArray reply;
+    bool show = false, stop = false;
+    if (request == showRequest) {
+        show = !m_service && sameUser;
+        reply = m_service ? serviceAnswer : show ? shownAnswer : windowAnswer;
+    } else if (request == whoRequest) {
+        reply = m_service ? serviceAnswer : windowAnswer;
+    } else if (request == stopRequest && (m_service || sameUser)) {
+        stop = true;
+        reply = shownAnswer;
+    } else {
+        drop(socket);
+        return;
+    }
+    // Never waits: the reply is a few bytes into an empty socket buffer.
+    socket->write(reply);
+    socket->flush();
+    socket->disconnectFromServer();
+    if (show)
+        emit showRequested();
+    if (stop)
+        emit stopRequested();
 }
 
 bool FolderClaim::askRunningToShow(int timeoutMs) {
     const QByteArray answer = ask(showRequest, timeoutMs);
-    m_holderIsService = answer.startsWith(serviceAnswer);
-    return answer.startsWith(shownAnswer) || m_holderIsService;
+    m_holderIsService = answer == serviceAnswer;
+    return answer == shownAnswer || m_holderIsService;
+}
+
+FolderClaim::Holder FolderClaim::askHolder(int timeoutMs) {
+    const QByteArray answer = ask(whoRequest, timeoutMs);
+    if (answer == serviceAnswer)
+        return Holder::Service;
+    if (answer == windowAnswer)
+        return Holder::Window;
+    return Holder::Unknown;
 }
 
 bool FolderClaim::askRunningToStop(int timeoutMs) {
-    return ask(stopRequest, timeoutMs).startsWith(shownAnswer);
+    return ask(stopRequest, timeoutMs) == shownAnswer;
 }
 
 QByteArray FolderClaim::ask(const QByteArray &request, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
-        socket.connectToServer(serverName(m_folder));
+        socket.setReadBufferSize(MaxLineBytes);
+        socket.connectToServer(socketPath());
         if (socket.waitForConnected(int(deadline.remainingTime()))) {
+            if (!peerMayHold(int(socket.socketDescriptor()))) {
+                qWarning("Zil: %s, klasörü tutamayacak bir kullanıcıya ait; yanıtı yok sayıldı.",
+                         qPrintable(socketPath()));
+                return {};
+            }
             socket.write(request);
-            while (!socket.canReadLine() &&
+            while (!socket.canReadLine() && socket.bytesAvailable() < MaxLineBytes &&
                    socket.waitForReadyRead(int(deadline.remainingTime()))) {
             }
-            return socket.readAll();
+            if (socket.bytesAvailable() > 0)
+                return socket.readLine(MaxLineBytes);
         }
-        // The holder may have the lock but not yet its server.
+        // The holder may have the lock but not yet its server, or as many askers as it takes.
         QThread::msleep(100);
     }
     return {};
 }
 
-QString FolderClaim::serverName(const QString &folder) {
-    const QByteArray path = QDir(folder).canonicalPath().toUtf8();
-    const QByteArray hash = QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex();
-    return QStringLiteral("selvanor-zil-") + QString::fromLatin1(hash.left(24));
-}
-
-void FolderClaim::answer() {
-    while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine())
-                return;
-            const QByteArray request = socket->readLine();
-            if (request == showRequest) {
-                socket->write(m_service ? serviceAnswer : shownAnswer);
-                socket->flush();
-                if (!m_service)
-                    emit showRequested();
-            } else if (request == stopRequest) {
-                emit stopRequested();
-                socket->write(shownAnswer);
-                socket->flush();
-            }
-            socket->disconnectFromServer();
-        });
+// Only a user who can write the folder can have bound its socket; this check also refuses a
+// socket reached through a link placed there, whose other end anyone might have bound.
+bool FolderClaim::peerMayHold(int socket) const {
+    ucred credentials{};
+    struct stat folder {};
+    if (!peerCredentials(socket, credentials) || ::fstat(m_folderFd, &folder) != 0)
+        return false;
+    if (credentials.uid == ::geteuid() || credentials.uid == 0 ||
+        credentials.uid == folder.st_uid || credentials.gid == folder.st_gid)
+        return true;
+    std::vector<gid_t> groups(64);
+    socklen_t length = socklen_t(groups.size() * sizeof(gid_t));
+    if (::getsockopt(socket, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &length) != 0) {
+        if (errno != ERANGE)
+            return false;
+        groups.resize(length / sizeof(gid_t));
+        if (::getsockopt(socket, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &length) != 0)
+            return false;
     }
+    groups.resize(length / sizeof(gid_t));
+    return std::find(groups.begin(), groups.end(), folder.st_gid) != groups.end();
 }

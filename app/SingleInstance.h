@@ -1,47 +1,67 @@
 #pragma once
 
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-// One ringer per program folder. Two copies on the same schedule would ring every bell twice, a
-// little apart, so the copy that holds the folder's lock file rings and listens on a local server
-// named after the folder; a copy started later asks that one to show its window and ends.
+class QLocalSocket;
+
+// One ringer per data folder. Two copies on the same schedule would ring every bell twice, a
+// little apart, so the copy that holds the folder's lock rings and listens on a local socket in
+// that folder; a copy started later asks that one to show its window and ends.
+//
+// The lock is flock() on `zil.kilit`, which the kernel drops when its holder dies, however it
+// died and whichever user it ran as. The socket `zil.soket` lives in the folder itself, which
+// only the staff group may write, so nobody else can put a socket of their own in its place.
 class FolderClaim : public QObject {
     Q_OBJECT
 public:
-    explicit FolderClaim(const QString &folder, QObject *parent = nullptr);
+    // Why claim() failed.
+    enum class Error { None, Held, Unavailable };
+    // Who holds the folder, as the holder says.
+    enum class Holder { Unknown, Window, Service };
 
-    // True when this copy is the folder's ringer. A lock left by a copy that died is taken over.
+    // Bounds of the socket, so that nothing a local user sends can hold up the bells: at most
+    // this many askers at once, each dropped unless it sends one line this short in this time.
+    static constexpr int MaxConnections = 8;
+    static constexpr int ReadTimeoutMs = 2000;
+    static constexpr int MaxLineBytes = 64;
+
+    explicit FolderClaim(const QString &folder, QObject *parent = nullptr);
+    ~FolderClaim() override;
+
+    // True when this copy is the folder's ringer.
     bool claim();
     // While another copy holds the folder: tries claim() every `intervalMs` and emits claimed()
-    // once the folder is this copy's, or once its lock file cannot be written at all (a folder
+    // once the folder is this copy's, or once its lock file cannot be used at all (a folder
     // nobody can claim still rings).
     void claimWhenFree(int intervalMs);
-    // Why claim() failed: LockFailedError while another copy holds the folder, anything else
-    // when the lock file cannot be written at all.
-    QLockFile::LockError lockError() const { return m_lock.error(); }
-    // Asks the copy holding the folder to show its window; true once it has answered. Waits up
-    // to `timeoutMs`, as that copy may still be starting its server.
+    // Why claim() failed: Held while another copy holds the folder, Unavailable when the lock
+    // file cannot be opened or locked at all.
+    Error claimError() const { return m_error; }
+    // Asks the copy holding the folder to show its window; true once it has, or once it has
+    // answered that it is the service. Waits up to `timeoutMs`, as that copy may still be
+    // starting its server.
     bool askRunningToShow(int timeoutMs = 2000);
     // After askRunningToShow(): the holder is the windowless background service, which has no
     // window to show and rings the bells for everyone.
     bool holderIsService() const { return m_holderIsService; }
+    // Asks who holds the folder, without showing any window.
+    Holder askHolder(int timeoutMs = 2000);
     // Asks the copy holding the folder to stop the music it plays now; true once it has.
     bool askRunningToStop(int timeoutMs = 2000);
     // This copy is the background service: a later copy is told so instead of being shown a
-    // window, and copies of other users may ask (the service often runs as a user of its own).
-    // Set before claim().
+    // window, and copies of other users may ask it to stop the music. Set before claim().
     void setService(bool service) { m_service = service; }
 
-    // The local server's name: a hash of the folder's canonical path, so it stays short and
-    // valid however the folder is spelled or linked.
-    static QString serverName(const QString &folder);
+    QString lockPath() const;
+    // The socket's path as this process reaches it: through /proc/self/fd when the folder's own
+    // path is too long for a local socket address (107 bytes).
+    QString socketPath() const;
 
 signals:
-    // Another copy was started on this folder.
+    // Another copy of the same user was started on this folder.
     void showRequested();
     // Another copy asks to stop the music playing now.
     void stopRequested();
@@ -49,12 +69,20 @@ signals:
     void claimed();
 
 private:
+    bool openLockFile();
+    void listen();
     void answer();
-    // Sends `request` to the holder and returns its answer, empty when it gave none in time.
+    void serve(QLocalSocket *socket);
+    // Sends `request` to the holder and returns its answer, empty when it gave none in time or
+    // the answer came from someone who could not have claimed the folder.
     QByteArray ask(const QByteArray &request, int timeoutMs);
+    bool peerMayHold(int socket) const;
 
     QString m_folder;
-    QLockFile m_lock;
+    int m_folderFd = -1;
+    int m_lockFd = -1;
+    bool m_held = false;
+    Error m_error = Error::None;
     QLocalServer m_server;
     QTimer m_retry;
     bool m_service = false;

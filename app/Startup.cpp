@@ -4,6 +4,7 @@
 #include "ErrorBox.h"
 #include "ProgramValues.h"
 #include "SingleInstance.h"
+#include "StopSignals.h"
 #include "Translations.h"
 #include "WindowLook.h"
 #include "ZilApplication.h"
@@ -82,11 +83,11 @@ void Program::takeOverWhenFree(FolderClaim &claim, int intervalMs) {
 FolderRole takeFolder(FolderClaim &claim) {
     if (claim.claim())
         return FolderRole::Rings;
-    if (claim.lockError() != QLockFile::LockFailedError) {
+    if (claim.claimError() != FolderClaim::Error::Held) {
         // A folder the user cannot write to still rings: silence would be worse than the
         // small chance of a second copy.
-        qWarning().noquote() << "The program folder cannot be claimed:"
-                             << QDir::toNativeSeparators(programFolder());
+        qWarning().noquote() << "The data folder cannot be claimed:"
+                             << QDir::toNativeSeparators(dataFolder());
         return FolderRole::Rings;
     }
     if (!claim.askRunningToShow())
@@ -97,9 +98,11 @@ FolderRole takeFolder(FolderClaim &claim) {
 int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     QTranslator qtTurkish;
     loadQtTranslations(app, qtTurkish);
+    // Before anything else, so that a signal during start-up too ends the program cleanly.
+    StopSignals stopSignals;
     // Claimed before anything opens the schedule or the sound output: a second copy only shows
     // the first one's window.
-    FolderClaim claim(programFolder());
+    FolderClaim claim(dataFolder());
     const FolderRole role = takeFolder(claim);
     if (role == FolderRole::OtherWindowShown)
         return 0;
@@ -110,6 +113,12 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     Program program(online);
     QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
                      [&program] { bringToFront(program.menu()); });
+    // A window ended by the system (log-out, shutdown, kill) stops its music and lets go of the
+    // folder at once, rather than dying in the middle of a bell.
+    QObject::connect(&stopSignals, &StopSignals::received, &app, [&program, &app] {
+        program.bells().stopMusic();
+        app.quit();
+    });
     if (role == FolderRole::ServiceRings) {
         program.setServiceRings(true);
         program.takeOverWhenFree(claim);

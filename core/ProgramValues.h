@@ -4,17 +4,24 @@
 
 class Clock;
 
-// The program-wide values: the last bell's length, the program and music folders, the clock and
-// the audio output. They live here together so that nothing else keeps global state.
+// The program-wide values: the last bell's length, the program, data and music folders, the clock
+// and the audio output. They live here together so that nothing else keeps global state.
 
 // Duration in seconds of the bell the clock started last; 0 until the first one.
 extern int CalmaSuresi;
 
-// The folder of the program file, ending in a separator. The schedule and Muzikler are there.
+// The folder of the program file, ending in a separator.
 QString programFolder();
-// Tests point the program at a temporary folder; an empty text restores the real one.
+// Tests point the program at a temporary folder; an empty text restores the real one. The data
+// folder follows it.
 void setProgramFolder(const QString &folder);
-// The bells' music: Muzikler in the program folder, ending in a separator.
+// The name of the file beside an installed program that names its data folder.
+inline constexpr char DataFolderMarker[] = "data-folder";
+// The school's data (database.mdb, Muzikler, the single-ringer claim), ending in a separator: the
+// folder named in the first line of DataFolderMarker beside the program, or else the program
+// folder itself, as in a build folder.
+QString dataFolder();
+// The bells' music: Muzikler in the data folder, ending in a separator.
 QString musicFolder();
 
 // The wall clock the whole program reads.

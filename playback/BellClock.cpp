@@ -44,8 +44,11 @@ void waitForTheSecond(const Clock &clock) {
         std::this_thread::sleep_for(rest);
 }
 
-// A bell's name as a record line keeps it: long enough for any name the editor takes.
+// A bell's name and music as a record line or a message keeps them: long enough for any name the
+// editor takes and any file name, short enough that a row written by other means cannot fill
+// every line of the record with a megabyte.
 constexpr int RecordedNameLength = 100;
+constexpr int RecordedMusicLength = 255;
 
 // The record lines kept while the store cannot take them: a day of bells several times over.
 constexpr int UnwrittenLimit = 5000;
@@ -67,6 +70,13 @@ BellClock::BellClock(BellStore &store, MediaPlayerDevice &player,
     m_stopTimer.setSingleShot(true);
     m_stopTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_stopTimer, &QTimer::timeout, this, &BellClock::stopCheck);
+    m_heardTimer.setSingleShot(true);
+    m_heardTimer.setInterval(50);
+    connect(&m_heardTimer, &QTimer::timeout, this, [this] { settleHeard(); });
+}
+
+BellClock::~BellClock() {
+    settleHeard(true);
 }
 
 void BellClock::Start() {
@@ -242,12 +252,23 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
             const bool outputDown = failure && !tone;
             if (failure && !(outputDown && m_outputFailing))
                 reportBell(d.bell, *failure);
-            m_outputFailing = outputDown;
+            if (outputDown)
+                m_outputFailing = true;
             const qint64 delay = d.second.msecsTo(programClock().now());
-            if (failure)
-                record(d, BellOutcome::Failed, delay, *failure, tone);
-            else
-                record(d, d.second < present ? BellOutcome::RangLate : BellOutcome::Rang, delay);
+            if (outputDown) {
+                record(d, BellOutcome::Failed, delay, *failure);
+            } else {
+                // Recorded once its sound is heard: a play the output accepted may go nowhere.
+                Unheard started;
+                started.due = d;
+                started.outcome = d.second < present ? BellOutcome::RangLate : BellOutcome::Rang;
+                if (failure)
+                    started.outcome = BellOutcome::Failed;
+                started.delayMs = delay;
+                started.reason = failure.value_or(QString());
+                started.fallbackTone = tone;
+                awaitHeard(std::move(started));
+            }
         } else {
             const MusicFile music = MusicFile::of(d.bell.music);
             QString why = music.refusal;
@@ -269,6 +290,7 @@ void BellClock::stopCheck() {
         armStop();
         return;
     }
+    settleHeard(true);
     try {
         m_player.Stop();
         m_player.Close();
@@ -349,6 +371,7 @@ bool BellClock::startFallbackTone(int sure) {
 }
 
 std::optional<QString> BellClock::play(const QString &file) {
+    settleHeard(true);
     m_player.setFileName(file);
     try {
         m_player.Open();
@@ -360,10 +383,59 @@ std::optional<QString> BellClock::play(const QString &file) {
     return std::nullopt;
 }
 
+void BellClock::awaitHeard(Unheard unheard) {
+    settleHeard(true);
+    unheard.since.start();
+    m_unheard = std::move(unheard);
+    settleHeard();
+}
+
+void BellClock::settleHeard(bool now) {
+    if (!m_unheard)
+        return;
+    QString why;
+    const MediaHeard heard = m_player.Heard(why);
+    if (heard == MediaHeard::NotYet && !now && m_unheard->since.elapsed() < HeardWithinMs) {
+        m_heardTimer.start();
+        return;
+    }
+    m_heardTimer.stop();
+    const Unheard bell = *std::exchange(m_unheard, std::nullopt);
+    if (heard == MediaHeard::Yes) {
+        m_outputFailing = false;
+        record(bell.due, bell.outcome, bell.delayMs, bell.reason, bell.fallbackTone);
+        return;
+    }
+    // Stopped or replaced sooner than any output could have told: no fault of the output, and
+    // no proof of a bell either.
+    if (heard == MediaHeard::NotYet && bell.since.elapsed() < HeardWithinMs / 3) {
+        record(bell.due, BellOutcome::Failed, bell.delayMs,
+               bell.fallbackTone ? bell.reason
+                                 : QStringLiteral("duyulduğu anlaşılmadan durduruldu"));
+        return;
+    }
+    if (heard == MediaHeard::NotYet)
+        why = QStringLiteral("ses çıkışı yanıt vermiyor");
+    // Said once per outage, as for an output that could not be opened at all.
+    if (!m_outputFailing)
+        reportBell(bell.due.bell, why);
+    m_outputFailing = true;
+    // The pipeline may hold the lost output; closed, it lets the next bell reach a fresh one.
+    try {
+        if (m_player.IsOpen()) {
+            m_player.Stop();
+            m_player.Close();
+        }
+    } catch (const ZilError &) {
+        // Nothing more to stop.
+    }
+    record(bell.due, BellOutcome::Failed, bell.delayMs, bell.fallbackTone ? bell.reason : why);
+}
+
 void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason,
                        bool fallbackTone) {
     m_unwritten.append({due.second.date(), due.bell.id, due.bell.name.left(RecordedNameLength),
-                        StoredTimeForm(due.second.time()), due.bell.music.left(RecordedNameLength),
+                        StoredTimeForm(due.second.time()), due.bell.music.left(RecordedMusicLength),
                         outcome,
                         int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())),
                         reason, fallbackTone, programClock().now()});
@@ -408,7 +480,7 @@ QString BellClock::namedBell(const Bell &bell) {
     const QString day = GunAdlari().value(bell.gunId);
     const QString when =
         start.isValid() ? day + QLatin1Char(' ') + start.toString(QStringLiteral("HH:mm")) : day;
-    return QStringLiteral(" (Zil: %1, %2)").arg(bell.name, when);
+    return QStringLiteral(" (Zil: %1, %2)").arg(bell.name.left(RecordedNameLength), when);
 }
 
 void BellClock::reportUnreadable(const QDate &date) {
@@ -463,7 +535,8 @@ void BellClock::report(const QString &message) {
 }
 
 void BellClock::reportBell(const Bell &bell, const QString &why) {
-    report(QStringLiteral("Zil müziği \"%1\" çalınamadı: %2").arg(bell.music, why));
+    report(QStringLiteral("Zil müziği \"%1\" çalınamadı: %2")
+               .arg(bell.music.left(RecordedMusicLength), why));
 }
 
 void BellClock::flushReports() {

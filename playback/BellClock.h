@@ -4,6 +4,7 @@
 #include "Calendar.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
@@ -35,12 +36,17 @@ public:
     // Long enough for a slow disk or sound server to preroll, short enough that an edit to the
     // bell rarely finds its music already prepared.
     static constexpr int PrepareAheadSeconds = 3;
+    // How long a started bell's sound may take to reach the output before the bell counts as
+    // not heard. Its record line waits that long at most; the tick never does.
+    static constexpr int HeardWithinMs = 1500;
 
     // Rings the bells of `store` through `player`; both must outlive the clock. `reportError`
     // is how failures reach the user.
     BellClock(BellStore &store, MediaPlayerDevice &player,
               std::function<void(const QString &message)> reportError = {},
               QObject *parent = nullptr);
+    // A bell still waiting to be heard is recorded with what is known.
+    ~BellClock() override;
 
     // Arms the timer for the first tick just after the next second begins.
     void Start();
@@ -95,6 +101,15 @@ private:
         Bell bell;
         QString silent;
     };
+    // A bell whose music (or tone) started but is not yet known to be heard.
+    struct Unheard {
+        Due due;
+        BellOutcome outcome;
+        qint64 delayMs = 0;
+        QString reason;
+        bool fallbackTone = false;
+        QElapsedTimer since;
+    };
 
     void armTimer(const QDateTime &now);
     void stopCheck();
@@ -118,6 +133,10 @@ private:
     bool startFallbackTone(int sure);
     // Opens and plays `file`; the reason when it could not.
     std::optional<QString> play(const QString &file);
+    void awaitHeard(Unheard unheard);
+    // Records the waiting bell once it is known whether it was heard; `now` settles it with what
+    // is known, before its music is stopped or replaced.
+    void settleHeard(bool now = false);
     void record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason = {},
                 bool fallbackTone = false);
     // Writes the record lines waiting in m_unwritten, oldest first, until the store refuses one.
@@ -136,6 +155,8 @@ private:
     MediaPlayerDevice &m_player;
     QTimer m_timer;
     QTimer m_stopTimer;
+    QTimer m_heardTimer;
+    std::optional<Unheard> m_unheard;
     QDateTime m_lastHandled;
     bool m_storeFailing = false;
     bool m_recordFailing = false;

@@ -1,6 +1,7 @@
 #include "DayCheck.h"
 
 #include "Clock.h"
+#include "GstMediaLayer.h"
 #include "MusicFile.h"
 #include "ProgramValues.h"
 
@@ -80,10 +81,14 @@ void DayCheck::check(const QDate &date, const QList<Bell> &bells) {
     }
     if (files.isEmpty() && refused.isEmpty())
         return;
+    const QString output = audioSinkDescription();
     if (m_thread)
         m_thread->wait();
     QPointer<DayCheck> self(this);
-    m_thread.reset(QThread::create([self, files, refused, date, bells] {
+    m_thread.reset(QThread::create([self, output, files, refused, date, bells] {
+        // Asked here rather than at each bell: a sound server that does not answer holds up
+        // this thread, not the start.
+        const QString outputProblem = GstMediaLayer::outputProblem(output);
         QHash<QString, QString> problems = refused;
         for (auto it = files.begin(); it != files.end(); ++it) {
             const QString problem = problemWith(it.value());
@@ -92,14 +97,21 @@ void DayCheck::check(const QDate &date, const QList<Bell> &bells) {
         }
         // The object waits for this thread before it goes, so it is still there to be told.
         QMetaObject::invokeMethod(
-            self.data(), [self, date, bells, problems] { self->finish(date, bells, problems); },
+            self.data(),
+            [self, date, bells, problems, outputProblem] {
+                self->finish(date, bells, problems, outputProblem);
+            },
             Qt::QueuedConnection);
     }));
     m_thread->start(QThread::LowPriority);
 }
 
 void DayCheck::finish(const QDate &date, const QList<Bell> &bells,
-                      const QHash<QString, QString> &problems) {
+                      const QHash<QString, QString> &problems, const QString &outputProblem) {
+    if (!outputProblem.isEmpty() && m_report)
+        m_report(QStringLiteral("Bugünün zilleri duyulmayacak: %1 (ses sunucusu çalışmıyor ya da "
+                                "ses kartı bulunamadı).")
+                     .arg(outputProblem));
     if (!problems.isEmpty()) {
         QStringList lines;
         for (auto it = problems.begin(); it != problems.end(); ++it)
@@ -125,7 +137,7 @@ void DayCheck::finish(const QDate &date, const QList<Bell> &bells,
                                   bell.id,
                                   bell.name.left(100),
                                   bell.start.toString().left(20),
-                                  bell.music.left(100),
+                                  bell.music.left(255),
                                   BellOutcome::Warning,
                                   0,
                                   *problem};

@@ -70,6 +70,12 @@ void setUpOutputs(GstElement *sink) {
 
 std::atomic<int> livePlaybins{0};
 
+// Errors of sound outputs seen so far by any pipeline of the process. PulseAudio's sinks share
+// one connection per server: a pipeline made before a loss holds the dead one, and every sink
+// made while it is held falls back to a fake sink. A pipeline prepared before the latest loss is
+// therefore not played.
+std::atomic<quint64> outputLosses{0};
+
 void playbinFreed(gpointer, GObject *) {
     --livePlaybins;
 }
@@ -113,7 +119,8 @@ struct BusContext {
     // Tells this pipeline's messages from those of an earlier one that had the same device id,
     // even when the new pipeline happens to sit at the old one's address.
     quint64 serial = 0;
-    QString firstError; // GStreamer's text of the first error, for open to report
+    QString firstError;           // GStreamer's text of the first error, for open to report
+    GstElement *output = nullptr; // the audio sink, held by the pipeline
     bool errorSeen = false;
     std::condition_variable errorArrived;
     // The outcome of open's preroll, set by the worker.
@@ -143,6 +150,9 @@ struct GstMediaLayer::Device {
     bool notifyPending = false;
     qint32 lastPosition = 0;
     qint32 duration = -1;
+    quint64 outputLossesSeen = 0; // outputLosses when the pipeline was made
+    qint32 playedFrom = 0;        // the position of the last play
+    bool heard = false;           // since the last play
 };
 
 namespace {
@@ -150,6 +160,10 @@ namespace {
 // keeps the system's words for whoever looks into it.
 QString inTurkish(const QString &turkish, const QString &system) {
     return system.isEmpty() ? turkish : turkish + QStringLiteral(" (") + system + QLatin1Char(')');
+}
+
+QString noOutput() {
+    return QStringLiteral("ses çıkışı yok");
 }
 
 QString deviceNotReady() {
@@ -239,8 +253,16 @@ GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer d
     case GST_MESSAGE_ERROR: {
         GError *error = nullptr;
         gst_message_parse_error(message, &error, nullptr);
-        const QString text = pipelineErrorText(error);
+        // An output that goes away mid-play (its sound server ended) says so only here.
+        const bool outputLost =
+            error && error->domain == GST_RESOURCE_ERROR &&
+            error->code != GST_RESOURCE_ERROR_BUSY && context.output &&
+            gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(context.output));
+        const QString text = outputLost ? inTurkish(noOutput(), QString::fromUtf8(error->message))
+                                        : pipelineErrorText(error);
         g_clear_error(&error);
+        if (outputLost)
+            ++outputLosses;
         std::lock_guard lock(context.mutex);
         // Only the first of a burst of errors is reported.
         if (firstError(context, text))
@@ -413,12 +435,68 @@ void GstMediaLayer::destroy(Device &d) {
     d.audioSink = nullptr;
 }
 
+bool GstMediaLayer::awaitRetiring(std::chrono::steady_clock::time_point deadline) {
+    bool waited = false;
+    for (auto &worker : m_retiring) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (worker->busy()) {
+            waited = true;
+            if (!worker->finish(int(qMax<qint64>(left.count(), 0))))
+                return false;
+        }
+    }
+    return waited;
+}
+
 void GstMediaLayer::retire(std::unique_ptr<PipelineWorker> worker) {
     m_retiring.erase(
         std::remove_if(m_retiring.begin(), m_retiring.end(), [](auto &w) { return w->finish(0); }),
         m_retiring.end());
     if (worker && !worker->finish(0))
         m_retiring.push_back(std::move(worker));
+}
+
+bool GstMediaLayer::swallowsSound(GstElement *sink) {
+    if (!GST_IS_BIN(sink))
+        return false;
+    bool fake = false;
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(sink));
+    const auto look = [](const GValue *item, gpointer data) {
+        GstElement *element = GST_ELEMENT(g_value_get_object(item));
+        GstObject *parent = gst_object_get_parent(GST_OBJECT(element));
+        const auto factoryIs = [](GstElement *e, const char *name) {
+            GstElementFactory *factory = e ? gst_element_get_factory(e) : nullptr;
+            return factory && g_strcmp0(GST_OBJECT_NAME(factory), name) == 0;
+        };
+        if (parent && GST_IS_ELEMENT(parent) && factoryIs(GST_ELEMENT(parent), "autoaudiosink") &&
+            factoryIs(element, "fakesink"))
+            *static_cast<bool *>(data) = true;
+        if (parent)
+            gst_object_unref(parent);
+    };
+    gst_iterator_foreach(it, look, &fake);
+    gst_iterator_free(it);
+    return fake;
+}
+
+QString GstMediaLayer::outputProblem(const QString &description) {
+    initGstreamerOnce();
+    GError *error = nullptr;
+    GstElement *sink =
+        gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &error);
+    g_clear_error(&error);
+    if (!sink)
+        return noOutput();
+    gst_object_ref_sink(sink);
+    // READY opens the output (an automatic one chooses its sink then) without playing anything.
+    const bool opened =
+        gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE &&
+        gst_element_get_state(sink, nullptr, nullptr, kStateWait) == GST_STATE_CHANGE_SUCCESS;
+    const bool fake = swallowsSound(sink);
+    gst_element_set_state(sink, GST_STATE_NULL);
+    gst_object_unref(sink);
+    return opened && !fake ? QString() : noOutput();
 }
 
 int GstMediaLayer::livePipelines() {
@@ -461,6 +539,8 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file,
     d->context = std::make_shared<BusContext>();
     d->context->layer = this;
     d->context->device = id;
+    d->context->output = sink;
+    d->outputLossesSeen = outputLosses;
     static std::atomic<quint64> serials{0};
     d->context->serial = ++serials;
     GstBus *bus = gst_element_get_bus(d->pipeline);
@@ -516,6 +596,11 @@ quint32 GstMediaLayer::awaitPreroll(Device &d, const QString &element,
                    : MCIERR_FILE_NOT_FOUND;
     }
 
+    // Nothing would be heard: failed now, not recorded later as a bell that rang.
+    if (swallowsSound(d.audioSink)) {
+        destroy(d);
+        return codeForText(noOutput());
+    }
     gint64 duration = 0;
     const bool lengthKnown = gst_element_query_duration(d.pipeline, GST_FORMAT_TIME, &duration);
     if (lengthKnown && duration == 0) {
@@ -534,8 +619,9 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::takePrepared(const QString
     if (!m_prepared || m_prepared->file != file)
         return nullptr;
     std::unique_ptr<Device> d = std::move(m_prepared);
-    // Music replaced since: the file is opened afresh, so nothing stale plays.
-    if (stampOf(file) != d->stamp) {
+    // Music replaced since, or an output lost since (the pipeline may hold the dead one): the
+    // file is opened afresh, so nothing stale plays.
+    if (stampOf(file) != d->stamp || d->outputLossesSeen != outputLosses) {
         destroy(*d);
         return nullptr;
     }
@@ -545,7 +631,8 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::takePrepared(const QString
 void GstMediaLayer::prepare(const QString &file) {
     const QString path = QFileInfo(file).absoluteFilePath();
     const std::optional<FileStamp> stamp = stampOf(path);
-    if (m_prepared && m_prepared->file == path && m_prepared->stamp == stamp)
+    if (m_prepared && m_prepared->file == path && m_prepared->stamp == stamp &&
+        m_prepared->outputLossesSeen == outputLosses)
         return;
     if (m_prepared) {
         destroy(*m_prepared);
@@ -593,12 +680,18 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
             ++m_preparedOpens;
         }
     }
-    if (!d) {
+    for (int attempt = 0; !d; ++attempt) {
         quint32 failure = 0;
         d = build(file, id, failure);
         if (!d)
             return failure;
-        if (const quint32 result = awaitPreroll(*d, request.element, deadline, answered))
+        const quint32 result = awaitPreroll(*d, request.element, deadline, answered);
+        if (result == 0)
+            break;
+        d.reset();
+        // A pipeline still being torn down may hold a lost output, which a new sink then cannot
+        // reach: once it has gone, the open is tried once more.
+        if (attempt > 0 || result != codeForText(noOutput()) || !awaitRetiring(deadline))
             return result;
     }
 
@@ -704,7 +797,35 @@ quint32 GstMediaLayer::play(quint16 device, std::optional<qint32> from, bool not
     }
     GstBusRelay::changeState(*d, GST_STATE_PLAYING);
     d->mode = Device::Mode::Playing;
+    d->heard = false;
+    d->playedFrom = from ? *from : d->lastPosition;
     return 0;
+}
+
+MediaHeard GstMediaLayer::heard(quint16 device, quint32 &code) {
+    Device *d = find(device);
+    if (!d) {
+        code = MCIERR_INVALID_DEVICE_ID;
+        return MediaHeard::No;
+    }
+    {
+        std::lock_guard lock(d->context->mutex);
+        if (d->context->errorSeen) {
+            code = codeForText(d->context->firstError);
+            return MediaHeard::No;
+        }
+    }
+    if (d->heard)
+        return MediaHeard::Yes;
+    // An accepted play proves nothing: a sink whose server has gone still reaches PLAYING. The
+    // position moving on in PLAYING does: a sink plays out its buffer only to a live output.
+    GstState state = GST_STATE_VOID_PENDING;
+    const bool playing =
+        gst_element_get_state(d->pipeline, &state, nullptr, 0) == GST_STATE_CHANGE_SUCCESS &&
+        state == GST_STATE_PLAYING;
+    if ((playing || d->atEnd) && positionMs(*d) > d->playedFrom)
+        d->heard = true;
+    return d->heard ? MediaHeard::Yes : MediaHeard::NotYet;
 }
 
 quint32 GstMediaLayer::record(quint16 device, std::optional<qint32>, bool) {
@@ -889,6 +1010,12 @@ void GstMediaLayer::handleBusEvent(quint16 device, quint64 serial, BusEvent even
         endPending(device, *d, MCI_NOTIFY_SUCCESSFUL);
         break;
     case BusEvent::Error:
+        // A prepared pipeline may hold the lost output too; let go of it now, so a fresh one
+        // can reach the output when it is back.
+        if (m_prepared && m_prepared->outputLossesSeen != outputLosses) {
+            destroy(*m_prepared);
+            m_prepared.reset();
+        }
         positionMs(*d);
         d->mode = Device::Mode::Stopped;
         GstBusRelay::changeState(*d, GST_STATE_PAUSED);

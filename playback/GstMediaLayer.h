@@ -51,6 +51,17 @@ public:
     // takes it over, unless the file changed since or the preroll failed. One file is kept
     // prepared: preparing another drops it.
     void prepare(const QString &file) override;
+    // Yes once the pipeline plays without an error and its position has moved on; No after an
+    // error, a lost output among them.
+    MediaHeard heard(quint16 device, quint32 &code) override;
+
+    // Whether nothing could be heard through `sink`: an automatic output that fell back to a
+    // fake sink because no sound server or sound card answered. A sink named outright
+    // (tests play into "fakesink") is taken as chosen. Looked at once the sink has left NULL.
+    static bool swallowsSound(GstElement *sink);
+    // Why an output made from `description` could not be heard, or an empty text when it can:
+    // the start-up check's question, answered without playing anything.
+    static QString outputProblem(const QString &description);
 
     // Opens that took over a prepared pipeline.
     int preparedOpens() const { return m_preparedOpens; }
@@ -87,6 +98,9 @@ private:
     qint32 lengthMs(Device &d);
     void seekTo(Device &d, qint64 ms);
     void destroy(Device &d);
+    // Waits until `deadline` for the pipelines being torn down; true when some were and all
+    // have gone.
+    bool awaitRetiring(std::chrono::steady_clock::time_point deadline);
     // Keeps a finishing thread in sight until it has ended, for the destructor to wait on.
     void retire(std::unique_ptr<PipelineWorker> worker);
 

@@ -81,6 +81,9 @@ enum class MediaStatusItem { Position, Length, Mode, NumberOfTracks, TimeFormat,
 
 enum class MediaCapability { CanPlay, CanRecord, CanEject, HasVideo, DeviceType };
 
+// Whether what a device plays has reached a sound output someone can hear.
+enum class MediaHeard { Yes, NotYet, No };
+
 // The media control requests the player relies on. Every request answers with a result code (0
 // for success) and completes before it returns. A request made with notify is answered later by
 // the notice signal, always on the GUI thread and never before the request has returned.
@@ -119,6 +122,15 @@ public:
     // without holding up the caller, so the open that follows has less to do. Changes nothing a
     // request answers.
     virtual void prepare(const QString &file) { Q_UNUSED(file); }
+    // Whether the sound of the last play of `device` has reached a real output: NotYet while
+    // that cannot be told; No, with `code` naming why, when it never will. A request that was
+    // accepted is not proof of sound: a sound server may have gone. A layer that cannot tell
+    // answers Yes.
+    virtual MediaHeard heard(quint16 device, quint32 &code) {
+        Q_UNUSED(device);
+        Q_UNUSED(code);
+        return MediaHeard::Yes;
+    }
 
 signals:
     // Completion of a request made with notify; `code` is one of the MCI_NOTIFY_ values.

@@ -150,6 +150,18 @@ void MediaPlayerDevice::Pause() {
     }
 }
 
+MediaHeard MediaPlayerDevice::Heard(QString &why) {
+    if (!m_isOpen) {
+        why = QString::fromLatin1(noDeviceOpen);
+        return MediaHeard::No;
+    }
+    quint32 code = 0;
+    const MediaHeard heard = m_layer->heard(m_mciDevice, code);
+    if (heard == MediaHeard::No)
+        why = m_layer->errorText(code).value_or(QStringLiteral("Unknown error code"));
+    return heard;
+}
+
 void MediaPlayerDevice::Stop() {
     RequireOpen();
     m_lastError = m_layer->stop(m_mciDevice);

@@ -53,6 +53,9 @@ public:
     void Open();
     // Lets the layer get `fileName` ready for an Open soon after; what is open stays as it is.
     void Prepare(const QString &fileName) { m_layer->prepare(fileName); }
+    // Whether the music of the last Play has reached a sound output (MediaLayer::heard); `why`
+    // tells why not when the answer is No. Nothing open is No: it cannot be heard any more.
+    MediaHeard Heard(QString &why);
     void Close();
     void Play();
     // Pauses a playing device, resumes a paused one.

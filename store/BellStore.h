@@ -10,6 +10,7 @@
 #include <QTime>
 #include <QVariant>
 
+#include <limits>
 #include <optional>
 
 // One row of Dersler: a bell on a weekday. The start and the duration are kept as stored, since
@@ -23,8 +24,8 @@ struct Bell {
     QString music;  // a file name in Muzikler
     QVariant sure;  // seconds to play; 0 = the whole music
 
-    // The longest a bell may play, in seconds: a day.
-    static constexpr int LongestSure = 86400;
+    // The longest duration a row may hold, in seconds: the most the bell editor writes.
+    static constexpr int LongestSure = std::numeric_limits<int>::max();
 
     // The start as a time of day; invalid when the stored text is not one.
     QTime startTime() const;

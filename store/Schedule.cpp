@@ -88,7 +88,7 @@ QString StoredTimeForm(const QTime &time) {
 }
 
 QString DatabaseFile() {
-    return programFolder() + QStringLiteral("database.mdb");
+    return dataFolder() + QStringLiteral("database.mdb");
 }
 
 QString GunAdlariOf(const QList<int> &gunIds) {

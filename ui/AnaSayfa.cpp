@@ -14,6 +14,7 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLibrary>
@@ -118,6 +119,7 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
             [this] { ui->MainMenu1->setActiveAction(ui->Dosya1->menuAction()); });
     // Enter edits and Delete deletes the selected bell, as the buttons do.
     ui->ListView1->installEventFilter(this);
+    QCoreApplication::instance()->installEventFilter(this);
     ui->Duzenle1->setText(ui->Duzenle1->text() + QStringLiteral("\tEnter"));
     ui->Sil1->setText(ui->Sil1->text() + QStringLiteral("\tDel"));
     ui->lblHizmet->setToolTip(
@@ -231,18 +233,19 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
 
     const QScreen *screen = QGuiApplication::primaryScreen();
+    bool panel = false;
     // On a small screen, or one with large letters, the window with the page would reach
     // below the screen; the bells matter more than the page.
     if (online && online() && (!screen || roomForWebPanel(screen->availableGeometry().size()))) {
         try {
-            setUpWebPanel(webSite);
+            panel = setUpWebPanel(webSite);
         } catch (const ZilError &error) {
             // Created from the constructor, where nothing else would catch it.
             showErrorBox(error.message());
         }
-    } else {
-        showWebPanel(false);
     }
+    if (!panel)
+        showWebPanel(false);
 }
 
 bool TfrmMenu::roomForWebPanel(const QSize &available) const {
@@ -274,17 +277,23 @@ void TfrmMenu::setWebRetryInterval(int ms) {
     m_webRetry->setInterval(ms);
 }
 
-void TfrmMenu::setUpWebPanel(const QString &webSite) {
-    CreateWebPanelFunction create = nullptr;
-    for (const QString &folder :
-         {QCoreApplication::applicationDirPath(), QStringLiteral(ZIL_BUILD_BIN_DIR)}) {
-        create = reinterpret_cast<CreateWebPanelFunction>(
-            QLibrary::resolve(folder + QStringLiteral("/zil_webpanel"), CreateWebPanelSymbol));
-        if (create)
-            break;
-    }
+bool TfrmMenu::setUpWebPanel(const QString &webSite) {
+    QStringList folders{QCoreApplication::applicationDirPath()};
+    // Tests run from a folder of their own and use the build's module; an installed program
+    // loads nothing but what lies beside it.
+    if (dataFolder() == programFolder())
+        folders << QStringLiteral(ZIL_BUILD_BIN_DIR);
+    const auto present = std::find_if(folders.cbegin(), folders.cend(), [](const QString &folder) {
+        return QFileInfo::exists(folder + QStringLiteral("/zil_webpanel.so"));
+    });
+    // The module is a package of its own, as it needs Qt WebEngine: without it, no panel.
+    if (present == folders.cend())
+        return false;
+    QLibrary module(*present + QStringLiteral("/zil_webpanel.so"));
+    const auto create =
+        reinterpret_cast<CreateWebPanelFunction>(module.resolve(CreateWebPanelSymbol));
     if (!create)
-        throw ZilError(QStringLiteral("Web paneli yüklenemedi (zil_webpanel)"));
+        throw ZilError(QStringLiteral("Web paneli yüklenemedi (%1)").arg(module.errorString()));
     ui->pnlWeb->show();
     m_webPage = sitePageUrl(webSite, QStringLiteral("/ads/zil.html"));
     m_webBrowser = create(ui->pnlWeb, m_webPage);
@@ -292,6 +301,7 @@ void TfrmMenu::setUpWebPanel(const QString &webSite) {
     m_webBrowser->setGeometry(ui->pnlWeb->rect());
     // By name: the browser engine lives in its own module, which this one does not link.
     connect(m_webBrowser, SIGNAL(loadFinished(bool)), this, SLOT(webPageLoaded(bool)));
+    return true;
 }
 
 void TfrmMenu::ListeyiDoldur() {
@@ -486,6 +496,10 @@ void TfrmMenu::setClosesToTray(std::function<bool()> closesToTray) {
 }
 
 void TfrmMenu::closeEvent(QCloseEvent *event) {
+    if (m_ending) {
+        event->accept();
+        return;
+    }
     if (m_closesToTray && m_closesToTray()) {
         event->ignore();
         hide();
@@ -504,6 +518,12 @@ void TfrmMenu::closeEvent(QCloseEvent *event) {
 }
 
 bool TfrmMenu::eventFilter(QObject *watched, QEvent *event) {
+    // Ending the program closes every window first; this one must then not ask again, nor
+    // hide, or the end would be called off (a log-out, a stop signal, "Çıkış" agreed).
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+        m_ending = true;
+        return false;
+    }
     if (watched == ui->ListView1 && event->type() == QEvent::KeyPress) {
         switch (static_cast<QKeyEvent *>(event)->key()) {
         case Qt::Key_Return:

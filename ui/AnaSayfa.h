@@ -92,7 +92,8 @@ private slots:
 private:
     void FormCreate(const std::function<bool()> &online, const QString &webSite);
     void setUpButtons();
-    void setUpWebPanel(const QString &webSite);
+    // False when the web panel's module is not installed.
+    bool setUpWebPanel(const QString &webSite);
     // The window's height with the web panel or without it.
     void showWebPanel(bool shown);
     bool askToEnd();
@@ -120,6 +121,8 @@ private:
     QTimer *m_webRetry;
     std::function<bool()> m_closesToTray;
     bool m_toldHiddenToTray = false;
+    // The program is ending (the user agreed, or the system asked): closing asks nothing.
+    bool m_ending = false;
 
     // Today's bells as last read, in stored order, and what the lines were read for.
     struct DayBell {

@@ -1,9 +1,11 @@
 // The background service as it runs: the real program started with --servis, without a display,
 // on a temporary program folder, rings a bell due a few seconds later and writes it in the
-// record; a window opened beside it (in this process) only shows the schedule; SIGTERM ends the
-// service cleanly, and the window then rings in its place.
+// record, once a window's claim on the folder is killed outright; a window opened beside it (in
+// this process) only shows the schedule; a second service is told the first one rings; SIGTERM ends
+// the service cleanly, and the window then rings in its place.
 #include "FakeMediaLayer.h"
 #include "ProgramValues.h"
+#include "PulseServer.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "Startup.h"
@@ -14,6 +16,9 @@
 #include <QLabel>
 #include <QProcess>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/stat.h>
 
 class TestService : public QObject {
     Q_OBJECT
@@ -26,27 +31,36 @@ private slots:
         QVERIFY(QDir().mkpath(fx.folder() + "Muzikler"));
         QVERIFY(makeMediaFile(toneSource(8000) + QStringLiteral("wavenc ! filesink location=\"%1\"")
                                                      .arg(fx.folder() + "Muzikler/zil.wav")));
-        const QDateTime due = QDateTime::currentDateTime().addSecs(4);
+        const QDateTime due = QDateTime::currentDateTime().addSecs(6);
         const QDateTime second = due.addSecs(3);
         fx.insert(GunIDOf(due.date()), QStringLiteral("Deneme"), StoredTimeForm(due.time()),
                   QStringLiteral("zil.wav"), 30);
         fx.insert(GunIDOf(second.date()), QStringLiteral("İkinci"), StoredTimeForm(second.time()),
                   QStringLiteral("zil.wav"), 30);
 
+        // The window's part: the folder's claim, held by this binary run again.
+        QProcess holder;
+        holder.start(QCoreApplication::applicationFilePath(), {"hold", fx.folder()});
+        QVERIFY(holder.waitForReadyRead(10000));
+        // The service plays into a sound server of the test's own, the one output it finds.
+        PulseServer pulse;
+        pulse.useInThisProcess();
+        QString why;
+        QVERIFY2(pulse.start(why), qPrintable(why));
         QProcess service;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QLatin1String(name));
-        // Every real output ranked out: autoaudiosink falls back to its fake sink on any machine.
-        env.insert(QStringLiteral("GST_PLUGIN_FEATURE_RANK"),
-                   QStringLiteral("pulsesink:NONE,alsasink:NONE,pipewiresink:NONE,"
-                                  "jackaudiosink:NONE,osssink:NONE,oss4sink:NONE,openalsink:NONE"));
         service.setProcessEnvironment(env);
         service.setProcessChannelMode(QProcess::MergedChannels);
         service.start(program, {QStringLiteral("--servis")});
         QVERIFY(service.waitForStarted());
         QString log;
-        QTRY_VERIFY_WITH_TIMEOUT((log += service.readAll()).contains("zilleri çalıyor"), 5000);
+        QTRY_VERIFY((log += service.readAll()).contains("açık olan zil programı çalıyor"));
+        ::kill(pid_t(holder.processId()), SIGKILL);
+        QVERIFY(holder.waitForFinished());
+        QTRY_VERIFY_WITH_TIMEOUT((log += service.readAll()).contains("zilleri çalıyor"), 2000);
+        QVERIFY(QDateTime::currentDateTime() < due);
 
         // A window opened now finds the service and only shows the bells.
         setProgramFolder(fx.folder());
@@ -70,6 +84,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(outcomes().size(), 1, 15000);
         QCOMPARE(outcomes().first().first().toString(), QStringLiteral("caldi"));
 
+        // A second service on the folder is told that the first one rings, and waits.
+        QProcess other;
+        other.setProcessEnvironment(env);
+        other.setProcessChannelMode(QProcess::MergedChannels);
+        other.start(program, {QStringLiteral("--servis")});
+        QByteArray otherLog;
+        QTRY_VERIFY((otherLog += other.readAll()).contains("arka plandaki zil hizmeti zaten"));
+        other.terminate();
+        QVERIFY(other.waitForFinished(10000));
+
         // "Şimdi durdur" in the window stops the service's music.
         QVERIFY(!log.contains("Çalan müzik durduruldu."));
         window.tray().stopAction().trigger();
@@ -86,7 +110,7 @@ private slots:
         QCOMPARE(layer->count(QStringLiteral("open")), 0); // the window rang neither
         QVERIFY2(log.endsWith("Çalan müzik durduruldu.\nZil hizmeti durduruldu.\n"),
                  qPrintable(log));
-        QVERIFY(!QFile::exists(fx.folder() + "zil.kilit"));
+        QVERIFY(!QFile::exists(fx.folder() + "zil.soket"));
         QCOMPARE(fx.rows(QStringLiteral("PRAGMA integrity_check")).first().first().toString(),
                  QStringLiteral("ok"));
         QCOMPARE(fx.count(), 2);
@@ -99,10 +123,16 @@ private slots:
 };
 
 int main(int argc, char **argv) {
-    // Local server names live in the temporary folder; keep them in one of the test's own.
-    QTemporaryDir sockets;
-    qputenv("TMPDIR", sockets.path().toLocal8Bit());
     ZilApplication app(argc, argv);
+    if (app.arguments().size() == 3) { // "hold FOLDER", as staff with umask 022 would
+        ::umask(022);
+        FolderClaim claim(app.arguments().at(2));
+        if (!claim.claim())
+            return 2;
+        printf("held\n");
+        fflush(stdout);
+        return app.exec();
+    }
     TestService test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -367,3 +367,16 @@ std::optional<QString> FakeMediaLayer::errorText(quint32 code) const {
         return std::nullopt;
     return *it;
 }
+
+void FakeMediaLayer::setOutputLost(bool lost, quint32 code, const QString &text) {
+    m_outputLost.reset();
+    if (lost) {
+        m_outputLost = code;
+        m_errorTexts[code] = text;
+    }
+}
+
+MediaHeard FakeMediaLayer::heard(quint16 id, quint32 &code) {
+    code = !m_devices.contains(id) ? MCIERR_INVALID_DEVICE_ID : m_outputLost.value_or(0);
+    return code == 0 ? MediaHeard::Yes : MediaHeard::No;
+}

@@ -57,6 +57,10 @@ public:
     // The next request named `name` fails with `code` (every one of them when `always`).
     void failRequest(const QString &name, quint32 code, bool always = false);
     void setErrorText(quint32 code, const QString &text) { m_errorTexts[code] = text; }
+    // While lost, whatever plays goes nowhere: heard() answers No, with `code` and its text, as a
+    // sound server that has gone would leave it.
+    void setOutputLost(bool lost, quint32 code = MCIERR_BASE + 900,
+                       const QString &text = QStringLiteral("ses çıkışı yok"));
 
     // --- per device ---
     // Moves a playing (or recording) device on by `ms`; at its end it stops at its length and a
@@ -98,6 +102,7 @@ public:
     quint32 status(quint16 device, MediaStatusItem item, quint32 &value, int track = 0) override;
     quint32 capability(quint16 device, MediaCapability item, quint32 &value) override;
     std::optional<QString> errorText(quint32 code) const override;
+    MediaHeard heard(quint16 device, quint32 &code) override;
 
 private:
     struct Caps {
@@ -128,6 +133,7 @@ private:
     qint32 m_defaultLength = 60000;
     quint32 m_initialMode = MCI_MODE_STOP;
     bool m_requireExisting = false;
+    std::optional<quint32> m_outputLost; // the code heard() answers while lost
     quint16 m_nextId = 1;
     quint16 m_lastOpened = 0;
 };

@@ -1,6 +1,7 @@
 # Installs the built program into a fresh folder whose path has a space in it, checks the program
-# folder, the desktop entry and the service's units, then installs again over a schedule with a
-# row and checks the row is still there. Run by ctest: cmake -DBUILD_DIR=... -DWORK_DIR=... -DSQLITE3=... -P tst_install.cmake
+# folder, the data folder it names, the desktop entry and the service's units, then installs again
+# over a schedule with a row and checks the row is still there.
+# Run by ctest: cmake -DBUILD_DIR=... -DWORK_DIR=... -DSQLITE3=... -P tst_install.cmake
 
 function(fail)
     message(FATAL_ERROR "tst_install: ${ARGV}")
@@ -28,35 +29,49 @@ file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/Okul Zili")
 install_into("${prefix}")
 
-set(folder "${prefix}/zil")
-foreach(path zil zil_webpanel.so database.mdb Muzikler
-             ../lib/systemd/system/selvanor-zil.service ../lib/systemd/user/selvanor-zil.service
-             ../share/applications/selvanor-zil.desktop
-             ../share/icons/hicolor/128x128/apps/selvanor-zil.png)
-    if(NOT EXISTS "${folder}/${path}")
-        fail("missing ${folder}/${path}")
+set(folder "${prefix}/lib/selvanor-zil")
+set(data "${prefix}/var/lib/selvanor-zil")
+foreach(path ${folder}/zil ${folder}/zil_webpanel.so ${folder}/data-folder
+             ${data}/database.mdb ${data}/Muzikler ${prefix}/bin/selvanor-zil
+             ${prefix}/lib/systemd/system/selvanor-zil.service
+             ${prefix}/lib/systemd/user/selvanor-zil.service
+             ${prefix}/share/applications/selvanor-zil.desktop
+             ${prefix}/share/icons/hicolor/128x128/apps/selvanor-zil.png
+             ${prefix}/share/doc/selvanor-zil/copyright
+             ${prefix}/share/doc/selvanor-zil/changelog.gz)
+    if(NOT EXISTS "${path}")
+        fail("missing ${path}")
     endif()
 endforeach()
-if(NOT IS_DIRECTORY "${folder}/Muzikler")
+if(NOT IS_DIRECTORY "${data}/Muzikler")
     fail("Muzikler is not a folder")
 endif()
-execute_process(COMMAND test -x "${folder}/zil" RESULT_VARIABLE not_executable)
+execute_process(COMMAND test -x "${prefix}/bin/selvanor-zil" RESULT_VARIABLE not_executable)
 if(not_executable)
-    fail("${folder}/zil is not executable")
+    fail("${prefix}/bin/selvanor-zil is not executable")
+endif()
+# Nothing of the school's is left in the program folder.
+file(GLOB program_files RELATIVE "${folder}" "${folder}/*")
+if(NOT program_files STREQUAL "data-folder;zil;zil_webpanel.so")
+    fail("the program folder holds ${program_files}")
+endif()
+file(STRINGS "${folder}/data-folder" named)
+if(NOT named STREQUAL "${data}")
+    fail("data-folder names '${named}', not ${data}")
 endif()
 
 # The schedule is empty and has the program's table.
-query("${folder}/database.mdb" "SELECT count(*) FROM Dersler" rows)
+query("${data}/database.mdb" "SELECT count(*) FROM Dersler" rows)
 if(NOT rows STREQUAL "0")
     fail("a new database.mdb holds ${rows} rows")
 endif()
 
-# The desktop entry names the installed program and icon.
+# The desktop entry names the installed command and icon.
 set(desktop "${prefix}/share/applications/selvanor-zil.desktop")
 file(STRINGS "${desktop}" lines ENCODING UTF-8)
 foreach(expected
         "Name=Selvanor Zil Sistemi"
-        "Exec=\"${folder}/zil\""
+        "Exec=\"${prefix}/bin/selvanor-zil\""
         "Icon=${prefix}/share/icons/hicolor/128x128/apps/selvanor-zil.png"
         "Type=Application")
     list(FIND lines "${expected}" at)
@@ -80,10 +95,17 @@ file(CHMOD "${runtime}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 foreach(kind system user)
     set(unit "${prefix}/lib/systemd/${kind}/selvanor-zil.service")
     file(STRINGS "${unit}" lines)
-    list(FIND lines "ExecStart=\"${folder}/zil\" --servis" at)
-    if(at EQUAL -1)
-        fail("${unit} does not start ${folder}/zil --servis")
+    # A user's service also writes its runtime folder (%t), where its sound server is.
+    set(writable "ReadWritePaths=\"${data}\"")
+    if(kind STREQUAL "user")
+        string(APPEND writable " %t")
     endif()
+    foreach(expected "ExecStart=\"${folder}/zil\" --servis" "${writable}")
+        list(FIND lines "${expected}" at)
+        if(at EQUAL -1)
+            fail("${unit} lacks the line ${expected}")
+        endif()
+    endforeach()
     set(scope)
     if(kind STREQUAL "user")
         set(scope --user)
@@ -98,14 +120,14 @@ foreach(kind system user)
 endforeach()
 
 # A second install keeps the school's schedule.
-query("${folder}/database.mdb"
+query("${data}/database.mdb"
       "INSERT INTO Dersler (GunID, DersSaati, DersBaslama, Muzik, Sure) VALUES (1, 'Birinci ders', '08:30:00', 'zil.mp3', 10)"
       ignored)
 install_into("${prefix}")
-query("${folder}/database.mdb" "SELECT DersSaati FROM Dersler" names)
+query("${data}/database.mdb" "SELECT DersSaati FROM Dersler" names)
 if(NOT names STREQUAL "Birinci ders")
     fail("a second install changed database.mdb: rows now '${names}'")
 endif()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
-message(STATUS "tst_install: program folder, schedule, desktop entry and reinstall all fine")
+message(STATUS "tst_install: program folder, data folder, desktop entry and reinstall all fine")

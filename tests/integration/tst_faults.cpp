@@ -15,6 +15,7 @@
 #include "MPlayer.h"
 #include "MediaPlayerDevice.h"
 #include "ProgramValues.h"
+#include "PulseServer.h"
 #include "ScheduleFixture.h"
 #include "Startup.h"
 #include "TestMedia.h"
@@ -607,16 +608,20 @@ private slots:
             QVERIFY2(shown.at(1).startsWith(failed), qPrintable(shown.at(1)));
             // The program's own tone rings in its place, and the record says so.
             QTRY_COMPARE(p.playing(), QStringLiteral("zil-tonu-30.wav"));
+            // Its line is written once the tone is heard.
             QList<BellOutcome> outcomes;
             bool tone = false;
-            for (const BellEvent &e : p.program->store().history(Pazartesi, Pazartesi)) {
-                if (e.music == name) {
-                    outcomes.append(e.outcome);
-                    tone = tone || e.fallbackTone;
+            QTRY_VERIFY([&] {
+                outcomes.clear();
+                for (const BellEvent &e : p.program->store().history(Pazartesi, Pazartesi)) {
+                    if (e.music == name) {
+                        outcomes.append(e.outcome);
+                        tone = tone || e.fallbackTone;
+                    }
                 }
-            }
+                return outcomes.contains(BellOutcome::Failed);
+            }());
             QVERIFY(outcomes.contains(BellOutcome::Warning));
-            QVERIFY(outcomes.contains(BellOutcome::Failed));
             QVERIFY(tone);
         }
         p.tickAt(QTime(8, 0, 3));
@@ -751,6 +756,10 @@ private slots:
         QTest::newRow("sound card") << "osssink device=%1yok/dsp"
                                     << "osssink"
                                     << "Could not open audio device" << false;
+        // No sound server and no sound card: autoaudiosink falls back to its fake sink.
+        QTest::newRow("no server") << "autoaudiosink"
+                                   << "autoaudiosink"
+                                   << "ses çıkışı yok" << false;
         // An output that cannot start until its folder is made.
         QTest::newRow("output comes back") << "filesink location=%1cikis/ses.raw"
                                            << "filesink"
@@ -766,6 +775,8 @@ private slots:
             QSKIP("this GStreamer has no such output element");
         gst_object_unref(factory);
 
+        PulseServer nobody; // never started
+        nobody.useInThisProcess();
         School p(sink);
         arrangeDay(p);
         addMusic(p, QStringLiteral("zil.wav"));
@@ -773,13 +784,19 @@ private slots:
         const auto rows = p.rows();
         const auto files = contents(p.muzikler());
         p.start();
+        // The start-up check's word on the output comes on its own.
+        const QString startUp = QStringLiteral("Bugünün zilleri duyulmayacak: ses çıkışı yok");
+        const auto bellBoxes = [&] {
+            QStringList texts = p.boxes.texts;
+            texts.removeIf([&](const QString &t) { return t.startsWith(startUp); });
+            return texts;
+        };
         for (int s = 0; s <= 4; ++s)
             p.tickAt(QTime(8, 0, s));
-        QTRY_COMPARE(p.boxes.texts.size(), 1);
-        QVERIFY2(
-            p.boxes.texts.at(0).startsWith(QStringLiteral("Zil müziği \"zil.wav\" çalınamadı")),
-            qPrintable(p.boxes.texts.at(0)));
-        QVERIFY2(p.boxes.texts.at(0).contains(text), qPrintable(p.boxes.texts.at(0)));
+        QTRY_COMPARE(bellBoxes().size(), 1);
+        QVERIFY2(bellBoxes().at(0).startsWith(QStringLiteral("Zil müziği \"zil.wav\" çalınamadı")),
+                 qPrintable(bellBoxes().at(0)));
+        QVERIFY2(bellBoxes().at(0).contains(text), qPrintable(bellBoxes().at(0)));
         QVERIFY(!p.player().IsOpen());
 
         // The window works on.
@@ -793,18 +810,19 @@ private slots:
             QVERIFY(QDir().mkpath(p.fx.folder() + QStringLiteral("cikis")));
         p.tickAt(QTime(8, 0, 5));
         if (comesBack) {
-            QTRY_COMPARE(p.boxes.texts.size(), 1);
+            QTRY_COMPARE(bellBoxes().size(), 1);
             QVERIFY(p.player().IsOpen());
             QCOMPARE(QFileInfo(p.player().FileName()).fileName(), QStringLiteral("ikinci.wav"));
             QTRY_VERIFY(QFileInfo(p.fx.folder() + QStringLiteral("cikis/ses.raw")).size() > 0);
         } else {
             // Told once while the output stays away; each bell is still recorded.
             QTest::qWait(100);
-            QCOMPARE(p.boxes.texts.size(), 1);
+            QCOMPARE(bellBoxes().size(), 1);
             int failed = 0;
             for (const BellEvent &e : p.program->store().history(Pazartesi, Pazartesi))
                 failed += e.outcome == BellOutcome::Failed ? 1 : 0;
             QCOMPARE(failed, 2);
+            QTRY_COMPARE(p.boxes.texts.filter(startUp).size(), 1);
         }
         QCOMPARE(p.rows(), rows);
         QCOMPARE(contents(p.muzikler()), files);

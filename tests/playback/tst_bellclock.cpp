@@ -30,6 +30,8 @@ public:
         player = std::make_unique<MediaPlayerDevice>(std::unique_ptr<MediaLayer>(layer));
         setProgramFolder(fx.folder());
         setProgramClock(&clock);
+        // The start-of-day check asks the output too; a test's is no machine's sound card.
+        setAudioSinkDescription(QStringLiteral("fakesink sync=true"));
         CalmaSuresi = 0;
         store.setFile(fx.databaseFile());
         bell = std::make_unique<BellClock>(store, *player);
@@ -38,6 +40,7 @@ public:
                          [this](const QString &c) { caption = c; });
     }
     ~ClockRig() {
+        setAudioSinkDescription({});
         setProgramClock(nullptr);
         setProgramFolder({});
     }
@@ -227,7 +230,8 @@ private slots:
               "başlama saati \"08:30\" okunamıyor", "başlama saati \"08:30:00.5\" okunamıyor",
               "süre \"\" tam sayı değil (saniye olarak yazılmalı) (Zil: f, Pazartesi 09:00)",
               "süre \"-5\" eksi olamaz (Zil: g, Pazartesi 09:10)",
-              "süre \"1000000000000\" çok uzun (en çok 86400 saniye) (Zil: h, Pazartesi 09:20)"})
+              "süre \"1000000000000\" çok uzun (en çok 2147483647 saniye) (Zil: h, Pazartesi "
+              "09:20)"})
             QVERIFY2(told.contains(QString::fromUtf8(line)), qPrintable(told));
         QVERIFY(!told.contains("Tuesday"));
         // Not again at a later tick, nor when the unreadable bell's second comes; and a time
@@ -239,6 +243,10 @@ private slots:
         QCOMPARE(rig.opens().value("x.mp3"), 0);
         QCOMPARE(rig.record(), (QStringList{"x basarisiz", "y caldi", "f basarisiz", "g basarisiz",
                                             "h basarisiz"}));
+        // A megabyte of name is not copied into the record.
+        rig.fx.insert(0, QString(1000000, 'u'), "09:30:00", "u.mp3", 5);
+        rig.tickAt(QTime(9, 30, 0, 5));
+        QCOMPARE(rig.store.history(Monday, Monday).first().name.size(), 100);
         // The next day is told afresh.
         rig.tickAt(QTime(0, 0, 0, 5), Monday.addDays(7));
         QCOMPARE(rig.reports.size(), 2);
@@ -467,6 +475,19 @@ private slots:
         QVERIFY(rig.store.history(Monday, Monday).first().reason.contains("dışında"));
     }
 
+    // Start times are compared as times of day: a 12-hour locale rings the same bells.
+    void bellsRingUnderATwelveHourLocale() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        ClockRig rig;
+        rig.fx.insert(0, "öğle", "13:05:00", "o.mp3", 5);
+        rig.fx.insert(0, "sabah", "01:05:00", "s.mp3", 5);
+        rig.tickAt(QTime(13, 4, 59, 5));
+        rig.tickAfter(1000);
+        QVERIFY(rig.caption.contains("PM"));
+        QCOMPARE(rig.opens(), (QMap<QString, int>{{"o.mp3", 1}}));
+        QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+    }
+
     void storeFailureReportedOncePerOutage() {
         ClockRig rig;
         rig.fx.insert(0, "a", "08:00:05", "a.mp3", 5);
@@ -525,6 +546,31 @@ private slots:
         rig.tickAfter(1000);
         rig.tickAfter(1000);
         QCOMPARE(rig.opens().value("a.mp3"), 0);
+    }
+
+    void outputLostAndBackRecordsOnlyWhatWasHeard() {
+        ClockRig rig;
+        for (int second : {0, 4, 8, 10, 12})
+            rig.fx.insert(0, QStringLiteral("t%1").arg(second),
+                          QTime(8, 0, second).toString("HH:mm:ss"),
+                          QStringLiteral("t%1.mp3").arg(second), 30);
+        rig.layer->setOpenFailure(rig.music("t10.mp3"), MCIERR_FILE_NOT_FOUND, "bulunamadı");
+        rig.tickAt(QTime(7, 59, 57, 5));
+        rig.layer->setOutputLost(true); // the sound server ends at T-3
+        for (int i = 0; i < 4; ++i)
+            rig.tickAfter(1000);
+        rig.layer->setOutputLost(false); // back at T+1
+        for (int i = 0; i < 8; ++i)
+            rig.tickAfter(1000);
+        rig.layer->setOutputLost(true); // gone again: t10's tone and t12 reach nobody
+        for (int i = 0; i < 4; ++i)
+            rig.tickAfter(1000);
+        QCOMPARE(rig.record(), (QStringList{"t0 basarisiz", "t4 caldi", "t8 caldi", "t10 basarisiz",
+                                            "t12 basarisiz"}));
+        const QList<BellEvent> events = rig.store.history(Monday, Monday);
+        QCOMPARE(events.last().reason, QStringLiteral("ses çıkışı yok"));
+        QVERIFY(!events.at(1).fallbackTone); // t10: its tone was not heard either
+        QCOMPARE(rig.reports.filter("ses çıkışı yok").size(), 2); // once per outage
     }
 
     void timerIsArmedForTheNextSecond() {

@@ -1,5 +1,6 @@
 #include "GstMediaLayer.h"
 #include "MediaPlayerDevice.h"
+#include "PulseServer.h"
 #include "TestMedia.h"
 
 #include <QSignalSpy>
@@ -19,6 +20,13 @@ quint32 statusOf(GstMediaLayer &layer, quint16 id, MediaStatusItem item) {
     if (result != 0)
         qWarning("status request failed: %u", result);
     return value;
+}
+
+MediaHeard heardOf(GstMediaLayer &layer, quint16 id, QString &why) {
+    quint32 code = 0;
+    const MediaHeard heard = layer.heard(id, code);
+    why = heard == MediaHeard::No ? layer.errorText(code).value_or(QString()) : QString();
+    return heard;
 }
 
 } // namespace
@@ -348,6 +356,54 @@ private slots:
             layer.prepare(mp3); // never opened
         }
         QTRY_COMPARE_WITH_TIMEOUT(GstMediaLayer::livePipelines(), 0, 3000);
+    }
+
+    // The program's own output, autoaudiosink, against a sound server of the test's own.
+    void noOutputAndAnOutputLostAndBack() {
+        PulseServer pulse;
+        pulse.useInThisProcess();
+        const QString noOutput = QStringLiteral("ses çıkışı yok");
+        const QString automatic = QStringLiteral("autoaudiosink");
+        QString why;
+        MediaOpenRequest request;
+        request.element = wav;
+        quint16 id = 0;
+
+        // No server: autoaudiosink falls back to a fake sink, which is no output. A fake sink
+        // named outright stays the test's choice.
+        QCOMPARE(GstMediaLayer::outputProblem(automatic), noOutput);
+        QCOMPARE(GstMediaLayer::outputProblem(sink), QString());
+        GstMediaLayer layer(automatic);
+        QCOMPARE(layer.errorText(layer.open(request, id)), noOutput);
+
+        QVERIFY2(pulse.start(why), qPrintable(why));
+        QCOMPARE(GstMediaLayer::outputProblem(automatic), QString());
+        id = openOk(layer, wav);
+        QCOMPARE(layer.play(id, std::nullopt, false), quint32(0));
+        QTRY_COMPARE(heardOf(layer, id, why), MediaHeard::Yes);
+        QCOMPARE(layer.close(id), quint32(0));
+
+        // Prepared, then the server ends before the bell: the play is accepted, and not heard.
+        layer.prepare(wav);
+        QTest::qWait(300);
+        pulse.kill();
+        const quint32 opened = layer.open(request, id);
+        if (opened == 0) {
+            QCOMPARE(layer.play(id, std::nullopt, false), quint32(0));
+            QTRY_COMPARE(heardOf(layer, id, why), MediaHeard::No);
+        } else {
+            why = layer.errorText(opened).value_or(QString());
+        }
+        QVERIFY2(why.startsWith(noOutput), qPrintable(why));
+
+        // Back: the next open, right after the dead one is closed, makes a fresh output.
+        QVERIFY2(pulse.start(why), qPrintable(why));
+        if (opened == 0)
+            QCOMPARE(layer.close(id), quint32(0));
+        id = openOk(layer, wav);
+        QVERIFY(id != 0);
+        QCOMPARE(layer.play(id, std::nullopt, false), quint32(0));
+        QTRY_COMPARE(heardOf(layer, id, why), MediaHeard::Yes);
     }
 };
 

@@ -418,9 +418,19 @@ private slots:
         QLabel *service = w->controls().lblHizmet;
         QVERIFY(service->width() >= service->fontMetrics().horizontalAdvance(service->text()));
         QVERIFY(service->geometry().right() < w->controls().mpPlayer->x());
-        BoxAnswerer none;
-        QVERIFY(w->close());
-        QVERIFY(none.texts.isEmpty());
+        {
+            BoxAnswerer none;
+            QVERIFY(w->close());
+            QVERIFY(none.texts.isEmpty());
+        }
+        // "Çıkış" agreed ends the program, asked once.
+        program->setServiceRings(false);
+        w->show();
+        BoxAnswerer yes("Evet");
+        QTimer::singleShot(0, w->controls().Cikis1, &QAction::trigger);
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(7); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(yes.texts.size(), 1);
     }
 
     void traySilencesTheDayOnlyAfterAsking() {
