@@ -11,6 +11,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QGuiApplication>
 #include <QTranslator>
 
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
@@ -49,6 +50,9 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
             showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
     }));
     m_tray.showWhereTray();
+    // The main window ends the program itself; closing another window while it sits in the
+    // tray must not end it and stop the bells.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
 
     QAction &autostart = autostartAction();
     autostart.setChecked(Autostart::isOn());

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
+#include "TurkishText.h"
 
 #include <unicode/calendar.h>
 #include <unicode/locid.h>
@@ -86,21 +87,10 @@ int religiousDays(const QString &key) {
     return key == QLatin1String("ramazan") ? 3 : 4;
 }
 
-// The Turkish ablative suffix after a number read aloud: it follows the last word's vowel and
-// hardens after a voiceless consonant (üç-ten, kırk-tan, iki-den, otuz-dan).
-QString ablative(int n) {
-    static const char *units[] = {"dan", "den", "den", "ten", "ten",
-                                  "ten", "dan", "den", "den", "dan"};
-    static const char *tens[] = {"dan", "dan", "den", "dan", "tan", "den"};
-    if (n == 0)
-        return QStringLiteral("dan"); // sıfır
-    return QString::fromLatin1(n % 10 ? units[n % 10] : tens[n / 10]);
-}
 } // namespace
 
 QString timeFromText(const QTime &time) {
-    const int lastWord = time.minute() ? time.minute() : time.hour();
-    return time.toString(QStringLiteral("HH:mm")) + QLatin1Char('\'') + ablative(lastWord);
+    return withTurkishSuffix(time.toString(QStringLiteral("HH:mm")), TurkishCase::Ablative);
 }
 
 QString CalendarDay::line() const {
@@ -114,7 +104,11 @@ QString CalendarDay::line() const {
         parts.append(QStringLiteral("Bugün zil çalmasın — ziller çalmayacak"));
         break;
     case Kind::HalfDay:
-        parts.append(QStringLiteral("%1 sonra zil çalmayacak").arg(timeFromText(silentFrom)));
+        // With the day's name, so the silence is not taken for a fault.
+        parts.append(name.isEmpty()
+                         ? QStringLiteral("%1 sonra zil çalmayacak").arg(timeFromText(silentFrom))
+                         : QStringLiteral("%1: %2 sonra zil çalmayacak")
+                               .arg(name, timeFromText(silentFrom)));
         break;
     case Kind::MakeUp:
     case Kind::Ordinary:
@@ -445,8 +439,14 @@ std::optional<QString> Calendar::problemWith(const CalendarEntry &entry) {
             continue;
         const QString name =
             other.type == Type::MakeUp ? QStringLiteral("Telafi günü") : other.name;
-        return QStringLiteral("Bu tarihler \"%1\" kaydıyla çelişiyor (%2).")
-            .arg(name, other.from.toString(QStringLiteral("dd.MM.yyyy")));
+        // Told by the date the user chose, the one to change.
+        const QString format = QStringLiteral("dd.MM.yyyy");
+        const QString dates =
+            entry.from == entry.to
+                ? QStringLiteral("Bu tarih (%1)").arg(entry.from.toString(format))
+                : QStringLiteral("Bu tarihler (%1 – %2)")
+                      .arg(entry.from.toString(format), entry.to.toString(format));
+        return QStringLiteral("%1 \"%2\" kaydıyla çelişiyor.").arg(dates, name);
     }
     return std::nullopt;
 }

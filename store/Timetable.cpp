@@ -1,6 +1,7 @@
 #include "Timetable.h"
 
 #include "Schedule.h"
+#include "TurkishText.h"
 
 #include <algorithm>
 #include <array>
@@ -46,9 +47,11 @@ public:
         if (m_plan.afternoon) {
             const int start = m_plan.afternoon->firstStart.msecsSinceStartOfDay() / 1000;
             if (start < lastEnd)
-                throw Refused{QStringLiteral("Öğleden sonraki devre %1'de başlıyor ama sabah "
-                                             "devresi %2'de bitiyor: devreler çakışıyor!")
-                                  .arg(clockText(start), clockText(lastEnd))};
+                throw Refused{
+                    QStringLiteral("Öğleden sonraki devre %1 başlıyor ama sabah "
+                                   "devresi %2 bitiyor: devreler çakışıyor!")
+                        .arg(withTurkishSuffix(clockText(start), TurkishCase::Locative),
+                             withTurkishSuffix(clockText(lastEnd), TurkishCase::Locative))};
             lastEnd = block(*m_plan.afternoon, QStringLiteral("Öğleden Sonra "), bells);
         }
         if (m_plan.ceremony && gunId == monday) {

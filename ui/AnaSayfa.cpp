@@ -12,14 +12,19 @@
 #include "WebSite.h"
 #include "WindowLook.h"
 
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLibrary>
 #include <QNetworkInterface>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 
 #include <algorithm>
 
@@ -30,6 +35,23 @@ enum Column { ColGun, ColZil, ColBaslama, ColID, ColSure };
 constexpr int ClientWidth = 404;
 constexpr int ClientHeight = 510;
 constexpr int WebPanelHeight = 90;
+constexpr int SureWidth = 45;
+// A page that failed is tried again this much later, unseen.
+constexpr int WebRetryMs = 10 * 60 * 1000;
+
+// Rows sort by what their cells mean: a start as a time of day, a duration as a number. The
+// value to sort by is kept in the cell's user role; cells without one sort by their text.
+class BellRow : public QTreeWidgetItem {
+public:
+    bool operator<(const QTreeWidgetItem &other) const override {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : ColBaslama;
+        const QVariant mine = data(column, Qt::UserRole);
+        const QVariant theirs = other.data(column, Qt::UserRole);
+        if (mine.isValid() && theirs.isValid())
+            return mine.toInt() < theirs.toInt();
+        return text(column).localeAwareCompare(other.text(column)) < 0;
+    }
+};
 } // namespace
 
 TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player,
@@ -39,7 +61,14 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
                               Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::TfrmMenu>())
     , m_store(store)
-    , m_clock(clock) {
+    , m_clock(clock)
+    , m_webRetry(new QTimer(this)) {
+    m_webRetry->setSingleShot(true);
+    m_webRetry->setInterval(WebRetryMs);
+    connect(m_webRetry, &QTimer::timeout, this, [this] {
+        if (m_webBrowser)
+            m_webBrowser->setProperty("url", m_webPage);
+    });
     setFont(programFont());
     ui->setupUi(this);
     setAttribute(Qt::WA_QuitOnClose);
@@ -75,10 +104,28 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
     ui->ListView1->setColumnWidth(ColBaslama, 90);
-    ui->ListView1->setColumnWidth(ColSure, 45);
+    ui->ListView1->setColumnWidth(ColSure, SureWidth);
     ui->ListView1->setColumnHidden(ColID, false);
     header->setMinimumSectionSize(0);
     ui->ListView1->setColumnWidth(ColID, 0);
+    // Staff read a day in time order; a click on a header sorts by that column instead.
+    ui->ListView1->sortByColumn(ColBaslama, Qt::AscendingOrder);
+    ui->ListView1->setSortingEnabled(true);
+    // The columns are laid out for their captions alone; an arrow would cut them.
+    header->setSortIndicatorShown(false);
+    // F10 opens the menus, as on other desktops.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { ui->MainMenu1->setActiveAction(ui->Dosya1->menuAction()); });
+    // Enter edits and Delete deletes the selected bell, as the buttons do.
+    ui->ListView1->installEventFilter(this);
+    QCoreApplication::instance()->installEventFilter(this);
+    ui->Duzenle1->setText(ui->Duzenle1->text() + QStringLiteral("\tEnter"));
+    ui->Sil1->setText(ui->Sil1->text() + QStringLiteral("\tDel"));
+    ui->lblHizmet->setToolTip(
+        QStringLiteral("Ziller arka plandaki hizmet tarafından çalınıyor; bu pencere yalnız "
+                       "programı gösteriyor"));
+    ui->lblHizmet->adjustSize();
 
     setUpButtons();
 
@@ -185,8 +232,11 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     refreshDayLines();
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
 
+    const QScreen *screen = QGuiApplication::primaryScreen();
     bool panel = false;
-    if (online && online()) {
+    // On a small screen, or one with large letters, the window with the page would reach
+    // below the screen; the bells matter more than the page.
+    if (online && online() && (!screen || roomForWebPanel(screen->availableGeometry().size()))) {
         try {
             panel = setUpWebPanel(webSite);
         } catch (const ZilError &error) {
@@ -194,12 +244,37 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
             showErrorBox(error.message());
         }
     }
-    if (!panel) {
-        ui->pnlWeb->hide();
-        ui->centralwidget->setFixedSize(ClientWidth, ClientHeight - WebPanelHeight);
-        setFixedSize(ClientWidth,
-                     ClientHeight - WebPanelHeight + ui->MainMenu1->sizeHint().height());
+    if (!panel)
+        showWebPanel(false);
+}
+
+bool TfrmMenu::roomForWebPanel(const QSize &available) const {
+    return ClientHeight + ui->MainMenu1->sizeHint().height() + frameAllowance.height() <=
+               available.height() &&
+           ClientWidth + frameAllowance.width() <= available.width();
+}
+
+void TfrmMenu::showWebPanel(bool shown) {
+    ui->pnlWeb->setVisible(shown);
+    const int height = shown ? ClientHeight : ClientHeight - WebPanelHeight;
+    ui->centralwidget->setFixedSize(ClientWidth, height);
+    setFixedSize(ClientWidth, height + ui->MainMenu1->sizeHint().height());
+}
+
+void TfrmMenu::webPageLoaded(bool ok) {
+    if (ok) {
+        const QScreen *screen = this->screen();
+        showWebPanel(!screen || roomForWebPanel(screen->availableGeometry().size()));
+        return;
     }
+    // The browser's error page means nothing to staff: the window takes its offline size and
+    // the page is tried again later, unseen.
+    showWebPanel(false);
+    m_webRetry->start();
+}
+
+void TfrmMenu::setWebRetryInterval(int ms) {
+    m_webRetry->setInterval(ms);
 }
 
 bool TfrmMenu::setUpWebPanel(const QString &webSite) {
@@ -220,9 +295,12 @@ bool TfrmMenu::setUpWebPanel(const QString &webSite) {
     if (!create)
         throw ZilError(QStringLiteral("Web paneli yüklenemedi (%1)").arg(module.errorString()));
     ui->pnlWeb->show();
-    m_webBrowser = create(ui->pnlWeb, sitePageUrl(webSite, QStringLiteral("/ads/zil.html")));
+    m_webPage = sitePageUrl(webSite, QStringLiteral("/ads/zil.html"));
+    m_webBrowser = create(ui->pnlWeb, m_webPage);
     m_webBrowser->setObjectName(QStringLiteral("WebBrowser"));
     m_webBrowser->setGeometry(ui->pnlWeb->rect());
+    // By name: the browser engine lives in its own module, which this one does not link.
+    connect(m_webBrowser, SIGNAL(loadFinished(bool)), this, SLOT(webPageLoaded(bool)));
     return true;
 }
 
@@ -232,15 +310,21 @@ void TfrmMenu::ListeyiDoldur() {
     const QString gun = ui->cmbGunler->currentText();
     QList<QTreeWidgetItem *> rows;
     for (const Bell &bell : bells) {
-        auto *row = new QTreeWidgetItem;
+        auto *row = new BellRow;
         row->setText(ColGun, gun);
         row->setText(ColZil, bell.name);
         row->setToolTip(ColZil, bell.name);
         row->setText(ColBaslama, StartTimeText(bell.start));
+        const QTime start = bell.startTime();
+        row->setData(ColBaslama, Qt::UserRole, start.isValid() ? start.msecsSinceStartOfDay() : -1);
         row->setText(ColID, QString::number(bell.id));
-        row->setText(ColSure, bell.sure.toString());
+        const std::optional<int> duration = bell.duration();
+        // 0 plays the whole music, as the wizard says it.
+        row->setText(ColSure, duration == 0 ? QStringLiteral("tamamı") : bell.sure.toString());
+        row->setData(ColSure, Qt::UserRole, duration.value_or(-1));
         rows.append(row);
     }
+    // Sorted as they go in, by the column last chosen.
     ui->ListView1->addTopLevelItems(rows);
     fitNameColumns();
 }
@@ -249,6 +333,15 @@ void TfrmMenu::fitNameColumns() {
     QTreeWidget *list = ui->ListView1;
     list->resizeColumnToContents(ColGun);
     list->resizeColumnToContents(ColZil);
+    // "tamamı" is wider than the digits the duration column was laid out for.
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    int sure = SureWidth;
+    for (int row = 0; row < list->topLevelItemCount(); ++row)
+        sure = qMax(
+            sure,
+            list->itemDelegate()->sizeHint(option, list->model()->index(row, ColSure)).width());
+    list->setColumnWidth(ColSure, sure);
     // A long name must not push the start and the duration out of view: the name is cut (its
     // whole text is in the row's tooltip) so that the columns after it still fit.
     // Measured from the list's own size, which is set before the list is first shown, and with
@@ -371,7 +464,7 @@ void TfrmMenu::btnSilClick() {
     }
     const QString id = row->text(ColID);
 
-    if (!askYesNo(this, QStringLiteral("Confirm"),
+    if (!askYesNo(this, windowTitle(),
                   QStringLiteral("Seçili Kaydı Silmek İstediğinizden Emin misiniz?"),
                   QStringLiteral("&Yes"), QStringLiteral("&No"), true))
         return;
@@ -385,7 +478,66 @@ void TfrmMenu::btnSilClick() {
 }
 
 void TfrmMenu::btnCikisClick() {
+    if (askToEnd())
+        QCoreApplication::quit();
+}
+
+bool TfrmMenu::askToEnd() {
+    // The service goes on ringing without this window.
+    if (serviceRings())
+        return true;
+    return askYesNo(this, windowTitle(),
+                    QStringLiteral("Program kapanırsa ziller çalmaz. Yine de çıkmak istiyor "
+                                   "musunuz?"));
+}
+
+void TfrmMenu::setClosesToTray(std::function<bool()> closesToTray) {
+    m_closesToTray = std::move(closesToTray);
+}
+
+void TfrmMenu::closeEvent(QCloseEvent *event) {
+    if (m_ending) {
+        event->accept();
+        return;
+    }
+    if (m_closesToTray && m_closesToTray()) {
+        event->ignore();
+        hide();
+        if (!m_toldHiddenToTray) {
+            m_toldHiddenToTray = true;
+            emit hiddenToTray();
+        }
+        return;
+    }
+    if (!askToEnd()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
     QCoreApplication::quit();
+}
+
+bool TfrmMenu::eventFilter(QObject *watched, QEvent *event) {
+    // Ending the program closes every window first; this one must then not ask again, nor
+    // hide, or the end would be called off (a log-out, a stop signal, "Çıkış" agreed).
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+        m_ending = true;
+        return false;
+    }
+    if (watched == ui->ListView1 && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            ui->btnDuzenle->ExecuteClick();
+            return true;
+        case Qt::Key_Delete:
+            ui->btnSil->ExecuteClick();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmMenu::setServiceRings(bool rings) {

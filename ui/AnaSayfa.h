@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QMainWindow>
 #include <QTime>
+#include <QTimer>
+#include <QUrl>
 #include <functional>
 #include <memory>
 
@@ -18,7 +20,9 @@ class QLabel;
 class QTreeWidgetItem;
 
 // TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock that
-// rings the bells, and the maker's page when the machine is online. Closing it ends the program.
+// rings the bells, and the maker's page when the machine is online and it loads. Closing it hides
+// it to the tray where there is one; otherwise, and from "Çıkış", the program ends once the user
+// has agreed that the bells then stop.
 class TfrmMenu : public QMainWindow {
     Q_OBJECT
 public:
@@ -47,7 +51,15 @@ public:
     void btnDuzenleClick();
     void ListView1DblClick(QTreeWidgetItem *item);
     void btnSilClick();
+    // Ends the program, after asking while this copy rings the bells.
     void btnCikisClick();
+
+    // Where closing the window only hides it: while this answers true (the tray icon shows).
+    void setClosesToTray(std::function<bool()> closesToTray);
+    // Whether the window with the maker's page fits a screen whose free area is `available`.
+    bool roomForWebPanel(const QSize &available) const;
+    // How long after a page that failed to load it is tried again.
+    void setWebRetryInterval(int ms);
 
     // While the background service rings this folder's bells, the window says so in place of
     // its welcome line.
@@ -66,12 +78,25 @@ signals:
     // The timetable wizard, and the changes to many bells starting from the day selected here.
     void SihirbazIstendi();
     void TopluDegisiklikIstendi(int gunIndex);
+    // The window went to the tray for the first time; the tray tells the user it did.
+    void hiddenToTray();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
+    // The maker's page has loaded, or failed to.
+    void webPageLoaded(bool ok);
 
 private:
     void FormCreate(const std::function<bool()> &online, const QString &webSite);
     void setUpButtons();
     // False when the web panel's module is not installed.
     bool setUpWebPanel(const QString &webSite);
+    // The window's height with the web panel or without it.
+    void showWebPanel(bool shown);
+    bool askToEnd();
     QTreeWidgetItem *selectedRow() const;
     void fitNameColumns();
     // The next bell and the warning under the welcome text. Asked every second, they read the
@@ -92,6 +117,12 @@ private:
     BellStore &m_store;
     BellClock &m_clock;
     QWidget *m_webBrowser = nullptr;
+    QUrl m_webPage;
+    QTimer *m_webRetry;
+    std::function<bool()> m_closesToTray;
+    bool m_toldHiddenToTray = false;
+    // The program is ending (the user agreed, or the system asked): closing asks nothing.
+    bool m_ending = false;
 
     // Today's bells as last read, in stored order, and what the lines were read for.
     struct DayBell {

@@ -4,6 +4,7 @@
 #include "AdvToolBtn.h"
 #include "BellStore.h"
 #include "Clock.h"
+#include "DateTimeTyping.h"
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "ProgramValues.h"
@@ -14,7 +15,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QShortcut>
 #include <QTimeEdit>
 #include <QValidator>
@@ -65,40 +65,6 @@ bool hasControlCharacter(const QString &text) {
     });
 }
 
-// A click into the time field leaves only a cursor, and a time edit takes digits only into a
-// selected part: the part clicked is selected, so typing replaces the time from there on.
-class SelectClickedPart : public QObject {
-public:
-    SelectClickedPart(QTimeEdit *timeEdit, QLineEdit *text)
-        : QObject(timeEdit)
-        , m_timeEdit(timeEdit)
-        , m_text(text) {}
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override {
-        if (watched == m_text && event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
-            !m_text->hasSelectedText()) {
-            // The parts are separated by one character each, as in "HH:mm:ss".
-            const QString shown = m_text->text();
-            const int cursor = m_text->cursorPosition();
-            int part = 0;
-            for (int i = 0; i < cursor && i < shown.size(); ++i)
-                if (!shown.at(i).isDigit())
-                    ++part;
-            part = qBound(0, part, m_timeEdit->sectionCount() - 1);
-            m_timeEdit->setCurrentSectionIndex(part);
-            m_timeEdit->setSelectedSection(m_timeEdit->sectionAt(part));
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QTimeEdit *m_timeEdit;
-    QLineEdit *m_text;
-};
-
 void prepareButton(TAdvToolButton *button, const QString &picture) {
     button->setColor(clBtnFace);
     button->setColorDown(buttonColorDown);
@@ -109,8 +75,7 @@ void prepareButton(TAdvToolButton *button, const QString &picture) {
 }
 } // namespace
 
-TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur,
-                             QWidget *parent)
+TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent)
     : QDialog(parent, toolWindowFlags)
     , ui(std::make_unique<Ui::TfrmDuzenleme>())
     , m_store(store)
@@ -123,20 +88,18 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     ui->cmbGunler->setCurrentIndex(-1);
     ui->txtSure->setValue(30);
     ui->txtDers->setValidator(new WholeCharacters(ui->txtDers));
-    if (auto *timeText = ui->dtpBaslamaSaati->findChild<QLineEdit *>())
-        timeText->installEventFilter(new SelectClickedPart(ui->dtpBaslamaSaati, timeText));
+    makeTypable(ui->dtpBaslamaSaati);
     for (QLabel *label : {ui->lblGun, ui->Label1, ui->Label2, ui->Label4, ui->Label3, ui->Label5})
         label->adjustSize();
-    // Our font is wider than the one the dialog was laid out for: the longest caption takes two
-    // lines rather than run under its field, and the check box takes the width its text needs.
-    if (ui->Label3->geometry().right() >= ui->txtSure->x()) {
-        ui->Label3->setWordWrap(true);
-        const int width = ui->txtSure->x() - ui->Label3->x() - 4;
-        const int height = qMax(ui->txtSure->height(), ui->Label3->heightForWidth(width));
-        ui->Label3->setGeometry(ui->Label3->x(),
-                                ui->txtSure->y() + (ui->txtSure->height() - height) / 2, width,
-                                height);
-    }
+    // Our font is wider than the one the dialog was laid out for: the longest caption stays on
+    // one line, and the duration field and its unit move right into the free room of their row
+    // (a caption broken over two lines was hard to read). The check box takes the width its
+    // text needs.
+    const int overflow = ui->Label3->geometry().right() + 6 - ui->txtSure->x();
+    if (overflow > 0)
+        for (QWidget *after :
+             {static_cast<QWidget *>(ui->txtSure), static_cast<QWidget *>(ui->Label5)})
+            after->move(after->x() + overflow, after->y());
     ui->cbDigerlereUygula->adjustSize();
     prepareButton(ui->btnYeniKayit, QStringLiteral("kaydet"));
     prepareButton(ui->btnCikis, QStringLiteral("cikis"));
@@ -215,7 +178,8 @@ void TfrmDuzenleme::loadBell() {
     ui->txtSure->setText(bell->sure.toString());
     const QTime start = bell->startTime();
     if (!start.isValid())
-        throw EConvertError(QStringLiteral("'%1' is not a valid time").arg(bell->start.toString()));
+        throw EConvertError(QStringLiteral("Başlama saati '%1' okunamadı: saati yeniden seçin")
+                                .arg(bell->start.toString()));
     ui->dtpBaslamaSaati->setTime(start);
 }
 
@@ -251,7 +215,8 @@ int TfrmDuzenleme::durationForSave() {
     int duration = text.toInt(&ok);
     // The lowest int has no positive counterpart, so it cannot become a duration either.
     if (!ok || duration == std::numeric_limits<int>::min())
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw EConvertError(
+            QStringLiteral("Süre '%1' okunamadı: saniyeyi rakamla yazın").arg(text));
     if (duration < 1) {
         duration = -duration;
         ui->txtSure->setValue(duration);
@@ -277,8 +242,12 @@ void TfrmDuzenleme::btnYeniKayitClick() {
         showMessage(this, QStringLiteral("Lütfen bir gün seçin!"));
         return;
     }
-    const Bell bell{m_kayitId, gunId, ui->txtDers->text(),
-                    StoredTimeForm(ui->dtpBaslamaSaati->time()), ui->txtMuzik->text(), duration};
+    const Bell bell{m_kayitId,
+                    gunId,
+                    ui->txtDers->text(),
+                    StoredTimeForm(ui->dtpBaslamaSaati->time()),
+                    ui->txtMuzik->text(),
+                    duration};
 
     bool rowGone = false;
     if (m_editorKipi == YeniKayitKipi) {

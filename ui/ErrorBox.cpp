@@ -28,8 +28,15 @@ QString errorBoxText(const QString &message) {
     return message;
 }
 
+QString boxTitle(QWidget *parent) {
+    const QWidget *window = parent ? parent->window() : QApplication::activeWindow();
+    if (window && !window->windowTitle().isEmpty())
+        return window->windowTitle();
+    return QStringLiteral("Selvanor Zil Sistemi");
+}
+
 void showMessage(QWidget *parent, const QString &text) {
-    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, boxTitle(parent), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
@@ -45,7 +52,7 @@ bool askYesNo(QWidget *parent, const QString &title, const QString &text, const 
 }
 
 void showErrorBox(const QString &message) {
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), errorBoxText(message),
+    QMessageBox box(QMessageBox::Critical, boxTitle(nullptr), errorBoxText(message),
                     QMessageBox::Ok);
     box.exec();
 }
@@ -58,7 +65,9 @@ void showErrorNotice(const QString &message) {
         if (box && box->isVisible() && box->property("zilNotice").toBool() && box->text() == text)
             return;
     }
-    auto *box = new QMessageBox(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok);
+    // The bell clock speaks for no window.
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Selvanor Zil Sistemi"), text,
+                                QMessageBox::Ok);
     box->setProperty("zilNotice", true);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

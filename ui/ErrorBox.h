@@ -15,7 +15,11 @@ QString applicationTitleFrom(const QString &programFileName);
 // in a character that sorts before it ("!", a blank).
 QString errorBoxText(const QString &message);
 
-// The simple message box of the windows' own messages: no icon, OK, the title as caption.
+// The one rule for every box's title: the window it speaks for (`parent`'s, else the active
+// window's), or the program's name where no window is concerned.
+QString boxTitle(QWidget *parent);
+
+// The simple message box of the windows' own messages: no icon, OK, titled by its window.
 void showMessage(QWidget *parent, const QString &text);
 
 // A question with two answers, true for `yes`. Escape always answers `no`; Enter answers `yes`
@@ -24,13 +28,13 @@ bool askYesNo(QWidget *parent, const QString &title, const QString &text,
               const QString &yes = QStringLiteral("Evet"),
               const QString &no = QStringLiteral("Hayır"), bool yesIsDefault = false);
 
-// The error box of the application's central error handling: stop icon, OK, the title as
-// caption. Modal, so the event loop and with it the bell clock keep running while it is open.
+// The error box of the application's central error handling: stop icon, OK, titled by the
+// active window. Modal, so the event loop and with it the bell clock keep running while it is open.
 void showErrorBox(const QString &message);
 
-// The same error box, without stopping anything: it shows and returns at once. A message that
-// is already on screen is not stacked a second time. For the bell clock, whose bells must not
-// wait for anyone to press OK.
+// The same error box, titled with the program's name, without stopping anything: it shows and
+// returns at once. A message that is already on screen is not stacked a second time. For the bell
+// clock, whose bells must not wait for anyone to press OK.
 void showErrorNotice(const QString &message);
 
 // Runs one of our handlers where Qt called it (a slot, an event handler) and shows an error it

@@ -8,13 +8,22 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QStandardPaths>
 
 namespace {
+// Every kind the player plays, in one filter first; one per kind after it.
 const QStringList &musicFilters() {
-    static const QStringList filters = {QStringLiteral("Wav Dosyası (*.wav)"),
-                                        QStringLiteral("Mp3 Dosyası (*.Mp3)"),
-                                        QStringLiteral("MDI Dosyası (*.Mdi)")};
+    static const QStringList filters = {
+        QStringLiteral("Ses dosyaları (*.wav *.mp3 *.ogg *.flac)"),
+        QStringLiteral("Wav dosyası (*.wav)"), QStringLiteral("Mp3 dosyası (*.mp3)"),
+        QStringLiteral("Ogg dosyası (*.ogg)"), QStringLiteral("Flac dosyası (*.flac)")};
     return filters;
+}
+
+// Music is looked for where the user keeps it, never beside the program.
+QString musicStartFolder() {
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return !music.isEmpty() && QDir(music).exists() ? music : QDir::homePath();
 }
 
 // Music files can be large, so they are compared block by block after their sizes.
@@ -62,8 +71,9 @@ QFileDialog *makeMusicDialog(QWidget *parent) {
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setNameFilters(musicFilters());
-    dialog->selectNameFilter(musicFilters().at(1));
-    // "*.Mp3" must also offer "zil.mp3" and "ZIL.MP3".
+    dialog->selectNameFilter(musicFilters().at(0));
+    dialog->setDirectory(musicStartFolder());
+    // "*.mp3" must also offer "zil.Mp3" and "ZIL.MP3".
     dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
     return dialog;
 }

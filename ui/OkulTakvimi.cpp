@@ -2,12 +2,16 @@
 #include "ui_OkulTakvimi.h"
 
 #include "Clock.h"
+#include "DateTimeTyping.h"
 #include "ErrorBox.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "WindowLook.h"
 
+#include <QDateEdit>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextCharFormat>
 
 #include <algorithm>
@@ -38,6 +42,19 @@ QString typeText(const CalendarEntry &e) {
     }
     return QStringLiteral("Tatil");
 }
+
+// With no school year saved, the fields offer the one under way or about to start: lessons
+// begin in the second week of September and end in the last week of June.
+Calendar::SchoolYear likelySchoolYear(const QDate &today) {
+    const int startYear = today.month() >= 8 ? today.year() : today.year() - 1;
+    QDate first(startYear, 9, 8);
+    while (first.dayOfWeek() != Qt::Monday)
+        first = first.addDays(1);
+    QDate last(startYear + 1, 6, 30);
+    while (last.dayOfWeek() != Qt::Friday)
+        last = last.addDays(-1);
+    return {first, last};
+}
 } // namespace
 
 TfrmOkulTakvimi::TfrmOkulTakvimi(Calendar &calendar, QWidget *parent)
@@ -50,10 +67,8 @@ TfrmOkulTakvimi::TfrmOkulTakvimi(Calendar &calendar, QWidget *parent)
     ui->cmbGun->addItems(GunAdlari());
     ui->calTakvim->setFirstDayOfWeek(Qt::Monday);
     ui->calTakvim->setLocale(QLocale(QLocale::Turkish, QLocale::Turkey));
-    ui->lvKayitlar->setColumnWidth(ColBaslangic, 75);
-    ui->lvKayitlar->setColumnWidth(ColBitis, 75);
-    ui->lvKayitlar->setColumnWidth(ColTur, 160);
-    ui->lvKayitlar->setColumnWidth(ColAd, 185);
+    for (QDateTimeEdit *field : findChildren<QDateTimeEdit *>())
+        makeTypable(field);
     ui->lblRenkler->setText(
         QStringLiteral("<span style=\"background:%1\">&nbsp;tatil&nbsp;</span> "
                        "<span style=\"background:%2\">&nbsp;yarım gün&nbsp;</span> "
@@ -73,6 +88,12 @@ TfrmOkulTakvimi::TfrmOkulTakvimi(Calendar &calendar, QWidget *parent)
     connect(ui->btnKaydet, &QPushButton::clicked, this, handled([this] { btnKaydetClick(); }));
     connect(ui->btnOkulYiliKaydet, &QPushButton::clicked, this,
             handled([this] { btnOkulYiliKaydetClick(); }));
+    connect(ui->btnKapat, &QPushButton::clicked, this, &QWidget::close);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    // Only the commands that can apply to the selected row are offered.
+    connect(ui->lvKayitlar, &QTreeWidget::itemSelectionChanged, this,
+            [this] { followSelection(); });
     connect(ui->cbOkulYili, &QCheckBox::toggled, ui->dtpIlkGun, &QWidget::setEnabled);
     connect(ui->cbOkulYili, &QCheckBox::toggled, ui->dtpSonGun, &QWidget::setEnabled);
     connect(ui->cbBugunZilCalmasin, &QCheckBox::clicked, this,
@@ -88,9 +109,19 @@ TfrmOkulTakvimi::TfrmOkulTakvimi(Calendar &calendar, QWidget *parent)
         }
     });
     btnEkleClick();
+    followSelection();
 }
 
 TfrmOkulTakvimi::~TfrmOkulTakvimi() = default;
+
+void TfrmOkulTakvimi::followSelection() {
+    const auto selected = ui->lvKayitlar->selectedItems();
+    const QTreeWidgetItem *row = selected.isEmpty() ? nullptr : selected.first();
+    const bool known = row && !row->data(0, RoleIsEntry).toBool();
+    ui->btnAcKapat->setEnabled(known);
+    ui->btnOnayla->setEnabled(known && row->data(0, RoleHijriYear).toInt() != 0);
+    ui->btnSil->setEnabled(row && row->data(0, RoleIsEntry).toBool());
+}
 
 void TfrmOkulTakvimi::ShowCalendar() {
     const QDate today = programClock().now().date();
@@ -109,9 +140,10 @@ void TfrmOkulTakvimi::refresh() {
     if (year) {
         ui->dtpIlkGun->setDate(year->first);
         ui->dtpSonGun->setDate(year->last);
-    } else if (!ui->dtpIlkGun->date().isValid() || ui->dtpIlkGun->date().year() < 2000) {
-        ui->dtpIlkGun->setDate(programClock().now().date());
-        ui->dtpSonGun->setDate(programClock().now().date());
+    } else if (ui->dtpIlkGun->date() <= ui->dtpIlkGun->minimumDate()) {
+        const Calendar::SchoolYear likely = likelySchoolYear(programClock().now().date());
+        ui->dtpIlkGun->setDate(likely.first);
+        ui->dtpSonGun->setDate(likely.last);
     }
     ui->cbBugunZilCalmasin->setChecked(m_calendar.silencedToday());
     colourDays(m_shownYear);
@@ -162,7 +194,9 @@ void TfrmOkulTakvimi::fillList(int year) {
                          const QString &name, const QString &state) {
         auto *item = new QTreeWidgetItem(
             {from.toString(dateFormat), to.toString(dateFormat), type, name, state});
+        item->setToolTip(ColTur, type);
         item->setToolTip(ColAd, name);
+        item->setToolTip(ColDurum, state);
         item->setData(0, RoleFrom, from);
         rows.append({from, item});
         return item;
@@ -173,7 +207,9 @@ void TfrmOkulTakvimi::fillList(int year) {
         item->setData(0, RoleId, e.id);
     }
     for (const KnownHoliday &h : m_calendar.knownHolidays(year)) {
-        QString state = h.enabled ? QStringLiteral("Açık") : QStringLiteral("Kapalı");
+        // Said as what the bells do: "kapalı" reads as "the school is closed", the opposite.
+        QString state =
+            h.enabled ? QStringLiteral("Ziller çalmaz") : QStringLiteral("Ziller çalar");
         if (h.religious)
             state +=
                 h.confirmed ? QStringLiteral(", onaylandı") : QStringLiteral(", öneri: onaylayın");
@@ -196,6 +232,10 @@ void TfrmOkulTakvimi::fillList(int year) {
     ui->lvKayitlar->clear();
     for (const Row &row : rows)
         ui->lvKayitlar->addTopLevelItem(row.item);
+    // Names and kinds are read whole; the state takes what room is left.
+    for (int column = ColBaslangic; column < ColDurum; ++column)
+        ui->lvKayitlar->resizeColumnToContents(column);
+    followSelection();
 }
 
 QTreeWidgetItem *TfrmOkulTakvimi::selectedRow() {
@@ -366,6 +406,10 @@ void TfrmOkulTakvimi::btnOkulYiliKaydetClick() {
         return;
     }
     refresh();
+    ui->lblDurum->setText(
+        year ? QStringLiteral("Okul yılı kaydedildi: %1 – %2")
+                   .arg(year->first.toString(dateFormat), year->last.toString(dateFormat))
+             : QStringLiteral("Okul yılı kaydedildi: ziller bütün yıl çalar"));
 }
 
 void TfrmOkulTakvimi::cbBugunZilCalmasinClick(bool checked) {

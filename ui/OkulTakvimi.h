@@ -48,6 +48,7 @@ private:
     void colourDays(int year);
     void fillList(int year);
     void showTypeFields();
+    void followSelection();
     // The selected row; nothing, told to the user, when none is selected.
     QTreeWidgetItem *selectedRow();
 

@@ -2,6 +2,7 @@
 #include "ui_Sihirbaz.h"
 
 #include "BellStore.h"
+#include "DateTimeTyping.h"
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "Schedule.h"
@@ -42,8 +43,10 @@ TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur
     const auto follow = [this] { runHandler([this] { Onizle(); }); };
     for (QSpinBox *spin : findChildren<QSpinBox *>())
         connect(spin, &QSpinBox::valueChanged, this, follow);
-    for (QTimeEdit *time : findChildren<QTimeEdit *>())
+    for (QTimeEdit *time : findChildren<QTimeEdit *>()) {
+        makeTypable(time);
         connect(time, &QTimeEdit::timeChanged, this, follow);
+    }
     for (QCheckBox *box : findChildren<QCheckBox *>())
         connect(box, &QCheckBox::toggled, this, follow);
     for (QGroupBox *box : {ui->gbIkinciDevre, ui->gbToren})
@@ -207,8 +210,12 @@ void TfrmSihirbaz::btnKaydetClick() {
         m_store.replaceDays(days, bells);
     else
         m_store.add(bells);
-    // Hidden first: should the refill fail, the saved bells are not offered for saving again.
-    hide();
+    // Told first: should the refill fail, the user still knows the bells were saved. The
+    // window stays open for another set of days; saving again asks first, as the days now
+    // hold bells.
+    ui->lblDurum->setStyleSheet(QStringLiteral("color: #006000"));
+    ui->lblDurum->setText(
+        QStringLiteral("%1 zil kaydedildi: %2").arg(bells.size()).arg(GunAdlariOf(days)));
     if (m_listeyiDoldur)
         m_listeyiDoldur();
 }

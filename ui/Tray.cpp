@@ -23,7 +23,16 @@ TrayIcon::TrayIcon(TfrmMenu &menu, Calendar &calendar, QObject *parent)
     connect(&m_menu, &QMenu::aboutToShow, this,
             handled([this] { m_silence->setChecked(m_calendar.silencedToday()); }));
     connect(m_silence, &QAction::triggered, this,
-            [this](bool on) { runHandler([&] { m_calendar.silenceToday(on); }); });
+            [this](bool on) { runHandler([&] { silenceClicked(on); }); });
+    // The window closes into the tray while the tray shows the icon, and says so the first time.
+    m_window.setClosesToTray([this] { return m_icon.isVisible(); });
+    connect(&m_window, &TfrmMenu::hiddenToTray, this, [this] {
+        m_icon.showMessage(m_window.windowTitle(),
+                           QStringLiteral("Program çalışmaya devam ediyor, ziller çalar. "
+                                          "Pencereyi bu simgeden açabilirsiniz; programı "
+                                          "kapatmak için Dosya > Çıkış."),
+                           QSystemTrayIcon::Information);
+    });
     connect(&m_window, &TfrmMenu::dayLinesChanged, this, &TrayIcon::refresh);
     connect(m_quit, &QAction::triggered, &m_window, handled([this] { m_window.btnCikisClick(); }));
     connect(&m_icon, &QSystemTrayIcon::activated, this,
@@ -32,6 +41,17 @@ TrayIcon::TrayIcon(TfrmMenu &menu, Calendar &calendar, QObject *parent)
                     emit showRequested();
             });
     refresh();
+}
+
+void TrayIcon::silenceClicked(bool on) {
+    // One click would silence the rest of the school day: asked first, "Hayır" by default.
+    if (on && !askYesNo(nullptr, m_window.windowTitle(),
+                        QStringLiteral("Bugün bundan sonra hiçbir zil çalmayacak. Emin "
+                                       "misiniz?"))) {
+        m_silence->setChecked(false);
+        return;
+    }
+    m_calendar.silenceToday(on);
 }
 
 void TrayIcon::showWhereTray() {

@@ -9,7 +9,8 @@ class TfrmMenu;
 
 // TrayIcon, the program's icon in the desktop's tray while its window runs: the tooltip tells
 // the next bell and today's trouble, the menu shows the window, stops the music, silences the
-// rest of today and ends the program. Where the desktop has no tray the icon is simply not shown.
+// rest of today (after asking) and ends the program. While the icon shows, closing the window
+// hides it here. Where the desktop has no tray the icon is simply not shown.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
@@ -34,6 +35,8 @@ signals:
     void stopRequested();
 
 private:
+    void silenceClicked(bool on);
+
     TfrmMenu &m_window;
     Calendar &m_calendar;
     QMenu m_menu;

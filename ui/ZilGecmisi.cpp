@@ -1,6 +1,7 @@
 #include "ZilGecmisi.h"
 
 #include "Clock.h"
+#include "DateTimeTyping.h"
 #include "ErrorBox.h"
 #include "ProgramValues.h"
 #include "WindowLook.h"
@@ -16,7 +17,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -28,8 +31,7 @@ const QString dateFormat = QStringLiteral("dd.MM.yyyy");
 
 constexpr BellOutcome outcomes[] = {
     BellOutcome::Rang,    BellOutcome::RangLate, BellOutcome::Failed,  BellOutcome::Replaced,
-    BellOutcome::Skipped, BellOutcome::Missed,   BellOutcome::Warning,
-    BellOutcome::Silenced,
+    BellOutcome::Skipped, BellOutcome::Missed,   BellOutcome::Warning, BellOutcome::Silenced,
 };
 
 // The bells that did not ring when they should have; the ones to find at a glance.
@@ -61,13 +63,14 @@ TfrmZilGecmisi::TfrmZilGecmisi(BellStore &store, QWidget *parent)
     setObjectName(QStringLiteral("frmZilGecmisi"));
     setWindowTitle(QStringLiteral("Zil Geçmişi"));
     setFont(programFont());
-    setFixedSize(WindowWidth, WindowHeight);
+    resize(WindowWidth, WindowHeight);
 
     for (QDateEdit *edit : {m_baslangic, m_bitis}) {
         edit->setDisplayFormat(dateFormat);
         edit->setCalendarPopup(true);
         // A date typed digit by digit passes through other dates; only the finished one reads.
         edit->setKeyboardTracking(false);
+        makeTypable(edit);
     }
     m_sonuc->addItem(QStringLiteral("Tümü"), -1);
     for (BellOutcome outcome : outcomes)
@@ -82,9 +85,9 @@ TfrmZilGecmisi::TfrmZilGecmisi(BellStore &store, QWidget *parent)
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
 
-    QPalette warning = m_durum->palette();
-    warning.setColor(QPalette::WindowText, QColor(0xb0, 0, 0));
-    m_durum->setPalette(warning);
+    m_warning = m_durum->palette();
+    m_warning.setColor(QPalette::WindowText, QColor(0xb0, 0, 0));
+    m_durum->setPalette(m_warning);
 
     auto *filters = new QHBoxLayout;
     filters->addWidget(new QLabel(QStringLiteral("Başlangıç"), this));
@@ -97,9 +100,12 @@ TfrmZilGecmisi::TfrmZilGecmisi(BellStore &store, QWidget *parent)
     filters->addWidget(m_sonuc);
     filters->addStretch();
     filters->addWidget(m_yenile);
+    auto *kapat = new QPushButton(QStringLiteral("Kapat"), this);
+    kapat->setObjectName(QStringLiteral("btnKapat"));
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_durum, 1);
     bottom->addWidget(m_csvKaydet);
+    bottom->addWidget(kapat);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(filters);
     layout->addWidget(m_table, 1);
@@ -114,6 +120,9 @@ TfrmZilGecmisi::TfrmZilGecmisi(BellStore &store, QWidget *parent)
     connect(m_sonuc, &QComboBox::currentIndexChanged, this, handled([this] { fillTable(); }));
     connect(m_yenile, &QPushButton::clicked, this, handled([this] { btnYenileClick(); }));
     connect(m_csvKaydet, &QPushButton::clicked, this, handled([this] { btnCsvKaydetClick(); }));
+    connect(kapat, &QPushButton::clicked, this, &QWidget::close);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
 
 TfrmZilGecmisi::~TfrmZilGecmisi() = default;
@@ -152,11 +161,13 @@ void TfrmZilGecmisi::btnYenileClick() {
     const QDate from = m_baslangic->date();
     const QDate to = m_bitis->date();
     if (to < from) {
+        m_durum->setPalette(m_warning);
         m_durum->setText(QStringLiteral("Bitiş tarihi başlangıç tarihinden önce olamaz. "
                                         "Tarihleri düzeltip yeniden deneyin."));
         return;
     }
     m_durum->clear();
+    m_durum->setPalette(m_warning);
     m_events = m_store.history(from, to);
     fillTable();
 }
@@ -176,6 +187,9 @@ void TfrmZilGecmisi::fillTable() {
         m_table->insertRow(row);
         for (int column = ColTarih; column <= ColAciklama; ++column) {
             auto *item = new QTableWidgetItem(texts[column]);
+            // The explanation is often longer than its column.
+            if (column == ColAciklama || column == ColZil || column == ColMuzik)
+                item->setToolTip(texts[column]);
             if (column == ColGecikme)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (needsAttention(e.outcome)) {
@@ -210,9 +224,14 @@ QString TfrmZilGecmisi::csvText() const {
 
 QString TfrmZilGecmisi::runSaveDialog() {
     // Qt's own dialog, as the editor's, so it looks and behaves the same on every desktop.
-    return QFileDialog::getSaveFileName(
-        this, QStringLiteral("CSV olarak kaydet"), QStringLiteral("zil_gecmisi.csv"),
-        QStringLiteral("CSV dosyası (*.csv)"), nullptr, QFileDialog::DontUseNativeDialog);
+    // Offered in the user's own documents, not beside the program.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    return QFileDialog::getSaveFileName(this, QStringLiteral("CSV olarak kaydet"),
+                                        QDir(folder).filePath(QStringLiteral("zil_gecmisi.csv")),
+                                        QStringLiteral("CSV dosyası (*.csv)"), nullptr,
+                                        QFileDialog::DontUseNativeDialog);
 }
 
 void TfrmZilGecmisi::btnCsvKaydetClick() {
@@ -221,7 +240,14 @@ void TfrmZilGecmisi::btnCsvKaydetClick() {
         return;
     // Written aside and put in place at the end, so a failed save leaves an older file whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csvText().toUtf8()) < 0 || !file.commit())
+    // The byte-order mark tells spreadsheet programs that the text is UTF-8, so Turkish
+    // letters are not read in the machine's old code page.
+    const QByteArray bytes = QByteArrayLiteral("\xEF\xBB\xBF") + csvText().toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit())
         throw ZilError(QStringLiteral("Zil geçmişi '%1' dosyasına kaydedilemedi: %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+    m_durum->setPalette(palette());
+    m_durum->setText(QStringLiteral("%1 satır kaydedildi: %2")
+                         .arg(m_table->rowCount())
+                         .arg(QDir::toNativeSeparators(path)));
 }

@@ -71,5 +71,6 @@ private:
     QPushButton *m_yenile;
     QTableWidget *m_table;
     QLabel *m_durum;
+    QPalette m_warning; // the status line when it tells of a problem
     QPushButton *m_csvKaydet;
 };

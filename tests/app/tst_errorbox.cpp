@@ -66,7 +66,18 @@ private slots:
         QTimer::singleShot(50, [&] { ranAfter = true; });
         QTRY_VERIFY(ranAfter);
         QCOMPARE(shownText, QStringLiteral("Müzik açılamadı."));
-        QCOMPARE(shownTitle, QStringLiteral("tst_errorbox"));
+        // No window concerned: the program's name.
+        QCOMPARE(shownTitle, QStringLiteral("Selvanor Zil Sistemi"));
+
+        // From a window: titled by it, as its questions are.
+        QWidget window;
+        window.setWindowTitle(QStringLiteral("Okul Takvimi"));
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        shownTitle.clear();
+        QTimer::singleShot(0, [] { throw ZilError(QStringLiteral("Kaydedilemedi")); });
+        QTRY_COMPARE(shownTitle, QStringLiteral("Okul Takvimi"));
     }
 };
 

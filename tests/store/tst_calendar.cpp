@@ -94,7 +94,7 @@ void TestCalendar::badEntriesAreToldAndNotSaved() {
         {CalendarEntry::holiday("Ara Tatil", {2026, 11, 13}, {2026, 11, 9}),
          "Bitiş tarihi başlangıç tarihinden önce olamaz."},
         {CalendarEntry::makeUp({2027, 1, 30}, 0),
-         "Bu tarihler \"Yarıyıl Tatili\" kaydıyla çelişiyor (25.01.2027)."},
+         "Bu tarih (30.01.2027) \"Yarıyıl Tatili\" kaydıyla çelişiyor."},
         {CalendarEntry::holiday("Yaz", {2027, 7, 1}, {2027, 7, 2}),
          "Tarih okul yılının dışında (07.09.2026 – 18.06.2027)."},
         {CalendarEntry::halfDay("Tören", {2026, 12, 4}, {}),
@@ -121,8 +121,9 @@ void TestCalendar::dayLines() {
     QVERIFY(!calendar.save(CalendarEntry::halfDay("Tören", {2026, 12, 4}, {12, 30})));
     QCOMPARE(calendar.day({2026, 10, 29}).line(),
              QString("Bugün tatil: Cumhuriyet Bayramı — ziller çalmayacak"));
-    QCOMPARE(calendar.day({2026, 10, 28}).line(), QString("13:00'ten sonra zil çalmayacak"));
-    QCOMPARE(calendar.day({2026, 12, 4}).line(), QString("12:30'dan sonra zil çalmayacak"));
+    QCOMPARE(calendar.day({2026, 10, 28}).line(),
+             QString("Cumhuriyet Bayramı arifesi: 13:00'ten sonra zil çalmayacak"));
+    QCOMPARE(calendar.day({2026, 12, 4}).line(), QString("Tören: 12:30'dan sonra zil çalmayacak"));
     QCOMPARE(calendar.day({2027, 1, 16}).line(), QString("Bugün telafi günü: Pazartesi programı"));
     QCOMPARE(calendar.day({2027, 1, 16}).gunId, 0);
     QCOMPARE(calendar.day({2026, 12, 8}).line(), QString());

@@ -105,7 +105,8 @@ private slots:
         QTest::addColumn<int>("what");
         QTest::addColumn<QString>("says");
         QTest::newRow("past midnight") << 0 << "gece yarısını geçiyor";
-        QTest::newRow("overlapping sessions") << 1 << "çakışıyor";
+        // A time takes the suffix it is read with: "on beş-te".
+        QTest::newRow("overlapping sessions") << 1 << "15:00'te başlıyor";
         QTest::newRow("zero lessons") << 2 << "en az 1";
         QTest::newRow("teacher bell after the break") << 3 << "teneffüsten uzun olamaz";
         QTest::newRow("no day") << 4 << "en az bir gün";

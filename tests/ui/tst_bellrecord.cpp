@@ -139,6 +139,10 @@ private slots:
         QTest::mouseClick(history.btnCsvKaydet(), Qt::LeftButton);
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
+        // A byte-order mark first, so a spreadsheet reads the Turkish letters as UTF-8.
+        QCOMPARE(file.read(3), QByteArray("\xEF\xBB\xBF"));
+        QVERIFY2(history.lblDurum()->text().startsWith("1 satır kaydedildi"),
+                 qPrintable(history.lblDurum()->text()));
         QCOMPARE(QString::fromUtf8(file.readAll()),
                  QStringLiteral("Tarih;Saat;Zil;Müzik;Sonuç;Gecikme (ms);Açıklama\r\n"
                                 "07.12.2026;11:00:00;Ara;ara.mp3;Çalınamadı;0;"
@@ -149,6 +153,20 @@ private slots:
         QTest::mouseClick(history.btnCsvKaydet(), Qt::LeftButton);
         QCOMPARE(box.texts.size(), 1);
         QVERIFY2(box.texts.first().contains("kaydedilemedi"), qPrintable(box.texts.first()));
+
+        // A long explanation is read whole from its tooltip.
+        QCOMPARE(table->item(0, TfrmZilGecmisi::ColAciklama)->toolTip(),
+                 QStringLiteral("Dosya açılamadı; \"ara.mp3\" yok"));
+        // Esc and "Kapat" close the window, as in the program's other small windows.
+        history.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&history));
+        QTest::keyClick(&history, Qt::Key_Escape);
+        QVERIFY(history.isHidden());
+        ui.ZilGecmisi1->trigger();
+        auto *kapat = history.findChild<QPushButton *>(QStringLiteral("btnKapat"));
+        QVERIFY(kapat);
+        QTest::mouseClick(kapat, Qt::LeftButton);
+        QVERIFY(history.isHidden());
     }
 };
 

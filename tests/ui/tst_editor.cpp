@@ -1,4 +1,5 @@
 #include "AdvToolBtn.h"
+#include "BellStore.h"
 #include "BoxAnswerer.h"
 #include "Clock.h"
 #include "Duzenleme.h"
@@ -7,7 +8,6 @@
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
-#include "BellStore.h"
 #include "SimulatedClock.h"
 #include "WholeNumberEdit.h"
 #include "ZilError.h"
@@ -143,7 +143,6 @@ private slots:
             {e.ui.dtpBaslamaSaati, QRect(120, 80, 145, 21)},
             {e.ui.txtMuzik, QRect(120, 112, 145, 21)},
             {e.ui.btnDosyaAc, QRect(264, 112, 25, 21)},
-            {e.ui.txtSure, QRect(120, 144, 73, 25)},
             {e.ui.btnYeniKayit, QRect(64, 212, 89, 41)},
             {e.ui.btnCikis, QRect(161, 212, 89, 41)},
         };
@@ -162,18 +161,17 @@ private slots:
             {e.ui.Label3, {16, 152}, QStringLiteral("Müzik Çalma Süresi")},
             {e.ui.Label5, {200, 152}, QStringLiteral("sn")},
         };
+        // The duration field and its unit follow the longest caption, which stays on one line.
+        const int shift = qMax(0, e.ui.Label3->geometry().right() + 6 - 120);
+        QCOMPARE(e.ui.txtSure->geometry(), QRect(120 + shift, 144, 73, 25));
         for (const auto &[label, at, text] : labels) {
             QCOMPARE(label->text(), text);
-            if (label->wordWrap()) {
-                // Too wide for one line in this font: two lines beside its field instead.
-                QCOMPARE(label->x(), at.x());
-                QVERIFY(label->geometry().right() < e.ui.txtSure->x());
-                QVERIFY(label->heightForWidth(label->width()) <= label->height());
-                continue;
-            }
-            QCOMPARE(label->pos(), at);
+            QVERIFY(!label->wordWrap());
+            QCOMPARE(label->pos(), label == e.ui.Label5 ? at + QPoint(shift, 0) : at);
             QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(text));
         }
+        QVERIFY(e.ui.Label3->geometry().right() < e.ui.txtSure->x());
+        QVERIFY(e.ui.Label5->geometry().right() < e.dialog.width());
     }
 
     void controlsStartAsDesigned() {
@@ -206,21 +204,24 @@ private slots:
         QCOMPARE(e.ui.btnCikis->Glyph(), QImage(QStringLiteral(":/buttons/cikis.png")));
     }
 
-    void musicDialogOffersTheThreeKinds() {
+    void musicDialogOffersEveryKindThatPlays() {
         Editor e;
         QFileDialog *od = e.dialog.odMuzikDosyasi();
         QCOMPARE(od->objectName(), QStringLiteral("odMuzikDosyasi"));
-        QCOMPARE(od->nameFilters(), QStringList({QStringLiteral("Wav Dosyası (*.wav)"),
-                                                 QStringLiteral("Mp3 Dosyası (*.Mp3)"),
-                                                 QStringLiteral("MDI Dosyası (*.Mdi)")}));
-        QCOMPARE(od->selectedNameFilter(), QStringLiteral("Mp3 Dosyası (*.Mp3)"));
+        const QString allKinds = QStringLiteral("Ses dosyaları (*.wav *.mp3 *.ogg *.flac)");
+        QCOMPARE(od->nameFilters().value(0), allKinds);
+        QCOMPARE(od->selectedNameFilter(), allKinds);
+        // Started where the user keeps files, not beside the program.
+        QVERIFY(
+            !QDir(od->directory()).absolutePath().startsWith(QDir(programFolder()).absolutePath()));
         QCOMPARE(od->acceptMode(), QFileDialog::AcceptOpen);
         QVERIFY(!od->filter().testFlag(QDir::CaseSensitive));
         QVERIFY(od->isHidden());
 
-        // The Mp3 filter offers mp3 files whatever the case of their extension, and no others.
+        // The first filter offers every kind the player plays, whatever the case of the
+        // extension, and no others.
         QDir().mkpath(e.sourceFolder());
-        for (const char *name : {"a.mp3", "b.MP3", "c.Mp3", "d.wav"})
+        for (const char *name : {"a.mp3", "b.MP3", "c.Mp3", "d.wav", "e.OGG", "f.flac", "g.txt"})
             writeFile(e.sourceFolder() + QLatin1String(name), "x");
         od->setDirectory(e.sourceFolder());
         auto *model = od->findChild<QFileSystemModel *>();
@@ -236,8 +237,8 @@ private slots:
             names.sort();
             return names;
         };
-        QTRY_COMPARE(offered(), QStringList({QStringLiteral("a.mp3"), QStringLiteral("b.MP3"),
-                                             QStringLiteral("c.Mp3")}));
+        QTRY_COMPARE(offered(),
+                     QStringList({"a.mp3", "b.MP3", "c.Mp3", "d.wav", "e.OGG", "f.flac"}));
     }
 
     // --- The whole-number field ------------------------------------------------------------
@@ -448,7 +449,8 @@ private slots:
             e.dialog.ShowEditor();
             QFAIL("no error for a start time that is not a time");
         } catch (const EConvertError &error) {
-            QCOMPARE(error.message(), QStringLiteral("'sabah' is not a valid time"));
+            QCOMPARE(error.message(),
+                     QStringLiteral("Başlama saati 'sabah' okunamadı: saati yeniden seçin"));
         }
         QVERIFY(e.dialog.isVisible());
         QCOMPARE(e.ui.cmbGunler->currentIndex(), 3);
@@ -652,7 +654,7 @@ private slots:
                 QFAIL("no conversion error");
             } catch (const EConvertError &error) {
                 QCOMPARE(error.message(),
-                         QStringLiteral("'%1' is not a valid integer value").arg(typed));
+                         QStringLiteral("Süre '%1' okunamadı: saniyeyi rakamla yazın").arg(typed));
             }
             QCOMPARE(e.store.count(), 0);
             QVERIFY(e.dialog.isVisible());
@@ -703,7 +705,7 @@ private slots:
             e.clickSave();
             QCOMPARE(messages.texts,
                      QStringList{QStringLiteral("Ders veya Muzik alanları boş girilemez!")});
-            QCOMPARE(messages.titles, QStringList{applicationTitle()});
+            QCOMPARE(messages.titles, QStringList{e.dialog.windowTitle()});
             QCOMPARE(e.store.rows(), (QList<QVariantList>{{id, 0, QStringLiteral("eski"),
                                                            QStringLiteral("08:00:00"),
                                                            QStringLiteral("e.mp3"), 5}}));

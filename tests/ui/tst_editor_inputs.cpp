@@ -2,7 +2,6 @@
 // stored row, the main window's list and the editor in edit mode) or refused with a message,
 // and no other row of the schedule changes.
 #include "AnaSayfa.h"
-#include "Startup.h"
 #include "BoxAnswerer.h"
 #include "Clock.h"
 #include "Duzenleme.h"
@@ -11,6 +10,7 @@
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
+#include "Startup.h"
 #include "WholeNumberEdit.h"
 #include "ZilApplication.h"
 #include "ui_AnaSayfa.h"
@@ -145,8 +145,9 @@ class TestEditorInputs : public QObject {
                 QStringLiteral("Teneffüs"), stored);
     }
     void badDuration(const char *tag, const QString &typed) {
-        refused(tag, QStringLiteral("Teneffüs"), typed,
-                errorBoxText(QStringLiteral("'%1' is not a valid integer value").arg(typed)));
+        refused(
+            tag, QStringLiteral("Teneffüs"), typed,
+            errorBoxText(QStringLiteral("Süre '%1' okunamadı: saniyeyi rakamla yazın").arg(typed)));
     }
     void music(const char *tag, const QString &file) {
         addCase(tag, QStringLiteral("Müzikli"), QTime(7, 5, 9), file, QStringLiteral("12"), {},
@@ -305,8 +306,11 @@ private slots:
         p.menu->ListeyiDoldur();
         QTreeWidgetItem *row = p.listRow(id);
         QVERIFY(row);
-        QCOMPARE(rowTexts(row), (QStringList{GunAdlari().at(Today), savedName, TimeText(start),
-                                             QString::number(id), QString::number(savedSure)}));
+        // A bell of 0 seconds plays its whole music, and the list says so.
+        QCOMPARE(
+            rowTexts(row),
+            (QStringList{GunAdlari().at(Today), savedName, TimeText(start), QString::number(id),
+                         savedSure == 0 ? QStringLiteral("tamamı") : QString::number(savedSure)}));
 
         // Edited from the list, every field comes back as saved ...
         p.win().ListView1->setCurrentItem(row);

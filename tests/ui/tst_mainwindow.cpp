@@ -1,13 +1,14 @@
 #include "AnaSayfa.h"
-#include "Startup.h"
 #include "BoxAnswerer.h"
 #include "SimulatedClock.h"
+#include "Startup.h"
 #include "ui_AnaSayfa.h"
 
 #include "BellClock.h"
 #include "Clock.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
+#include "WindowLook.h"
 #include "ZilApplication.h"
 
 #include <QFile>
@@ -84,10 +85,10 @@ private slots:
         QCOMPARE(ui.cmbGunler->currentIndex(), gun);
         QCOMPARE(ui.cmbGunler->currentText(), name);
         QCOMPARE(ui.ListView1->topLevelItemCount(), 2);
-        QCOMPARE(rowTexts(ui.ListView1->topLevelItem(0)),
+        // In time order: midnight is a time like any other.
+        QCOMPARE(ui.ListView1->topLevelItem(0)->text(2), QStringLiteral("00:00:00"));
+        QCOMPARE(rowTexts(ui.ListView1->topLevelItem(1)),
                  (QStringList{name, "Öğle \"arası\"", "12:00:00", QString::number(id), "45"}));
-        // Midnight is a time like any other.
-        QCOMPARE(ui.ListView1->topLevelItem(1)->text(2), QStringLiteral("00:00:00"));
         QCOMPARE(ui.ListView1->columnWidth(3), 0);
         QCOMPARE(ui.ListView1->columnWidth(2), 90);
         QCOMPARE(ui.ListView1->columnWidth(4), 45);
@@ -148,8 +149,8 @@ private slots:
         QStringList menus;
         for (const QAction *action : ui.MainMenu1->actions())
             menus.append(action->text());
-        QCOMPARE(menus, (QStringList{"Dosya", "Ders Programı", "Zil Geçmişi",
-                                     "Ayarlar", "Hakkında"}));
+        QCOMPARE(menus, (QStringList{"&Dosya", "Ders &Programı", "&Zil Geçmişi", "&Ayarlar",
+                                     "&Hakkında"}));
     }
 
     void editAndDeleteNeedASelectedRow() {
@@ -204,7 +205,8 @@ private slots:
         ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
         BoxAnswerer box(answer);
         w->btnSilClick();
-        QCOMPARE(box.titles, QStringList{"Confirm"});
+        // Titled by its window, as every box is.
+        QCOMPARE(box.titles, QStringList{"Selvanor Zil Sistemi"});
         QCOMPARE(box.texts, QStringList{"Seçili Kaydı Silmek İstediğinizden Emin misiniz?"});
         QCOMPARE(fx->count(), left);
         QCOMPARE(ui.ListView1->topLevelItemCount(), left);
@@ -307,11 +309,144 @@ private slots:
         QCOMPARE(about.count(), 1);
     }
 
-    void onlineShowsTheMakersPage() {
-        // A page served on this machine stands in for the maker's site.
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        QByteArray request;
+    void everyWindowFitsSmallScreens_data() {
+        QTest::addColumn<QSize>("screen"); // in the windows' own pixels
+        QTest::newRow("1366x768 at 150%") << QSize(1366 * 2 / 3, 768 * 2 / 3);
+        QTest::newRow("1024x768 at 100%") << QSize(1024, 768);
+    }
+    void everyWindowFitsSmallScreens() {
+        QFETCH(QSize, screen);
+        auto w = makeWindow();
+        Program &p = *program;
+        for (QWidget *window :
+             std::initializer_list<QWidget *>{w, &p.editor(), &p.about(), &p.history(),
+                                              &p.calendarWindow(), &p.wizard(), &p.bulk()}) {
+            const QSize least = window->minimumSize().expandedTo(window->minimumSizeHint());
+            QVERIFY2((least + frameAllowance).boundedTo(screen) == least + frameAllowance,
+                     qPrintable(window->windowTitle()));
+        }
+        // The maker's page is left out where the window with it would reach below the screen.
+        QCOMPARE(w->roomForWebPanel(screen), screen.height() >= 768);
+        // Shown, each lies on the screen whole with its frame; one not placed on purpose centred.
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        for (QAction *item : {w->controls().Sihirbaz1, w->controls().OkulTakvimi1,
+                              w->controls().ZilGecmisi1, w->controls().YeniKayit1})
+            item->trigger();
+        for (QWidget *window : std::initializer_list<QWidget *>{&p.wizard(), &p.calendarWindow(),
+                                                                &p.history(), &p.editor()}) {
+            const QRect framed(window->pos(), window->size() + frameAllowance);
+            QVERIFY2(available.contains(framed), qPrintable(window->windowTitle()));
+            QVERIFY(window == &p.editor() ||
+                    (framed.center() - available.center()).manhattanLength() <= 40);
+        }
+    }
+
+    void bellsListedInTimeOrderAndSortedByAClickedHeader() {
+        fx->insert(0, "Öğle", "12:00:00", "a.mp3", 30);
+        fx->insert(0, "Sabah", "08:30:00", "a.mp3", 0);
+        fx->insert(0, "İkinci", "09:10:00", "a.mp3", 100);
+        QTreeWidget *list = makeWindow()->controls().ListView1;
+        const auto column = [list](int c) {
+            QStringList texts;
+            for (int row = 0; row < list->topLevelItemCount(); ++row)
+                texts << list->topLevelItem(row)->text(c);
+            return texts;
+        };
+        QCOMPARE(column(1), (QStringList{"Sabah", "İkinci", "Öğle"}));
+        // A whole-file bell says so, as the wizard does, and is read whole.
+        QCOMPARE(column(4), (QStringList{"tamamı", "100", "30"}));
+        QVERIFY(list->columnWidth(4) > list->fontMetrics().horizontalAdvance("tamamı"));
+        const QHeaderView *header = list->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(4) + 5, header->height() / 2));
+        QCOMPARE(column(4), (QStringList{"tamamı", "30", "100"})); // as numbers
+    }
+
+    void keyboardReachesEveryCommand() {
+        const int id = fx->insert(0, "a", "08:00:00", "a.mp3", 30);
+        auto w = makeWindow();
+        auto &ui = w->controls();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QSignalSpy editor(w, &TfrmMenu::EditorIstendi);
+        QSignalSpy calendar(w, &TfrmMenu::OkulTakvimiIstendi);
+        QTest::keyClick(w, Qt::Key_N, Qt::ControlModifier);
+        QTest::keyClick(w, Qt::Key_K, Qt::ControlModifier);
+        QCOMPARE(editor.takeFirst(), (QVariantList{1, 0, 0}));
+        QCOMPARE(calendar.count(), 1);
+        ui.ListView1->setCurrentItem(ui.ListView1->topLevelItem(0));
+        QTest::keyClick(ui.ListView1, Qt::Key_Return);
+        QCOMPARE(editor.takeFirst(), (QVariantList{2, 0, id}));
+        {
+            BoxAnswerer yes("&Yes");
+            QTest::keyClick(ui.ListView1, Qt::Key_Delete);
+            QCOMPARE(yes.texts, QStringList{"Seçili Kaydı Silmek İstediğinizden Emin misiniz?"});
+        }
+        QCOMPARE(fx->count(), 0);
+        // Alt and a menu's underlined letter open it, and so does F10.
+        for (const QKeyCombination key : {Qt::ALT | Qt::Key_D, QKeyCombination(Qt::Key_F10)}) {
+            w->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(w));
+            QTest::keyClick(w, key.key(), key.keyboardModifiers());
+            QTRY_VERIFY(ui.Dosya1->isVisible());
+            ui.Dosya1->hide();
+        }
+    }
+
+    void closingAsksOrGoesToTheTray() {
+        auto w = makeWindow();
+        QSignalSpy toTray(w, &TfrmMenu::hiddenToTray);
+        {
+            // Without a tray the bells would stop: asked, and "Hayır" keeps the window.
+            BoxAnswerer no("Hayır");
+            QVERIFY(!w->close());
+            w->controls().Cikis1->trigger();
+            QCOMPARE(no.texts.size(), 2);
+            QVERIFY(no.texts.first().startsWith("Program kapanırsa ziller çalmaz"));
+            QCOMPARE(no.titles.first(), w->windowTitle());
+        }
+        // With the tray icon shown, closing hides the window there, telling so only once.
+        program->tray().icon().show();
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(!w->close());
+            QVERIFY(w->isHidden());
+            w->show();
+        }
+        QCOMPARE(toTray.count(), 1);
+        program->tray().icon().hide();
+        // While the service rings, closing costs no bell and asks nothing; its line is whole.
+        program->setServiceRings(true);
+        QLabel *service = w->controls().lblHizmet;
+        QVERIFY(service->width() >= service->fontMetrics().horizontalAdvance(service->text()));
+        QVERIFY(service->geometry().right() < w->controls().mpPlayer->x());
+        {
+            BoxAnswerer none;
+            QVERIFY(w->close());
+            QVERIFY(none.texts.isEmpty());
+        }
+        // "Çıkış" agreed ends the program, asked once.
+        program->setServiceRings(false);
+        w->show();
+        BoxAnswerer yes("Evet");
+        QTimer::singleShot(0, w->controls().Cikis1, &QAction::trigger);
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(7); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(yes.texts.size(), 1);
+    }
+
+    void traySilencesTheDayOnlyAfterAsking() {
+        makeWindow();
+        QAction &silence = program->silenceTodayAction();
+        for (const char *answer : {"Hayır", "Evet"}) {
+            BoxAnswerer box(answer);
+            silence.trigger();
+            QCOMPARE(box.texts.size(), 1);
+            QCOMPARE(program->calendar().silencedToday(), QByteArray(answer) == "Evet");
+            QCOMPARE(silence.isChecked(), QByteArray(answer) == "Evet");
+        }
+    }
+
+    // Serves the maker's page on this machine, recording the requests.
+    static void servePage(QTcpServer &server, QByteArray &request) {
         connect(&server, &QTcpServer::newConnection, [&] {
             QTcpSocket *s = server.nextPendingConnection();
             connect(s, &QTcpSocket::readyRead, [s, &request] {
@@ -324,6 +459,13 @@ private slots:
                 s->disconnectFromHost();
             });
         });
+    }
+
+    void onlineShowsTheMakersPage() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QByteArray request;
+        servePage(server, request);
         const QString site = QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
         auto w = makeWindow(true, site);
         QVERIFY(w->WebBrowser());
@@ -332,6 +474,23 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(request.startsWith("GET /ads/zil.html "), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(w->WebBrowser()->property("url").toUrl().toString(),
                                   site + "/ads/zil.html", 20000);
+    }
+
+    void aPageThatFailsHidesThePanelAndIsTriedAgain() {
+        // A port on this machine that nobody answers, then the page served there.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const quint16 port = server.serverPort();
+        server.close();
+        auto w = makeWindow(true, QStringLiteral("http://127.0.0.1:%1").arg(port));
+        w->setWebRetryInterval(500);
+        QTRY_VERIFY_WITH_TIMEOUT(w->controls().pnlWeb->isHidden(), 20000);
+        QCOMPARE(w->height(), 420 + w->controls().MainMenu1->sizeHint().height());
+        QByteArray request;
+        servePage(server, request);
+        QVERIFY(server.listen(QHostAddress::LocalHost, port));
+        QTRY_VERIFY_WITH_TIMEOUT(!w->controls().pnlWeb->isHidden(), 20000);
+        QCOMPARE(w->controls().centralwidget->size(), QSize(404, 510));
     }
 };
 

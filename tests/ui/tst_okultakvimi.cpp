@@ -8,6 +8,7 @@
 #include "ui_AnaSayfa.h"
 #include "ui_OkulTakvimi.h"
 
+#include <QLineEdit>
 #include <QtTest>
 
 // The calendar window reached from the main window's menu, its refusals, and the main window's
@@ -33,7 +34,9 @@ private slots:
         program.clock().Timer().stop();
         auto &menu = program.menu().controls();
         const auto tick = [&] { emit program.clock().SaatChanged(QString()); };
-        QCOMPARE(menu.lblTakvim->toolTip(), QStringLiteral("13:00'ten sonra zil çalmayacak"));
+        // Said with its reason, so the silence is not taken for a fault.
+        QCOMPARE(menu.lblTakvim->toolTip(),
+                 QStringLiteral("Cumhuriyet Bayramı arifesi: 13:00'ten sonra zil çalmayacak"));
         QVERIFY(menu.Label1->isHidden());
         clock.at = QDateTime(QDate(2026, 10, 28), QTime(12, 55));
         tick();
@@ -46,6 +49,12 @@ private slots:
         QCOMPARE(ui.calTakvim->dateTextFormat(QDate(2026, 10, 29)).background().color(),
                  QColor(255, 190, 190));
         QVERIFY(ui.lvKayitlar->topLevelItemCount() >= 9); // 7 official days and 2 bayrams
+        // Names and kinds are read whole.
+        for (int i = 0; i < ui.lvKayitlar->topLevelItemCount(); ++i)
+            for (int column : {2, 3})
+                QVERIFY(ui.lvKayitlar->columnWidth(column) >
+                        ui.lvKayitlar->fontMetrics().horizontalAdvance(
+                            ui.lvKayitlar->topLevelItem(i)->text(column)));
 
         // An end before the start is refused, and nothing is saved.
         ui.txtAd->setText("Ara Tatil");
@@ -67,8 +76,8 @@ private slots:
         clock.at = QDateTime(QDate(2026, 10, 28), QTime(8, 0));
         tick();
         QCOMPARE(menu.lblTakvim->toolTip(),
-                 QStringLiteral("Bugün telafi günü: Pazartesi programı; 13:00'ten sonra zil "
-                                "çalmayacak"));
+                 QStringLiteral("Bugün telafi günü: Pazartesi programı; Cumhuriyet Bayramı "
+                                "arifesi: 13:00'ten sonra zil çalmayacak"));
         QCOMPARE(menu.lblSiradakiZil->text(),
                  QStringLiteral("Sıradaki zil: 08:30:00 Pazartesi Sabah"));
         {
@@ -102,18 +111,53 @@ private slots:
         }
         QCOMPARE(program.calendar().entries(2026).size(), 0);
 
+        // Only what applies to the row is offered: an official holiday is switched, not
+        // deleted, and its date is not confirmed.
+        select("Cumhuriyet");
+        QVERIFY(ui.btnAcKapat->isEnabled());
+        QVERIFY(!ui.btnOnayla->isEnabled());
+        QVERIFY(!ui.btnSil->isEnabled());
+        const auto stateOf = [&](const QString &name) {
+            const auto rows = ui.lvKayitlar->findItems(name, Qt::MatchStartsWith, 3);
+            return rows.isEmpty() ? QString() : rows.first()->text(4);
+        };
+        // Said as what the bells do.
+        QCOMPARE(stateOf("Cumhuriyet"), QStringLiteral("Ziller çalmaz"));
+
         // The official holiday switched off: 29 Ekim is an ordinary day.
         select("Cumhuriyet");
         QTest::mouseClick(ui.btnAcKapat, Qt::LeftButton);
         QCOMPARE(program.calendar().day(QDate(2026, 10, 29)).kind, CalendarDay::Kind::Ordinary);
         QCOMPARE(ui.calTakvim->dateTextFormat(QDate(2026, 10, 29)).background().style(),
                  Qt::NoBrush);
+        QCOMPARE(stateOf("Cumhuriyet"), QStringLiteral("Ziller çalar"));
 
         // The tray's switch, ticked as the calendar says, turns it off again.
         emit program.tray().menu().aboutToShow();
         QVERIFY(program.silenceTodayAction().isChecked());
         program.silenceTodayAction().trigger();
         QVERIFY(!program.calendar().silencedToday());
+
+        // With none saved, the school year offered is the one under way. A click on the day,
+        // then the date typed through: day, month and year follow.
+        QCOMPARE(ui.dtpIlkGun->date(), QDate(2026, 9, 14));
+        QCOMPARE(ui.dtpSonGun->date(), QDate(2027, 6, 25));
+        ui.cbOkulYili->setChecked(true);
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QLineEdit *text = ui.dtpSonGun->findChild<QLineEdit *>();
+        QTest::mouseClick(text, Qt::LeftButton, {}, QPoint(4, text->height() / 2));
+        QTest::keyClicks(ui.dtpSonGun, QStringLiteral("18062027"));
+        QTest::mouseClick(ui.btnOkulYiliKaydet, Qt::LeftButton);
+        QCOMPARE(program.calendar().schoolYear()->last, QDate(2027, 6, 18));
+        QCOMPARE(ui.lblDurum->text(),
+                 QStringLiteral("Okul yılı kaydedildi: 14.09.2026 – 18.06.2027"));
+        // Esc and "Kapat" close it.
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.isHidden());
+        menu.OkulTakvimi1->trigger();
+        QTest::mouseClick(ui.btnKapat, Qt::LeftButton);
+        QVERIFY(window.isHidden());
     }
 };
 
