@@ -535,8 +535,10 @@ void BellClock::report(const QString &message) {
 }
 
 void BellClock::reportBell(const Bell &bell, const QString &why) {
+    // The bell and its time are named too: the same file may serve many bells.
     report(QStringLiteral("Zil müziği \"%1\" çalınamadı: %2")
-               .arg(bell.music.left(RecordedMusicLength), why));
+               .arg(bell.music.left(RecordedMusicLength), why) +
+           namedBell(bell));
 }
 
 void BellClock::flushReports() {

@@ -193,7 +193,8 @@ private slots:
         rig.tickAt(QTime(8, 0, 0, 5));
         QCOMPARE(playingWhenTold, rig.music("ok2.wav"));
         QCOMPARE(rig.reports.size(), 1);
-        QVERIFY2(rig.reports.first().contains("\"yok.wav\" çalınamadı"),
+        QVERIFY2(rig.reports.first().contains("\"yok.wav\" çalınamadı") &&
+                     rig.reports.first().endsWith("(Zil: b, Pazartesi 08:00)"),
                  qPrintable(rig.reports.first()));
         QVERIFY(rig.player->IsOpen());
         QCOMPARE(rig.player->FileName(), rig.music("ok2.wav"));
