@@ -56,9 +56,10 @@ int main(int argc, char **argv) {
                 // An official holiday cannot be a make-up day.
                 if (type == T::MakeUp && calendar.day(day).kind == CalendarDay::Kind::Holiday)
                     type = T::Holiday;
-                if (const auto problem = calendar.save(
-                        {0, type, QString("Kayıt %1").arg(i), day, day, QTime(13, 0), 0})) {
-                    std::printf("calendar entry refused: %s\n", qPrintable(*problem));
+                try {
+                    calendar.save({0, type, QString("Kayıt %1").arg(i), day, day, QTime(13, 0), 0});
+                } catch (const ERefused &refused) {
+                    std::printf("calendar entry refused: %s\n", qPrintable(refused.message()));
                     return false;
                 }
             }

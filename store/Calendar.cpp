@@ -377,21 +377,20 @@ std::optional<Calendar::SchoolYear> Calendar::loadedSchoolYear() const {
     return SchoolYear{first, last};
 }
 
-std::optional<QString> Calendar::setSchoolYear(const std::optional<SchoolYear> &year) {
+void Calendar::setSchoolYear(const std::optional<SchoolYear> &year) {
     if (year) {
         if (!year->first.isValid() || !year->last.isValid())
-            return QStringLiteral("Okul yılı için geçerli iki tarih girin.");
+            throw ERefused(QStringLiteral("Okul yılı için geçerli iki tarih girin."));
         if (year->last < year->first)
-            return QStringLiteral("Okul yılının son günü ilk gününden önce olamaz.");
+            throw ERefused(QStringLiteral("Okul yılının son günü ilk gününden önce olamaz."));
         if (year->first.daysTo(year->last) > 366)
-            return QStringLiteral("Okul yılı bir yıldan uzun olamaz.");
+            throw ERefused(QStringLiteral("Okul yılı bir yıldan uzun olamaz."));
     }
     prepareWrite();
     ScheduleQuery::Transaction transaction(query());
     writeSetting(okulBaslangic, year ? year->first.toString(dateForm) : QString());
     writeSetting(okulBitis, year ? year->last.toString(dateForm) : QString());
     transaction.Commit();
-    return std::nullopt;
 }
 
 QList<CalendarEntry> Calendar::entries(int year) {
@@ -451,10 +450,10 @@ std::optional<QString> Calendar::problemWith(const CalendarEntry &entry) {
     return std::nullopt;
 }
 
-std::optional<QString> Calendar::save(const CalendarEntry &entry) {
+void Calendar::save(const CalendarEntry &entry) {
     load();
-    if (auto problem = problemWith(entry))
-        return problem;
+    if (const auto problem = problemWith(entry))
+        throw ERefused(*problem);
     prepareWrite();
     const QVariantList values = {
         QString::fromLatin1(typeCode(entry.type)),
@@ -468,11 +467,10 @@ std::optional<QString> Calendar::save(const CalendarEntry &entry) {
         entry.type == CalendarEntry::Type::MakeUp ? QVariant(entry.gunId) : QVariant()};
     if (entry.id > 0) {
         if (query().ExecuteStatement(kayitGuncelle, values + QVariantList{entry.id}) == 0)
-            return QStringLiteral("Bu kayıt bu arada silinmiş.");
+            throw ERefused(QStringLiteral("Bu kayıt bu arada silinmiş."));
     } else {
         query().ExecuteStatement(kayitEkle, values);
     }
-    return std::nullopt;
 }
 
 void Calendar::remove(int id) {

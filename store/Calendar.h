@@ -84,17 +84,17 @@ public:
         QDate last;
     };
     std::optional<SchoolYear> schoolYear();
-    // Nothing clears it. A Turkish reason when refused, and nothing is written then.
-    std::optional<QString> setSchoolYear(const std::optional<SchoolYear> &year);
+    // Nothing clears it. Refused with ERefused (a Turkish reason), nothing written then.
+    void setSchoolYear(const std::optional<SchoolYear> &year);
 
     // The school's own entries touching the Gregorian year, by date.
     QList<CalendarEntry> entries(int year);
     // Why the entry cannot be kept, in Turkish; nothing when it can. An entry with the id of a
     // stored one is checked as its replacement.
     std::optional<QString> problemWith(const CalendarEntry &entry);
-    // Adds or replaces (by id) the entry when problemWith finds nothing, and returns what it
-    // found otherwise; nothing is written then.
-    std::optional<QString> save(const CalendarEntry &entry);
+    // Adds or replaces (by id) the entry when problemWith finds nothing; refused with ERefused,
+    // which says what it found, otherwise, and nothing is written then.
+    void save(const CalendarEntry &entry);
     void remove(int id);
 
     // The official and religious holidays as they fall in the Gregorian year.

@@ -389,8 +389,10 @@ void TfrmOkulTakvimi::btnKaydetClick() {
     entry.to = entry.type == CalendarEntry::Type::Holiday ? ui->dtpBitis->date() : entry.from;
     entry.time = ui->tmSaat->time();
     entry.gunId = ui->cmbGun->currentIndex();
-    if (const auto problem = m_calendar.save(entry)) {
-        showMessage(this, *problem);
+    try {
+        m_calendar.save(entry);
+    } catch (const ERefused &refused) {
+        showMessage(this, refused.message());
         return;
     }
     btnEkleClick();
@@ -401,8 +403,10 @@ void TfrmOkulTakvimi::btnOkulYiliKaydetClick() {
     std::optional<Calendar::SchoolYear> year;
     if (ui->cbOkulYili->isChecked())
         year = Calendar::SchoolYear{ui->dtpIlkGun->date(), ui->dtpSonGun->date()};
-    if (const auto problem = m_calendar.setSchoolYear(year)) {
-        showMessage(this, *problem);
+    try {
+        m_calendar.setSchoolYear(year);
+    } catch (const ERefused &refused) {
+        showMessage(this, refused.message());
         return;
     }
     refresh();
