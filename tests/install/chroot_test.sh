@@ -161,15 +161,28 @@ if as_user ogrenci ls "$data" >/dev/null 2>&1; then
     fail "someone outside the group reads the data folder"
 fi
 
-step "the installed program rings from the data folder"
+step "a staff member's window killed outright, then the service rings from the data folder"
 mkdir -p "$root/tmp/servis-home"
 in_root chown selvanor-zil "/tmp/servis-home"
+# The window, as a group member with the usual umask, holds the folder until SIGKILL.
+in_root runuser -u ogretmen -- sh -c "umask 022; QT_QPA_PLATFORM=offscreen HOME=/home/ogretmen \
+    exec /usr/bin/selvanor-zil" >"$work/window.log" 2>&1 &
+window=$!
+for _ in $(seq 50); do [ -S "$root$data/zil.soket" ] && break; sleep 0.2; done
+[ -S "$root$data/zil.soket" ] || fail "the window did not claim $data: $(cat "$work/window.log")"
+in_root env HOME=/tmp/servis-home timeout -s TERM 8 \
+    runuser -u selvanor-zil -- /usr/bin/selvanor-zil --servis >"$work/service.log" 2>&1 &
+service=$!
+sleep 2
+pkill -KILL -f "^/usr/bin/selvanor-zil$" || fail "no window to kill"
+wait "$window" 2>/dev/null || true
 set +e
-in_root env HOME=/tmp/servis-home timeout -s TERM 5 \
-    runuser -u selvanor-zil -- /usr/bin/selvanor-zil --servis >"$work/service.log" 2>&1
+wait "$service"
 set -e
+grep -q "açık olan zil programı" "$work/service.log" ||
+    fail "the service did not wait for the window: $(cat "$work/service.log")"
 grep -q "zilleri çalıyor: $data/" "$work/service.log" && ! grep -q "Sorgu" "$work/service.log" ||
-    fail "the service did not ring from $data: $(cat "$work/service.log")"
+    fail "the service did not take over $data: $(cat "$work/service.log")"
 [ ! -e "$root/usr/lib/selvanor-zil/database.mdb" ] || fail "a database beside the program"
 
 step "the confined units under systemd as init (systemd-nspawn)"
@@ -214,7 +227,7 @@ done
     user="runuser -u ogretmen -- env XDG_RUNTIME_DIR=/run/user/$(id -u ogretmen) systemctl --user"
     echo "user $($user show -p ActiveState --value selvanor-zil.service)" \
         "$($user show -p NRestarts --value selvanor-zil.service)"
-    echo "bell $(sqlite3 $data/database.mdb "SELECT Sonuc FROM ZilGecmisi WHERE DersSaati = 'Sistem'")"
+    echo "bell $(sqlite3 $data/database.mdb "SELECT Sonuc, Aciklama FROM ZilGecmisi WHERE DersSaati = 'Sistem'")"
     journalctl --no-pager -o cat _COMM=zil
 } >/root/zil-check.txt 2>&1
 systemctl poweroff
@@ -227,7 +240,9 @@ mount -t proc proc "$root/proc"
 check=$(cat "$root/root/zil-check.txt" 2>/dev/null) || fail "no check ran: $(tail -20 "$work/boot.log")"
 grep -qx "system active 0" <<<"$check" || fail "the system unit did not run: $check"
 grep -qx "user active 0" <<<"$check" || fail "the user unit did not run: $check"
-grep -q "^bell ." <<<"$check" || fail "the system service rang no bell: $check"
+# The container has no sound card and no sound server: the bell is failed, never rung.
+grep -qx "bell basarisiz|ses çıkışı yok.*" <<<"$check" ||
+    fail "the bell without a sound output was not recorded as failed: $check"
 in_root systemctl disable zil-check.service >/dev/null 2>&1
 
 step "the web panel's package, then a second configure"
