@@ -44,12 +44,6 @@ void waitForTheSecond(const Clock &clock) {
         std::this_thread::sleep_for(rest);
 }
 
-// A bell's name and music as a record line or a message keeps them: long enough for any name the
-// editor takes and any file name, short enough that a row written by other means cannot fill
-// every line of the record with a megabyte.
-constexpr int RecordedNameLength = 100;
-constexpr int RecordedMusicLength = 255;
-
 // The record lines kept while the store cannot take them: a day of bells several times over.
 constexpr int UnwrittenLimit = 5000;
 
@@ -434,9 +428,8 @@ void BellClock::settleHeard(bool now) {
 
 void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs, const QString &reason,
                        bool fallbackTone) {
-    m_unwritten.append({due.second.date(), due.bell.id, due.bell.name.left(RecordedNameLength),
-                        StoredTimeForm(due.second.time()), due.bell.music.left(RecordedMusicLength),
-                        outcome,
+    m_unwritten.append({due.second.date(), due.bell.id, due.bell.name,
+                        StoredTimeForm(due.second.time()), due.bell.music, outcome,
                         int(std::clamp<qint64>(delayMs, 0, std::numeric_limits<int>::max())),
                         reason, fallbackTone, programClock().now()});
     if (m_unwritten.size() > UnwrittenLimit) {
@@ -480,7 +473,7 @@ QString BellClock::namedBell(const Bell &bell) {
     const QString day = GunAdlari().value(bell.gunId);
     const QString when =
         start.isValid() ? day + QLatin1Char(' ') + start.toString(QStringLiteral("HH:mm")) : day;
-    return QStringLiteral(" (Zil: %1, %2)").arg(bell.name.left(RecordedNameLength), when);
+    return QStringLiteral(" (Zil: %1, %2)").arg(bell.name.left(BellEvent::NameLength), when);
 }
 
 void BellClock::reportUnreadable(const QDate &date) {
@@ -537,7 +530,7 @@ void BellClock::report(const QString &message) {
 void BellClock::reportBell(const Bell &bell, const QString &why) {
     // The bell and its time are named too: the same file may serve many bells.
     report(QStringLiteral("Zil müziği \"%1\" çalınamadı: %2")
-               .arg(bell.music.left(RecordedMusicLength), why) +
+               .arg(bell.music.left(BellEvent::MusicLength), why) +
            namedBell(bell));
 }
 

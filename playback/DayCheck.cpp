@@ -133,14 +133,10 @@ void DayCheck::finish(const QDate &date, const QList<Bell> &bells,
                 if (problem == problems.constEnd() || warned.contains({bell.id, bell.music}))
                     continue;
                 warned.insert({bell.id, bell.music});
-                BellEvent warning{date,
-                                  bell.id,
-                                  bell.name.left(100),
-                                  bell.start.toString().left(20),
-                                  bell.music.left(255),
-                                  BellOutcome::Warning,
-                                  0,
-                                  *problem};
+                BellEvent warning{date,       bell.id,
+                                  bell.name,  bell.start.toString(),
+                                  bell.music, BellOutcome::Warning,
+                                  0,          *problem};
                 warning.recordedAt = programClock().now();
                 m_store.record(warning);
             }

@@ -223,10 +223,11 @@ void BellStore::record(const BellEvent &e) {
     m_query.ExecuteStatement(Statements::KayitTablosu);
     m_query.ExecuteStatement(Statements::KayitSirasi);
     const QDateTime at = e.recordedAt.isValid() ? e.recordedAt : QDateTime::currentDateTime();
-    m_query.ExecuteStatement(Statements::KayitEkle,
-                             {e.date.toString(dateForm), e.bellId, e.name, e.start, e.music,
-                              outcomeCode(e.outcome), e.delayMs, e.reason, e.fallbackTone ? 1 : 0,
-                              at.toString(Qt::ISODateWithMs)});
+    m_query.ExecuteStatement(
+        Statements::KayitEkle,
+        {e.date.toString(dateForm), e.bellId, e.name.left(BellEvent::NameLength), e.start.left(20),
+         e.music.left(BellEvent::MusicLength), outcomeCode(e.outcome), e.delayMs, e.reason,
+         e.fallbackTone ? 1 : 0, at.toString(Qt::ISODateWithMs)});
 }
 
 QList<BellEvent> BellStore::history(const QDate &from, const QDate &to) {

@@ -55,6 +55,12 @@ QString outcomeName(BellOutcome outcome);
 
 // One line of the bell record ("Zil Geçmişi").
 struct BellEvent {
+    // How much of a name and a music file name a line keeps, and a message shows: enough for any
+    // name the editor takes and any file name, so that a row written by other means cannot fill
+    // every line of the record with a megabyte.
+    static constexpr int NameLength = 100;
+    static constexpr int MusicLength = 255;
+
     QDate date;
     int bellId = 0;
     QString name;
