@@ -4,6 +4,7 @@
 #include "BellStore.h"
 #include "Calendar.h"
 #include "DayCheck.h"
+#include "DayPlan.h"
 #include "MediaPlayerDevice.h"
 
 #include <QString>
@@ -28,13 +29,15 @@ public:
     BellStore &store() { return m_store; }
     // The school calendar the clock rings by; the windows show and change it.
     Calendar &calendar() { return m_calendar; }
+    // What sounds today and next: the clock rings from it, the windows and the tray draw it.
+    DayPlan &plan() { return m_plan; }
     DayCheck &dayCheck() { return m_dayCheck; }
     MediaPlayerDevice &player() { return m_player; }
     BellClock &clock() { return m_clock; }
 
-    // Starts the clock and opens the schedule, as the main window does on its creation; a
-    // schedule that cannot be opened is reported once and the clock keeps trying.
-    void start();
+    // Starts the clock and opens the schedule; a schedule that cannot be opened is reported
+    // once, the clock keeps trying, and the answer is false.
+    bool start();
     // Stops and closes whatever music plays; false when none was open.
     bool stopMusic();
 
@@ -42,6 +45,7 @@ private:
     std::function<void(const QString &message)> m_report;
     BellStore m_store;
     Calendar m_calendar{m_store};
+    DayPlan m_plan{m_store, &m_calendar};
     DayCheck m_dayCheck;
     MediaPlayerDevice m_player;
     BellClock m_clock;

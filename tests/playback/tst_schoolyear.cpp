@@ -16,11 +16,12 @@ namespace {
 struct Parts {
     BellStore store;
     Calendar calendar{store};
+    DayPlan plan{store, &calendar};
     MediaPlayerDevice player{std::make_unique<FakeMediaLayer>()};
     BellClock clock{store, player};
     explicit Parts(const QString &file) {
         store.setFile(file);
-        clock.setCalendar(&calendar);
+        clock.setPlan(plan);
     }
 };
 
