@@ -439,7 +439,11 @@ void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs, cons
 void BellClock::writeRecord() {
     while (!m_unwritten.isEmpty()) {
         try {
+            // Our own line is taken into the plan as it is written, so that it does not make
+            // the plan read the day again at the next tick, which may be a bell's.
+            const bool current = m_plan->current();
             m_store.record(m_unwritten.first());
+            m_plan->recorded(m_unwritten.first(), current);
         } catch (const ZilError &error) {
             // The lines wait here and are written, once each, when the store takes them again;
             // the user hears of it once per outage.

@@ -277,6 +277,15 @@ QSet<int> BellStore::rungOn(const QDate &date) {
     return rung;
 }
 
+bool BellStore::troubleOn(const QDate &date) {
+    const auto outcomes = outcomesOn(date);
+    for (const QList<BellOutcome> &bell : outcomes)
+        for (BellOutcome o : bell)
+            if (o == BellOutcome::Failed || o == BellOutcome::Missed)
+                return true;
+    return false;
+}
+
 QSet<int> BellStore::recordedOn(const QDate &date) {
     const auto outcomes = outcomesOn(date);
     return {outcomes.keyBegin(), outcomes.keyEnd()};

@@ -111,6 +111,8 @@ public:
     // The bells that had their one chance to ring on `date` (rang, late, failed, replaced, or
     // kept silent by the calendar).
     QSet<int> rungOn(const QDate &date);
+    // Whether a bell of `date` could not play or was missed, as the record says.
+    bool troubleOn(const QDate &date);
     // The bells with any line in the record of `date`.
     QSet<int> recordedOn(const QDate &date);
 

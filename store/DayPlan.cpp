@@ -41,7 +41,7 @@ bool DayPlan::update(const QDate &date) {
     // Read whole before anything held is replaced, so a read that fails half way leaves the
     // plan as it was.
     const QList<Bell> bells = m_store.dayBells(day.gunId);
-    const QList<BellEvent> record = m_store.history(date, date);
+    const bool troubled = m_store.troubleOn(date);
 
     QList<PlannedSound> sounds;
     sounds.reserve(bells.size());
@@ -59,9 +59,7 @@ bool DayPlan::update(const QDate &date) {
     m_date = date;
     m_day = day;
     m_sounds = std::move(sounds);
-    m_troubled = std::any_of(record.begin(), record.end(), [](const BellEvent &e) {
-        return e.outcome == BellOutcome::Failed || e.outcome == BellOutcome::Missed;
-    });
+    m_troubled = troubled;
     m_seen = now;
     m_calendarFailing = calendarFailed;
     if (!calendarFailed)
@@ -69,6 +67,18 @@ bool DayPlan::update(const QDate &date) {
     ++m_generation;
     emit changed();
     return true;
+}
+
+void DayPlan::recorded(const BellEvent &event, bool wasCurrent) {
+    if (!wasCurrent)
+        return;
+    m_seen = m_store.changes();
+    const bool trouble = event.outcome == BellOutcome::Failed ||
+                         event.outcome == BellOutcome::Missed;
+    if (event.date == m_date && trouble && !m_troubled) {
+        m_troubled = true;
+        emit changed();
+    }
 }
 
 const PlannedSound *DayPlan::next(const QTime &time) const {

@@ -63,6 +63,12 @@ public:
     // Counts the reads, so a reader can tell whether what it took from the plan is still it.
     quint64 generation() const { return m_generation; }
 
+    // Whether nothing has changed the schedule since the plan was read.
+    bool current() { return m_store.changes() == m_seen; }
+    // A line the clock has just written to the record. While the plan was current before it,
+    // it is taken in without reading the day again: the line changes nothing else the plan holds.
+    void recorded(const BellEvent &event, bool wasCurrent);
+
     // The calendar's failure to answer, once per outage, for whoever tells the user; empty
     // when there is nothing new to tell.
     QString takeCalendarProblem() { return std::exchange(m_calendarProblem, {}); }

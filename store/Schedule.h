@@ -16,7 +16,7 @@ int BugunGunID();
 int GunIDOf(const QDate &date);
 
 // A time of day in the locale's long time format, without the time-zone part. The one rendering
-// used for the clock label, the list and for matching bells to the second.
+// used for the clock label and the list; which bell rings never depends on it.
 QString TimeText(const QTime &time);
 
 // The stored start time of a row (column DersBaslama) as a time of day; invalid when the stored
