@@ -1,4 +1,5 @@
 #include "TopluDegisiklik.h"
+#include "ui_TopluDegisiklik.h"
 
 #include "BellStore.h"
 #include "ErrorBox.h"
@@ -7,70 +8,36 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
 #include <QSpinBox>
-#include <QVBoxLayout>
+
+#include <algorithm>
 
 TfrmTopluDegisiklik::TfrmTopluDegisiklik(BellStore &store, std::function<void()> listeyiDoldur,
                                          QWidget *parent)
     : QDialog(parent, toolWindowFlags)
-    , cmbYon(new QComboBox)
-    , txtDakika(new QSpinBox)
-    , txtSaniye(new QSpinBox)
-    , cmbKaynak(new QComboBox)
-    , rbEkle(new QRadioButton(QStringLiteral("Zillerine ekle")))
-    , rbDegistir(new QRadioButton(QStringLiteral("Zillerini değiştir")))
-    , btnKaydir(new QPushButton(QStringLiteral("Kaydır")))
-    , btnKopyala(new QPushButton(QStringLiteral("Kopyala")))
-    , btnSil(new QPushButton(QStringLiteral("Seçili Günlerin Bütün Zillerini Sil")))
-    , lblDurum(new QLabel)
+    , ui(std::make_unique<Ui::TfrmTopluDegisiklik>())
     , m_store(store)
     , m_listeyiDoldur(std::move(listeyiDoldur)) {
-    setObjectName(QStringLiteral("frmTopluDegisiklik"));
-    setWindowTitle(QStringLiteral("Toplu Değişiklik"));
-    setModal(false);
-
-    auto *gunler = new QGroupBox(QStringLiteral("Günler"));
-    auto *gunGrid = new QGridLayout(gunler);
-    for (int gunId = 0; gunId < 7; ++gunId) {
-        cbGun[gunId] = new QCheckBox(GunAdlari().at(gunId));
-        gunGrid->addWidget(cbGun[gunId], gunId / 4, gunId % 4);
-    }
-
-    auto *kaydir = new QGroupBox(QStringLiteral("Seçili günlerin bütün zillerini kaydır"));
-    auto *kaydirRow = new QHBoxLayout(kaydir);
-    cmbYon->addItems({QStringLiteral("İleri al"), QStringLiteral("Geri al")});
-    txtDakika->setRange(0, 24 * 60 - 1);
-    txtDakika->setSuffix(QStringLiteral(" dk"));
-    txtSaniye->setRange(0, 59);
-    txtSaniye->setSuffix(QStringLiteral(" sn"));
-    for (QWidget *w : std::initializer_list<QWidget *>{cmbYon, txtDakika, txtSaniye, btnKaydir})
-        kaydirRow->addWidget(w);
-
-    auto *kopyala = new QGroupBox(QStringLiteral("Bir günü seçili günlere kopyala"));
-    auto *kopyalaForm = new QFormLayout(kopyala);
+    ui->setupUi(this);
+    QCheckBox *const days[] = {ui->cbGun0, ui->cbGun1, ui->cbGun2, ui->cbGun3,
+                               ui->cbGun4, ui->cbGun5, ui->cbGun6};
+    std::copy(std::begin(days), std::end(days), cbGun);
+    cmbYon = ui->cmbYon;
+    txtDakika = ui->txtDakika;
+    txtSaniye = ui->txtSaniye;
+    cmbKaynak = ui->cmbKaynak;
+    rbEkle = ui->rbEkle;
+    rbDegistir = ui->rbDegistir;
+    btnKaydir = ui->btnKaydir;
+    btnKopyala = ui->btnKopyala;
+    btnSil = ui->btnSil;
+    lblDurum = ui->lblDurum;
+    // The list's index is the day's number, as everywhere the days are chosen.
     cmbKaynak->addItems(GunAdlari());
-    rbEkle->setChecked(true);
-    auto *how = new QHBoxLayout;
-    how->addWidget(rbEkle);
-    how->addWidget(rbDegistir);
-    how->addWidget(btnKopyala);
-    kopyalaForm->addRow(QStringLiteral("Kopyalanacak gün"), cmbKaynak);
-    kopyalaForm->addRow(QStringLiteral("Seçili günlerin"), how);
-
-    lblDurum->setWordWrap(true);
-    auto *kapat = new QPushButton(QStringLiteral("Kapat"));
-    auto *root = new QVBoxLayout(this);
-    for (QWidget *w : std::initializer_list<QWidget *>{gunler, kaydir, kopyala, btnSil, lblDurum})
-        root->addWidget(w);
-    root->addWidget(kapat, 0, Qt::AlignRight);
 
     // Enter in a number field must not shift, copy or delete by itself.
     for (QPushButton *button : findChildren<QPushButton *>())
@@ -78,8 +45,10 @@ TfrmTopluDegisiklik::TfrmTopluDegisiklik(BellStore &store, std::function<void()>
     connect(btnKaydir, &QPushButton::clicked, this, handled([this] { btnKaydirClick(); }));
     connect(btnKopyala, &QPushButton::clicked, this, handled([this] { btnKopyalaClick(); }));
     connect(btnSil, &QPushButton::clicked, this, handled([this] { btnSilClick(); }));
-    connect(kapat, &QPushButton::clicked, this, &QDialog::hide);
+    connect(ui->btnKapat, &QPushButton::clicked, this, &QDialog::hide);
 }
+
+TfrmTopluDegisiklik::~TfrmTopluDegisiklik() = default;
 
 void TfrmTopluDegisiklik::ShowFor(int gunIndex) {
     for (int gunId = 0; gunId < 7; ++gunId)

@@ -3,7 +3,11 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 
+namespace Ui {
+class TfrmTopluDegisiklik;
+}
 class BellStore;
 class QCheckBox;
 class QComboBox;
@@ -21,6 +25,7 @@ public:
     // store holds the bells; listeyiDoldur refills the main window's list.
     TfrmTopluDegisiklik(BellStore &store, std::function<void()> listeyiDoldur,
                         QWidget *parent = nullptr);
+    ~TfrmTopluDegisiklik() override;
 
     // Shows the window with `gunIndex` as the one chosen day and the day to copy from.
     void ShowFor(int gunIndex);
@@ -29,17 +34,18 @@ public:
     void btnKopyalaClick();
     void btnSilClick();
 
+    // The form's controls that the program and its tests use; cbGun by day number.
     QCheckBox *cbGun[7] = {};
-    QComboBox *cmbYon; // "İleri al" or "Geri al"
-    QSpinBox *txtDakika;
-    QSpinBox *txtSaniye;
-    QComboBox *cmbKaynak; // the day copied from
-    QRadioButton *rbEkle;
-    QRadioButton *rbDegistir;
-    QPushButton *btnKaydir;
-    QPushButton *btnKopyala;
-    QPushButton *btnSil;
-    QLabel *lblDurum; // what the last change did
+    QComboBox *cmbYon = nullptr; // "İleri al" or "Geri al"
+    QSpinBox *txtDakika = nullptr;
+    QSpinBox *txtSaniye = nullptr;
+    QComboBox *cmbKaynak = nullptr; // the day copied from
+    QRadioButton *rbEkle = nullptr;
+    QRadioButton *rbDegistir = nullptr;
+    QPushButton *btnKaydir = nullptr;
+    QPushButton *btnKopyala = nullptr;
+    QPushButton *btnSil = nullptr;
+    QLabel *lblDurum = nullptr; // what the last change did
 
 private:
     QList<int> chosenDays() const;
@@ -48,6 +54,7 @@ private:
     bool confirm(const QString &text);
     void finish(const QString &what);
 
+    std::unique_ptr<Ui::TfrmTopluDegisiklik> ui;
     BellStore &m_store;
     std::function<void()> m_listeyiDoldur;
 };

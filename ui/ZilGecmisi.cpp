@@ -1,4 +1,5 @@
 #include "ZilGecmisi.h"
+#include "ui_ZilGecmisi.h"
 
 #include "Clock.h"
 #include "DateTimeTyping.h"
@@ -11,7 +12,6 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -21,11 +21,8 @@
 #include <QShowEvent>
 #include <QStandardPaths>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 namespace {
-constexpr int WindowWidth = 760;
-constexpr int WindowHeight = 440;
 constexpr int RangeDays = 7;
 const QString dateFormat = QStringLiteral("dd.MM.yyyy");
 
@@ -52,89 +49,71 @@ TfrmZilGecmisi::TfrmZilGecmisi(BellStore &store, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint)
-    , m_store(store)
-    , m_baslangic(new QDateEdit(this))
-    , m_bitis(new QDateEdit(this))
-    , m_sonuc(new QComboBox(this))
-    , m_yenile(new QPushButton(QStringLiteral("Yenile"), this))
-    , m_table(new QTableWidget(this))
-    , m_durum(new QLabel(this))
-    , m_csvKaydet(new QPushButton(QStringLiteral("CSV olarak kaydet"), this)) {
-    setObjectName(QStringLiteral("frmZilGecmisi"));
-    setWindowTitle(QStringLiteral("Zil Geçmişi"));
+    , ui(std::make_unique<Ui::TfrmZilGecmisi>())
+    , m_store(store) {
+    // Before the form, so its layouts are sized for the program's font.
     setFont(programFont());
-    resize(WindowWidth, WindowHeight);
+    ui->setupUi(this);
 
-    for (QDateEdit *edit : {m_baslangic, m_bitis}) {
-        edit->setDisplayFormat(dateFormat);
-        edit->setCalendarPopup(true);
-        // A date typed digit by digit passes through other dates; only the finished one reads.
-        edit->setKeyboardTracking(false);
+    for (QDateEdit *edit : {ui->dtpBaslangic, ui->dtpBitis})
         makeTypable(edit);
-    }
-    m_sonuc->addItem(QStringLiteral("Tümü"), -1);
+    ui->cmbSonuc->addItem(QStringLiteral("Tümü"), -1);
     for (BellOutcome outcome : outcomes)
-        m_sonuc->addItem(outcomeName(outcome), int(outcome));
+        ui->cmbSonuc->addItem(outcomeName(outcome), int(outcome));
 
-    m_table->setColumnCount(ColAciklama + 1);
-    m_table->setHorizontalHeaderLabels(
-        {"Tarih", "Saat", "Zil", "Müzik", "Sonuç", "Gecikme (ms)", "Açıklama"});
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->setWordWrap(false);
-
-    m_warning = m_durum->palette();
+    m_warning = ui->lblDurum->palette();
     m_warning.setColor(QPalette::WindowText, QColor(0xb0, 0, 0));
-    m_durum->setPalette(m_warning);
-
-    auto *filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(QStringLiteral("Başlangıç"), this));
-    filters->addWidget(m_baslangic);
-    filters->addSpacing(8);
-    filters->addWidget(new QLabel(QStringLiteral("Bitiş"), this));
-    filters->addWidget(m_bitis);
-    filters->addSpacing(8);
-    filters->addWidget(new QLabel(QStringLiteral("Sonuç"), this));
-    filters->addWidget(m_sonuc);
-    filters->addStretch();
-    filters->addWidget(m_yenile);
-    auto *kapat = new QPushButton(QStringLiteral("Kapat"), this);
-    kapat->setObjectName(QStringLiteral("btnKapat"));
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(m_durum, 1);
-    bottom->addWidget(m_csvKaydet);
-    bottom->addWidget(kapat);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(filters);
-    layout->addWidget(m_table, 1);
-    layout->addLayout(bottom);
+    ui->lblDurum->setPalette(m_warning);
 
     setDefaultRange();
     ChooseCsvFile = [this] { return runSaveDialog(); };
 
-    connect(m_baslangic, &QDateEdit::dateChanged, this, handled([this] { btnYenileClick(); }));
-    connect(m_bitis, &QDateEdit::dateChanged, this, handled([this] { btnYenileClick(); }));
+    // The form turns keyboard tracking off: a date typed digit by digit passes through other
+    // dates, and only the finished one reads.
+    connect(ui->dtpBaslangic, &QDateEdit::dateChanged, this, handled([this] { btnYenileClick(); }));
+    connect(ui->dtpBitis, &QDateEdit::dateChanged, this, handled([this] { btnYenileClick(); }));
     // The outcome only filters what was read; the store is not asked again.
-    connect(m_sonuc, &QComboBox::currentIndexChanged, this, handled([this] { fillTable(); }));
-    connect(m_yenile, &QPushButton::clicked, this, handled([this] { btnYenileClick(); }));
-    connect(m_csvKaydet, &QPushButton::clicked, this, handled([this] { btnCsvKaydetClick(); }));
-    connect(kapat, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->cmbSonuc, &QComboBox::currentIndexChanged, this, handled([this] { fillTable(); }));
+    connect(ui->btnYenile, &QPushButton::clicked, this, handled([this] { btnYenileClick(); }));
+    connect(ui->btnCsvKaydet, &QPushButton::clicked, this,
+            handled([this] { btnCsvKaydetClick(); }));
+    connect(ui->btnKapat, &QPushButton::clicked, this, &QWidget::close);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
 
 TfrmZilGecmisi::~TfrmZilGecmisi() = default;
 
+QDateEdit *TfrmZilGecmisi::dtpBaslangic() const {
+    return ui->dtpBaslangic;
+}
+QDateEdit *TfrmZilGecmisi::dtpBitis() const {
+    return ui->dtpBitis;
+}
+QComboBox *TfrmZilGecmisi::cmbSonuc() const {
+    return ui->cmbSonuc;
+}
+QTableWidget *TfrmZilGecmisi::lvGecmis() const {
+    return ui->lvGecmis;
+}
+QLabel *TfrmZilGecmisi::lblDurum() const {
+    return ui->lblDurum;
+}
+QPushButton *TfrmZilGecmisi::btnYenile() const {
+    return ui->btnYenile;
+}
+QPushButton *TfrmZilGecmisi::btnCsvKaydet() const {
+    return ui->btnCsvKaydet;
+}
+
 void TfrmZilGecmisi::setDefaultRange() {
     const QDate today = programClock().now().date();
     m_defaultFrom = today.addDays(-(RangeDays - 1));
     m_defaultTo = today;
-    const QSignalBlocker blockStart(m_baslangic);
-    const QSignalBlocker blockEnd(m_bitis);
-    m_baslangic->setDate(m_defaultFrom);
-    m_bitis->setDate(m_defaultTo);
+    const QSignalBlocker blockStart(ui->dtpBaslangic);
+    const QSignalBlocker blockEnd(ui->dtpBitis);
+    ui->dtpBaslangic->setDate(m_defaultFrom);
+    ui->dtpBitis->setDate(m_defaultTo);
 }
 
 void TfrmZilGecmisi::ShowHistory() {
@@ -151,30 +130,30 @@ void TfrmZilGecmisi::showEvent(QShowEvent *event) {
         return;
     runHandler([this] {
         // Opened on another day, an untouched range shows the last days up to that day.
-        if (m_baslangic->date() == m_defaultFrom && m_bitis->date() == m_defaultTo)
+        if (ui->dtpBaslangic->date() == m_defaultFrom && ui->dtpBitis->date() == m_defaultTo)
             setDefaultRange();
         btnYenileClick();
     });
 }
 
 void TfrmZilGecmisi::btnYenileClick() {
-    const QDate from = m_baslangic->date();
-    const QDate to = m_bitis->date();
+    const QDate from = ui->dtpBaslangic->date();
+    const QDate to = ui->dtpBitis->date();
     if (to < from) {
-        m_durum->setPalette(m_warning);
-        m_durum->setText(QStringLiteral("Bitiş tarihi başlangıç tarihinden önce olamaz. "
-                                        "Tarihleri düzeltip yeniden deneyin."));
+        ui->lblDurum->setPalette(m_warning);
+        ui->lblDurum->setText(QStringLiteral("Bitiş tarihi başlangıç tarihinden önce olamaz. "
+                                             "Tarihleri düzeltip yeniden deneyin."));
         return;
     }
-    m_durum->clear();
-    m_durum->setPalette(m_warning);
+    ui->lblDurum->clear();
+    ui->lblDurum->setPalette(m_warning);
     m_events = m_store.history(from, to);
     fillTable();
 }
 
 void TfrmZilGecmisi::fillTable() {
-    const int wanted = m_sonuc->currentData().toInt();
-    m_table->setRowCount(0);
+    const int wanted = ui->cmbSonuc->currentData().toInt();
+    ui->lvGecmis->setRowCount(0);
     for (const BellEvent &e : std::as_const(m_events)) {
         if (wanted >= 0 && int(e.outcome) != wanted)
             continue;
@@ -183,8 +162,8 @@ void TfrmZilGecmisi::fillTable() {
             sonuc += QStringLiteral(" (yedek ses)");
         const QString texts[] = {e.date.toString(dateFormat), e.start, e.name, e.music, sonuc,
                                  QString::number(e.delayMs),  e.reason};
-        const int row = m_table->rowCount();
-        m_table->insertRow(row);
+        const int row = ui->lvGecmis->rowCount();
+        ui->lvGecmis->insertRow(row);
         for (int column = ColTarih; column <= ColAciklama; ++column) {
             auto *item = new QTableWidgetItem(texts[column]);
             // The explanation is often longer than its column.
@@ -194,28 +173,28 @@ void TfrmZilGecmisi::fillTable() {
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (needsAttention(e.outcome)) {
                 item->setBackground(QColor(0xff, 0xd8, 0xd8));
-                QFont bold = m_table->font();
+                QFont bold = ui->lvGecmis->font();
                 bold.setBold(true);
                 item->setFont(bold);
             }
-            m_table->setItem(row, column, item);
+            ui->lvGecmis->setItem(row, column, item);
         }
     }
     // The explanation takes the room the others leave.
     for (int column = ColTarih; column < ColAciklama; ++column)
-        m_table->resizeColumnToContents(column);
+        ui->lvGecmis->resizeColumnToContents(column);
 }
 
 QString TfrmZilGecmisi::csvText() const {
     QStringList lines;
     QStringList fields;
     for (int column = ColTarih; column <= ColAciklama; ++column)
-        fields << csvField(m_table->horizontalHeaderItem(column)->text());
+        fields << csvField(ui->lvGecmis->horizontalHeaderItem(column)->text());
     lines << fields.join(QLatin1Char(';'));
-    for (int row = 0; row < m_table->rowCount(); ++row) {
+    for (int row = 0; row < ui->lvGecmis->rowCount(); ++row) {
         fields.clear();
         for (int column = ColTarih; column <= ColAciklama; ++column)
-            fields << csvField(m_table->item(row, column)->text());
+            fields << csvField(ui->lvGecmis->item(row, column)->text());
         lines << fields.join(QLatin1Char(';'));
     }
     // Line ends as spreadsheet programs write CSV themselves.
@@ -246,8 +225,8 @@ void TfrmZilGecmisi::btnCsvKaydetClick() {
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit())
         throw ZilError(QStringLiteral("Zil geçmişi '%1' dosyasına kaydedilemedi: %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString()));
-    m_durum->setPalette(palette());
-    m_durum->setText(QStringLiteral("%1 satır kaydedildi: %2")
-                         .arg(m_table->rowCount())
-                         .arg(QDir::toNativeSeparators(path)));
+    ui->lblDurum->setPalette(palette());
+    ui->lblDurum->setText(QStringLiteral("%1 satır kaydedildi: %2")
+                              .arg(ui->lvGecmis->rowCount())
+                              .arg(QDir::toNativeSeparators(path)));
 }

@@ -7,7 +7,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+namespace Ui {
+class TfrmZilGecmisi;
+}
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -43,13 +47,13 @@ public:
     // The rows shown as CSV: a header line, then a line per row, ';' between fields.
     QString csvText() const;
 
-    QDateEdit *dtpBaslangic() const { return m_baslangic; }
-    QDateEdit *dtpBitis() const { return m_bitis; }
-    QComboBox *cmbSonuc() const { return m_sonuc; }
-    QTableWidget *lvGecmis() const { return m_table; }
-    QLabel *lblDurum() const { return m_durum; }
-    QPushButton *btnYenile() const { return m_yenile; }
-    QPushButton *btnCsvKaydet() const { return m_csvKaydet; }
+    QDateEdit *dtpBaslangic() const;
+    QDateEdit *dtpBitis() const;
+    QComboBox *cmbSonuc() const;
+    QTableWidget *lvGecmis() const;
+    QLabel *lblDurum() const;
+    QPushButton *btnYenile() const;
+    QPushButton *btnCsvKaydet() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -59,18 +63,11 @@ private:
     void fillTable();
     QString runSaveDialog();
 
+    std::unique_ptr<Ui::TfrmZilGecmisi> ui;
     BellStore &m_store;
     QList<BellEvent> m_events; // the last read, before the outcome filter
     // The range last set for the user; a range the user has not touched follows the days on.
     QDate m_defaultFrom;
     QDate m_defaultTo;
-
-    QDateEdit *m_baslangic;
-    QDateEdit *m_bitis;
-    QComboBox *m_sonuc;
-    QPushButton *m_yenile;
-    QTableWidget *m_table;
-    QLabel *m_durum;
     QPalette m_warning; // the status line when it tells of a problem
-    QPushButton *m_csvKaydet;
 };

@@ -162,6 +162,16 @@ private slots:
         // A long explanation is read whole from its tooltip.
         QCOMPARE(table->item(0, TfrmZilGecmisi::ColAciklama)->toolTip(),
                  QStringLiteral("Dosya açılamadı; \"ara.mp3\" yok"));
+        // Grown by the user, the window gives all the room to the list; the buttons keep to its
+        // corner.
+        const QSize listSize = table->size();
+        const auto fromCorner = [&] {
+            return history.rect().bottomRight() - history.btnCsvKaydet()->geometry().bottomRight();
+        };
+        const QPoint corner = fromCorner();
+        history.resize(history.size() + QSize(200, 150));
+        QTRY_COMPARE(table->size(), listSize + QSize(200, 150));
+        QCOMPARE(fromCorner(), corner);
         // Esc and "Kapat" close the window, as in the program's other small windows.
         history.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&history));

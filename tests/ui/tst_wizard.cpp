@@ -8,6 +8,7 @@
 #include "ui_Sihirbaz.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
 
@@ -116,6 +117,14 @@ private slots:
             program.menu().controls().TopluDegisiklik1->trigger();
             TfrmTopluDegisiklik &bulk = program.bulk();
             QVERIFY(bulk.isVisible() && bulk.cbGun[0]->isChecked() && !bulk.cbGun[1]->isChecked());
+            // Grown by the user, the window's buttons keep to its width and its corner.
+            const auto *kapat = bulk.findChild<QPushButton *>(QStringLiteral("btnKapat"));
+            QVERIFY(kapat);
+            const QPoint corner = bulk.rect().bottomRight() - kapat->geometry().bottomRight();
+            const int silWidth = bulk.btnSil->width();
+            bulk.resize(bulk.size() + QSize(120, 80));
+            QTRY_COMPARE(bulk.btnSil->width(), silWidth + 120);
+            QCOMPARE(bulk.rect().bottomRight() - kapat->geometry().bottomRight(), corner);
             clock.at = QDateTime(Monday, QTime(8, 29, 59));
             program.clock().TimerTimer();
             bulk.txtDakika->setValue(10);
