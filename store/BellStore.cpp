@@ -104,33 +104,62 @@ Bell BellStore::currentRow() const {
             m_query.FieldAsText(Muzik),      m_query.Field(Sure)};
 }
 
-QList<Bell> BellStore::dayBells(int gunId) {
-    m_query.OpenStatement(Statements::GunListesi, {gunId});
+QList<Bell> BellStore::dayBells(int gunId, int programme) {
+    if (programme == Programme::Normal)
+        m_query.OpenStatement(Statements::GunListesi, {gunId});
+    else if (hasProgrammes())
+        m_query.OpenStatement(Statements::ProgramGunListesi, {programme, gunId});
+    else
+        return {};
     QList<Bell> bells;
     bells.reserve(m_query.RecordCount());
-    for (; !m_query.Eof(); m_query.Next())
-        bells.append(currentRow());
+    for (; !m_query.Eof(); m_query.Next()) {
+        Bell b = currentRow();
+        if (programme != Programme::Normal) {
+            b.id = -b.id;
+            b.programme = programme;
+        }
+        bells.append(b);
+    }
     m_query.Close();
     return bells;
 }
 
 std::optional<Bell> BellStore::bell(int id) {
-    m_query.OpenStatement(Statements::TekKayit, {id});
+    if (id >= 0)
+        m_query.OpenStatement(Statements::TekKayit, {id});
+    else if (hasProgrammes())
+        m_query.OpenStatement(Statements::ProgramTekKayit, {-id});
+    else
+        return std::nullopt;
     if (m_query.Eof())
         return std::nullopt;
-    const Bell found = currentRow();
+    Bell found = currentRow();
+    if (id < 0) {
+        found.id = id;
+        found.programme = m_query.FieldAsInteger(6);
+    }
     m_query.Close();
     return found;
 }
 
 void BellStore::insert(const Bell &b) {
-    m_query.ExecuteStatement(Statements::YeniZil, {b.gunId, b.name, b.start, b.music, b.sure});
+    if (b.programme == Programme::Normal)
+        m_query.ExecuteStatement(Statements::YeniZil, {b.gunId, b.name, b.start, b.music, b.sure});
+    else
+        m_query.ExecuteStatement(Statements::ProgramYeniZil,
+                                 {b.gunId, b.name, b.start, b.music, b.sure, b.programme});
 }
 
-int BellStore::deleteDays(const QList<int> &days) {
+int BellStore::deleteDays(const QList<int> &days, int programme) {
     int removed = 0;
+    // Deleted one by one, through the statements that delete a single bell, so that Normal's
+    // and a programme's rows go the same way.
     for (int gunId : days)
-        removed += m_query.ExecuteStatement(Statements::GunuSil, {gunId});
+        for (const Bell &b : dayBells(gunId, programme)) {
+            remove(b.id);
+            ++removed;
+        }
     return removed;
 }
 
@@ -143,30 +172,38 @@ void BellStore::add(const QList<Bell> &bells) {
 }
 
 bool BellStore::update(const Bell &b) {
+    if (b.id < 0)
+        return m_query.ExecuteStatement(Statements::ProgramZilGuncelle,
+                                        {b.gunId, b.name, b.start, b.music, b.sure, -b.id}) > 0;
     return m_query.ExecuteStatement(Statements::ZilGuncelle,
                                     {b.gunId, b.name, b.start, b.music, b.sure, b.id}) > 0;
 }
 
 void BellStore::remove(int id) {
-    m_query.ExecuteStatement(Statements::ZilSil, {id});
+    if (id < 0)
+        m_query.ExecuteStatement(Statements::ProgramZilSil, {-id});
+    else
+        m_query.ExecuteStatement(Statements::ZilSil, {id});
 }
 
-void BellStore::replaceDays(const QList<int> &days, const QList<Bell> &bells) {
+void BellStore::replaceDays(const QList<int> &days, const QList<Bell> &bells, int programme) {
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
-    deleteDays(days);
-    for (const Bell &b : bells)
+    deleteDays(days, programme);
+    for (Bell b : bells) {
+        b.programme = programme;
         insert(b);
+    }
     transaction.Commit();
 }
 
-void BellStore::shiftDays(const QList<int> &days, int seconds) {
+void BellStore::shiftDays(const QList<int> &days, int seconds, int programme) {
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
     // Every bell is checked before the first is moved: a refusal leaves the days untouched.
-    QList<std::pair<int, QString>> moved;
+    QList<Bell> moved;
     for (int gunId : days) {
-        for (const Bell &b : dayBells(gunId)) {
+        for (Bell b : dayBells(gunId, programme)) {
             const QTime start = b.startTime();
             const QString where =
                 QStringLiteral("\"%1\" (%2)").arg(b.name, GunAdlari().value(gunId));
@@ -179,37 +216,103 @@ void BellStore::shiftDays(const QList<int> &days, int seconds) {
                 throw ERefused(QStringLiteral("%1 zili gece yarısını geçerdi (%2). Hiçbir zil "
                                               "kaydırılmadı.")
                                    .arg(where, TimeText(start)));
-            moved.append({b.id, StoredTimeForm(QTime(0, 0).addSecs(at))});
+            b.start = StoredTimeForm(QTime(0, 0).addSecs(at));
+            moved.append(b);
         }
     }
-    for (const auto &[id, start] : std::as_const(moved))
-        m_query.ExecuteStatement(Statements::ZilSaati, {start, id});
+    for (const Bell &b : std::as_const(moved))
+        update(b);
     transaction.Commit();
 }
 
-void BellStore::copyDay(int from, const QList<int> &to, bool replace) {
+void BellStore::copyDay(int from, const QList<int> &to, bool replace, int programme,
+                        int fromProgramme) {
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
-    const QList<Bell> bells = dayBells(from);
+    const QList<Bell> bells = dayBells(from, fromProgramme);
     for (int gunId : to) {
-        if (gunId == from)
+        if (gunId == from && programme == fromProgramme)
             continue;
         if (replace)
-            deleteDays({gunId});
+            deleteDays({gunId}, programme);
         for (Bell b : bells) {
             b.gunId = gunId;
+            b.programme = programme;
             insert(b);
         }
     }
     transaction.Commit();
 }
 
-int BellStore::removeDays(const QList<int> &days) {
+int BellStore::removeDays(const QList<int> &days, int programme) {
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
-    const int removed = deleteDays(days);
+    const int removed = deleteDays(days, programme);
     transaction.Commit();
     return removed;
+}
+
+QList<Programme> BellStore::programmes() {
+    QList<Programme> all{{Programme::Normal, QStringLiteral("Normal")}};
+    if (!hasProgrammes())
+        return all;
+    m_query.OpenStatement(Statements::Programlar);
+    for (; !m_query.Eof(); m_query.Next())
+        all.append({m_query.FieldAsInteger(0), m_query.FieldAsText(1)});
+    m_query.Close();
+    return all;
+}
+
+QString BellStore::programmeName(const QString &name, int id) {
+    const QString trimmed = name.simplified();
+    if (trimmed.isEmpty())
+        throw ERefused(QStringLiteral("Programın adı boş olamaz."));
+    for (const Programme &p : programmes())
+        if (p.id != id && p.name.compare(trimmed, Qt::CaseInsensitive) == 0)
+            throw ERefused(QStringLiteral("\"%1\" adında bir program zaten var.").arg(trimmed));
+    return trimmed;
+}
+
+void BellStore::makeProgrammeTables() {
+    m_query.ExecuteStatement(Statements::ProgramTablosu);
+    m_query.ExecuteStatement(Statements::ProgramZilTablosu);
+}
+
+int BellStore::addProgramme(const QString &name) {
+    m_query.Close();
+    ScheduleQuery::Transaction transaction(m_query);
+    makeProgrammeTables();
+    m_query.ExecuteStatement(Statements::YeniProgram, {programmeName(name, -1)});
+    m_query.OpenStatement(Statements::SonEklenen);
+    const int id = m_query.FieldAsInteger(0);
+    m_query.Close();
+    transaction.Commit();
+    return id;
+}
+
+void BellStore::renameProgramme(int id, const QString &name) {
+    if (id == Programme::Normal)
+        throw ERefused(QStringLiteral("Normal programın adı değiştirilemez."));
+    m_query.ExecuteStatement(Statements::ProgramAdi, {programmeName(name, id), id});
+}
+
+void BellStore::removeProgramme(int id) {
+    if (id == Programme::Normal)
+        throw ERefused(QStringLiteral("Normal program silinemez."));
+    if (!hasProgrammes())
+        return;
+    m_query.Close();
+    ScheduleQuery::Transaction transaction(m_query);
+    m_query.ExecuteStatement(Statements::ProgramZilleriniSil, {id});
+    m_query.ExecuteStatement(Statements::ProgramSil, {id});
+    transaction.Commit();
+}
+
+bool BellStore::hasProgrammes() {
+    m_query.OpenStatement(Statements::ProgramTablosuVarMi);
+    const bool found = !m_query.Eof();
+    m_query.Close();
+    return found;
 }
 
 bool BellStore::hasRecord() {

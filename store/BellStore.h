@@ -13,7 +13,17 @@
 #include <limits>
 #include <optional>
 
-// One row of Dersler: a bell on a weekday. The start and the duration are kept as stored, since
+// A named set of bells per weekday that dates can ring: "Normal", the weekly schedule every
+// school day rings, or one the school added ("Sınav Haftası", "Kısaltılmış Ders").
+struct Programme {
+    static constexpr int Normal = 0;
+    int id = Normal;
+    QString name;
+};
+
+// One row of Dersler (or of another programme): a bell on a weekday. A bell of a programme
+// other than Normal is known by its row id negated, so that its lines in the bell record are
+// never taken for a Normal bell's. The start and the duration are kept as stored, since
 // a row written by other means may hold a text that is not a time or not a number; the readers
 // decide what such a row means for them.
 struct Bell {
@@ -23,6 +33,7 @@ struct Bell {
     QVariant start; // DersBaslama
     QString music;  // a file name in Muzikler
     QVariant sure;  // seconds to play; 0 = the whole music
+    int programme = Programme::Normal; // whose bell it is
 
     // The longest duration a row may hold, in seconds: the most the bell editor writes.
     static constexpr int LongestSure = std::numeric_limits<int>::max();
@@ -92,8 +103,16 @@ public:
     // The schedule file in use; empty before one is given.
     QString file() const { return m_query.Connection(); }
 
-    // The bells of one weekday, in stored order.
-    QList<Bell> dayBells(int gunId);
+    // The bells of one weekday of a programme, in stored order.
+    QList<Bell> dayBells(int gunId, int programme = Programme::Normal);
+
+    // Normal first, then the school's own by name.
+    QList<Programme> programmes();
+    // Adds a programme; its id. Refused (ERefused) when the name is empty or already used.
+    int addProgramme(const QString &name);
+    void renameProgramme(int id, const QString &name);
+    // Removes the programme and its bells; Normal cannot be removed.
+    void removeProgramme(int id);
     // The bell with that id; nothing when it is gone.
     std::optional<Bell> bell(int id);
 
@@ -116,17 +135,19 @@ public:
     // The bells with any line in the record of `date`.
     QSet<int> recordedOn(const QDate &date);
 
-    // Changes to whole days, each in one transaction: all of it is written or nothing is.
-    // The bells of `days` are deleted and `bells` are written in their place.
-    void replaceDays(const QList<int> &days, const QList<Bell> &bells);
+    // Changes to whole days of one programme, each in one transaction: all of it is written or
+    // nothing is. The bells of `days` are deleted and `bells` are written in their place.
+    void replaceDays(const QList<int> &days, const QList<Bell> &bells,
+                     int programme = Programme::Normal);
     // Every bell of `days` starts `seconds` later (earlier when negative). Refused with
     // ERefused, nothing changed, when a bell would leave its day or has no readable start.
-    void shiftDays(const QList<int> &days, int seconds);
-    // The bells of day `from` written to each day of `to` (`from` itself skipped), beside or
-    // in place of that day's own.
-    void copyDay(int from, const QList<int> &to, bool replace);
+    void shiftDays(const QList<int> &days, int seconds, int programme = Programme::Normal);
+    // The bells of day `from` of `fromProgramme` written to each day of `to` of `programme`
+    // (`from` itself skipped within one programme), beside or in place of that day's own.
+    void copyDay(int from, const QList<int> &to, bool replace, int programme = Programme::Normal,
+                 int fromProgramme = Programme::Normal);
     // Deletes every bell of `days`; the number deleted.
-    int removeDays(const QList<int> &days);
+    int removeDays(const QList<int> &days, int programme = Programme::Normal);
 
     using ChangeStamp = ScheduleQuery::ChangeStamp;
     // Tells cheaply whether anything may have changed since the stamp was taken.
@@ -136,8 +157,12 @@ private:
     Bell currentRow() const;
     // The writes the public ones are made of, inside their transaction.
     void insert(const Bell &bell);
-    int deleteDays(const QList<int> &days);
+    int deleteDays(const QList<int> &days, int programme);
     bool hasRecord();
+    bool hasProgrammes();
+    void makeProgrammeTables();
+    // The name as a programme's: trimmed, refused when empty, "Normal" or another's.
+    QString programmeName(const QString &name, int id);
     QHash<int, QList<BellOutcome>> outcomesOn(const QDate &date);
 
     ScheduleQuery m_query;

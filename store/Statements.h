@@ -46,4 +46,46 @@ inline const QString KayitAraligi = QStringLiteral(
 // A date's record lines: Tarih.
 inline const QString GununKayitlari =
     QStringLiteral("SELECT KayitID,Sonuc FROM ZilGecmisi WHERE Tarih=?");
+
+// Programmes other than Normal (whose bells are Dersler's), added beside Dersler when the first
+// is made, so that an older program still rings Normal's bells from the same file.
+inline const QString ProgramTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS Programlar (ProgramID INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "Ad TEXT NOT NULL UNIQUE)");
+// Its columns start as Dersler's do, so a row reads the same way.
+inline const QString ProgramZilTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS ProgramDersleri (KayitID INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "GunID INTEGER, DersSaati TEXT, DersBaslama TEXT, Muzik TEXT, Sure INTEGER, "
+    "ProgramID INTEGER NOT NULL)");
+inline const QString ProgramTablosuVarMi =
+    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='ProgramDersleri'");
+inline const QString Programlar =
+    QStringLiteral("SELECT ProgramID,Ad FROM Programlar ORDER BY Ad");
+// Ad.
+inline const QString YeniProgram = QStringLiteral("INSERT INTO Programlar (Ad) VALUES(?)");
+inline const QString SonEklenen = QStringLiteral("SELECT last_insert_rowid()");
+// Ad, ProgramID.
+inline const QString ProgramAdi = QStringLiteral("UPDATE Programlar SET Ad=? WHERE ProgramID=?");
+// ProgramID.
+inline const QString ProgramSil = QStringLiteral("DELETE FROM Programlar WHERE ProgramID=?");
+inline const QString ProgramZilleriniSil =
+    QStringLiteral("DELETE FROM ProgramDersleri WHERE ProgramID=?");
+// ProgramID, GunID.
+inline const QString ProgramGunListesi =
+    QStringLiteral("SELECT KayitID,GunID,DersSaati,DersBaslama,Muzik,Sure FROM ProgramDersleri "
+                   "WHERE ProgramID=? AND GunID=?");
+// KayitID.
+inline const QString ProgramTekKayit =
+    QStringLiteral("SELECT KayitID,GunID,DersSaati,DersBaslama,Muzik,Sure,ProgramID FROM "
+                   "ProgramDersleri WHERE KayitID=?");
+// GunID, DersSaati, DersBaslama, Muzik, Sure, ProgramID.
+inline const QString ProgramYeniZil =
+    QStringLiteral("INSERT INTO ProgramDersleri (GunID,DersSaati,DersBaslama,Muzik,Sure,"
+                   "ProgramID) VALUES(?,?,?,?,?,?)");
+// GunID, DersSaati, DersBaslama, Muzik, Sure, KayitID.
+inline const QString ProgramZilGuncelle =
+    QStringLiteral("UPDATE ProgramDersleri SET GunID=?,DersSaati=?,DersBaslama=?,Muzik=?,Sure=? "
+                   "WHERE KayitID=?");
+// KayitID.
+inline const QString ProgramZilSil = QStringLiteral("DELETE FROM ProgramDersleri WHERE KayitID=?");
 } // namespace Statements
