@@ -17,7 +17,9 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     : m_report(std::move(report))
     , m_dayCheck(m_store, m_report)
     , m_player(orProgramOutput(std::move(layer)))
-    , m_clock(m_store, m_player, m_report) {
+    , m_clock(m_store, m_bellPlayer, m_report) {
+    // A bell wins over music someone plays with the player bar.
+    QObject::connect(&m_bellPlayer, &BellPlayer::started, &m_bellPlayer, [this] { stopDevice(); });
     m_clock.setPrepareAhead(true);
     m_clock.setCalendar(&m_calendar);
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
@@ -35,6 +37,12 @@ void Bells::start() {
 }
 
 bool Bells::stopMusic() {
+    const bool bell = m_bellPlayer.playing();
+    m_bellPlayer.stop();
+    return stopDevice() || bell;
+}
+
+bool Bells::stopDevice() {
     if (!m_player.IsOpen())
         return false;
     try {

@@ -15,7 +15,7 @@
 #include "BellClock.h"
 #include "Clock.h"
 #include "GstMediaLayer.h"
-#include "MediaPlayerDevice.h"
+#include "LayerBellPlayer.h"
 #include "ProgramValues.h"
 #include "PulseServer.h"
 #include "Schedule.h"
@@ -234,13 +234,15 @@ private:
 // One program's ringing parts over GStreamer into `sink`, preparing ahead as the program does.
 struct Ringer {
     explicit Ringer(const QString &sink)
-        : player(std::make_unique<GstMediaLayer>(sink))
+        : layer(sink)
+        , player(layer)
         , clock(store, player) {
         clock.setPrepareAhead(true);
         clock.ReportError = [this](const QString &message) { errors << message; };
     }
     BellStore store;
-    MediaPlayerDevice player;
+    GstMediaLayer layer;
+    LayerBellPlayer player;
     BellClock clock;
     QStringList errors;
 };
@@ -513,14 +515,18 @@ int main(int argc, char **argv) {
         buffers,
         QStringLiteral("fakesink sync=true signal-handoffs=true name=%1").arg(QLatin1String(kSinkName)));
     MeasuredLayer &layer = *owned;
-    MediaPlayerDevice player(std::move(owned));
+    LayerBellPlayer player(*owned);
     QStringList errors;
 
     // Plugins are loaded by the first file ever opened; a program that has been running has
     // done that long before its bell.
-    player.setFileName(tone);
-    player.Open();
-    player.Close();
+    {
+        quint16 device = 0;
+        MediaOpenRequest request;
+        request.element = tone;
+        if (layer.open(request, device) == 0)
+            layer.close(device);
+    }
 
     // The bells: consecutive seconds, starting a few seconds from now.
     const QDateTime now = QDateTime::currentDateTime();
@@ -546,8 +552,7 @@ int main(int argc, char **argv) {
                        &QCoreApplication::quit);
     app.exec();
     clock.Timer().stop();
-    if (player.IsOpen())
-        player.Close();
+    player.stop();
 
     std::map<int, qint64> firstBufferOfBell;
     // Sounded: from the first buffer to the stop, or to the end of the last buffer if sooner.

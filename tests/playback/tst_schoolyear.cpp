@@ -5,7 +5,7 @@
 #include "Calendar.h"
 #include "Clock.h"
 #include "FakeMediaLayer.h"
-#include "MediaPlayerDevice.h"
+#include "LayerBellPlayer.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
@@ -16,7 +16,8 @@ namespace {
 struct Parts {
     BellStore store;
     Calendar calendar{store};
-    MediaPlayerDevice player{std::make_unique<FakeMediaLayer>()};
+    FakeMediaLayer layer;
+    LayerBellPlayer player{layer};
     BellClock clock{store, player};
     explicit Parts(const QString &file) {
         store.setFile(file);
