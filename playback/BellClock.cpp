@@ -71,6 +71,13 @@ BellClock::~BellClock() {
 
 void BellClock::Start() {
     armTimer(programClock().now());
+    // A bell due before the first tick's preparing could take effect is prepared at once, once
+    // the caller has opened the store.
+    QTimer::singleShot(0, this, [this] {
+        const QDateTime present = wholeSecond(programClock().now());
+        if (m_prepareAhead && m_ringing && loadDay(present.date()))
+            prepareNext(present);
+    });
 }
 
 void BellClock::armTimer(const QDateTime &now) {
@@ -153,10 +160,13 @@ void BellClock::prepareNext(const QDateTime &present) {
             if (!it->bell.duration() || !it->silent.isEmpty())
                 continue;
             const MusicFile file = MusicFile::of(it->bell.music);
-            // Refused music is not prepared: its bell rings the program's own tone.
-            if (!file.ok())
+            // Music refused or not there rings the program's own tone, so the tone is what must
+            // start at once.
+            const QString music = file.ok() && QFileInfo::exists(file.path)
+                                      ? file.path
+                                      : FallbackTone::file(*it->bell.duration());
+            if (music.isEmpty())
                 return;
-            const QString music = file.path;
             if (second != m_preparedSecond || music != m_preparedMusic) {
                 m_preparedSecond = second;
                 m_preparedMusic = music;

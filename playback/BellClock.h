@@ -48,7 +48,8 @@ public:
     // A bell still waiting to be heard is recorded with what is known.
     ~BellClock() override;
 
-    // Arms the timer for the first tick just after the next second begins.
+    // Arms the timer for the first tick just after the next second begins; with preparing ahead
+    // on, a bell due within PrepareAheadSeconds is prepared as soon as the event loop runs.
     void Start();
 
     // One tick: show the time, start what is due.

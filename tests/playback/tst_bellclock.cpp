@@ -592,6 +592,34 @@ private slots:
         QCOMPARE(rig.reports.filter("ses çıkışı yok").size(), 2); // once per outage
     }
 
+    // What is prepared is what will sound: the tone for music that is missing or refused, the
+    // music otherwise; and a bell due right after the start is prepared before the first tick.
+    void preparesWhatWillSound() {
+        ClockRig rig;
+        QVERIFY(QDir(rig.fx.folder()).mkpath("Muzikler"));
+        QFile music(rig.music("var.wav"));
+        QVERIFY(music.open(QIODevice::WriteOnly));
+        rig.fx.insert(0, "yok", "08:00:01", "yok.wav", 4);
+        rig.fx.insert(0, "disari", "08:00:05", "../disari.wav", 6);
+        rig.fx.insert(0, "var", "08:00:09", "var.wav", 6);
+        rig.bell->setPrepareAhead(true);
+        const auto prepared = [&] {
+            QStringList files;
+            for (const auto &r : rig.layer->requests())
+                if (r.name == "prepare")
+                    files << QFileInfo(r.element).fileName();
+            return files;
+        };
+        rig.clock.at = QDateTime(Monday, QTime(7, 59, 59, 700));
+        rig.bell->Start();
+        QCoreApplication::processEvents();
+        QCOMPARE(prepared(), QStringList{"zil-tonu-4.wav"});
+        rig.tickAt(QTime(8, 0, 2, 5));
+        QCOMPARE(prepared(), (QStringList{"zil-tonu-4.wav", "zil-tonu-6.wav"}));
+        rig.tickAt(QTime(8, 0, 6, 5));
+        QCOMPARE(prepared(), (QStringList{"zil-tonu-4.wav", "zil-tonu-6.wav", "var.wav"}));
+    }
+
     void timerIsArmedForTheNextSecond() {
         ClockRig rig;
         rig.clock.at = QDateTime(Monday, QTime(8, 0, 0, 300));
