@@ -14,6 +14,7 @@
 // p99 and max (target p99 <= 5 ms, none over 10 ms).
 #include "BellClock.h"
 #include "Clock.h"
+#include "FallbackTone.h"
 #include "GstMediaLayer.h"
 #include "LayerBellPlayer.h"
 #include "ProgramValues.h"
@@ -45,7 +46,7 @@ namespace {
 
 constexpr int kBells = 24;
 constexpr int kToneMs = 1500;   // longer than a second, so each bell closes a playing one
-constexpr int kBellSeconds = 1; // the bells' duration: the clock stops each at its position
+constexpr int kBellSeconds = 1; // the bells' duration: the player stops each at its position
 constexpr int kLeadSeconds = 3;
 const char *const kSinkName = "measured";
 
@@ -395,6 +396,44 @@ void ringInService(std::vector<Heard> &heard, QStringList &errors) {
             errors << QStringLiteral("service: ") + line;
 }
 
+// How long a file's decoded sound stays quiet before its first loud sample, in ms: what any
+// player would make late, told apart from the player's own lateness. -1 when it cannot be read.
+double leadingQuietMs(const QString &file) {
+    GstElement *pipeline = gst_parse_launch(
+        QStringLiteral("filesrc location=\"%1\" ! decodebin ! audioconvert ! audioresample ! "
+                       "audio/x-raw,format=S16LE,channels=1,rate=44100 ! appsink name=out "
+                       "sync=false")
+            .arg(file)
+            .toUtf8()
+            .constData(),
+        nullptr);
+    if (!pipeline)
+        return -1;
+    GstElement *out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    double quietMs = -1;
+    qint64 samplesBefore = 0;
+    while (GstSample *sample = gst_app_sink_pull_sample(GST_APP_SINK(out))) {
+        GstBuffer *buffer = gst_sample_get_buffer(sample);
+        GstMapInfo map;
+        gst_buffer_map(buffer, &map, GST_MAP_READ);
+        const auto *values = reinterpret_cast<const qint16 *>(map.data);
+        const qint64 count = qint64(map.size / sizeof(qint16));
+        for (qint64 i = 0; i < count && quietMs < 0; ++i)
+            if (std::abs(values[i]) >= 3000)
+                quietMs = double(samplesBefore + i) / 44.1;
+        samplesBefore += count;
+        gst_buffer_unmap(buffer, &map);
+        gst_sample_unref(sample);
+        if (quietMs >= 0)
+            break;
+    }
+    gst_object_unref(out);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return quietMs;
+}
+
 int listenToCases() {
     PulseServer pulse;
     pulse.useInThisProcess();
@@ -437,6 +476,9 @@ int listenToCases() {
         pairGroups << QStringLiteral("WAV of a pair") << QStringLiteral("MP3 3 s after a WAV");
     }
     ringInProcess({}, pairs, pairGroups, sink, heard, errors);
+    // The same MP3 with no WAV before it, to tell the file's part from the pair's.
+    ringInProcess(QStringLiteral("MP3 alone"), QStringList(3, QStringLiteral("bell.mp3")), {},
+                  sink, heard, errors);
     for (int leadMs : {400, 900, 1400, 1900, 2400, 2900})
         ringAfterStart(leadMs, sink, heard, errors);
     ringInService(heard, errors);
@@ -469,6 +511,15 @@ int listenToCases() {
         std::printf("  %-26s %s  %-24s %10s\n", qPrintable(bell.group),
                     qPrintable(bell.wall.time().toString(QStringLiteral("HH:mm:ss"))),
                     qPrintable(bell.label), text.constData());
+    }
+    {
+        ScheduleFixture fx;
+        fillFolder(fx);
+        std::printf("  leading quiet of the files as decoded: WAV %.2f ms, MP3 %.2f ms, the "
+                    "program's tone %.2f ms\n",
+                    leadingQuietMs(fx.folder() + QStringLiteral("Muzikler/bell.wav")),
+                    leadingQuietMs(fx.folder() + QStringLiteral("Muzikler/bell.mp3")),
+                    leadingQuietMs(FallbackTone::file(kBellSeconds)));
     }
     std::printf("  per case (target p99 <= 5 ms, none over 10 ms):\n");
     for (const QString &group : std::as_const(order)) {
