@@ -1,5 +1,6 @@
 #include "Bells.h"
 
+#include "Clock.h"
 #include "GstMediaLayer.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
@@ -21,11 +22,11 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     // A bell wins over music someone plays with the player bar.
     QObject::connect(&m_bellPlayer, &BellPlayer::started, &m_bellPlayer, [this] { stopDevice(); });
     m_clock.setPrepareAhead(true);
-    m_clock.setCalendar(&m_calendar);
+    m_clock.setPlan(m_plan);
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
 }
 
-void Bells::start() {
+bool Bells::start() {
     m_clock.Start();
     try {
         m_store.open(DatabaseFile());
@@ -33,7 +34,15 @@ void Bells::start() {
         m_clock.StoreFailureReported();
         if (m_report)
             m_report(error.message());
+        return false;
     }
+    // Read now, so that whatever shows the day has it before the clock's first tick.
+    try {
+        m_plan.update(programClock().now().date());
+    } catch (const ZilError &) {
+        // The clock reads it again at its tick, and tells.
+    }
+    return true;
 }
 
 bool Bells::stopMusic() {

@@ -4,6 +4,7 @@
 #include "BellStore.h"
 #include "Calendar.h"
 #include "DayCheck.h"
+#include "DayPlan.h"
 #include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
 
@@ -30,15 +31,17 @@ public:
     BellStore &store() { return m_store; }
     // The school calendar the clock rings by; the windows show and change it.
     Calendar &calendar() { return m_calendar; }
+    // What sounds today and next: the clock rings from it, the windows and the tray draw it.
+    DayPlan &plan() { return m_plan; }
     DayCheck &dayCheck() { return m_dayCheck; }
     // The player bar's device.
     MediaPlayerDevice &player() { return m_player; }
     LayerBellPlayer &bellPlayer() { return m_bellPlayer; }
     BellClock &clock() { return m_clock; }
 
-    // Starts the clock and opens the schedule, as the main window does on its creation; a
-    // schedule that cannot be opened is reported once and the clock keeps trying.
-    void start();
+    // Starts the clock and opens the schedule; a schedule that cannot be opened is reported
+    // once, the clock keeps trying, and the answer is false.
+    bool start();
     // Stops the bell and the player bar's music; false when neither played.
     bool stopMusic();
 
@@ -49,6 +52,7 @@ private:
     std::function<void(const QString &message)> m_report;
     BellStore m_store;
     Calendar m_calendar{m_store};
+    DayPlan m_plan{m_store, &m_calendar};
     DayCheck m_dayCheck;
     MediaPlayerDevice m_player;
     LayerBellPlayer m_bellPlayer{m_player.layer()};

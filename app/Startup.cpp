@@ -17,12 +17,13 @@
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
                  const QString &webSite)
     : m_bells(showErrorNotice, std::move(layer))
-    , m_menu(m_bells.store(), m_bells.clock(), m_bells.player(), std::move(online), webSite)
+    , m_started(m_bells.start())
+    , m_menu(m_bells.store(), m_bells.plan(), m_bells.player(), std::move(online), webSite)
     , m_editor(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_history(m_bells.store())
     , m_wizard(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
-    , m_tray(m_menu, m_bells.calendar())
+    , m_tray(m_menu, m_bells.plan(), m_bells.calendar())
     , m_calendarWindow(m_bells.calendar()) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
@@ -31,6 +32,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                          m_editor.setKayitID(kayitId);
                          runHandler([this] { m_editor.ShowEditor(); });
                      });
+    QObject::connect(&m_bells.clock(), &BellClock::SaatChanged, &m_menu, &TfrmMenu::showTime);
     QObject::connect(&m_menu, &TfrmMenu::HakkindaIstendi, &m_about,
                      handled([this] { m_about.ShowAbout(); }));
     QObject::connect(&m_menu, &TfrmMenu::ZilGecmisiIstendi, &m_history,
@@ -72,6 +74,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 void Program::setServiceRings(bool rings) {
     m_bells.clock().setRinging(!rings);
     m_menu.setServiceRings(rings);
+    m_tray.setServiceRings(rings);
 }
 
 void Program::takeOverWhenFree(FolderClaim &claim, int intervalMs) {

@@ -36,6 +36,7 @@ public:
     BellStore &store() { return m_bells.store(); }
     MediaPlayerDevice &player() { return m_bells.player(); }
     BellClock &clock() { return m_bells.clock(); }
+    DayPlan &plan() { return m_bells.plan(); }
     TfrmMenu &menu() { return m_menu; }
     TfrmDuzenleme &editor() { return m_editor; }
     TfrmAbout &about() { return m_about; }
@@ -60,7 +61,10 @@ public:
 
 private:
     Bells m_bells;
-    // Its creation opens the schedule, fills today's list and starts the clock.
+    // The bells start before any window is made, as in the service: the clock runs and the
+    // schedule is open (or has been reported once) whether a window is ever shown or not.
+    bool m_started;
+    // Its creation fills today's list.
     TfrmMenu m_menu;
     // Hidden until asked for.
     TfrmDuzenleme m_editor;

@@ -45,6 +45,7 @@ int main(int argc, char **argv) {
         store.setFile(fx.databaseFile());
         BellClock bell(store, player);
         Calendar calendar(store);
+        DayPlan plan(store, &calendar);
         if (withCalendar) {
             calendar.setSchoolYear(Calendar::SchoolYear{QDate(2026, 9, 7), QDate(2027, 6, 18)});
             // 200 entries over the school year, none of them on the Monday the ticks run on.
@@ -64,7 +65,7 @@ int main(int argc, char **argv) {
                     return false;
                 }
             }
-            bell.setCalendar(&calendar);
+            bell.setPlan(plan);
         }
 
         // Monday 06:00, before the first bell.

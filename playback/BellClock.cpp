@@ -53,7 +53,8 @@ BellClock::BellClock(BellStore &store, BellPlayer &player,
     : QObject(parent)
     , ReportError(std::move(reportError))
     , m_store(store)
-    , m_player(player) {
+    , m_player(player)
+    , m_ownPlan(store) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &BellClock::TimerTimer);
@@ -89,13 +90,26 @@ void BellClock::TimerTimer() {
     waitForTheSecond(programClock());
     const QDateTime now = programClock().now();
     armTimer(now);
+    tick(now);
+    // After the bells: a second's bell does not wait for the clock label.
     emit SaatChanged(TimeText(now.time()));
-    if (!m_ringing)
+}
+
+void BellClock::tick(const QDateTime &now) {
+    const QDateTime present = wholeSecond(now);
+    if (!m_ringing) {
+        // The plan still follows the day, for the windows that show it; another process rings,
+        // records and reports.
+        try {
+            m_plan->update(present.date());
+        } catch (const ZilError &) {
+            // Shown as it was until a later second reads it.
+        }
         return;
+    }
 
     writeRecord();
 
-    const QDateTime present = wholeSecond(now);
     // The first tick is a program starting again, perhaps within a bell's second: like a stall,
     // it catches up the last minute, and what already rang that date is not rung again.
     const bool first = !m_lastHandled.isValid();
@@ -129,7 +143,7 @@ void BellClock::TimerTimer() {
     }
     m_lastHandled = present;
     // Told before this tick's bells, so a bell of the first second is not reported twice.
-    const bool dayBegins = m_dayAnnounced != present.date() && m_bellsDate == present.date();
+    const bool dayBegins = m_dayAnnounced != present.date() && m_plan->date() == present.date();
     if (dayBegins)
         reportUnreadable(present.date());
     ringDue(due, now);
@@ -139,9 +153,9 @@ void BellClock::TimerTimer() {
     if (dayBegins) {
         m_dayAnnounced = present.date();
         QList<Bell> bells;
-        for (const DayBell &dayBell : std::as_const(m_bells))
-            if (dayBell.silent.isEmpty())
-                bells.append(dayBell.bell);
+        for (const PlannedSound &sound : m_plan->sounds())
+            if (sound.quiet.isEmpty())
+                bells.append(sound.bell);
         emit dayBegan(present.date(), bells);
     }
 }
@@ -180,9 +194,9 @@ void BellClock::prepareNext(const QDateTime &present) {
 void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
     // Compared as times of day: how a time is shown has no say in which bell rings.
     const QTime time = second.time();
-    for (const DayBell &dayBell : std::as_const(m_bells))
-        if (dayBell.start == time && !m_rung.contains(dayBell.bell.id))
-            due.append({second, dayBell.bell, dayBell.silent});
+    for (const PlannedSound &sound : m_plan->sounds())
+        if (sound.at == time && !m_rung.contains(sound.bell.id))
+            due.append({second, sound.bell, sound.quiet});
 }
 
 void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before,
@@ -210,13 +224,13 @@ void BellClock::recordMissed(const QDateTime &before) {
 
 void BellClock::recordPassed(const QDateTime &before, const QTime &after, const QSet<int> &leave,
                              BellOutcome outcome, const QString &reason) {
-    for (const DayBell &dayBell : std::as_const(m_bells)) {
-        const QTime start = dayBell.start;
+    for (const PlannedSound &sound : m_plan->sounds()) {
+        const QTime start = sound.at;
         if (start.isValid() && start < before.time() && (!after.isValid() || start > after) &&
-            !leave.contains(dayBell.bell.id))
-            record({QDateTime(before.date(), start), dayBell.bell, {}},
-                   dayBell.silent.isEmpty() ? outcome : BellOutcome::Silenced, 0,
-                   dayBell.silent.isEmpty() ? reason : dayBell.silent);
+            !leave.contains(sound.bell.id))
+            record({QDateTime(before.date(), start), sound.bell, {}},
+                   sound.quiet.isEmpty() ? outcome : BellOutcome::Silenced, 0,
+                   sound.quiet.isEmpty() ? reason : sound.quiet);
     }
 }
 
@@ -282,39 +296,22 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
 
 bool BellClock::loadDay(const QDate &date) {
     try {
-        // Edits, deletes, another program's writes and a restored file all show here, so they
-        // still take effect at the next tick.
-        const BellStore::ChangeStamp now = m_store.changes();
-        if (!(now == m_seen)) {
-            m_seen = now;
-            m_bellsDate = {};
-        }
-        if (date != m_bellsDate) {
-            // Read whole before anything held is replaced, so a read that fails half way leaves
-            // the day the clock had.
-            const CalendarDay day = calendarDay(date);
-            const QList<Bell> bells = m_store.dayBells(day.gunId);
+        m_plan->update(date);
+        const QString calendarProblem = m_plan->takeCalendarProblem();
+        if (!calendarProblem.isEmpty())
+            report(calendarProblem);
+        // Read again whenever the plan was: our own record lines show there too.
+        if (date != m_rungDate || m_plan->generation() != m_rungGeneration) {
             const QSet<int> rung = m_store.rungOn(date);
-            m_bells.clear();
-            for (const Bell &bell : bells) {
-                const QTime start = bell.startTime();
-                m_bells.append(
-                    {start, bell, !start.isValid() || day.rings(start) ? QString() : day.reason});
-            }
             // What rang is kept for the date even when its record could not be written.
             if (date == m_rungDate)
                 m_rung.unite(rung);
             else
                 m_rung = rung;
             m_rungDate = date;
-            m_heldDate = date;
-            m_heldDay = day;
-            // A calendar that could not answer is asked again at the next tick, so a moment's
-            // failure does not make a whole holiday ring.
-            m_bellsDate = m_calendarFailing ? QDate() : date;
+            m_rungGeneration = m_plan->generation();
         }
     } catch (const ZilError &error) {
-        m_bellsDate = {};
         // A store that stays unreachable is reported once, not every second.
         if (!m_storeFailing) {
             m_storeFailing = true;
@@ -322,7 +319,7 @@ bool BellClock::loadDay(const QDate &date) {
         }
         // Another program holding the file locked, or a moment's failure, must not cost a bell:
         // the day already read rings on, and is read again once the store answers.
-        return date == m_heldDate;
+        return date == m_plan->date() && date == m_rungDate;
     }
     m_storeFailing = false;
     return true;
@@ -404,12 +401,7 @@ void BellClock::record(const Due &due, BellOutcome outcome, qint64 delayMs, cons
 void BellClock::writeRecord() {
     while (!m_unwritten.isEmpty()) {
         try {
-            // Taken before and after the write, so a change by anyone else still shows at the
-            // next tick while our own line, which changes nothing the clock has read, does not.
-            const bool current = m_store.changes() == m_seen;
             m_store.record(m_unwritten.first());
-            if (current)
-                m_seen = m_store.changes();
         } catch (const ZilError &error) {
             // The lines wait here and are written, once each, when the store takes them again;
             // the user hears of it once per outage.
@@ -444,44 +436,18 @@ void BellClock::reportUnreadable(const QDate &date) {
         m_toldUnreadable.clear();
     }
     QStringList lines;
-    for (const DayBell &dayBell : std::as_const(m_bells)) {
-        const Bell &bell = dayBell.bell;
+    for (const PlannedSound &sound : m_plan->sounds()) {
+        const Bell &bell = sound.bell;
         for (const QString &problem : {bell.startProblem(), bell.durationProblem()})
             if (!problem.isEmpty())
                 lines.append(problem + namedBell(bell));
-        if (!dayBell.start.isValid() || !bell.duration())
+        if (!sound.at.isValid() || !bell.duration())
             m_toldUnreadable.insert(bell.id);
     }
     // One message for all of them: such rows never ring, and nothing else would tell.
     if (!lines.isEmpty())
         report(QStringLiteral("Bugünün şu zil kayıtları okunamadığı için çalmayacak:\n") +
                lines.join(QLatin1Char('\n')));
-}
-
-CalendarDay BellClock::calendarDay(const QDate &date) {
-    CalendarDay day;
-    day.gunId = GunIDOf(date);
-    if (!m_calendar)
-        return day;
-    try {
-        day = m_calendar->day(date);
-        m_calendarFailing = false;
-    } catch (const ZilError &error) {
-        // What the calendar last said of this date is better than a guess: most often the file
-        // is only busy. The date is asked again at the next tick all the same.
-        if (date == m_heldDate) {
-            m_calendarFailing = true;
-            return m_heldDay;
-        }
-        // Ringing on a holiday is the smaller harm than a school day without bells.
-        if (!m_calendarFailing) {
-            m_calendarFailing = true;
-            report(QStringLiteral("Okul takvimi okunamadı, bugünün zilleri olağan gün gibi "
-                                  "çalacak: %1")
-                       .arg(error.message()));
-        }
-    }
-    return day;
 }
 
 void BellClock::report(const QString &message) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BellStore.h"
-#include "Calendar.h"
+#include "DayPlan.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -69,11 +69,10 @@ public:
     // The last second handled; invalid before the first tick.
     QDateTime LastHandledSecond() const { return m_lastHandled; }
 
-    // The school calendar that says, once per date, whose bells a date rings and which of them
-    // stay silent; without one every date rings its own weekday's bells. It must outlive the
-    // clock.
-    void setCalendar(Calendar *calendar) { m_calendar = calendar; }
-    Calendar *calendar() const { return m_calendar; }
+    // The plan the clock rings from; it must outlive the clock. Without one the clock keeps a
+    // plan of its own, with no calendar: every date rings its own weekday's bells.
+    void setPlan(DayPlan &plan) { m_plan = &plan; }
+    DayPlan &plan() { return *m_plan; }
     // Off while another process (the background service) rings this folder's bells: the clock
     // then only shows the time, and rings, records and checks nothing. On by default. Turned on
     // again, the next tick is a start: the bells the other process did not ring are caught up.
@@ -91,12 +90,6 @@ signals:
     void dayBegan(const QDate &date, const QList<Bell> &bells);
 
 private:
-    // A bell of the day with its start as the clock compares it, read once per read of the day.
-    struct DayBell {
-        QTime start;
-        Bell bell;
-        QString silent; // why the calendar keeps it silent; empty when it rings
-    };
     struct Due {
         QDateTime second;
         Bell bell;
@@ -113,8 +106,10 @@ private:
     };
 
     void armTimer(const QDateTime &now);
-    // Makes m_bells the bells of that date's weekday and m_rung what already rang on it, read
-    // again only when the date or the store changed.
+    // What a tick does after the wait: rings, records and reports what fell due by `now`.
+    void tick(const QDateTime &now);
+    // Brings the plan to that date and m_rung to what already rang on it; false when neither
+    // the plan nor what rang can be had for that date.
     bool loadDay(const QDate &date);
     void collectDue(const QDateTime &second, QList<Due> &due);
     void recordSkipped(const QDateTime &after, const QDateTime &before, const QString &reason);
@@ -147,8 +142,6 @@ private:
     static QString namedBell(const Bell &bell);
     // Today's rows whose start or duration cannot be read, told once in one message.
     void reportUnreadable(const QDate &date);
-    // What the calendar says of the date; an ordinary day when it has no answer.
-    CalendarDay calendarDay(const QDate &date);
     void flushReports();
 
     BellStore &m_store;
@@ -162,14 +155,10 @@ private:
     bool m_outputFailing = false;
     bool m_prepareAhead = false;
     bool m_ringing = true;
-    QList<DayBell> m_bells;
-    QDate m_bellsDate; // invalid: m_bells must be read again
-    QDate m_heldDate;  // the date whose bells m_bells holds, even while they are to be read again
-    CalendarDay m_heldDay; // what the calendar said of m_heldDate
     QSet<int> m_rung;      // bells of m_rungDate that had their chance
     QDate m_rungDate;
+    quint64 m_rungGeneration = 0; // the plan's generation m_rung was last read for
     QDate m_dayAnnounced;
-    BellStore::ChangeStamp m_seen;
     QStringList m_pendingReports;
     // Record lines the store has not taken yet (another program holds it locked), in order.
     QList<BellEvent> m_unwritten;
@@ -179,6 +168,6 @@ private:
     QDate m_toldDate;
     QDateTime m_preparedSecond; // the bell last prepared: its second and its sound
     QString m_preparedMusic;
-    Calendar *m_calendar = nullptr;
-    bool m_calendarFailing = false;
+    DayPlan m_ownPlan;
+    DayPlan *m_plan = &m_ownPlan;
 };

@@ -1,7 +1,6 @@
 #include "AnaSayfa.h"
 #include "ui_AnaSayfa.h"
 
-#include "BellClock.h"
 #include "Clock.h"
 #include "ErrorBox.h"
 #include "MediaPlayerDevice.h"
@@ -54,14 +53,14 @@ public:
 };
 } // namespace
 
-TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player,
+TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
                    std::function<bool()> online, const QString &webSite, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::TfrmMenu>())
     , m_store(store)
-    , m_clock(clock)
+    , m_plan(plan)
     , m_webRetry(new QTimer(this)) {
     m_webRetry->setSingleShot(true);
     m_webRetry->setInterval(WebRetryMs);
@@ -149,7 +148,6 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
     ui->centralwidget->setFixedSize(ClientWidth, ClientHeight);
     setFixedSize(ClientWidth, ClientHeight + ui->MainMenu1->sizeHint().height());
 
-    connect(&m_clock, &BellClock::SaatChanged, ui->Saat, &QLabel::setText);
     ui->lblUyari->hide();
     ui->lblTakvim->hide();
     ui->lblTakvim->setFont(bold12);
@@ -160,7 +158,8 @@ TfrmMenu::TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player
         QStringLiteral("<a href=\"#zil-gecmisi\" style=\"color:#b00000\">Bugün çalınamayan ya da "
                        "kaçırılan zil var, Zil Geçmişi'ne bakın</a>"));
     connect(ui->lblUyari, &QLabel::linkActivated, this, &TfrmMenu::ZilGecmisiIstendi);
-    connect(&m_clock, &BellClock::SaatChanged, this, handled([this] { refreshDayLines(); }));
+    // Drawn after the tick that read the plan anew: the tick rings first.
+    connect(&m_plan, &DayPlan::changed, this, &TfrmMenu::drawDayLines, Qt::QueuedConnection);
 
     FormCreate(online, webSite.isEmpty() ? makerWebSite() : webSite);
     // Centred only now: without a network the window has become shorter meanwhile.
@@ -217,19 +216,16 @@ bool TfrmMenu::machineIsOnline() {
 }
 
 void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &webSite) {
-    // The clock runs from creation on; an error box below already lets it tick.
-    m_clock.Start();
-    try {
-        m_store.open(DatabaseFile());
-    } catch (const ZilError &error) {
-        // Reported here once; the clock keeps trying and only speaks when it worked meanwhile.
-        m_clock.StoreFailureReported();
-        showErrorBox(error.message());
-        return;
-    }
+    const int unchosen = ui->cmbGunler->currentIndex();
     ui->cmbGunler->setCurrentIndex(todaysProgram());
-    ListeyiDoldur();
-    refreshDayLines();
+    try {
+        ListeyiDoldur();
+    } catch (const ZilError &) {
+        // A schedule that cannot be opened was told once already, by the program that opened
+        // it: no day is chosen and the list stays empty until the user chooses one.
+        ui->cmbGunler->setCurrentIndex(unchosen);
+    }
+    drawDayLines();
     ui->mpPlayer->device().SetTimeFormat(MCI_FORMAT_MILLISECONDS);
 
     const QScreen *screen = QGuiApplication::primaryScreen();
@@ -359,70 +355,33 @@ QTreeWidgetItem *TfrmMenu::selectedRow() const {
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
-void TfrmMenu::refreshDayLines() {
+void TfrmMenu::showTime(const QString &caption) {
+    ui->Saat->setText(caption);
     const QDateTime now = programClock().now();
-    try {
-        const BellStore::ChangeStamp stamp = m_store.changes();
-        if (now.date() != m_dayLinesDate || !(stamp == m_dayLinesStamp)) {
-            readDayLines(now.date());
-            m_dayLinesStamp = stamp;
-        } else if (!m_nextBell.isValid() || now.time() < m_nextBell) {
-            return;
-        }
-    } catch (const ZilError &) {
-        // The clock reports a failing store once; these lines wait for a second that reads it.
-        return;
-    }
-    showNextBell(now.time());
+    if (now.date() != m_linesDate || (m_nextBell.isValid() && now.time() >= m_nextBell))
+        drawDayLines();
 }
 
-CalendarDay TfrmMenu::calendarDay(const QDate &date) {
-    CalendarDay day;
-    day.gunId = GunIDOf(date);
-    if (Calendar *calendar = m_clock.calendar()) {
-        try {
-            day = calendar->day(date);
-        } catch (const ZilError &) {
-            // The clock rings an ordinary day then, and says so; the window follows it.
-        }
-    }
-    return day;
-}
-
-void TfrmMenu::readDayLines(const QDate &today) {
-    const CalendarDay day = calendarDay(today);
-    const QList<Bell> bells = m_store.dayBells(day.gunId);
-    const QList<BellEvent> record = m_store.history(today, today);
-    m_dayBells.clear();
-    for (const Bell &bell : bells)
-        if (day.rings(bell.startTime()))
-            m_dayBells.append({bell.startTime(), bell.name});
-    showCalendarLine(day.line());
-    const bool missedOne = std::any_of(record.begin(), record.end(), [](const BellEvent &e) {
-        return e.outcome == BellOutcome::Failed || e.outcome == BellOutcome::Missed;
-    });
-    ui->lblUyari->setVisible(missedOne);
-    m_dayLinesDate = today;
-}
-
-void TfrmMenu::showNextBell(const QTime &now) {
-    const DayBell *next = nullptr;
-    for (const DayBell &bell : std::as_const(m_dayBells))
-        if (bell.start.isValid() && bell.start > now && (!next || bell.start < next->start))
-            next = &bell;
-    m_nextBell = next ? next->start : QTime();
-    const QString text =
-        next ? QStringLiteral("Sıradaki zil: %1 %2").arg(TimeText(next->start), next->name)
-             : QStringLiteral("Sıradaki zil: bugün başka zil yok");
+void TfrmMenu::drawDayLines() {
+    const QDateTime now = programClock().now();
+    // A plan of another date (the clock has not read today yet) tells nothing of today.
+    const bool today = m_plan.date() == now.date();
+    const PlannedSound *next = today ? m_plan.next(now.time()) : nullptr;
+    m_nextBell = next ? next->at : QTime();
+    m_linesDate = today ? now.date() : QDate();
+    const QString text = m_plan.nextLine(today ? now.time() : QTime(23, 59, 59, 999));
     // A long name is cut in the window; the whole line is in the tooltip.
     QLabel *label = ui->lblSiradakiZil;
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
     label->setToolTip(text);
+    showCalendarLine(today ? m_plan.day().line() : QString());
+    ui->lblUyari->setVisible(today && m_plan.troubled());
     emit dayLinesChanged();
 }
 
-int TfrmMenu::todaysProgram() {
-    return calendarDay(programClock().now().date()).gunId;
+int TfrmMenu::todaysProgram() const {
+    const QDate today = programClock().now().date();
+    return m_plan.date() == today ? m_plan.day().gunId : GunIDOf(today);
 }
 
 void TfrmMenu::showCalendarLine(const QString &line) {
@@ -541,10 +500,7 @@ bool TfrmMenu::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void TfrmMenu::setServiceRings(bool rings) {
+    m_serviceRings = rings;
     ui->lblHizmet->setVisible(rings);
     emit dayLinesChanged();
-}
-
-bool TfrmMenu::serviceRings() const {
-    return !ui->lblHizmet->isHidden();
 }

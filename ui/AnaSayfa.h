@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BellStore.h"
-#include "Calendar.h"
+#include "DayPlan.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -14,23 +14,23 @@
 namespace Ui {
 class TfrmMenu;
 }
-class BellClock;
 class MediaPlayerDevice;
 class QLabel;
 class QTreeWidgetItem;
 
-// TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock that
-// rings the bells, and the maker's page when the machine is online and it loads. Closing it hides
+// TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock, what
+// today's plan sounds next, and the maker's page when the machine is online and it loads. Closing it hides
 // it to the tray where there is one; otherwise, and from "Çıkış", the program ends once the user
 // has agreed that the bells then stop.
 class TfrmMenu : public QMainWindow {
     Q_OBJECT
 public:
-    // The window lists and changes the bells of `store`, shows the time `clock` rings by and
-    // lets the user play, pause and stop `player`; all three must outlive it. `online` answers
+    // The window lists and changes the bells of `store`, draws today's lines from `plan` and
+    // lets the user play, pause and stop `player`; all three must outlive it. It starts
+    // nothing: the program rings the bells whether the window is shown or not. `online` answers
     // whether the machine has a connection; it is asked once, at creation. `webSite` is the
     // maker's site whose page the web panel shows.
-    TfrmMenu(BellStore &store, BellClock &clock, MediaPlayerDevice &player,
+    TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
              std::function<bool()> online = machineIsOnline, const QString &webSite = {},
              QWidget *parent = nullptr);
     ~TfrmMenu() override;
@@ -64,7 +64,10 @@ public:
     // While the background service rings this folder's bells, the window says so in place of
     // its welcome line.
     void setServiceRings(bool rings);
-    bool serviceRings() const;
+    bool serviceRings() const { return m_serviceRings; }
+
+    // The clock's caption for the second that has begun; the next bell's line moves on with it.
+    void showTime(const QString &caption);
 
 signals:
     // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
@@ -99,23 +102,17 @@ private:
     bool askToEnd();
     QTreeWidgetItem *selectedRow() const;
     void fitNameColumns();
-    // The next bell and the warning under the welcome text. Asked every second, they read the
-    // store only when it changed or the day did; a store that fails leaves them as they were
-    // until a later second reads it.
-    void refreshDayLines();
-    void readDayLines(const QDate &today);
-    void showNextBell(const QTime &now);
+    // The next bell, today's calendar line and the warning line, drawn from the plan.
+    void drawDayLines();
     // What the school calendar says of today, in place of the welcome text; an ordinary day
     // shows the welcome text.
     void showCalendarLine(const QString &line);
     // The weekday whose bells ring today: a make-up day's chosen one, or today's own.
-    int todaysProgram();
-    // What the calendar says of the date; an ordinary day when there is none or it fails.
-    CalendarDay calendarDay(const QDate &date);
+    int todaysProgram() const;
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
-    BellClock &m_clock;
+    DayPlan &m_plan;
     QWidget *m_webBrowser = nullptr;
     QUrl m_webPage;
     QTimer *m_webRetry;
@@ -124,13 +121,8 @@ private:
     // The program is ending (the user agreed, or the system asked): closing asks nothing.
     bool m_ending = false;
 
-    // Today's bells as last read, in stored order, and what the lines were read for.
-    struct DayBell {
-        QTime start;
-        QString name;
-    };
-    QList<DayBell> m_dayBells;
-    QTime m_nextBell; // invalid: no bell left today
-    QDate m_dayLinesDate;
-    BellStore::ChangeStamp m_dayLinesStamp;
+    bool m_serviceRings = false;
+    // When the lines were drawn, and the second at which the next bell's line moves on.
+    QDate m_linesDate;
+    QTime m_nextBell; // invalid: no bell left that day
 };

@@ -2,12 +2,15 @@
 
 #include "AnaSayfa.h"
 #include "Calendar.h"
+#include "Clock.h"
+#include "DayPlan.h"
 #include "ErrorBox.h"
-#include "ui_AnaSayfa.h"
+#include "ProgramValues.h"
 
-TrayIcon::TrayIcon(TfrmMenu &menu, Calendar &calendar, QObject *parent)
+TrayIcon::TrayIcon(TfrmMenu &menu, DayPlan &plan, Calendar &calendar, QObject *parent)
     : QObject(parent)
     , m_window(menu)
+    , m_plan(plan)
     , m_calendar(calendar)
     , m_icon(QIcon(QStringLiteral(":/icon.png")))
     , m_show(m_menu.addAction(QStringLiteral("Göster")))
@@ -59,17 +62,23 @@ void TrayIcon::showWhereTray() {
         m_icon.show();
 }
 
+void TrayIcon::setServiceRings(bool rings) {
+    m_serviceRings = rings;
+    refresh();
+}
+
 void TrayIcon::refresh() {
-    Ui::TfrmMenu &ui = m_window.controls();
     QStringList lines{m_window.windowTitle()};
-    const QString next = ui.lblSiradakiZil->toolTip();
-    if (!next.isEmpty())
-        lines.append(next);
-    if (!ui.lblTakvim->isHidden())
-        lines.append(ui.lblTakvim->toolTip());
-    if (!ui.lblUyari->isHidden())
-        lines.append(QStringLiteral("Bugün çalınamayan ya da kaçırılan zil var"));
-    if (m_window.serviceRings())
+    const QDateTime now = programClock().now();
+    if (m_plan.date() == now.date()) {
+        lines.append(m_plan.nextLine(now.time()));
+        const QString day = m_plan.day().line();
+        if (!day.isEmpty())
+            lines.append(day);
+        if (m_plan.troubled())
+            lines.append(QStringLiteral("Bugün çalınamayan ya da kaçırılan zil var"));
+    }
+    if (m_serviceRings)
         lines.append(QStringLiteral("Ziller arka plandaki hizmet tarafından çalınıyor"));
     const QString tip = lines.join(QLatin1Char('\n'));
     if (tip != m_icon.toolTip())

@@ -5,6 +5,7 @@
 #include <QSystemTrayIcon>
 
 class Calendar;
+class DayPlan;
 class TfrmMenu;
 
 // TrayIcon, the program's icon in the desktop's tray while its window runs: the tooltip tells
@@ -14,14 +15,16 @@ class TfrmMenu;
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
-    // Reads the next bell and today's state from `menu`'s lines whenever they change, and
-    // "Bugün zil çalmasın" from `calendar`; both must outlive the icon.
-    TrayIcon(TfrmMenu &menu, Calendar &calendar, QObject *parent = nullptr);
+    // Draws the next bell and today's state from `plan` whenever the window's lines move on,
+    // and "Bugün zil çalmasın" from `calendar`; all three must outlive the icon.
+    TrayIcon(TfrmMenu &menu, DayPlan &plan, Calendar &calendar, QObject *parent = nullptr);
 
     // Shows the icon when the desktop has a tray.
     void showWhereTray();
-    // Reads the window's lines into the tooltip again.
+    // Draws the plan into the tooltip again.
     void refresh();
+    // While the background service rings the folder's bells, the tooltip says so.
+    void setServiceRings(bool rings);
 
     QSystemTrayIcon &icon() { return m_icon; }
     QMenu &menu() { return m_menu; }
@@ -38,7 +41,9 @@ private:
     void silenceClicked(bool on);
 
     TfrmMenu &m_window;
+    DayPlan &m_plan;
     Calendar &m_calendar;
+    bool m_serviceRings = false;
     QMenu m_menu;
     QSystemTrayIcon m_icon;
     QAction *m_show;

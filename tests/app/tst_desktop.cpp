@@ -6,6 +6,7 @@
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
+#include "SimulatedClock.h"
 #include "Startup.h"
 #include "Translations.h"
 #include "ZilApplication.h"
@@ -33,9 +34,15 @@ private slots:
         program.clock().Timer().stop();
         TfrmMenu &menu = program.menu();
         menu.showMinimized();
+        // The clock follows the day without ringing: the tray draws what its tick reads.
+        program.clock().setRinging(false);
+        const auto tick = [&] {
+            program.clock().TimerTimer();
+            QCoreApplication::processEvents();
+        };
 
         // Tooltip: the next bell, and a failed bell once the record has one.
-        emit program.clock().SaatChanged(QString());
+        tick();
         const QString tip = program.tray().icon().toolTip();
         QVERIFY2(tip.contains(
                      QStringLiteral("Sıradaki zil: %1 Öğle Arası").arg(later.toString("HH:mm:ss"))),
@@ -45,7 +52,7 @@ private slots:
             QDate::currentDate(), 1, "Sabah",     "08:30:00", "yok.mp3",
             BellOutcome::Failed,  0, "dosya yok", false,      QDateTime::currentDateTime()};
         program.store().record(failed);
-        emit program.clock().SaatChanged(QString());
+        tick();
         QVERIFY(program.tray().icon().toolTip().contains("çalınamayan ya da kaçırılan"));
 
         // A bell silences the player bar's music; "Şimdi durdur" stops the bell and the music
@@ -102,6 +109,49 @@ private slots:
             QVERIFY(ok.texts.first().startsWith("Oturum açılınca başlatma yazılamadı"));
         }
         QVERIFY(!autostart.isChecked());
+        setProgramFolder({});
+    }
+
+    // The program rings from its own start, its window never shown, and the tray's "Bugün zil
+    // çalmasın" reaches the clock: the next bell stays quiet and is recorded so.
+    void programRingsUnshownAndTheTraySilencesTheRest() {
+        ScheduleFixture fx;
+        setProgramFolder(fx.folder());
+        SimulatedClock clock;
+        const QDate monday(2026, 12, 7);
+        clock.at = QDateTime(monday, QTime(8, 29, 59, 500));
+        setProgramClock(&clock);
+        fx.insert(0, "Birinci Ders", "08:30:00", "zil.mp3", 5);
+        fx.insert(0, "Teneffüs", "09:10:00", "zil.mp3", 5);
+        auto *layer = new FakeMediaLayer;
+        {
+            Program program([] { return false; }, std::unique_ptr<MediaLayer>(layer));
+            program.clock().Timer().stop();
+            QVERIFY(!program.menu().isVisible());
+            QCOMPARE(program.plan().next(clock.at.time())->bell.name, QStringLiteral("Birinci Ders"));
+
+            clock.at = QDateTime(monday, QTime(8, 30, 0, 2));
+            program.clock().TimerTimer();
+            QTRY_VERIFY(!program.store().history(monday, monday).isEmpty());
+            QVERIFY2(layer->commands().filter("zil.mp3").size() == 1,
+                     qPrintable(layer->commands().join(", ")));
+            QCOMPARE(program.store().history(monday, monday).first().outcome, BellOutcome::Rang);
+
+            {
+                BoxAnswerer yes("Evet");
+                program.silenceTodayAction().trigger();
+                QCOMPARE(yes.texts.size(), 1);
+            }
+            layer->clearRequests();
+            clock.at = QDateTime(monday, QTime(9, 10, 0, 2));
+            program.clock().TimerTimer();
+            QVERIFY2(layer->commands().filter("open").isEmpty(),
+                     qPrintable(layer->commands().join(", ")));
+            const BellEvent quiet = program.store().history(monday, monday).first();
+            QCOMPARE(quiet.name, QStringLiteral("Teneffüs"));
+            QCOMPARE(quiet.outcome, BellOutcome::Silenced);
+        }
+        setProgramClock(nullptr);
         setProgramFolder({});
     }
 

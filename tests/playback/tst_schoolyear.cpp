@@ -16,12 +16,13 @@ namespace {
 struct Parts {
     BellStore store;
     Calendar calendar{store};
+    DayPlan plan{store, &calendar};
     FakeMediaLayer layer;
     LayerBellPlayer player{layer};
     BellClock clock{store, player};
     explicit Parts(const QString &file) {
         store.setFile(file);
-        clock.setCalendar(&calendar);
+        clock.setPlan(plan);
     }
 };
 

@@ -1,0 +1,133 @@
+#include "DayPlan.h"
+
+#include "Schedule.h"
+#include "ZilError.h"
+
+#include <algorithm>
+
+DayPlan::DayPlan(BellStore &store, Calendar *calendar, QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_calendar(calendar) {}
+
+bool DayPlan::update(const QDate &date) {
+    // Edits, deletes, another program's writes, the calendar's and a restored file all show
+    // here, so they take effect at the next update.
+    const BellStore::ChangeStamp now = m_store.changes();
+    if (date == m_date && now == m_seen && !m_calendarFailing)
+        return false;
+
+    // What the calendar says first: when it cannot answer, what it last said of this date is
+    // better than a guess (most often the file is only busy), and a new date rings as an
+    // ordinary day rather than not at all: a school day without bells is the greater harm.
+    CalendarDay day;
+    day.gunId = GunIDOf(date);
+    bool calendarFailed = false;
+    if (m_calendar) {
+        try {
+            day = m_calendar->day(date);
+        } catch (const ZilError &error) {
+            calendarFailed = true;
+            if (date == m_date) {
+                day = m_day;
+            } else if (!m_calendarTold) {
+                m_calendarTold = true;
+                m_calendarProblem = QStringLiteral("Okul takvimi okunamadı, bugünün zilleri "
+                                                   "olağan gün gibi çalacak: %1")
+                                        .arg(error.message());
+            }
+        }
+    }
+    // Read whole before anything held is replaced, so a read that fails half way leaves the
+    // plan as it was.
+    const QList<Bell> bells = m_store.dayBells(day.gunId);
+    const QList<BellEvent> record = m_store.history(date, date);
+
+    QList<PlannedSound> sounds;
+    sounds.reserve(bells.size());
+    for (const Bell &bell : bells) {
+        const QTime at = bell.startTime();
+        sounds.append({PlannedSound::Kind::Bell, at, bell,
+                       !at.isValid() || day.rings(at) ? QString() : day.reason});
+    }
+    std::stable_sort(sounds.begin(), sounds.end(),
+                     [](const PlannedSound &a, const PlannedSound &b) {
+                         if (a.at.isValid() != b.at.isValid())
+                             return !a.at.isValid();
+                         return a.at < b.at;
+                     });
+    m_date = date;
+    m_day = day;
+    m_sounds = std::move(sounds);
+    m_troubled = std::any_of(record.begin(), record.end(), [](const BellEvent &e) {
+        return e.outcome == BellOutcome::Failed || e.outcome == BellOutcome::Missed;
+    });
+    m_seen = now;
+    m_calendarFailing = calendarFailed;
+    if (!calendarFailed)
+        m_calendarTold = false;
+    ++m_generation;
+    emit changed();
+    return true;
+}
+
+const PlannedSound *DayPlan::next(const QTime &time) const {
+    for (const PlannedSound &sound : m_sounds)
+        if (sound.sounds() && sound.at > time)
+            return &sound;
+    return nullptr;
+}
+
+QString DayPlan::nextLine(const QTime &time) const {
+    const PlannedSound *sound = next(time);
+    return sound ? QStringLiteral("Sıradaki zil: %1 %2").arg(TimeText(sound->at), sound->bell.name)
+                 : QStringLiteral("Sıradaki zil: bugün başka zil yok");
+}
+
+std::optional<std::pair<QDateTime, PlannedSound>> DayPlan::nextAfter(const QDateTime &moment,
+                                                                     int withinSecs) {
+    const auto within = [&](const QDateTime &at) { return moment.secsTo(at) <= withinSecs; };
+    if (moment.date() != m_date)
+        return std::nullopt;
+    if (const PlannedSound *sound = next(moment.time())) {
+        const QDateTime at(m_date, sound->at);
+        if (within(at))
+            return std::pair{at, *sound};
+        return std::nullopt;
+    }
+    // Only near midnight is the next day worth reading ahead.
+    const QDate tomorrow = m_date.addDays(1);
+    if (!within(QDateTime(tomorrow, QTime(0, 0))))
+        return std::nullopt;
+    try {
+        const BellStore::ChangeStamp now = m_store.changes();
+        if (m_aheadDate != tomorrow || !(now == m_aheadSeen)) {
+            CalendarDay day;
+            day.gunId = GunIDOf(tomorrow);
+            if (m_calendar)
+                day = m_calendar->day(tomorrow);
+            m_ahead.clear();
+            for (const Bell &bell : m_store.dayBells(day.gunId)) {
+                const QTime at = bell.startTime();
+                if (at.isValid() && day.rings(at))
+                    m_ahead.append({PlannedSound::Kind::Bell, at, bell, {}});
+            }
+            std::stable_sort(m_ahead.begin(), m_ahead.end(),
+                             [](const PlannedSound &a, const PlannedSound &b) {
+                                 return a.at < b.at;
+                             });
+            m_aheadDate = tomorrow;
+            m_aheadSeen = now;
+        }
+    } catch (const ZilError &) {
+        // Only a preparation: the bell itself is read and rung at its second.
+        m_aheadDate = {};
+        return std::nullopt;
+    }
+    if (m_ahead.isEmpty())
+        return std::nullopt;
+    const QDateTime at(tomorrow, m_ahead.first().at);
+    if (!within(at))
+        return std::nullopt;
+    return std::pair{at, m_ahead.first()};
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "BellStore.h"
+#include "Calendar.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTime>
+
+#include <optional>
+#include <utility>
+
+// One thing that sounds, or would sound, at a moment of a date.
+struct PlannedSound {
+    // What it is. Bells only so far; every other kind of sound of a school day joins here, and
+    // whatever sounds it follows the same rules of the clock.
+    enum class Kind { Bell };
+    Kind kind = Kind::Bell;
+    QTime at;  // invalid when the row's start cannot be read: it never sounds
+    Bell bell; // where it comes from: the bell row and the weekday it belongs to
+    QString quiet; // why the calendar keeps it quiet; empty when it sounds
+
+    bool sounds() const { return at.isValid() && quiet.isEmpty(); }
+};
+
+// The day plan: what sounds on a date and what the school calendar says of each sound. The one
+// answer to "what sounds today, and next" for the clock that rings, the main window, the tray
+// and the service. It is read again only when the date, the schedule or the calendar changed
+// (the calendar lives in the schedule's file), and says so with changed().
+class DayPlan : public QObject {
+    Q_OBJECT
+public:
+    // `store` and `calendar` must outlive the plan; without a calendar every date rings its own
+    // weekday's bells.
+    explicit DayPlan(BellStore &store, Calendar *calendar = nullptr, QObject *parent = nullptr);
+
+    // Brings the plan to `date`; true when it was read again. A schedule that cannot be read
+    // throws its error and leaves the plan as it was, whatever date that was for.
+    bool update(const QDate &date);
+
+    // The date the plan holds; invalid before the first update that worked.
+    QDate date() const { return m_date; }
+    // What the calendar said of that date.
+    const CalendarDay &day() const { return m_day; }
+    // The date's sounds in time order; rows whose start cannot be read come first, in stored
+    // order, as do sounds of the same second.
+    const QList<PlannedSound> &sounds() const { return m_sounds; }
+    // The first sound after `time` that will sound; nullptr when none is left that day.
+    const PlannedSound *next(const QTime &time) const;
+    // The line that tells the next sound after `time`: "Sıradaki zil: 08:30:00 1. Ders", or
+    // that none is left that day.
+    QString nextLine(const QTime &time) const;
+    // The first sound after `moment` that will sound, looking past midnight into the next day
+    // when the plan's date has none left; that next day is read without becoming the plan.
+    // Nothing when none is within `withinSecs`, or the next day cannot be read.
+    std::optional<std::pair<QDateTime, PlannedSound>> nextAfter(const QDateTime &moment,
+                                                                int withinSecs);
+    // Whether the record of the plan's date holds a bell that could not play or was missed.
+    bool troubled() const { return m_troubled; }
+    // Counts the reads, so a reader can tell whether what it took from the plan is still it.
+    quint64 generation() const { return m_generation; }
+
+    // The calendar's failure to answer, once per outage, for whoever tells the user; empty
+    // when there is nothing new to tell.
+    QString takeCalendarProblem() { return std::exchange(m_calendarProblem, {}); }
+
+signals:
+    // The plan was read again: its date, its sounds, the calendar's verdicts or the record's
+    // trouble may differ.
+    void changed();
+
+private:
+    BellStore &m_store;
+    Calendar *m_calendar;
+    QDate m_date;
+    CalendarDay m_day;
+    QList<PlannedSound> m_sounds;
+    bool m_troubled = false;
+    quint64 m_generation = 0;
+    BellStore::ChangeStamp m_seen;
+    // The calendar could not answer: the date is read again at the next update.
+    bool m_calendarFailing = false;
+    bool m_calendarTold = false;
+    QString m_calendarProblem;
+    // The next date, read ahead for a sound just after midnight.
+    QDate m_aheadDate;
+    BellStore::ChangeStamp m_aheadSeen;
+    QList<PlannedSound> m_ahead;
+};
