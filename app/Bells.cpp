@@ -18,7 +18,9 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     : m_report(std::move(report))
     , m_dayCheck(m_store, m_report)
     , m_player(orProgramOutput(std::move(layer)))
-    , m_clock(m_store, m_player, m_report) {
+    , m_clock(m_store, m_bellPlayer, m_report) {
+    // A bell wins over music someone plays with the player bar.
+    QObject::connect(&m_bellPlayer, &BellPlayer::started, &m_bellPlayer, [this] { stopDevice(); });
     m_clock.setPrepareAhead(true);
     m_clock.setPlan(m_plan);
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
@@ -44,6 +46,12 @@ bool Bells::start() {
 }
 
 bool Bells::stopMusic() {
+    const bool bell = m_bellPlayer.playing();
+    m_bellPlayer.stop();
+    return stopDevice() || bell;
+}
+
+bool Bells::stopDevice() {
     if (!m_player.IsOpen())
         return false;
     try {

@@ -5,6 +5,7 @@
 #include "Calendar.h"
 #include "DayCheck.h"
 #include "DayPlan.h"
+#include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
 
 #include <QString>
@@ -15,13 +16,14 @@
 class MediaLayer;
 
 // Bells: the parts that ring a program folder's bells, without any window: the store, the
-// start-of-day check, the player and the clock. The windowed program and the background service
-// both ring through one. The parts are made in the order they are declared and destroyed in
-// reverse, so the store and the player outlive the clock.
+// start-of-day check, the player bar's device, the bell player and the clock. The windowed
+// program and the background service both ring through one. The parts are made in the order they
+// are declared and destroyed in reverse, so the store and the players outlive the clock. The bell
+// player plays through the device's layer, and a bell silences the device's music.
 class Bells {
 public:
     // `report` tells the user of a failure (a box in the windowed program, the log in the
-    // service). `layer` is the player's way to the sound output; nullptr plays through GStreamer
+    // service). `layer` is the players' way to the sound output; nullptr plays through GStreamer
     // to the program's audio output.
     explicit Bells(std::function<void(const QString &message)> report,
                    std::unique_ptr<MediaLayer> layer = nullptr);
@@ -32,21 +34,27 @@ public:
     // What sounds today and next: the clock rings from it, the windows and the tray draw it.
     DayPlan &plan() { return m_plan; }
     DayCheck &dayCheck() { return m_dayCheck; }
+    // The player bar's device.
     MediaPlayerDevice &player() { return m_player; }
+    LayerBellPlayer &bellPlayer() { return m_bellPlayer; }
     BellClock &clock() { return m_clock; }
 
     // Starts the clock and opens the schedule; a schedule that cannot be opened is reported
     // once, the clock keeps trying, and the answer is false.
     bool start();
-    // Stops and closes whatever music plays; false when none was open.
+    // Stops the bell and the player bar's music; false when neither played.
     bool stopMusic();
 
 private:
+    // Stops and closes the player bar's music; false when none was open.
+    bool stopDevice();
+
     std::function<void(const QString &message)> m_report;
     BellStore m_store;
     Calendar m_calendar{m_store};
     DayPlan m_plan{m_store, &m_calendar};
     DayCheck m_dayCheck;
     MediaPlayerDevice m_player;
+    LayerBellPlayer m_bellPlayer{m_player.layer()};
     BellClock m_clock;
 };

@@ -6,7 +6,7 @@
 // started, as for a service user without one; --steady: it is never ended.
 #include "BellClock.h"
 #include "GstMediaLayer.h"
-#include "MediaPlayerDevice.h"
+#include "LayerBellPlayer.h"
 #include "ProgramValues.h"
 #include "PulseServer.h"
 #include "Schedule.h"
@@ -83,7 +83,8 @@ int main(int argc, char **argv) {
                   StoredTimeForm(start.time()), QStringLiteral("tone.wav"), 2);
     }
 
-    MediaPlayerDevice player(std::make_unique<GstMediaLayer>());
+    GstMediaLayer layer;
+    LayerBellPlayer player(layer);
     BellStore store;
     store.setFile(fx.databaseFile());
     QStringList reports;

@@ -7,7 +7,7 @@
 #include "Calendar.h"
 #include "Clock.h"
 #include "FakeMediaLayer.h"
-#include "MediaPlayerDevice.h"
+#include "LayerBellPlayer.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
@@ -39,7 +39,8 @@ int main(int argc, char **argv) {
     setProgramFolder(fx.folder());
     // The same ticks without a calendar, then with a school calendar of 200 entries.
     const auto measure = [&](bool withCalendar) {
-        MediaPlayerDevice player(std::make_unique<FakeMediaLayer>());
+        FakeMediaLayer layer;
+        LayerBellPlayer player(layer);
         BellStore store;
         store.setFile(fx.databaseFile());
         BellClock bell(store, player);

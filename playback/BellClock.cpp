@@ -2,7 +2,7 @@
 
 #include "Clock.h"
 #include "FallbackTone.h"
-#include "MediaPlayerDevice.h"
+#include "BellPlayer.h"
 #include "MusicFile.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
@@ -46,13 +46,9 @@ void waitForTheSecond(const Clock &clock) {
 
 // The record lines kept while the store cannot take them: a day of bells several times over.
 constexpr int UnwrittenLimit = 5000;
-
-// Music this close to its duration is stopped now: waiting for the rest would cost a timer
-// round trip that lands later than that.
-constexpr int StopSlackMs = 10;
 } // namespace
 
-BellClock::BellClock(BellStore &store, MediaPlayerDevice &player,
+BellClock::BellClock(BellStore &store, BellPlayer &player,
                      std::function<void(const QString &message)> reportError, QObject *parent)
     : QObject(parent)
     , ReportError(std::move(reportError))
@@ -62,9 +58,9 @@ BellClock::BellClock(BellStore &store, MediaPlayerDevice &player,
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &BellClock::TimerTimer);
-    m_stopTimer.setSingleShot(true);
-    m_stopTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_stopTimer, &QTimer::timeout, this, &BellClock::stopCheck);
+    // A bell stopped at its duration (or by hand) is settled with what is known by then.
+    connect(&m_player, &BellPlayer::finished, this, [this] { settleHeard(true); });
+    connect(&m_player, &BellPlayer::failed, this, [this] { settleHeard(); });
     m_heardTimer.setSingleShot(true);
     m_heardTimer.setInterval(50);
     connect(&m_heardTimer, &QTimer::timeout, this, [this] { settleHeard(); });
@@ -76,6 +72,13 @@ BellClock::~BellClock() {
 
 void BellClock::Start() {
     armTimer(programClock().now());
+    // A bell due before the first tick's preparing could take effect is prepared at once, once
+    // the caller has opened the store.
+    QTimer::singleShot(0, this, [this] {
+        const QDateTime present = wholeSecond(programClock().now());
+        if (m_prepareAhead && m_ringing && loadDay(present.date()))
+            prepareNext(present);
+    });
 }
 
 void BellClock::armTimer(const QDateTime &now) {
@@ -105,7 +108,6 @@ void BellClock::tick(const QDateTime &now) {
         return;
     }
 
-    stopCheck();
     writeRecord();
 
     // The first tick is a program starting again, perhaps within a bell's second: like a stall,
@@ -172,14 +174,17 @@ void BellClock::prepareNext(const QDateTime &present) {
             if (!it->bell.duration() || !it->silent.isEmpty())
                 continue;
             const MusicFile file = MusicFile::of(it->bell.music);
-            // Refused music is not prepared: its bell rings the program's own tone.
-            if (!file.ok())
+            // Music refused or not there rings the program's own tone, so the tone is what must
+            // start at once.
+            const QString music = file.ok() && QFileInfo::exists(file.path)
+                                      ? file.path
+                                      : FallbackTone::file(*it->bell.duration());
+            if (music.isEmpty())
                 return;
-            const QString music = file.path;
             if (second != m_preparedSecond || music != m_preparedMusic) {
                 m_preparedSecond = second;
                 m_preparedMusic = music;
-                m_player.Prepare(music);
+                m_player.prepare(music);
             }
             return;
         }
@@ -289,33 +294,6 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
     }
 }
 
-void BellClock::stopCheck() {
-    // The duration is measured by the music's own position, so paused music is not stopped.
-    m_stopTimer.stop();
-    if (CalmaSuresi == 0 || !m_player.IsOpen())
-        return;
-    if (m_player.Position() < qint64(CalmaSuresi) * 1000 - StopSlackMs) {
-        armStop();
-        return;
-    }
-    settleHeard(true);
-    try {
-        m_player.Stop();
-        m_player.Close();
-    } catch (const ZilError &) {
-        // Nothing more to stop.
-    }
-}
-
-void BellClock::armStop() {
-    // The tick alone would stop a bell up to a second late; this stops it at its length.
-    if (CalmaSuresi <= 0 || !m_player.IsOpen() || m_player.Mode() != mpPlaying)
-        return;
-    const qint64 left = qint64(CalmaSuresi) * 1000 - m_player.Position();
-    if (left > 0 && left < 1000 + TickLeadMs)
-        m_stopTimer.start(int(left));
-}
-
 bool BellClock::loadDay(const QDate &date) {
     try {
         m_plan->update(date);
@@ -348,30 +326,21 @@ bool BellClock::loadDay(const QDate &date) {
 }
 
 std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
-    CalmaSuresi = sure;
     const MusicFile music = MusicFile::of(bell.music);
     if (!music.ok())
         return music.refusal;
-    return play(music.path);
+    return play(music.path, sure);
 }
 
 bool BellClock::startFallbackTone(int sure) {
     const QString tone = FallbackTone::file(sure);
     // The bell's own failure is already reported; the tone's adds nothing for the user.
-    return !tone.isEmpty() && !play(tone);
+    return !tone.isEmpty() && !play(tone, sure);
 }
 
-std::optional<QString> BellClock::play(const QString &file) {
+std::optional<QString> BellClock::play(const QString &file, int sure) {
     settleHeard(true);
-    m_player.setFileName(file);
-    try {
-        m_player.Open();
-        m_player.Play();
-    } catch (const ZilError &error) {
-        return error.message();
-    }
-    armStop();
-    return std::nullopt;
+    return m_player.play(file, sure);
 }
 
 void BellClock::awaitHeard(Unheard unheard) {
@@ -385,7 +354,7 @@ void BellClock::settleHeard(bool now) {
     if (!m_unheard)
         return;
     QString why;
-    const MediaHeard heard = m_player.Heard(why);
+    const MediaHeard heard = m_player.heard(why);
     if (heard == MediaHeard::NotYet && !now && m_unheard->since.elapsed() < HeardWithinMs) {
         m_heardTimer.start();
         return;
@@ -412,14 +381,7 @@ void BellClock::settleHeard(bool now) {
         reportBell(bell.due.bell, why);
     m_outputFailing = true;
     // The pipeline may hold the lost output; closed, it lets the next bell reach a fresh one.
-    try {
-        if (m_player.IsOpen()) {
-            m_player.Stop();
-            m_player.Close();
-        }
-    } catch (const ZilError &) {
-        // Nothing more to stop.
-    }
+    m_player.stop();
     record(bell.due, BellOutcome::Failed, bell.delayMs, bell.fallbackTone ? bell.reason : why);
 }
 

@@ -11,10 +11,10 @@
 #include <functional>
 #include <optional>
 
-class MediaPlayerDevice;
+class BellPlayer;
 
-// The bell: on every wall-clock second it starts the music of the bells due in that second and
-// stops the music that has played its duration. A bell rings at most once on a date, whatever
+// The bell: on every wall-clock second it starts the music of the bells due in that second, each
+// for its duration, through a BellPlayer. A bell rings at most once on a date, whatever
 // the clock or the timer does, and every bell that falls due leaves a line in the bell record:
 // - a tick that comes late handles the seconds it missed; after a longer stall or a jump forward
 //   the bells of the last minute still ring, late, and the ones before are recorded as skipped;
@@ -40,18 +40,19 @@ public:
     // not heard. Its record line waits that long at most; the tick never does.
     static constexpr int HeardWithinMs = 1500;
 
-    // Rings the bells of `store` through `player`; both must outlive the clock. `reportError`
-    // is how failures reach the user.
-    BellClock(BellStore &store, MediaPlayerDevice &player,
+    // Rings the bells of `store` through `player`, which stops each at its duration; both must
+    // outlive the clock. `reportError` is how failures reach the user.
+    BellClock(BellStore &store, BellPlayer &player,
               std::function<void(const QString &message)> reportError = {},
               QObject *parent = nullptr);
     // A bell still waiting to be heard is recorded with what is known.
     ~BellClock() override;
 
-    // Arms the timer for the first tick just after the next second begins.
+    // Arms the timer for the first tick just after the next second begins; with preparing ahead
+    // on, a bell due within PrepareAheadSeconds is prepared as soon as the event loop runs.
     void Start();
 
-    // One tick: show the time, stop what has played long enough, start what is due.
+    // One tick: show the time, start what is due.
     void TimerTimer();
 
     // How failures reach the user; without one they are dropped.
@@ -107,8 +108,6 @@ private:
     void armTimer(const QDateTime &now);
     // What a tick does after the wait: rings, records and reports what fell due by `now`.
     void tick(const QDateTime &now);
-    void stopCheck();
-    void armStop();
     // Brings the plan to that date and m_rung to what already rang on it; false when neither
     // the plan nor what rang can be had for that date.
     bool loadDay(const QDate &date);
@@ -120,14 +119,15 @@ private:
     void recordPassed(const QDateTime &before, const QTime &after, const QSet<int> &leave,
                       BellOutcome outcome, const QString &reason);
     void ringDue(const QList<Due> &due, const QDateTime &now);
-    // Has the music of the next bell of the day prepared, once, if it is due soon.
+    // Has the sound of the next bell of the day prepared, once, if it is due soon: its music,
+    // or the program's own tone when the music cannot play.
     void prepareNext(const QDateTime &present);
     // Opens and plays the bell; the reason when it could not.
     std::optional<QString> startBell(const Bell &bell, int sure);
     // Rings the program's own tone in place of music that could not be played.
     bool startFallbackTone(int sure);
-    // Opens and plays `file`; the reason when it could not.
-    std::optional<QString> play(const QString &file);
+    // Plays `file` for `sure` seconds; the reason when it could not.
+    std::optional<QString> play(const QString &file, int sure);
     void awaitHeard(Unheard unheard);
     // Records the waiting bell once it is known whether it was heard; `now` settles it with what
     // is known, before its music is stopped or replaced.
@@ -145,9 +145,8 @@ private:
     void flushReports();
 
     BellStore &m_store;
-    MediaPlayerDevice &m_player;
+    BellPlayer &m_player;
     QTimer m_timer;
-    QTimer m_stopTimer;
     QTimer m_heardTimer;
     std::optional<Unheard> m_unheard;
     QDateTime m_lastHandled;
@@ -167,7 +166,7 @@ private:
     qint64 m_slept = 0;         // the clock's sleptMsecs() at the last tick
     QSet<int> m_toldUnreadable; // bells of m_toldDate already reported as unreadable
     QDate m_toldDate;
-    QDateTime m_preparedSecond; // the bell last prepared: its second and its music
+    QDateTime m_preparedSecond; // the bell last prepared: its second and its sound
     QString m_preparedMusic;
     DayPlan m_ownPlan;
     DayPlan *m_plan = &m_ownPlan;

@@ -655,6 +655,9 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kOutputTimeoutMs);
     const QString file = QFileInfo(request.element).absoluteFilePath();
+    // Told at once: a pipeline would take its time to find that out, and a bell's tone waits.
+    if (!QFileInfo::exists(file))
+        return MCIERR_FILE_NOT_FOUND;
     const quint16 id = m_nextId;
     bool answered = true;
     std::unique_ptr<Device> d = takePrepared(file);

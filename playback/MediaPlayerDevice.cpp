@@ -61,6 +61,10 @@ void MediaPlayerDevice::Open() {
 
     m_isOpen = true;
     m_mciDevice = device;
+    // A few are kept: a closed device's last notices arrive after the close.
+    m_ownDevices.append(device);
+    if (m_ownDevices.size() > 8)
+        m_ownDevices.removeFirst();
     m_stepFrames = Length() / 10;
 
     m_playCap = capabilityFlag(MediaCapability::CanPlay);
@@ -330,7 +334,9 @@ void MediaPlayerDevice::Loaded() {
         Open();
 }
 
-void MediaPlayerDevice::handleNotice(quint16, quint32 code) {
+void MediaPlayerDevice::handleNotice(quint16 device, quint32 code) {
+    if (!m_ownDevices.contains(device))
+        return;
     if (m_autoEnable && Mode() == mpStopped) {
         UpdateAllowedButtons(btStop);
         ApplyAllowedButtons();

@@ -53,6 +53,8 @@ public:
     void Open();
     // Lets the layer get `fileName` ready for an Open soon after; what is open stays as it is.
     void Prepare(const QString &fileName) { m_layer->prepare(fileName); }
+    // The layer the device plays through; others (the bell player) may play through it too.
+    MediaLayer &layer() { return *m_layer; }
     // Whether the music of the last Play has reached a sound output (MediaLayer::heard); `why`
     // tells why not when the answer is No. Nothing open is No: it cannot be heard any more.
     MediaHeard Heard(QString &why);
@@ -105,6 +107,8 @@ private:
     void goToTrackPosition(qint32 target);
 
     std::unique_ptr<MediaLayer> m_layer;
+    // The devices this player opened lately: the layer's notices of any other are not its own.
+    QList<quint16> m_ownDevices;
     QString m_fileName;
     TMPDeviceTypes m_deviceType = dtAutoSelect;
     bool m_shareable = false;

@@ -55,13 +55,22 @@ private slots:
         tick();
         QVERIFY(program.tray().icon().toolTip().contains("çalınamayan ya da kaçırılan"));
 
-        // "Şimdi durdur" stops what plays; "Göster" brings the window back.
+        // A bell silences the player bar's music; "Şimdi durdur" stops the bell and the music
+        // played again beside it; "Göster" brings the window back.
         program.player().setFileName(fx.folder() + "Muzikler/zil.mp3");
+        program.player().Open();
+        program.player().Play();
+        LayerBellPlayer &bell = program.bells().bellPlayer();
+        QVERIFY(!bell.play(fx.folder() + "Muzikler/ogle.mp3", 30));
+        QVERIFY(!program.player().IsOpen());
+        QVERIFY(bell.playing());
         program.player().Open();
         program.player().Play();
         program.tray().stopAction().trigger();
         QVERIFY(!program.player().IsOpen());
-        QCOMPARE(layer->count("stop"), 1);
+        QVERIFY(!bell.playing());
+        QVERIFY(layer->openDevices().isEmpty());
+        QCOMPARE(layer->count("stop"), 3);
         program.tray().showAction().trigger();
         QVERIFY(!menu.isMinimized());
 

@@ -93,7 +93,7 @@ QStringList FakeMediaLayer::commands() const {
         if (r.name == QLatin1String("status") || r.name == QLatin1String("capability"))
             continue;
         QString text = r.name;
-        if (r.name == QLatin1String("open")) {
+        if (r.name == QLatin1String("open") || r.name == QLatin1String("prepare")) {
             text += QLatin1Char(' ') + r.element;
         } else {
             text += QLatin1Char(' ') + QString::number(r.device);
@@ -374,6 +374,13 @@ void FakeMediaLayer::setOutputLost(bool lost, quint32 code, const QString &text)
         m_outputLost = code;
         m_errorTexts[code] = text;
     }
+}
+
+void FakeMediaLayer::prepare(const QString &file) {
+    Request r;
+    r.name = QStringLiteral("prepare");
+    r.element = file;
+    log(r);
 }
 
 MediaHeard FakeMediaLayer::heard(quint16 id, quint32 &code) {

@@ -18,9 +18,10 @@ class FakeMediaLayer : public MediaLayer {
 public:
     struct Request {
         QString name; // open, close, play, record, pause, resume, stop, seek, step, door,
-                      // timeformat, window, status, capability
+                      // timeformat, window, status, capability, prepare
         quint16 device = 0;
-        QString element; // open: the element; seek: start, end or to; status/capability: item
+        QString element; // open, prepare: the file; seek: start, end or to; status/capability:
+                         // item
         std::optional<qint32> from;
         qint64 argument = 0; // seek target, step frames, time format, track
         bool notify = false;
@@ -102,6 +103,8 @@ public:
     quint32 status(quint16 device, MediaStatusItem item, quint32 &value, int track = 0) override;
     quint32 capability(quint16 device, MediaCapability item, quint32 &value) override;
     std::optional<QString> errorText(quint32 code) const override;
+    // Only noted: nothing here takes time to get ready.
+    void prepare(const QString &file) override;
     MediaHeard heard(quint16 device, quint32 &code) override;
 
 private:

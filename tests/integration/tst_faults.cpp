@@ -192,7 +192,6 @@ public:
         setProgramClock(&clock);
         // "%1" in the description stands for the program folder.
         setAudioSinkDescription(QString(sink).replace(QStringLiteral("%1"), fx.folder()));
-        CalmaSuresi = 0;
         clock.at = QDateTime(Pazartesi, QTime(7, 59, 50));
         QDir().mkpath(muzikler());
     }
@@ -218,7 +217,7 @@ public:
     QString databaseFile() const { return fx.databaseFile(); }
     QList<QVariantList> rows() const { return scheduleRows(fx.databaseFile()); }
     QString muzikler() const { return fx.folder() + QStringLiteral("Muzikler"); }
-    MediaPlayerDevice &player() { return program->player(); }
+    LayerBellPlayer &player() { return program->bells().bellPlayer(); }
     Ui::TfrmDuzenleme &editorUi() { return *editor->ui; }
 
     void tickAt(const QTime &time) {
@@ -227,9 +226,9 @@ public:
     }
     // The music the player is playing now, or an empty text.
     QString playing() {
-        if (!player().IsOpen() || player().Mode() != mpPlaying)
+        if (!player().playing())
             return {};
-        return QFileInfo(player().FileName()).fileName();
+        return QFileInfo(player().file()).fileName();
     }
 
     // The user's way to a new bell: "Yeni Kayıt", the fields, "..." with the file, "Kaydet".
@@ -797,7 +796,7 @@ private slots:
         QVERIFY2(bellBoxes().at(0).startsWith(QStringLiteral("Zil müziği \"zil.wav\" çalınamadı")),
                  qPrintable(bellBoxes().at(0)));
         QVERIFY2(bellBoxes().at(0).contains(text), qPrintable(bellBoxes().at(0)));
-        QVERIFY(!p.player().IsOpen());
+        QVERIFY(!p.player().playing());
 
         // The window works on.
         auto &days = *p.menu->controls().cmbGunler;
@@ -811,8 +810,8 @@ private slots:
         p.tickAt(QTime(8, 0, 5));
         if (comesBack) {
             QTRY_COMPARE(bellBoxes().size(), 1);
-            QVERIFY(p.player().IsOpen());
-            QCOMPARE(QFileInfo(p.player().FileName()).fileName(), QStringLiteral("ikinci.wav"));
+            QVERIFY(p.player().playing());
+            QCOMPARE(QFileInfo(p.player().file()).fileName(), QStringLiteral("ikinci.wav"));
             QTRY_VERIFY(QFileInfo(p.fx.folder() + QStringLiteral("cikis/ses.raw")).size() > 0);
         } else {
             // Told once while the output stays away; each bell is still recorded.

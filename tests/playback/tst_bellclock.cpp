@@ -2,7 +2,7 @@
 #include "Clock.h"
 #include "DayCheck.h"
 #include "FakeMediaLayer.h"
-#include "MediaPlayerDevice.h"
+#include "LayerBellPlayer.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
@@ -26,13 +26,13 @@ const QDate Monday(2026, 12, 7);
 class ClockRig {
 public:
     ClockRig() {
-        layer = new FakeMediaLayer;
-        player = std::make_unique<MediaPlayerDevice>(std::unique_ptr<MediaLayer>(layer));
+        ownedLayer = std::make_unique<FakeMediaLayer>();
+        layer = ownedLayer.get();
+        player = std::make_unique<LayerBellPlayer>(*layer);
         setProgramFolder(fx.folder());
         setProgramClock(&clock);
         // The start-of-day check asks the output too; a test's is no machine's sound card.
         setAudioSinkDescription(QStringLiteral("fakesink sync=true"));
-        CalmaSuresi = 0;
         store.setFile(fx.databaseFile());
         bell = std::make_unique<BellClock>(store, *player);
         bell->ReportError = [this](const QString &m) { reports << m; };
@@ -47,15 +47,22 @@ public:
 
     QString music(const QString &name) const { return fx.folder() + "Muzikler/" + name; }
 
-    // Moves the clock (and any playing music) on by ms, then ticks.
+    // Moves the clock (and any playing music) on by ms, then ticks. The player's own timer for
+    // the music's length is due by then.
     void tickAfter(qint64 ms) {
         clock.at = clock.at.addMSecs(ms);
         layer->advanceAll(qint32(ms));
+        player->checkLength();
         bell->TimerTimer();
     }
     void tickAt(const QTime &t, const QDate &d = Monday) {
         clock.at = QDateTime(d, t);
         bell->TimerTimer();
+    }
+    // The music of the open device, or nothing.
+    QString playingFile() const {
+        const FakeMediaLayer::Device *d = layer->device(layer->lastOpened());
+        return d ? d->element : QString();
     }
     // How often each music file was opened.
     QMap<QString, int> opens() const {
@@ -76,8 +83,9 @@ public:
 
     ScheduleFixture fx;
     SimulatedClock clock;
+    std::unique_ptr<FakeMediaLayer> ownedLayer;
     FakeMediaLayer *layer = nullptr;
-    std::unique_ptr<MediaPlayerDevice> player;
+    std::unique_ptr<LayerBellPlayer> player;
     BellStore store;
     std::unique_ptr<BellClock> bell;
     QStringList reports;
@@ -112,8 +120,8 @@ private slots:
         for (const QString &name : expected)
             QCOMPARE(opens.value(name), 1);
         QVERIFY(rig.reports.isEmpty());
-        // The last bell played 20 s and was stopped and closed by the clock.
-        QVERIFY(!rig.player->IsOpen());
+        // The last bell played 20 s and was stopped and closed by the player.
+        QVERIFY(rig.layer->openDevices().isEmpty());
         QCOMPARE(rig.layer->count("stop"), 120);
     }
 
@@ -122,23 +130,23 @@ private slots:
         rig.fx.insert(0, "a", "08:00:00", "a.mp3", 30);
         rig.tickAt(QTime(8, 0, 0, 5));
         QCOMPARE(rig.caption, QStringLiteral("08:00:00"));
-        QVERIFY(rig.player->IsOpen());
-        QCOMPARE(CalmaSuresi, 30);
-        const quint16 device = rig.player->MciDevice();
+        QVERIFY(rig.player->playing());
+        const quint16 device = rig.layer->lastOpened();
         for (int i = 0; i < 29; ++i)
             rig.tickAfter(1000);
-        QVERIFY(rig.player->IsOpen());
+        QVERIFY(rig.layer->isOpen(device));
         QCOMPARE(rig.layer->count("stop"), 0);
-        // Paused by hand: the position stands, so the clock leaves it alone.
+        // Held up: the position stands, so the player leaves it alone.
         rig.layer->setMode(device, MCI_MODE_PAUSE);
         for (int i = 0; i < 10; ++i)
             rig.tickAfter(1000);
-        QVERIFY(rig.player->IsOpen());
+        QVERIFY(rig.layer->isOpen(device));
         rig.layer->setMode(device, MCI_MODE_PLAY);
         rig.tickAfter(1000);
         QCOMPARE(rig.layer->count("stop"), 1);
-        QVERIFY(!rig.player->IsOpen());
-        QCOMPARE(CalmaSuresi, 30);
+        QVERIFY(!rig.layer->isOpen(device));
+        QCOMPARE(rig.player->position(), 30000);
+        QCOMPARE(rig.record(), QStringList{"a caldi"});
         // A closed player is not stopped again.
         rig.tickAfter(1000);
         QCOMPARE(rig.layer->count("stop"), 1);
@@ -152,8 +160,14 @@ private slots:
         for (int i = 0; i < 120; ++i)
             rig.tickAfter(1000);
         QCOMPARE(rig.layer->count("stop"), 0);
-        QVERIFY(rig.player->IsOpen());
-        QCOMPARE(rig.player->Position(), 90000);
+        QCOMPARE(rig.player->position(), 90000);
+        // Its end is noticed: the device is let go, and the bell counts as heard.
+        QSignalSpy finished(rig.player.get(), &BellPlayer::finished);
+        QVERIFY(finished.wait(1000));
+        QVERIFY(!rig.player->playing());
+        QVERIFY(rig.layer->openDevices().isEmpty());
+        QCOMPARE(rig.player->position(), 90000);
+        QCOMPARE(rig.record(), QStringList{"a caldi"});
     }
 
     void twoBellsInOneSecondLastPlays() {
@@ -164,9 +178,13 @@ private slots:
         // The first would be replaced at once: it is not opened at all.
         QCOMPARE(rig.opens().value("first.mp3"), 0);
         QCOMPARE(rig.opens().value("second.mp3"), 1);
-        QCOMPARE(rig.player->FileName(), rig.music("second.mp3"));
-        QCOMPARE(CalmaSuresi, 25);
-        // A second tick in the same second does not start them again.
+        QCOMPARE(rig.playingFile(), rig.music("second.mp3"));
+        for (int i = 0; i < 25; ++i) {
+            QVERIFY(rig.player->playing());
+            rig.tickAfter(1000);
+        }
+        QVERIFY(!rig.player->playing()); // the second's duration, not the first's
+        // A tick again in that second does not start them again.
         rig.tickAt(QTime(8, 0, 0, 900));
         QCOMPARE(rig.layer->count("open"), 1);
     }
@@ -188,7 +206,7 @@ private slots:
         QString playingWhenTold;
         rig.bell->ReportError = [&](const QString &m) {
             rig.reports << m;
-            playingWhenTold = rig.player->FileName();
+            playingWhenTold = rig.playingFile();
         };
         rig.tickAt(QTime(8, 0, 0, 5));
         QCOMPARE(playingWhenTold, rig.music("ok2.wav"));
@@ -196,8 +214,8 @@ private slots:
         QVERIFY2(rig.reports.first().contains("\"yok.wav\" çalınamadı") &&
                      rig.reports.first().endsWith("(Zil: b, Pazartesi 08:00)"),
                  qPrintable(rig.reports.first()));
-        QVERIFY(rig.player->IsOpen());
-        QCOMPARE(rig.player->FileName(), rig.music("ok2.wav"));
+        QVERIFY(rig.player->playing());
+        QCOMPARE(rig.playingFile(), rig.music("ok2.wav"));
         rig.tickAfter(1000);
         rig.tickAfter(1000);
         QCOMPARE(rig.opens().value("ok1.wav"), 1);
@@ -258,10 +276,10 @@ private slots:
         // Sunday 23:59:50, 30 s of music; Monday has no bells.
         rig.fx.insert(6, "gece", "23:59:50", "gece.mp3", 30);
         rig.tickAt(QTime(23, 59, 50, 5), Monday.addDays(-1));
-        QVERIFY(rig.player->IsOpen());
-        for (int i = 0; i < 40 && rig.player->IsOpen(); ++i)
+        QVERIFY(rig.player->playing());
+        for (int i = 0; i < 40 && rig.player->playing(); ++i)
             rig.tickAfter(1000);
-        QVERIFY(!rig.player->IsOpen());
+        QVERIFY(!rig.player->playing());
         QCOMPARE(rig.clock.at.date(), Monday);
     }
 
@@ -572,6 +590,34 @@ private slots:
         QCOMPARE(events.last().reason, QStringLiteral("ses çıkışı yok"));
         QVERIFY(!events.at(1).fallbackTone); // t10: its tone was not heard either
         QCOMPARE(rig.reports.filter("ses çıkışı yok").size(), 2); // once per outage
+    }
+
+    // What is prepared is what will sound: the tone for music that is missing or refused, the
+    // music otherwise; and a bell due right after the start is prepared before the first tick.
+    void preparesWhatWillSound() {
+        ClockRig rig;
+        QVERIFY(QDir(rig.fx.folder()).mkpath("Muzikler"));
+        QFile music(rig.music("var.wav"));
+        QVERIFY(music.open(QIODevice::WriteOnly));
+        rig.fx.insert(0, "yok", "08:00:01", "yok.wav", 4);
+        rig.fx.insert(0, "disari", "08:00:05", "../disari.wav", 6);
+        rig.fx.insert(0, "var", "08:00:09", "var.wav", 6);
+        rig.bell->setPrepareAhead(true);
+        const auto prepared = [&] {
+            QStringList files;
+            for (const auto &r : rig.layer->requests())
+                if (r.name == "prepare")
+                    files << QFileInfo(r.element).fileName();
+            return files;
+        };
+        rig.clock.at = QDateTime(Monday, QTime(7, 59, 59, 700));
+        rig.bell->Start();
+        QCoreApplication::processEvents();
+        QCOMPARE(prepared(), QStringList{"zil-tonu-4.wav"});
+        rig.tickAt(QTime(8, 0, 2, 5));
+        QCOMPARE(prepared(), (QStringList{"zil-tonu-4.wav", "zil-tonu-6.wav"}));
+        rig.tickAt(QTime(8, 0, 6, 5));
+        QCOMPARE(prepared(), (QStringList{"zil-tonu-4.wav", "zil-tonu-6.wav", "var.wav"}));
     }
 
     void timerIsArmedForTheNextSecond() {

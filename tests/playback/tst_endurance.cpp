@@ -3,6 +3,7 @@
 // when its music has sounded its duration.
 #include "BellClock.h"
 #include "GstMediaLayer.h"
+#include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
 #include "ProcessFigures.h"
 #include "ProgramValues.h"
@@ -141,8 +142,8 @@ private slots:
                   start.time().toString(QStringLiteral("HH:mm:ss")), QStringLiteral("uzun.wav"),
                   1);
         setProgramFolder(fx.folder());
-        MediaPlayerDevice player(std::make_unique<GstMediaLayer>("fakesink sync=true"));
-        player.SetTimeFormat(MCI_FORMAT_MILLISECONDS);
+        GstMediaLayer layer("fakesink sync=true");
+        LayerBellPlayer player(layer);
         BellStore store;
         store.setFile(fx.databaseFile());
         BellClock bell(store, player);
@@ -152,12 +153,12 @@ private slots:
         QTimer watch;
         watch.setTimerType(Qt::PreciseTimer);
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (player.IsOpen() && player.Mode() == mpPlaying)
-                lastSeen = player.Position();
+            if (player.playing())
+                lastSeen = qint32(player.position());
         });
         watch.start(2);
         QTRY_VERIFY_WITH_TIMEOUT(lastSeen > 0, 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!player.IsOpen(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.playing(), 3000);
         qInfo("stopped at %d ms of a 1000 ms bell", lastSeen);
         QVERIFY2(lastSeen >= 950 && lastSeen <= 1050, qPrintable(QString::number(lastSeen)));
         setProgramFolder({});
@@ -201,7 +202,8 @@ private slots:
         SimulatedClock clock;
         setProgramClock(&clock);
         setProgramFolder(fx.folder());
-        MediaPlayerDevice player(std::make_unique<GstMediaLayer>("zilstucksink"));
+        GstMediaLayer layer("zilstucksink");
+        LayerBellPlayer player(layer);
         BellStore store;
         store.setFile(fx.databaseFile());
         BellClock bell(store, player);
@@ -226,16 +228,15 @@ private slots:
         QVERIFY2(reports.first().contains(QStringLiteral("ses çıkışı yanıt vermiyor")),
                  qPrintable(reports.first()));
         // The next bell plays while the first output is still hung.
-        QVERIFY(player.IsOpen());
-        QCOMPARE(player.Mode(), quint8(mpPlaying));
-        QTRY_VERIFY_WITH_TIMEOUT(player.Position() > 50, 3000);
+        QVERIFY(player.playing());
+        QTRY_VERIFY_WITH_TIMEOUT(player.position() > 50, 3000);
 
         {
             std::lock_guard lock(gate.mutex);
             gate.open = true;
             gate.opened.notify_all();
         }
-        player.Close();
+        player.stop();
         // The hung pipeline is torn down on its own thread once its output answers.
         QTRY_COMPARE_WITH_TIMEOUT(gate.alive.load(), 0, 5000);
         setProgramClock(nullptr);

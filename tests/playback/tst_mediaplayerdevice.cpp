@@ -466,6 +466,24 @@ private slots:
         QCOMPARE(int(player->NotifyResult()), expected);
     }
 
+    // The bells play through the same layer; their notices are not the player bar's.
+    void noticesOfAnotherDeviceOnTheLayerAreNotItsOwn() {
+        openFile();
+        int calls = 0;
+        player->OnNotify = [&](QObject *) { ++calls; };
+        MediaOpenRequest bell;
+        bell.element = QStringLiteral("zil.wav");
+        quint16 other = 0;
+        QCOMPARE(layer->open(bell, other), 0u);
+        layer->play(other, std::nullopt, true);
+        layer->advance(other, 60000);
+        deliverPosted();
+        QCOMPARE(calls, 0);
+        layer->deliverNotice(player->MciDevice(), MCI_NOTIFY_SUCCESSFUL);
+        deliverPosted();
+        QCOMPARE(calls, 1);
+    }
+
     void noticesOfRealRequests() {
         openFile();
         const quint16 id = player->MciDevice();

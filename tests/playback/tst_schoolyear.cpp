@@ -5,7 +5,7 @@
 #include "Calendar.h"
 #include "Clock.h"
 #include "FakeMediaLayer.h"
-#include "MediaPlayerDevice.h"
+#include "LayerBellPlayer.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
@@ -17,7 +17,8 @@ struct Parts {
     BellStore store;
     Calendar calendar{store};
     DayPlan plan{store, &calendar};
-    MediaPlayerDevice player{std::make_unique<FakeMediaLayer>()};
+    FakeMediaLayer layer;
+    LayerBellPlayer player{layer};
     BellClock clock{store, player};
     explicit Parts(const QString &file) {
         store.setFile(file);

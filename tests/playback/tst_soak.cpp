@@ -8,7 +8,7 @@
 #include "Clock.h"
 #include "FakeMediaLayer.h"
 #include "GstMediaLayer.h"
-#include "MediaPlayerDevice.h"
+#include "LayerBellPlayer.h"
 #include "ProcessFigures.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
@@ -72,9 +72,9 @@ private slots:
         SimulatedClock clock;
         setProgramClock(&clock);
         setProgramFolder(fx.folder());
-        CalmaSuresi = 0;
-        auto *layer = new FakeMediaLayer;
-        MediaPlayerDevice player{std::unique_ptr<MediaLayer>(layer)};
+        auto owned = std::make_unique<FakeMediaLayer>();
+        FakeMediaLayer *layer = owned.get();
+        LayerBellPlayer player{*layer};
         BellStore store;
         store.setFile(fx.databaseFile());
         QStringList reports;
@@ -144,6 +144,7 @@ private slots:
             }
             clock.trueTime = clock.trueTime.addMSecs(delay);
             layer->advanceAll(qint32(delay));
+            player.checkLength(); // the player's length timer, due by then
             while (stepsMade < steps.size() && clock.now() >= steps.at(stepsMade).wallAt) {
                 const bool jump = steps.at(stepsMade).byMs == 3600 * 1000;
                 clock.offsetMs += steps.at(stepsMade).byMs;
@@ -268,7 +269,8 @@ private slots:
         SimulatedClock clock;
         setProgramClock(&clock);
         setProgramFolder(fx.folder());
-        MediaPlayerDevice player(std::make_unique<GstMediaLayer>("fakesink sync=true"));
+        GstMediaLayer layer("fakesink sync=true");
+        LayerBellPlayer player(layer);
         BellStore store;
         store.setFile(fx.databaseFile());
         BellClock bell(store, player);
@@ -285,14 +287,14 @@ private slots:
                 clock.trueTime =
                     QDateTime(Monday.addDays(g), QTime(7, 0, 0, 5), Qt::UTC).addSecs(i * 30);
                 bell.TimerTimer();
-                rung += player.IsOpen() && player.Mode() == mpPlaying ? 1 : 0;
+                rung += player.playing() ? 1 : 0;
                 QCoreApplication::processEvents();
                 if (g == 0 && i == 50) {
                     fdsStart = openDescriptors();
                     kbStart = residentKb();
                 }
             }
-        player.Close();
+        player.stop();
         QTest::qWait(200);
         const int fdsEnd = openDescriptors();
         const qint64 kbEnd = residentKb();

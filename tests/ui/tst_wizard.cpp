@@ -131,10 +131,10 @@ private slots:
             QTest::mouseClick(bulk.btnKaydir, Qt::LeftButton);
             clock.at = QDateTime(Monday, QTime(8, 30));
             program.clock().TimerTimer();
-            QVERIFY(program.player().FileName().endsWith("marş.mp3"));
+            QVERIFY(program.bells().bellPlayer().file().endsWith("marş.mp3"));
             clock.at = QDateTime(Monday, QTime(8, 40));
             program.clock().TimerTimer();
-            QVERIFY(program.player().FileName().endsWith("ogrenci.mp3"));
+            QVERIFY(program.bells().bellPlayer().file().endsWith("ogrenci.mp3"));
             QCOMPARE(program.menu().controls().ListView1->topLevelItem(1)->text(2),
                      QStringLiteral("08:40:00"));
 
