@@ -163,32 +163,38 @@ void BellClock::tick(const QDateTime &now) {
 void BellClock::prepareNext(const QDateTime &present) {
     for (int ahead = 1; ahead <= PrepareAheadSeconds; ++ahead) {
         const QDateTime second = present.addSecs(ahead);
-        // The next date's bells are read when its first second comes; a bell just after
-        // midnight starts the usual way.
-        if (second.date() != present.date())
+        if (second.date() != present.date()) {
+            // Past midnight the plan reads the next day's first bell ahead, without making it
+            // the day the clock rings: the first bell of a day is as ready as any other.
+            const auto next = m_plan->nextAfter(present, PrepareAheadSeconds);
+            if (next && next->second.bell.duration())
+                prepareBell(next->first, next->second.bell);
             return;
+        }
         QList<Due> due;
         collectDue(second, due);
         // As in ringDue: of the bells due together, the last that can start is the one opened.
         for (auto it = due.crbegin(); it != due.crend(); ++it) {
             if (!it->bell.duration() || !it->silent.isEmpty())
                 continue;
-            const MusicFile file = MusicFile::of(it->bell.music);
-            // Music refused or not there rings the program's own tone, so the tone is what must
-            // start at once.
-            const QString music = file.ok() && QFileInfo::exists(file.path)
-                                      ? file.path
-                                      : FallbackTone::file(*it->bell.duration());
-            if (music.isEmpty())
-                return;
-            if (second != m_preparedSecond || music != m_preparedMusic) {
-                m_preparedSecond = second;
-                m_preparedMusic = music;
-                m_player.prepare(music);
-            }
+            prepareBell(second, it->bell);
             return;
         }
     }
+}
+
+void BellClock::prepareBell(const QDateTime &second, const Bell &bell) {
+    const MusicFile file = MusicFile::of(bell.music);
+    // Music refused or not there rings the program's own tone, so the tone is what must start
+    // at once.
+    const QString music = file.ok() && QFileInfo::exists(file.path)
+                              ? file.path
+                              : FallbackTone::file(*bell.duration());
+    if (music.isEmpty() || (second == m_preparedSecond && music == m_preparedMusic))
+        return;
+    m_preparedSecond = second;
+    m_preparedMusic = music;
+    m_player.prepare(music);
 }
 
 void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {

@@ -122,6 +122,8 @@ private:
     // Has the sound of the next bell of the day prepared, once, if it is due soon: its music,
     // or the program's own tone when the music cannot play.
     void prepareNext(const QDateTime &present);
+    // Has what `bell` will sound at `second` prepared: its music, or the tone in its place.
+    void prepareBell(const QDateTime &second, const Bell &bell);
     // Opens and plays the bell; the reason when it could not.
     std::optional<QString> startBell(const Bell &bell, int sure);
     // Rings the program's own tone in place of music that could not be played.

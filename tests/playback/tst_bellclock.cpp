@@ -618,6 +618,12 @@ private slots:
         QCOMPARE(prepared(), (QStringList{"zil-tonu-4.wav", "zil-tonu-6.wav"}));
         rig.tickAt(QTime(8, 0, 6, 5));
         QCOMPARE(prepared(), (QStringList{"zil-tonu-4.wav", "zil-tonu-6.wav", "var.wav"}));
+        // Before midnight, the next day's first bell.
+        QFile night(rig.music("gece.wav"));
+        QVERIFY(night.open(QIODevice::WriteOnly));
+        rig.fx.insert(1, "gece", "00:00:01", "gece.wav", 6);
+        rig.tickAt(QTime(23, 59, 59, 5));
+        QCOMPARE(prepared().last(), QStringLiteral("gece.wav"));
     }
 
     void timerIsArmedForTheNextSecond() {
