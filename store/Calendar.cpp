@@ -53,6 +53,8 @@ const char *typeCode(CalendarEntry::Type type) {
         return "yarim";
     case CalendarEntry::Type::MakeUp:
         return "telafi";
+    case CalendarEntry::Type::Programme:
+        return "program";
     case CalendarEntry::Type::Holiday:
         break;
     }
@@ -117,6 +119,8 @@ QString CalendarDay::line() const {
     if (makeUp)
         parts.prepend(
             QStringLiteral("Bugün telafi günü: %1 programı").arg(GunAdlari().value(gunId)));
+    if (programme != 0)
+        parts.prepend(QStringLiteral("Bugün %1 programı çalıyor").arg(programmeName));
     return parts.join(QStringLiteral("; "));
 }
 
@@ -163,8 +167,9 @@ void Calendar::load() {
         e.id = q.Field(0).toInt();
         const QString type = q.FieldAsText(1);
         e.type = type == QLatin1String("yarim")    ? CalendarEntry::Type::HalfDay
-                 : type == QLatin1String("telafi") ? CalendarEntry::Type::MakeUp
-                                                   : CalendarEntry::Type::Holiday;
+                 : type == QLatin1String("telafi")  ? CalendarEntry::Type::MakeUp
+                 : type == QLatin1String("program") ? CalendarEntry::Type::Programme
+                                                    : CalendarEntry::Type::Holiday;
         e.name = q.FieldAsText(2);
         e.from = QDate::fromString(q.FieldAsText(3), Qt::ISODate);
         e.to = QDate::fromString(q.FieldAsText(4), Qt::ISODate);
@@ -175,7 +180,8 @@ void Calendar::load() {
         const bool readable =
             e.from.isValid() && e.to.isValid() &&
             (e.type != CalendarEntry::Type::HalfDay || e.time.isValid()) &&
-            (e.type != CalendarEntry::Type::MakeUp || (e.gunId >= 0 && e.gunId <= 6));
+            (e.type != CalendarEntry::Type::MakeUp || (e.gunId >= 0 && e.gunId <= 6)) &&
+            (e.type != CalendarEntry::Type::Programme || e.gunId > 0);
         if (readable)
             m_entries.append(e);
     }
@@ -322,6 +328,9 @@ CalendarDay Calendar::describe(const QDate &date) {
         if (e.type == CalendarEntry::Type::MakeUp) {
             d.makeUp = true;
             d.gunId = e.gunId;
+        } else if (e.type == CalendarEntry::Type::Programme) {
+            d.programme = e.gunId;
+            d.programmeName = e.name;
         } else if (e.type == CalendarEntry::Type::HalfDay) {
             half(e.time, e.name);
         } else if (wholeDay.isEmpty()) {
@@ -404,13 +413,15 @@ QList<CalendarEntry> Calendar::entries(int year) {
 
 std::optional<QString> Calendar::problemWith(const CalendarEntry &entry) {
     using Type = CalendarEntry::Type;
+    if (entry.type == Type::Programme && (entry.gunId <= 0 || entry.name.trimmed().isEmpty()))
+        return QStringLiteral("Lütfen bu tarihlerde çalacak özel programı seçin.");
     if (entry.type != Type::MakeUp && entry.name.trimmed().isEmpty())
         return QStringLiteral("Lütfen tatilin adını yazın.");
     if (!entry.from.isValid() || !entry.to.isValid())
         return QStringLiteral("Lütfen geçerli bir tarih girin.");
     if (entry.to < entry.from)
         return QStringLiteral("Bitiş tarihi başlangıç tarihinden önce olamaz.");
-    if (entry.type != Type::Holiday && entry.to != entry.from)
+    if ((entry.type == Type::HalfDay || entry.type == Type::MakeUp) && entry.to != entry.from)
         return QStringLiteral("Yarım gün ve telafi günü tek bir gündür.");
     if (entry.from.daysTo(entry.to) > 366)
         return QStringLiteral("Bir tatil bir yıldan uzun olamaz.");
@@ -435,6 +446,9 @@ std::optional<QString> Calendar::problemWith(const CalendarEntry &entry) {
         // Holidays may overlap (a snow day within a break); anything else on the same day
         // would say two things about it.
         if (entry.type == Type::Holiday && other.type == Type::Holiday)
+            continue;
+        // A programme says which bells ring, the others whether and when: they go together.
+        if ((entry.type == Type::Programme) != (other.type == Type::Programme))
             continue;
         const QString name =
             other.type == Type::MakeUp ? QStringLiteral("Telafi günü") : other.name;
@@ -464,7 +478,9 @@ void Calendar::save(const CalendarEntry &entry) {
         entry.to.toString(dateForm),
         entry.type == CalendarEntry::Type::HalfDay ? QVariant(entry.time.toString(u"HH:mm:ss"))
                                                    : QVariant(),
-        entry.type == CalendarEntry::Type::MakeUp ? QVariant(entry.gunId) : QVariant()};
+        entry.type == CalendarEntry::Type::MakeUp || entry.type == CalendarEntry::Type::Programme
+            ? QVariant(entry.gunId)
+            : QVariant()};
     if (entry.id > 0) {
         if (query().ExecuteStatement(kayitGuncelle, values + QVariantList{entry.id}) == 0)
             throw ERefused(QStringLiteral("Bu kayıt bu arada silinmiş."));

@@ -18,6 +18,8 @@ struct CalendarDay {
     QString name;  // the holiday's name, for a holiday or a half day
     int gunId = 0; // the weekday whose bells ring: the date's own, or a make-up day's choice
     bool makeUp = false;
+    int programme = 0;       // whose bells ring: Normal's, or a special programme's
+    QString programmeName;   // the special programme's name
     QTime silentFrom; // bells at or after it do not ring; invalid: all ring; 00:00: none
     QString reason;   // written in the bell record for a bell that does not ring
 
@@ -26,17 +28,18 @@ struct CalendarDay {
     QString line() const;
 };
 
-// A day or days the school keeps itself: a holiday (whole days), a half day (from a time on) or
-// a make-up day (a date that rings a chosen weekday's bells).
+// A day or days the school keeps itself: a holiday (whole days), a half day (from a time on), a
+// make-up day (a date that rings a chosen weekday's bells) or a special programme (dates that
+// ring another programme's bells in place of Normal's).
 struct CalendarEntry {
-    enum class Type { Holiday, HalfDay, MakeUp };
+    enum class Type { Holiday, HalfDay, MakeUp, Programme };
     int id = 0; // not used when adding
     Type type = Type::Holiday;
     QString name;
     QDate from;
     QDate to;      // the same as `from` for a half day and a make-up day
     QTime time;    // a half day's time
-    int gunId = 0; // a make-up day's weekday
+    int gunId = 0; // a make-up day's weekday; a special programme's id
 
     static CalendarEntry holiday(const QString &name, const QDate &from, const QDate &to) {
         return {0, Type::Holiday, name, from, to, {}, 0};
@@ -46,6 +49,10 @@ struct CalendarEntry {
     }
     static CalendarEntry makeUp(const QDate &date, int gunId) {
         return {0, Type::MakeUp, {}, date, date, {}, gunId};
+    }
+    static CalendarEntry special(const QString &programmeName, int programme, const QDate &from,
+                                 const QDate &to) {
+        return {0, Type::Programme, programmeName, from, to, {}, programme};
     }
 };
 

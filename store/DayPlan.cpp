@@ -10,6 +10,16 @@ DayPlan::DayPlan(BellStore &store, Calendar *calendar, QObject *parent)
     , m_store(store)
     , m_calendar(calendar) {}
 
+int DayPlan::ringingProgramme(const CalendarDay &day) {
+    if (day.programme == Programme::Normal)
+        return Programme::Normal;
+    // A programme deleted while dates still name it: Normal's bells rather than none.
+    const QList<Programme> all = m_store.programmes();
+    const bool exists = std::any_of(all.begin(), all.end(),
+                                    [&](const Programme &p) { return p.id == day.programme; });
+    return exists ? day.programme : Programme::Normal;
+}
+
 bool DayPlan::update(const QDate &date) {
     // Edits, deletes, another program's writes, the calendar's and a restored file all show
     // here, so they take effect at the next update.
@@ -40,7 +50,7 @@ bool DayPlan::update(const QDate &date) {
     }
     // Read whole before anything held is replaced, so a read that fails half way leaves the
     // plan as it was.
-    const QList<Bell> bells = m_store.dayBells(day.gunId);
+    const QList<Bell> bells = m_store.dayBells(day.gunId, ringingProgramme(day));
     const bool troubled = m_store.troubleOn(date);
 
     QList<PlannedSound> sounds;
@@ -117,7 +127,7 @@ std::optional<std::pair<QDateTime, PlannedSound>> DayPlan::nextAfter(const QDate
             if (m_calendar)
                 day = m_calendar->day(tomorrow);
             m_ahead.clear();
-            for (const Bell &bell : m_store.dayBells(day.gunId)) {
+            for (const Bell &bell : m_store.dayBells(day.gunId, ringingProgramme(day))) {
                 const QTime at = bell.startTime();
                 if (at.isValid() && day.rings(at))
                     m_ahead.append({PlannedSound::Kind::Bell, at, bell, {}});

@@ -79,6 +79,9 @@ signals:
     void changed();
 
 private:
+    // The programme whose bells the day rings.
+    int ringingProgramme(const CalendarDay &day);
+
     BellStore &m_store;
     Calendar *m_calendar;
     QDate m_date;

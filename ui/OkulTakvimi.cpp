@@ -37,6 +37,8 @@ QString typeText(const CalendarEntry &e) {
         return QStringLiteral("Yarım gün (%1 sonra)").arg(timeFromText(e.time));
     case CalendarEntry::Type::MakeUp:
         return QStringLiteral("Telafi günü (%1)").arg(GunAdlari().value(e.gunId));
+    case CalendarEntry::Type::Programme:
+        return QStringLiteral("Özel program");
     case CalendarEntry::Type::Holiday:
         break;
     }

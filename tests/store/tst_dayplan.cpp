@@ -72,6 +72,58 @@ private slots:
         other.record({wednesday, 1, "Öğle", "12:30:00", "zil.mp3", BellOutcome::Silenced});
         QVERIFY(plan.update(wednesday));
     }
+
+    // An exam week rings its own programme; a holiday still wins, a make-up day in it rings the
+    // programme's weekday, and a deleted programme leaves its dates to Normal, not to silence.
+    void aSpecialProgrammeOnItsDates() {
+        ScheduleFixture fx;
+        BellStore store;
+        store.open(fx.databaseFile());
+        Calendar calendar(store);
+        DayPlan plan(store, &calendar);
+        fx.insert(0, "Normal Pazartesi", "08:30:00", "zil.mp3", 5);
+        fx.insert(1, "Normal Salı", "08:30:00", "zil.mp3", 5);
+        const int exams = store.addProgramme("  Sınav   Haftası ");
+        QVERIFY_THROWS_EXCEPTION(ERefused, store.addProgramme("sınav haftası"));
+        QVERIFY_THROWS_EXCEPTION(ERefused, store.addProgramme("Normal"));
+        QVERIFY_THROWS_EXCEPTION(ERefused, store.removeProgramme(Programme::Normal));
+        QCOMPARE(store.programmes().last().name, QStringLiteral("Sınav Haftası"));
+        store.copyDay(0, {0, 1}, false, exams, Programme::Normal);
+        store.add({{0, 0, "Sınav", QStringLiteral("10:00:00"), "zil.mp3", 5, exams}});
+        store.shiftDays({1}, 600, exams);
+        QCOMPARE(store.dayBells(1, exams).first().start.toString(), QStringLiteral("08:40:00"));
+        QCOMPARE(store.dayBells(1).first().start.toString(), QStringLiteral("08:30:00"));
+
+        const QDate monday(2027, 1, 4);
+        calendar.save(CalendarEntry::special("Sınav Haftası", exams, monday, monday.addDays(5)));
+        calendar.save(CalendarEntry::holiday("Kar Tatili", monday.addDays(1), monday.addDays(1)));
+        calendar.save(CalendarEntry::makeUp(monday.addDays(5), 0));
+
+        const auto names = [&](const QDate &date) {
+            plan.update(date);
+            QStringList list;
+            for (const PlannedSound &s : plan.sounds())
+                list << s.bell.name + (s.sounds() ? "" : " (sessiz)");
+            return list;
+        };
+        QCOMPARE(names(monday), (QStringList{"Normal Pazartesi", "Sınav"}));
+        QVERIFY(plan.sounds().first().bell.id < 0);
+        QCOMPARE(plan.day().line(), QStringLiteral("Bugün Sınav Haftası programı çalıyor"));
+        QCOMPARE(names(monday.addDays(1)), QStringList{"Normal Pazartesi (sessiz)"});
+        QCOMPARE(names(monday.addDays(5)), (QStringList{"Normal Pazartesi", "Sınav"}));
+        QCOMPARE(names(monday.addDays(7)), QStringList{"Normal Pazartesi"});
+        // The programme's bell is edited and removed through the same calls as Normal's.
+        plan.update(monday);
+        Bell exam = *store.bell(plan.sounds().last().bell.id);
+        QCOMPARE(exam.programme, exams);
+        exam.name = "Sınav 1";
+        QVERIFY(store.update(exam));
+        QCOMPARE(names(monday), (QStringList{"Normal Pazartesi", "Sınav 1"}));
+
+        store.removeProgramme(exams);
+        QCOMPARE(names(monday), QStringList{"Normal Pazartesi"});
+        QCOMPARE(store.dayBells(0, exams).size(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDayPlan)
