@@ -24,6 +24,7 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     m_clock.setPrepareAhead(true);
     m_clock.setPlan(m_plan);
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
+    QObject::connect(&m_dayCheck, &DayCheck::cannotPlay, &m_clock, &BellClock::setUnplayable);
 }
 
 bool Bells::start() {

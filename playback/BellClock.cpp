@@ -187,9 +187,10 @@ void BellClock::prepareBell(const QDateTime &second, const Bell &bell) {
     const MusicFile file = MusicFile::of(bell.music);
     // Music refused or not there rings the program's own tone, so the tone is what must start
     // at once.
-    const QString music = file.ok() && QFileInfo::exists(file.path)
-                              ? file.path
-                              : FallbackTone::file(*bell.duration());
+    const QString music =
+        file.ok() && QFileInfo::exists(file.path) && !knownUnplayable(bell.music, file.path)
+            ? file.path
+            : FallbackTone::file(*bell.duration());
     if (music.isEmpty() || (second == m_preparedSecond && music == m_preparedMusic))
         return;
     m_preparedSecond = second;
@@ -335,7 +336,33 @@ std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     const MusicFile music = MusicFile::of(bell.music);
     if (!music.ok())
         return music.refusal;
+    // Opening a file already known to fail would only hold up the tone.
+    if (const auto known = knownUnplayable(bell.music, music.path))
+        return known;
     return play(music.path, sure);
+}
+
+void BellClock::setUnplayable(const QDate &date, const QHash<QString, QString> &problems) {
+    m_unplayableDate = date;
+    m_unplayable.clear();
+    for (auto it = problems.begin(); it != problems.end(); ++it) {
+        const MusicFile music = MusicFile::of(it.key());
+        const QFileInfo file(music.path);
+        m_unplayable.insert(it.key(), {it.value(), file.exists() ? file.lastModified() : QDateTime()});
+    }
+}
+
+std::optional<QString> BellClock::knownUnplayable(const QString &music, const QString &path) const {
+    if (m_unplayableDate != programClock().now().date())
+        return std::nullopt;
+    const auto found = m_unplayable.constFind(music);
+    if (found == m_unplayable.constEnd())
+        return std::nullopt;
+    // Replaced or put there since the check: the school may have mended it.
+    const QFileInfo file(path);
+    if ((file.exists() ? file.lastModified() : QDateTime()) != found->modified)
+        return std::nullopt;
+    return found->reason;
 }
 
 bool BellClock::startFallbackTone(int sure) {

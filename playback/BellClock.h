@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QHash>
 #include <QSet>
 #include <QTimer>
 #include <functional>
@@ -63,6 +64,10 @@ public:
     void StoreFailureReported() { m_storeFailing = true; }
 
     QTimer &Timer() { return m_timer; }
+    // What the start-of-day check found cannot be played on `date` (music name -> reason): such
+    // a bell goes straight to the program's own tone, which is then the one prepared, unless
+    // its file has changed since.
+    void setUnplayable(const QDate &date, const QHash<QString, QString> &problems);
     // Whether the next bell's music is prepared a few seconds ahead (off by default; the
     // program turns it on).
     void setPrepareAhead(bool on) { m_prepareAhead = on; }
@@ -126,6 +131,9 @@ private:
     void prepareBell(const QDateTime &second, const Bell &bell);
     // Opens and plays the bell; the reason when it could not.
     std::optional<QString> startBell(const Bell &bell, int sure);
+    // Why the music at `path` (named `music` in the schedule) will not play, when the
+    // start-of-day check found so and the file has not changed since.
+    std::optional<QString> knownUnplayable(const QString &music, const QString &path) const;
     // Rings the program's own tone in place of music that could not be played.
     bool startFallbackTone(int sure);
     // Plays `file` for `sure` seconds; the reason when it could not.
@@ -170,6 +178,12 @@ private:
     QDate m_toldDate;
     QDateTime m_preparedSecond; // the bell last prepared: its second and its sound
     QString m_preparedMusic;
+    struct Unplayable {
+        QString reason;
+        QDateTime modified; // the file's, when the check found it; invalid: it was missing
+    };
+    QHash<QString, Unplayable> m_unplayable;
+    QDate m_unplayableDate;
     DayPlan m_ownPlan;
     DayPlan *m_plan = &m_ownPlan;
 };

@@ -113,6 +113,7 @@ void DayCheck::finish(const QDate &date, const QList<Bell> &bells,
                                 "ses kartı bulunamadı).")
                      .arg(outputProblem));
     if (!problems.isEmpty()) {
+        emit cannotPlay(date, problems);
         QStringList lines;
         for (auto it = problems.begin(); it != problems.end(); ++it)
             lines.append(QStringLiteral("- %1: %2").arg(it.key(), it.value()));

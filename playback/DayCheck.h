@@ -33,6 +33,9 @@ public:
 signals:
     // A check came to its end (with or without problems).
     void checked(const QDate &date);
+    // The music names of `date` that cannot be played, with the reason for each; only when
+    // there are any.
+    void cannotPlay(const QDate &date, const QHash<QString, QString> &problems);
 
 private:
     void finish(const QDate &date, const QList<Bell> &bells,

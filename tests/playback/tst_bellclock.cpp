@@ -626,6 +626,38 @@ private slots:
         QCOMPARE(prepared().last(), QStringLiteral("gece.wav"));
     }
 
+    // Music the morning check could not open rings the tone at once, prepared; a file put right
+    // later in the day plays again.
+    void musicKnownBrokenGoesStraightToTheTone() {
+        ClockRig rig;
+        QVERIFY(QDir(rig.fx.folder()).mkpath("Muzikler"));
+        QFile broken(rig.music("bozuk.wav"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.close();
+        rig.fx.insert(0, "bir", "08:00:02", "bozuk.wav", 4);
+        rig.fx.insert(0, "iki", "08:00:12", "bozuk.wav", 4);
+        rig.bell->setPrepareAhead(true);
+        rig.bell->setUnplayable(Monday, {{"bozuk.wav", "bozuk dosya"}});
+        rig.tickAt(QTime(8, 0, 0, 5));
+        rig.tickAt(QTime(8, 0, 2, 5));
+        QCOMPARE(rig.opens().value("bozuk.wav"), 0);
+        QVERIFY2(rig.playingFile().endsWith("zil-tonu-4.wav"), qPrintable(rig.playingFile()));
+        QStringList prepared;
+        for (const auto &r : rig.layer->requests())
+            if (r.name == "prepare")
+                prepared << QFileInfo(r.element).fileName();
+        QCOMPARE(prepared, QStringList{"zil-tonu-4.wav"});
+        QVERIFY(rig.reports.join("\n").contains("bozuk dosya"));
+
+        QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Append));
+        broken.write("x");
+        QVERIFY(broken.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                   QFileDevice::FileModificationTime));
+        broken.close();
+        rig.tickAt(QTime(8, 0, 12, 5));
+        QCOMPARE(rig.opens().value("bozuk.wav"), 1);
+    }
+
     void timerIsArmedForTheNextSecond() {
         ClockRig rig;
         rig.clock.at = QDateTime(Monday, QTime(8, 0, 0, 300));
