@@ -1,6 +1,7 @@
 #include "Service.h"
 
 #include "Bells.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "SingleInstance.h"
 #include "StopSignals.h"
@@ -29,6 +30,8 @@ int runService(QCoreApplication &app) {
     // Declared first, so the folder stays claimed until the bells are gone.
     FolderClaim claim(dataFolder());
     claim.setService(true);
+    if (const QString failure = ProgramSounds::ensureAll(); !failure.isEmpty())
+        logLine(failure);
     Bells bells(logLine);
     bells.clock().setRinging(false);
 

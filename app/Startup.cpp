@@ -2,6 +2,7 @@
 
 #include "Autostart.h"
 #include "ErrorBox.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "SingleInstance.h"
 #include "StopSignals.h"
@@ -113,6 +114,9 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
         showMessage(nullptr, QStringLiteral("Zil programı bu klasörde zaten çalışıyor."));
         return 1;
     }
+    // Before any bell could name them, and only once: later starts find them there.
+    if (const QString failure = ProgramSounds::ensureAll(); !failure.isEmpty())
+        showErrorNotice(failure);
     Program program(online);
     QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
                      [&program] { bringToFront(program.menu()); });

@@ -7,6 +7,7 @@
 #include "DateTimeTyping.h"
 #include "ErrorBox.h"
 #include "MusicImport.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "WindowLook.h"
@@ -109,6 +110,8 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
     // activated comes only from the user, never from the loading of the fields.
     connect(ui->cmbGunler, &QComboBox::activated, this, handled([this] { cmbGunlerChange(); }));
     connect(ui->btnDosyaAc, &QPushButton::clicked, this, handled([this] { btnDosyaAcClick(); }));
+    offerProgramSounds(ui->btnProgramSesleri,
+                       [this](const QString &name) { ui->txtMuzik->setText(name); });
     connect(ui->btnYeniKayit, &TAdvToolButton::OnClick, this,
             handled([this] { btnYeniKayitClick(); }));
     connect(ui->btnCikis, &TAdvToolButton::OnClick, this, handled([this] { btnCikisClick(); }));
@@ -242,6 +245,9 @@ void TfrmDuzenleme::btnYeniKayitClick() {
         showMessage(this, QStringLiteral("Lütfen bir gün seçin!"));
         return;
     }
+    // Deleted since it was chosen: made again before a bell names it.
+    if (ProgramSounds::Sound sound; ProgramSounds::isProgramSound(ui->txtMuzik->text(), &sound))
+        ProgramSounds::ensure(sound);
     const Bell bell{m_kayitId,
                     gunId,
                     ui->txtDers->text(),

@@ -1,5 +1,7 @@
 #include "MusicImport.h"
 
+#include "ErrorBox.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "ZilError.h"
 
@@ -8,7 +10,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QStandardPaths>
+#include <QToolButton>
 
 namespace {
 // Every kind the player plays, in one filter first; one per kind after it.
@@ -121,4 +125,19 @@ QString importMusic(const QString &chosen) {
                                       "yazılamıyor ya da disk dolu olabilir.")
                            .arg(shown(chosen)));
     return name;
+}
+
+void offerProgramSounds(QToolButton *button, std::function<void(const QString &name)> chosen) {
+    auto *menu = new QMenu(button);
+    menu->setObjectName(QStringLiteral("mnuProgramSesleri"));
+    for (const ProgramSounds::Sound sound : ProgramSounds::all()) {
+        if (sound == ProgramSounds::Sound::SabitSiren)
+            menu->addSeparator();
+        QAction *action = menu->addAction(ProgramSounds::title(sound));
+        QObject::connect(action, &QAction::triggered, button,
+                         handled([sound, chosen] { chosen(ProgramSounds::ensure(sound)); }));
+    }
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setToolTip(QStringLiteral("Programın sesleri: okul zilleri ve sirenler"));
 }

@@ -4,7 +4,10 @@
 
 #include <QString>
 
+#include <functional>
+
 class QFileDialog;
+class QToolButton;
 class QWidget;
 
 // The open-file dialog for music: Qt's own, offering WAV, MP3 and MDI files, MP3 first.
@@ -23,3 +26,7 @@ QString musicImportName(const QString &source, const QString &musicFolder);
 // bells use; an empty text when nothing was chosen. Muzikler is made even then, so it is there
 // for the next import.
 QString importMusic(const QString &chosen);
+
+// "Programın sesleri": `button` opens a menu of the program's own sounds; the one chosen is
+// written into Muzikler when missing, and its bell name handed to `chosen`.
+void offerProgramSounds(QToolButton *button, std::function<void(const QString &name)> chosen);

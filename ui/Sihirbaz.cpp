@@ -5,6 +5,7 @@
 #include "DateTimeTyping.h"
 #include "ErrorBox.h"
 #include "MusicImport.h"
+#include "ProgramSounds.h"
 #include "Schedule.h"
 #include "WindowLook.h"
 
@@ -16,6 +17,7 @@
 #include <QSet>
 #include <QSpinBox>
 #include <QTimeEdit>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -49,8 +51,20 @@ TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur
     }
     for (QCheckBox *box : findChildren<QCheckBox *>())
         connect(box, &QCheckBox::toggled, this, follow);
-    for (QGroupBox *box : {ui->gbIkinciDevre, ui->gbToren})
-        connect(box, &QGroupBox::toggled, this, follow);
+    connect(ui->gbIkinciDevre, &QGroupBox::toggled, this, follow);
+    // A new school's week needs no file of its own: the bells start with the program's sounds.
+    const std::tuple<QLineEdit *, QToolButton *, ProgramSounds::Sound> ownSounds[] = {
+        {ui->txtOgrenciMuzik, ui->btnOgrenciHazir, ProgramSounds::Sound::Ogrenci},
+        {ui->txtOgretmenMuzik, ui->btnOgretmenHazir, ProgramSounds::Sound::Ogretmen},
+        {ui->txtCikisMuzik, ui->btnCikisHazir, ProgramSounds::Sound::Cikis},
+    };
+    for (const auto &[field, button, sound] : ownSounds) {
+        field->setText(ProgramSounds::bellName(sound));
+        offerProgramSounds(button, [field = field](const QString &name) { field->setText(name); });
+    }
+    connect(ui->cbToren, &QCheckBox::toggled, this, [this] { followCeremonyMusic(); });
+    connect(ui->txtTorenMuzik, &QLineEdit::textChanged, this, [this] { followCeremonyMusic(); });
+    followCeremonyMusic();
     const std::pair<QPushButton *, QLineEdit *> musicButtons[] = {
         {ui->btnOgrenciMuzik, ui->txtOgrenciMuzik},
         {ui->btnOgretmenMuzik, ui->txtOgretmenMuzik},
@@ -106,7 +120,7 @@ TimetablePlan TfrmSihirbaz::plan() const {
                  ui->txtOgretmenSure->value()};
     p.teacherAfterMinutes = ui->txtOgretmenDakika->value();
     p.exit = {ui->cbCikis->isChecked(), ui->txtCikisMuzik->text(), ui->txtCikisSure->value()};
-    p.ceremony = ui->gbToren->isChecked();
+    p.ceremony = ui->cbToren->isChecked();
     p.ceremonyMusic = ui->txtTorenMuzik->text();
     p.ceremonyBeforeMinutes = ui->txtTorenOnce->value();
     p.ceremonyAfterMinutes = ui->txtTorenSonra->value();
@@ -151,8 +165,24 @@ QList<Bell> TfrmSihirbaz::tickedBells() const {
 
 void TfrmSihirbaz::chooseMusic(QLineEdit *field) {
     const QString name = importMusic(ChooseMusicFile ? ChooseMusicFile() : QString());
-    if (!name.isEmpty())
-        field->setText(name);
+    if (name.isEmpty())
+        return;
+    field->setText(name);
+    // Choosing the anthem is asking for the ceremony.
+    if (field == ui->txtTorenMuzik)
+        ui->cbToren->setChecked(true);
+}
+
+void TfrmSihirbaz::followCeremonyMusic() {
+    // The İstiklal Marşı is the school's own recording: with none chosen the ceremony would have
+    // nothing to play, so it cannot be turned on, and the note says what is missing.
+    const bool chosen = !ui->txtTorenMuzik->text().isEmpty();
+    if (!chosen)
+        ui->cbToren->setChecked(false);
+    ui->cbToren->setEnabled(chosen);
+    ui->lblTorenNot->setVisible(!chosen);
+    ui->txtTorenOnce->setEnabled(ui->cbToren->isChecked());
+    ui->txtTorenSonra->setEnabled(ui->cbToren->isChecked());
 }
 
 void TfrmSihirbaz::btnKaydetClick() {
@@ -166,6 +196,10 @@ void TfrmSihirbaz::btnKaydetClick() {
                                          "işaretleyin!"));
         return;
     }
+    // Written before a bell names them, should one have gone since the program started.
+    for (const Bell &b : bells)
+        if (ProgramSounds::Sound sound; ProgramSounds::isProgramSound(b.music, &sound))
+            ProgramSounds::ensure(sound);
     const QList<int> days = chosenDays();
     qsizetype existing = 0;
     QSet<std::pair<int, QTime>> taken;

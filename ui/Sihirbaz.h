@@ -49,6 +49,7 @@ public:
 
 private:
     QList<int> chosenDays() const;
+    void followCeremonyMusic();
 
     BellStore &m_store;
     std::function<void()> m_listeyiDoldur;

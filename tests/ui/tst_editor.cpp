@@ -18,6 +18,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -1066,6 +1067,32 @@ private slots:
         }
         QCOMPARE(e.ui.txtMuzik->text(), QStringLiteral("önceki.mp3"));
         QCOMPARE(readFile(e.musicFolder()), QByteArray("dosya"));
+    }
+
+    void programSoundFromItsMenu() {
+        Editor e;
+        e.openNew();
+        QVERIFY(e.ui.btnProgramSesleri->menu());
+        QStringList titles;
+        QAction *siren = nullptr;
+        for (QAction *action : e.ui.btnProgramSesleri->menu()->actions()) {
+            if (!action->isSeparator())
+                titles << action->text();
+            if (action->text() == QStringLiteral("Dalgalı siren"))
+                siren = action;
+        }
+        QCOMPARE(titles, QStringList({"Öğrenci zili", "Öğretmen zili", "Çıkış zili", "Sabit siren",
+                                      "Dalgalı siren", "Kesik siren"}));
+        siren->trigger();
+        const QString name = QStringLiteral("Programın sesleri/Dalgalı siren.wav");
+        QCOMPARE(e.ui.txtMuzik->text(), name);
+        const QString file = e.musicFolder() + QLatin1Char('/') + name;
+        // Gone before the bell is saved: made again, so the bell never names a missing file.
+        QVERIFY(QFile::remove(file));
+        e.ui.txtDers->setText(QStringLiteral("Tatbikat"));
+        e.clickSave();
+        QCOMPARE(e.bells.dayBells(2).value(0).music, name);
+        QVERIFY(QFileInfo(file).size() > 1'000'000);
     }
 
     void importButtonRunsTheImport() {

@@ -1,5 +1,6 @@
 #include "BoxAnswerer.h"
 #include "FakeMediaLayer.h"
+#include "MusicFile.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
@@ -8,6 +9,7 @@
 #include "ui_Sihirbaz.h"
 
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -65,7 +67,12 @@ private slots:
                 day->setChecked(false);
             ui.txtDersSayisi->setValue(3);
             ui.cbOgleArasi->setChecked(false);
-            ui.gbToren->setChecked(true);
+            // The anthem is the school's own recording: until one is chosen the ceremony stays
+            // off and the note says why; choosing it turns the ceremony on.
+            QVERIFY(!ui.cbToren->isEnabled() && !ui.cbToren->isChecked());
+            QVERIFY(ui.lblTorenNot->isVisibleTo(&wizard));
+            QVERIFY(
+                ui.lblTorenNot->text().contains(QStringLiteral("İstiklal Marşı programla gelmez")));
             QString chosen;
             wizard.ChooseMusicFile = [&] { return chosen; };
             const std::pair<QPushButton *, QString> picks[] = {
@@ -79,6 +86,7 @@ private slots:
                 QVERIFY(QFile::exists(musicFolder() + file));
             }
             QCOMPARE(ui.txtTorenMuzik->text(), QStringLiteral("marş.mp3"));
+            QVERIFY(ui.cbToren->isChecked() && !ui.lblTorenNot->isVisibleTo(&wizard));
             QCOMPARE(ui.tblOnizleme->rowCount(), 1 + 9 + 9);
 
             // A refusal is shown at once, and saving then writes nothing.
@@ -167,6 +175,40 @@ private slots:
             QVERIFY(boxes.texts.last().contains(QStringLiteral("toplam 20 zil")));
             QVERIFY(store.dayBells(1).isEmpty() && store.dayBells(2).isEmpty());
             QCOMPARE(fx.count(), 10 + 1);
+        }
+        setProgramClock(nullptr);
+        setProgramFolder({});
+    }
+
+    void aNewSchoolsWeekWithoutAFileOfItsOwn() {
+        ScheduleFixture fx;
+        SimulatedClock clock;
+        clock.at = QDateTime(Monday, QTime(7, 0));
+        setProgramFolder(fx.folder());
+        setProgramClock(&clock);
+        {
+            Program program([] { return false; }, std::make_unique<FakeMediaLayer>());
+            TfrmSihirbaz &wizard = program.wizard();
+            Ui::TfrmSihirbaz &ui = *wizard.ui;
+            bool asked = false;
+            wizard.ChooseMusicFile = [&] {
+                asked = true;
+                return QString();
+            };
+            BoxAnswerer boxes;
+            QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+            QCOMPARE(boxes.texts, QStringList());
+            QVERIFY(!asked);
+            QCOMPARE(fx.count(), 5 * 8 * 3);
+            QStringList music;
+            for (const Bell &b : program.store().dayBells(4).mid(0, 3)) {
+                music << b.music;
+                QVERIFY2(MusicFile::of(b.music).ok() && QFileInfo::exists(musicFolder() + b.music),
+                         qPrintable(b.music));
+            }
+            QCOMPARE(music, QStringList({"Programın sesleri/Öğrenci zili.wav",
+                                         "Programın sesleri/Öğretmen zili.wav",
+                                         "Programın sesleri/Çıkış zili.wav"}));
         }
         setProgramClock(nullptr);
         setProgramFolder({});
