@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "GstMediaLayer.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ZilError.h"
@@ -23,6 +24,7 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     QObject::connect(&m_bellPlayer, &BellPlayer::started, &m_bellPlayer, [this] { stopDevice(); });
     m_clock.setPrepareAhead(true);
     m_clock.setPlan(m_plan);
+    m_plan.setSirenMusic(ProgramSounds::bellName(ProgramSounds::Sound::SabitSiren));
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
     QObject::connect(&m_dayCheck, &DayCheck::cannotPlay, &m_clock, &BellClock::setUnplayable);
 }

@@ -203,7 +203,7 @@ void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
     const QTime time = second.time();
     for (const PlannedSound &sound : m_plan->sounds())
         if (sound.at == time && !m_rung.contains(sound.bell.id))
-            due.append({second, sound.bell, sound.quiet});
+            due.append({second, sound.bell, sound.quiet, sound.quietAs});
 }
 
 void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before,
@@ -236,7 +236,7 @@ void BellClock::recordPassed(const QDateTime &before, const QTime &after, const 
         if (start.isValid() && start < before.time() && (!after.isValid() || start > after) &&
             !leave.contains(sound.bell.id))
             record({QDateTime(before.date(), start), sound.bell, {}},
-                   sound.quiet.isEmpty() ? outcome : BellOutcome::Silenced, 0,
+                   sound.quiet.isEmpty() ? outcome : sound.quietAs, 0,
                    sound.quiet.isEmpty() ? reason : sound.quiet);
     }
 }
@@ -255,7 +255,7 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
         m_rung.insert(d.bell.id);
         const std::optional<int> sure = d.bell.duration();
         if (!d.silent.isEmpty()) {
-            record(d, BellOutcome::Silenced, 0, d.silent);
+            record(d, d.silentAs, 0, d.silent);
         } else if (!sure) {
             const QString why = d.bell.durationProblem();
             if (!m_toldUnreadable.contains(d.bell.id))

@@ -99,6 +99,7 @@ private:
         QDateTime second;
         Bell bell;
         QString silent;
+        BellOutcome silentAs = BellOutcome::Silenced;
     };
     // A bell whose music (or tone) started but is not yet known to be heard.
     struct Unheard {

@@ -116,7 +116,7 @@ QList<Bell> BellStore::dayBells(int gunId, int programme) {
     for (; !m_query.Eof(); m_query.Next()) {
         Bell b = currentRow();
         if (programme != Programme::Normal) {
-            b.id = -b.id;
+            b.id = Bell::programmeId(b.id);
             b.programme = programme;
         }
         bells.append(b);
@@ -126,6 +126,16 @@ QList<Bell> BellStore::dayBells(int gunId, int programme) {
 }
 
 std::optional<Bell> BellStore::bell(int id) {
+    if (id <= -Bell::OneOffIds) {
+        if (!hasOneOffs())
+            return std::nullopt;
+        m_query.OpenStatement(Statements::TekSeferlikKayit, {-Bell::OneOffIds - id});
+        if (m_query.Eof())
+            return std::nullopt;
+        const Bell found = oneOffRow();
+        m_query.Close();
+        return found;
+    }
     if (id >= 0)
         m_query.OpenStatement(Statements::TekKayit, {id});
     else if (hasProgrammes())
@@ -144,7 +154,11 @@ std::optional<Bell> BellStore::bell(int id) {
 }
 
 void BellStore::insert(const Bell &b) {
-    if (b.programme == Programme::Normal)
+    if (b.date.isValid()) {
+        m_query.ExecuteStatement(Statements::TekSeferlikTablosu);
+        m_query.ExecuteStatement(Statements::TekSeferlikEkle,
+                                 {b.date.toString(dateForm), b.name, b.start, b.music, b.sure});
+    } else if (b.programme == Programme::Normal)
         m_query.ExecuteStatement(Statements::YeniZil, {b.gunId, b.name, b.start, b.music, b.sure});
     else
         m_query.ExecuteStatement(Statements::ProgramYeniZil,
@@ -172,6 +186,10 @@ void BellStore::add(const QList<Bell> &bells) {
 }
 
 bool BellStore::update(const Bell &b) {
+    if (b.isOneOff())
+        return m_query.ExecuteStatement(Statements::TekSeferlikGuncelle,
+                                        {b.date.toString(dateForm), b.name, b.start, b.music,
+                                         b.sure, -Bell::OneOffIds - b.id}) > 0;
     if (b.id < 0)
         return m_query.ExecuteStatement(Statements::ProgramZilGuncelle,
                                         {b.gunId, b.name, b.start, b.music, b.sure, -b.id}) > 0;
@@ -180,7 +198,9 @@ bool BellStore::update(const Bell &b) {
 }
 
 void BellStore::remove(int id) {
-    if (id < 0)
+    if (id <= -Bell::OneOffIds)
+        m_query.ExecuteStatement(Statements::TekSeferlikSil, {-Bell::OneOffIds - id});
+    else if (id < 0)
         m_query.ExecuteStatement(Statements::ProgramZilSil, {-id});
     else
         m_query.ExecuteStatement(Statements::ZilSil, {id});
@@ -306,6 +326,37 @@ void BellStore::removeProgramme(int id) {
     m_query.ExecuteStatement(Statements::ProgramZilleriniSil, {id});
     m_query.ExecuteStatement(Statements::ProgramSil, {id});
     transaction.Commit();
+}
+
+Bell BellStore::oneOffRow() const {
+    Bell b;
+    b.id = Bell::oneOffId(m_query.FieldAsInteger(0));
+    b.date = QDate::fromString(m_query.FieldAsText(1), Qt::ISODate);
+    b.gunId = b.date.isValid() ? b.date.dayOfWeek() - 1 : 0;
+    b.name = m_query.FieldAsText(2);
+    b.start = m_query.Field(3);
+    b.music = m_query.FieldAsText(4);
+    b.sure = m_query.Field(5);
+    return b;
+}
+
+QList<Bell> BellStore::oneOffBells(const QDate &from, const QDate &to) {
+    if (!hasOneOffs())
+        return {};
+    m_query.OpenStatement(Statements::TekSeferlikAraligi,
+                          {from.toString(dateForm), to.toString(dateForm)});
+    QList<Bell> bells;
+    for (; !m_query.Eof(); m_query.Next())
+        bells.append(oneOffRow());
+    m_query.Close();
+    return bells;
+}
+
+bool BellStore::hasOneOffs() {
+    m_query.OpenStatement(Statements::TekSeferlikTablosuVarMi);
+    const bool found = !m_query.Eof();
+    m_query.Close();
+    return found;
 }
 
 bool BellStore::hasProgrammes() {

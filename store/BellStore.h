@@ -21,7 +21,7 @@ struct Programme {
     QString name;
 };
 
-// One row of Dersler (or of another programme): a bell on a weekday. A bell of a programme
+// One row of Dersler (or of another programme): a bell on a weekday; or a one-off bell on a date. A bell of a programme
 // other than Normal is known by its row id negated, so that its lines in the bell record are
 // never taken for a Normal bell's. The start and the duration are kept as stored, since
 // a row written by other means may hold a text that is not a time or not a number; the readers
@@ -34,6 +34,14 @@ struct Bell {
     QString music;  // a file name in Muzikler
     QVariant sure;  // seconds to play; 0 = the whole music
     int programme = Programme::Normal; // whose bell it is
+    QDate date; // a one-off bell's date ("Tek seferlik"); invalid for a weekday's bell
+
+    // The ids of a programme's bells and of one-off bells, kept apart from Normal's (positive)
+    // and from each other, so that a line in the bell record names one bell only.
+    static constexpr int OneOffIds = 1000000000;
+    static int programmeId(int row) { return -row; }
+    static int oneOffId(int row) { return -OneOffIds - row; }
+    bool isOneOff() const { return id <= -OneOffIds; }
 
     // The longest duration a row may hold, in seconds: the most the bell editor writes.
     static constexpr int LongestSure = std::numeric_limits<int>::max();
@@ -106,6 +114,9 @@ public:
     // The bells of one weekday of a programme, in stored order.
     QList<Bell> dayBells(int gunId, int programme = Programme::Normal);
 
+    // The one-off bells from `from` to `to`, by date and time.
+    QList<Bell> oneOffBells(const QDate &from, const QDate &to);
+
     // Normal first, then the school's own by name.
     QList<Programme> programmes();
     // Adds a programme; its id. Refused (ERefused) when the name is empty or already used.
@@ -160,6 +171,8 @@ private:
     int deleteDays(const QList<int> &days, int programme);
     bool hasRecord();
     bool hasProgrammes();
+    bool hasOneOffs();
+    Bell oneOffRow() const;
     void makeProgrammeTables();
     // The name as a programme's: trimmed, refused when empty, "Normal" or another's.
     QString programmeName(const QString &name, int id);

@@ -494,6 +494,20 @@ void Calendar::remove(int id) {
     query().ExecuteStatement(kayitSil, {id});
 }
 
+bool Calendar::isEnabled(const QString &key) {
+    load();
+    return setting(offKey(key)).isEmpty();
+}
+
+QString Calendar::istiklalMarsi() {
+    load();
+    return setting(QStringLiteral("IstiklalMarsi"));
+}
+
+void Calendar::setIstiklalMarsi(const QString &music) {
+    writeSetting(QStringLiteral("IstiklalMarsi"), music.trimmed());
+}
+
 void Calendar::setEnabled(const QString &key, bool enabled) {
     writeSetting(offKey(key), enabled ? QString() : QStringLiteral("1"));
 }

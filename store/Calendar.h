@@ -107,6 +107,16 @@ public:
     // The official and religious holidays as they fall in the Gregorian year.
     QList<KnownHoliday> knownHolidays(int year);
     void setEnabled(const QString &key, bool enabled);
+    // Whether what `key` names (a holiday, a moment the calendar sounds) is switched on.
+    bool isEnabled(const QString &key);
+
+    // 10 Kasım's saygı duruşu at 09:05:00, which the day plan sounds by itself on a school day
+    // unless switched off under this key.
+    static constexpr const char *SaygiDurusu = "10kasim";
+    // The school's recording of the İstiklal Marşı, as a bell names its music; empty when none
+    // was chosen.
+    QString istiklalMarsi();
+    void setIstiklalMarsi(const QString &music);
     // Keeps the user's date for a religious holiday (key "ramazan" or "kurban") of a hijri year.
     void confirmReligious(const QString &key, int hijriYear, const QDate &firstDay);
 

@@ -10,6 +10,54 @@ DayPlan::DayPlan(BellStore &store, Calendar *calendar, QObject *parent)
     , m_store(store)
     , m_calendar(calendar) {}
 
+void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
+                         QList<PlannedSound> &sounds) {
+    const bool schoolDay = std::any_of(sounds.begin(), sounds.end(), [](const PlannedSound &s) {
+        return s.at.isValid();
+    });
+    QList<Bell> oneOffs = m_store.oneOffBells(date, date);
+    // 10 Kasım, 09:05: the whole country stands still for two minutes. Sounded on a school day
+    // (one that has bells of its own), unless the school switched it off.
+    if (m_calendar && !m_sirenMusic.isEmpty() && date.month() == 11 && date.day() == 10 &&
+        schoolDay && m_calendar->isEnabled(QString::fromLatin1(Calendar::SaygiDurusu))) {
+        Bell siren;
+        siren.id = -2 * Bell::OneOffIds;
+        siren.date = date;
+        siren.gunId = day.gunId;
+        siren.name = QStringLiteral("10 Kasım saygı duruşu");
+        siren.start = QStringLiteral("09:05:00");
+        siren.music = m_sirenMusic;
+        siren.sure = SaygiDurusuSeconds;
+        oneOffs.append(siren);
+        const QString marsi = m_calendar->istiklalMarsi();
+        if (!marsi.isEmpty()) {
+            Bell anthem = siren;
+            anthem.id = siren.id - 1;
+            anthem.name = QStringLiteral("İstiklal Marşı (10 Kasım)");
+            anthem.start = StoredTimeForm(QTime(9, 5).addSecs(SaygiDurusuSeconds));
+            anthem.music = marsi;
+            anthem.sure = 0;
+            oneOffs.append(anthem);
+        }
+    }
+    for (const Bell &bell : std::as_const(oneOffs)) {
+        const QTime at = bell.startTime();
+        const std::optional<int> length = bell.duration();
+        // A weekday bell due while a moment of the date sounds gives way to it: rung after it,
+        // it would cut into what follows (a siren into the anthem), and the moment is what the
+        // school chose for that time.
+        if (at.isValid() && length && *length > 0)
+            for (PlannedSound &sound : sounds)
+                if (sound.kind == PlannedSound::Kind::Bell && sound.sounds() && sound.at >= at &&
+                    sound.at < at.addSecs(*length)) {
+                    sound.quiet = QStringLiteral("yerine \"%1\" çaldı").arg(bell.name);
+                    sound.quietAs = BellOutcome::Replaced;
+                }
+        sounds.append({PlannedSound::Kind::OneOff, at, bell,
+                       !at.isValid() || day.rings(at) ? QString() : day.reason});
+    }
+}
+
 int DayPlan::ringingProgramme(const CalendarDay &day) {
     if (day.programme == Programme::Normal)
         return Programme::Normal;
@@ -60,6 +108,7 @@ bool DayPlan::update(const QDate &date) {
         sounds.append({PlannedSound::Kind::Bell, at, bell,
                        !at.isValid() || day.rings(at) ? QString() : day.reason});
     }
+    addOneOffs(date, day, sounds);
     std::stable_sort(sounds.begin(), sounds.end(),
                      [](const PlannedSound &a, const PlannedSound &b) {
                          if (a.at.isValid() != b.at.isValid())

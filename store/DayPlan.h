@@ -17,11 +17,17 @@
 struct PlannedSound {
     // What it is. Bells only so far; every other kind of sound of a school day joins here, and
     // whatever sounds it follows the same rules of the clock.
-    enum class Kind { Bell };
+    enum class Kind {
+        Bell,   // a weekday's bell of the programme the date rings
+        OneOff, // a bell of this date only: the school's "Tek seferlik", or the calendar's own
+    };
     Kind kind = Kind::Bell;
     QTime at;  // invalid when the row's start cannot be read: it never sounds
-    Bell bell; // where it comes from: the bell row and the weekday it belongs to
-    QString quiet; // why the calendar keeps it quiet; empty when it sounds
+    Bell bell; // where it comes from: the bell row and the weekday or date it belongs to
+    QString quiet; // why it stays quiet; empty when it sounds
+    // How a quiet sound is written in the record: kept silent by the calendar, or given way to
+    // a moment that sounds in its place.
+    BellOutcome quietAs = BellOutcome::Silenced;
 
     bool sounds() const { return at.isValid() && quiet.isEmpty(); }
 };
@@ -36,6 +42,12 @@ public:
     // `store` and `calendar` must outlive the plan; without a calendar every date rings its own
     // weekday's bells.
     explicit DayPlan(BellStore &store, Calendar *calendar = nullptr, QObject *parent = nullptr);
+
+    // The music of 10 Kasım's saygı duruşu (the program's steady siren); without one the
+    // calendar's own moments are not sounded.
+    void setSirenMusic(const QString &music) { m_sirenMusic = music; }
+    // How long the saygı duruşu's siren sounds, in seconds.
+    static constexpr int SaygiDurusuSeconds = 120;
 
     // Brings the plan to `date`; true when it was read again. A schedule that cannot be read
     // throws its error and leaves the plan as it was, whatever date that was for.
@@ -82,8 +94,13 @@ private:
     // The programme whose bells the day rings.
     int ringingProgramme(const CalendarDay &day);
 
+    // The moments of `date` besides its weekday's bells: the school's one-off bells and the
+    // calendar's own; and the weekday bells they push aside.
+    void addOneOffs(const QDate &date, const CalendarDay &day, QList<PlannedSound> &sounds);
+
     BellStore &m_store;
     Calendar *m_calendar;
+    QString m_sirenMusic;
     QDate m_date;
     CalendarDay m_day;
     QList<PlannedSound> m_sounds;

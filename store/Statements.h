@@ -88,4 +88,26 @@ inline const QString ProgramZilGuncelle =
                    "WHERE KayitID=?");
 // KayitID.
 inline const QString ProgramZilSil = QStringLiteral("DELETE FROM ProgramDersleri WHERE KayitID=?");
+
+// One-off bells, each on one date at one second; added beside Dersler when the first is made.
+inline const QString TekSeferlikTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS TekSeferlik (KayitID INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "Tarih TEXT NOT NULL, DersSaati TEXT, DersBaslama TEXT, Muzik TEXT, Sure INTEGER)");
+inline const QString TekSeferlikTablosuVarMi =
+    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='TekSeferlik'");
+// From and to, yyyy-MM-dd.
+inline const QString TekSeferlikAraligi =
+    QStringLiteral("SELECT KayitID,Tarih,DersSaati,DersBaslama,Muzik,Sure FROM TekSeferlik "
+                   "WHERE Tarih BETWEEN ? AND ? ORDER BY Tarih, DersBaslama");
+// KayitID.
+inline const QString TekSeferlikKayit =
+    QStringLiteral("SELECT KayitID,Tarih,DersSaati,DersBaslama,Muzik,Sure FROM TekSeferlik "
+                   "WHERE KayitID=?");
+// Tarih, DersSaati, DersBaslama, Muzik, Sure.
+inline const QString TekSeferlikEkle = QStringLiteral(
+    "INSERT INTO TekSeferlik (Tarih,DersSaati,DersBaslama,Muzik,Sure) VALUES(?,?,?,?,?)");
+// Tarih, DersSaati, DersBaslama, Muzik, Sure, KayitID.
+inline const QString TekSeferlikGuncelle = QStringLiteral(
+    "UPDATE TekSeferlik SET Tarih=?,DersSaati=?,DersBaslama=?,Muzik=?,Sure=? WHERE KayitID=?");
+inline const QString TekSeferlikSil = QStringLiteral("DELETE FROM TekSeferlik WHERE KayitID=?");
 } // namespace Statements

@@ -36,6 +36,7 @@ class TestSchoolYear : public QObject {
 private slots:
     void aYearOfBells();
     void anUnreadableCalendarRingsAndIsAskedAgain();
+    void tenKasimAnExamWeekAndAOneOffBell();
 };
 
 void TestSchoolYear::aYearOfBells() {
@@ -200,3 +201,69 @@ void TestSchoolYear::anUnreadableCalendarRingsAndIsAskedAgain() {
 
 QTEST_GUILESS_MAIN(TestSchoolYear)
 #include "tst_schoolyear.moc"
+
+// 10 Kasım 2026 is a Tuesday: at 09:05:00 the steady siren sounds for two minutes and the
+// İstiklal Marşı follows; the lesson bell due meanwhile gives way. The next week rings the exam
+// programme, and a one-off bell rings on its date only.
+void TestSchoolYear::tenKasimAnExamWeekAndAOneOffBell() {
+    ScheduleFixture fx;
+    SimulatedClock wall;
+    setProgramFolder(fx.folder());
+    setProgramClock(&wall);
+    for (const char *t : {"08:40:00", "09:06:00", "09:10:00"})
+        fx.insert(1, QStringLiteral("Salı %1").arg(t), t, "zil.mp3", 5);
+    Parts parts(fx.databaseFile());
+    parts.plan.setSirenMusic("Programın sesleri/Sabit siren.wav");
+    parts.calendar.setIstiklalMarsi("marsi.mp3");
+    const int exams = parts.store.addProgramme("Sınav Haftası");
+    parts.store.add({{0, 1, "Sınav", QStringLiteral("10:00:00"), "zil.mp3", 5, exams}});
+    parts.calendar.save(CalendarEntry::special("Sınav Haftası", exams, d(2026, 11, 16),
+                                               d(2026, 11, 20)));
+    Bell show{0, 0, "Gösteri", QStringLiteral("11:11:11"), "gosteri.mp3", 30};
+    show.date = d(2026, 11, 12);
+    parts.store.add({show});
+
+    const QList<QTime> times = {QTime(8, 40), QTime(9, 5),     QTime(9, 6), QTime(9, 7),
+                                QTime(9, 10), QTime(10, 0),    QTime(11, 11, 11)};
+    for (const QDate &day : {d(2026, 11, 10), d(2026, 11, 12), d(2026, 11, 17), d(2026, 11, 24)})
+        for (const QTime &t : times)
+            for (int before : {1, 0}) {
+                wall.at = QDateTime(day, t.addSecs(-before));
+                parts.clock.TimerTimer();
+            }
+
+    QStringList lines;
+    for (const BellEvent &e :
+         parts.store.history(d(2026, 11, 10), d(2026, 11, 24)))
+        lines.prepend(e.date.toString("dd.MM ") + e.start.left(5) + ' ' + e.name + ' ' +
+                      outcomeCode(e.outcome) +
+                      (e.outcome == BellOutcome::Replaced ? " (" + e.reason + ")" : QString()));
+    QCOMPARE(lines, (QStringList{
+                        "10.11 08:40 Salı 08:40:00 caldi",
+                        "10.11 09:05 10 Kasım saygı duruşu caldi",
+                        "10.11 09:06 Salı 09:06:00 yerine (yerine \"10 Kasım saygı duruşu\" çaldı)",
+                        "10.11 09:07 İstiklal Marşı (10 Kasım) caldi",
+                        "10.11 09:10 Salı 09:10:00 caldi",
+                        "12.11 11:11 Gösteri caldi",
+                        "17.11 10:00 Sınav caldi",
+                        "24.11 08:40 Salı 08:40:00 caldi",
+                        "24.11 09:06 Salı 09:06:00 caldi",
+                        "24.11 09:10 Salı 09:10:00 caldi",
+                    }));
+    // The siren's two minutes, the anthem whole.
+    QStringList plays;
+    for (const auto &r : parts.layer.requests())
+        if (r.name == "open" && (r.element.contains("siren") || r.element.contains("marsi")))
+            plays << QFileInfo(r.element).fileName();
+    QCOMPARE(plays, (QStringList{"Sabit siren.wav", "marsi.mp3"}));
+
+    // Switched off, the next year's 10 Kasım (a Wednesday, with no bells of its own) is quiet
+    // either way; a Tuesday with the switch off rings its bells only.
+    parts.calendar.setEnabled(Calendar::SaygiDurusu, false);
+    parts.plan.update(d(2026, 11, 10));
+    for (const PlannedSound &sound : parts.plan.sounds())
+        QVERIFY2(sound.kind == PlannedSound::Kind::Bell && sound.sounds(),
+                 qPrintable(sound.bell.name));
+    setProgramClock(nullptr);
+    setProgramFolder({});
+}
