@@ -508,6 +508,27 @@ void Calendar::setIstiklalMarsi(const QString &music) {
     writeSetting(QStringLiteral("IstiklalMarsi"), music.trimmed());
 }
 
+Calendar::CeremonyRule Calendar::ceremony(int programme) {
+    load();
+    CeremonyRule rule;
+    const QStringList minutes =
+        setting(QStringLiteral("Toren:%1").arg(programme)).split(QLatin1Char(','));
+    bool before = false;
+    bool after = false;
+    if (minutes.size() == 2) {
+        rule.beforeMinutes = minutes[0].toInt(&before);
+        rule.afterMinutes = minutes[1].toInt(&after);
+    }
+    rule.on = before && after && rule.beforeMinutes >= 0 && rule.afterMinutes >= 0;
+    return rule;
+}
+
+void Calendar::setCeremony(int programme, const CeremonyRule &rule) {
+    writeSetting(QStringLiteral("Toren:%1").arg(programme),
+                 rule.on ? QStringLiteral("%1,%2").arg(rule.beforeMinutes).arg(rule.afterMinutes)
+                         : QString());
+}
+
 void Calendar::setEnabled(const QString &key, bool enabled) {
     writeSetting(offKey(key), enabled ? QString() : QStringLiteral("1"));
 }

@@ -117,6 +117,18 @@ public:
     // was chosen.
     QString istiklalMarsi();
     void setIstiklalMarsi(const QString &music);
+
+    // The flag ceremony of a programme: the İstiklal Marşı before the first lesson of the first
+    // school day after a weekend, holiday, half day or break, and after the last lesson (on a
+    // half day the last that still rings) of the last school day before one. The day plan works
+    // the days out from the calendar.
+    struct CeremonyRule {
+        bool on = false;
+        int beforeMinutes = 10;
+        int afterMinutes = 5;
+    };
+    CeremonyRule ceremony(int programme);
+    void setCeremony(int programme, const CeremonyRule &rule);
     // Keeps the user's date for a religious holiday (key "ramazan" or "kurban") of a hijri year.
     void confirmReligious(const QString &key, int hijriYear, const QDate &firstDay);
 

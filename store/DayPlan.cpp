@@ -18,8 +18,15 @@ void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
     QList<Bell> oneOffs = m_store.oneOffBells(date, date);
     // 10 Kasım, 09:05: the whole country stands still for two minutes. Sounded on a school day
     // (one that has bells of its own), unless the school switched it off.
+    const auto switchedOn = [this] {
+        try {
+            return m_calendar->isEnabled(QString::fromLatin1(Calendar::SaygiDurusu));
+        } catch (const ZilError &) {
+            return true; // the calendar's failure is told with the day's verdict
+        }
+    };
     if (m_calendar && !m_sirenMusic.isEmpty() && date.month() == 11 && date.day() == 10 &&
-        schoolDay && m_calendar->isEnabled(QString::fromLatin1(Calendar::SaygiDurusu))) {
+        schoolDay && switchedOn()) {
         Bell siren;
         siren.id = -2 * Bell::OneOffIds;
         siren.date = date;
@@ -29,7 +36,12 @@ void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
         siren.music = m_sirenMusic;
         siren.sure = SaygiDurusuSeconds;
         oneOffs.append(siren);
-        const QString marsi = m_calendar->istiklalMarsi();
+        QString marsi;
+        try {
+            marsi = m_calendar->istiklalMarsi();
+        } catch (const ZilError &) {
+            // The siren alone then.
+        }
         if (!marsi.isEmpty()) {
             Bell anthem = siren;
             anthem.id = siren.id - 1;
@@ -56,6 +68,77 @@ void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
         sounds.append({PlannedSound::Kind::OneOff, at, bell,
                        !at.isValid() || day.rings(at) ? QString() : day.reason});
     }
+}
+
+bool DayPlan::schoolDay(const QDate &date, bool halfDayCounts) {
+    CalendarDay day;
+    day.gunId = GunIDOf(date);
+    try {
+        day = m_calendar->day(date);
+    } catch (const ZilError &) {
+        // Unknown: taken for a school day, so that no ceremony is added on a guess.
+        return true;
+    }
+    using Kind = CalendarDay::Kind;
+    if (day.kind == Kind::Holiday || day.kind == Kind::OutsideYear ||
+        (day.kind == Kind::HalfDay && !halfDayCounts))
+        return false;
+    const QList<Bell> bells = m_store.dayBells(day.gunId, ringingProgramme(day));
+    return std::any_of(bells.begin(), bells.end(), [&](const Bell &bell) {
+        const QTime at = bell.startTime();
+        return at.isValid() && day.rings(at);
+    });
+}
+
+void DayPlan::addCeremonies(const QDate &date, const CalendarDay &day, int programme,
+                            QList<PlannedSound> &sounds) {
+    if (!m_calendar)
+        return;
+    Calendar::CeremonyRule rule;
+    QString anthem;
+    try {
+        rule = m_calendar->ceremony(programme);
+        // The anthem is the school's own recording; without one there is no ceremony to sound.
+        anthem = rule.on ? m_calendar->istiklalMarsi() : QString();
+    } catch (const ZilError &) {
+        // The calendar's failure is told with the day's verdict; the lessons ring all the same.
+        return;
+    }
+    if (anthem.isEmpty())
+        return;
+    QTime first;
+    QTime last;
+    for (const PlannedSound &sound : std::as_const(sounds))
+        if (sound.sounds()) {
+            if (!first.isValid() || sound.at < first)
+                first = sound.at;
+            if (!last.isValid() || sound.at > last)
+                last = sound.at;
+        }
+    if (!first.isValid())
+        return;
+    const auto ceremony = [&](int idOffset, const QString &when, int atSeconds) {
+        if (atSeconds < 0 || atSeconds >= 24 * 60 * 60)
+            return;
+        Bell bell;
+        bell.id = -2 * Bell::OneOffIds - idOffset;
+        bell.date = date;
+        bell.gunId = day.gunId;
+        bell.programme = programme;
+        bell.name = QStringLiteral("Tören: İstiklal Marşı (%1)").arg(when);
+        const QTime at = QTime(0, 0).addSecs(atSeconds);
+        bell.start = StoredTimeForm(at);
+        bell.music = anthem;
+        bell.sure = 0;
+        // Said by the rule itself: on a half day it follows the last bell that still rings.
+        sounds.append({PlannedSound::Kind::Ceremony, at, bell, {}});
+    };
+    if (!schoolDay(date.addDays(-1), false))
+        ceremony(10, QStringLiteral("açılış"),
+                 first.msecsSinceStartOfDay() / 1000 - rule.beforeMinutes * 60);
+    if (day.kind == CalendarDay::Kind::HalfDay || !schoolDay(date.addDays(1), true))
+        ceremony(11, QStringLiteral("kapanış"),
+                 last.msecsSinceStartOfDay() / 1000 + rule.afterMinutes * 60);
 }
 
 int DayPlan::ringingProgramme(const CalendarDay &day) {
@@ -98,7 +181,8 @@ bool DayPlan::update(const QDate &date) {
     }
     // Read whole before anything held is replaced, so a read that fails half way leaves the
     // plan as it was.
-    const QList<Bell> bells = m_store.dayBells(day.gunId, ringingProgramme(day));
+    const int programme = ringingProgramme(day);
+    const QList<Bell> bells = m_store.dayBells(day.gunId, programme);
     const bool troubled = m_store.troubleOn(date);
 
     QList<PlannedSound> sounds;
@@ -108,6 +192,7 @@ bool DayPlan::update(const QDate &date) {
         sounds.append({PlannedSound::Kind::Bell, at, bell,
                        !at.isValid() || day.rings(at) ? QString() : day.reason});
     }
+    addCeremonies(date, day, programme, sounds);
     addOneOffs(date, day, sounds);
     std::stable_sort(sounds.begin(), sounds.end(),
                      [](const PlannedSound &a, const PlannedSound &b) {

@@ -20,6 +20,7 @@ struct PlannedSound {
     enum class Kind {
         Bell,   // a weekday's bell of the programme the date rings
         OneOff, // a bell of this date only: the school's "Tek seferlik", or the calendar's own
+        Ceremony, // the flag ceremony, on the days around weekends, holidays and breaks
     };
     Kind kind = Kind::Bell;
     QTime at;  // invalid when the row's start cannot be read: it never sounds
@@ -91,6 +92,12 @@ signals:
     void changed();
 
 private:
+    // The flag ceremonies `date` has by the programme's rule, around its first and last lesson.
+    void addCeremonies(const QDate &date, const CalendarDay &day, int programme,
+                       QList<PlannedSound> &sounds);
+    // Whether lessons ring on `date`: it is no holiday or break and its weekday has bells that
+    // ring; a half day counts only when `halfDayCounts`.
+    bool schoolDay(const QDate &date, bool halfDayCounts);
     // The programme whose bells the day rings.
     int ringingProgramme(const CalendarDay &day);
 

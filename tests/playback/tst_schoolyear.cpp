@@ -37,6 +37,7 @@ private slots:
     void aYearOfBells();
     void anUnreadableCalendarRingsAndIsAskedAgain();
     void tenKasimAnExamWeekAndAOneOffBell();
+    void ceremoniesFollowTheCalendar();
 };
 
 void TestSchoolYear::aYearOfBells() {
@@ -264,6 +265,44 @@ void TestSchoolYear::tenKasimAnExamWeekAndAOneOffBell() {
     for (const PlannedSound &sound : parts.plan.sounds())
         QVERIFY2(sound.kind == PlannedSound::Kind::Bell && sound.sounds(),
                  qPrintable(sound.bell.name));
+    setProgramClock(nullptr);
+    setProgramFolder({});
+}
+
+// The flag ceremony opens the first school day after a weekend, holiday, half day or break and
+// closes the last one before such a day; on a half day after the last bell that still rings.
+void TestSchoolYear::ceremoniesFollowTheCalendar() {
+    ScheduleFixture fx;
+    SimulatedClock wall;
+    setProgramFolder(fx.folder());
+    setProgramClock(&wall);
+    for (int gun = 0; gun < 5; ++gun)
+        for (const char *t : {"08:40:00", "12:55:00", "15:00:00"})
+            fx.insert(gun, QStringLiteral("Ders %1").arg(t), t, "zil.mp3", 5);
+    Parts parts(fx.databaseFile());
+    parts.calendar.setIstiklalMarsi("marsi.mp3");
+    parts.calendar.setCeremony(Programme::Normal, {true, 10, 5});
+    // 28 Ekim is the eve of Cumhuriyet Bayramı (a half day from 13:00), 29 Ekim the holiday;
+    // Monday 2 Kasım a snow day, Tuesday a half day from 13:00.
+    parts.calendar.save(CalendarEntry::holiday("Kar tatili", d(2026, 11, 2), d(2026, 11, 2)));
+    parts.calendar.save(CalendarEntry::halfDay("Seminer", d(2026, 11, 3), QTime(13, 0)));
+    QStringList ceremonies;
+    for (QDate day = d(2026, 10, 26); day <= d(2026, 11, 4); day = day.addDays(1)) {
+        parts.plan.update(day);
+        for (const PlannedSound &sound : parts.plan.sounds())
+            if (sound.kind == PlannedSound::Kind::Ceremony && sound.sounds())
+                ceremonies << day.toString("dd.MM ") + sound.at.toString("HH:mm ") +
+                                  sound.bell.name.section('(', 1).chopped(1);
+    }
+    QCOMPARE(ceremonies, (QStringList{"26.10 08:30 açılış", "28.10 13:00 kapanış",
+                                      "30.10 08:30 açılış", "30.10 15:05 kapanış",
+                                      "03.11 08:30 açılış", "03.11 13:00 kapanış",
+                                      "04.11 08:30 açılış"}));
+    // Without the school's recording there is no ceremony to sound.
+    parts.calendar.setIstiklalMarsi({});
+    parts.plan.update(d(2026, 10, 30));
+    for (const PlannedSound &sound : parts.plan.sounds())
+        QVERIFY(sound.kind != PlannedSound::Kind::Ceremony);
     setProgramClock(nullptr);
     setProgramFolder({});
 }
