@@ -10,6 +10,7 @@
 #include "Sihirbaz.h"
 #include "SingleInstance.h"
 #include "TopluDegisiklik.h"
+#include "Torenler.h"
 #include "Tray.h"
 #include "ZilGecmisi.h"
 
@@ -43,6 +44,7 @@ public:
     TfrmZilGecmisi &history() { return m_history; }
     Calendar &calendar() { return m_bells.calendar(); }
     TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
+    TfrmTorenler &ceremoniesWindow() { return m_ceremonies; }
     // The tray's "Bugün zil çalmasın".
     QAction &silenceTodayAction() { return m_tray.silenceAction(); }
     TfrmSihirbaz &wizard() { return m_wizard; }
@@ -75,6 +77,7 @@ private:
     TrayIcon m_tray;
     FolderClaim *m_serviceClaim = nullptr;
     TfrmOkulTakvimi m_calendarWindow;
+    TfrmTorenler m_ceremonies;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

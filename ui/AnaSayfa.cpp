@@ -138,6 +138,10 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     connect(ui->Cikis1, &QAction::triggered, this, &TfrmMenu::btnCikisClick);
     connect(ui->ZilGecmisi1, &QAction::triggered, this, &TfrmMenu::ZilGecmisiIstendi);
     connect(ui->OkulTakvimi1, &QAction::triggered, this, &TfrmMenu::OkulTakvimiIstendi);
+    // The ceremonies and 10 Kasım sit with the calendar they follow.
+    QAction *ceremonies = ui->DersProgrami1->addAction(QStringLiteral("Tö&renler ve 10 Kasım…"));
+    ceremonies->setObjectName(QStringLiteral("Torenler1"));
+    connect(ceremonies, &QAction::triggered, this, &TfrmMenu::TorenlerIstendi);
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);

@@ -78,6 +78,7 @@ signals:
     // The next bell, today's calendar or warning line, or the service's line has changed.
     void dayLinesChanged();
     void OkulTakvimiIstendi();
+    void TorenlerIstendi();
     // The timetable wizard, and the changes to many bells starting from the day selected here.
     void SihirbazIstendi();
     void TopluDegisiklikIstendi(int gunIndex);

@@ -7,6 +7,7 @@
 #include "ZilApplication.h"
 #include "ui_AnaSayfa.h"
 #include "ui_OkulTakvimi.h"
+#include "ui_Torenler.h"
 
 #include <QLineEdit>
 #include <QtTest>
@@ -163,6 +164,37 @@ private slots:
         menu.OkulTakvimi1->trigger();
         QTest::mouseClick(ui.btnKapat, Qt::LeftButton);
         QVERIFY(window.isHidden());
+    }
+
+    // "Törenler ve 10 Kasım": no ceremony without the school's anthem; what is saved is the rule
+    // the day plan follows, for every programme.
+    void ceremoniesAndTenKasim() {
+        ScheduleFixture fx;
+        setProgramFolder(fx.folder());
+        Program program([] { return false; });
+        program.clock().Timer().stop();
+        const int exams = program.store().addProgramme("Sınav Haftası");
+        program.menu().findChild<QAction *>("Torenler1")->trigger();
+        TfrmTorenler &window = program.ceremoniesWindow();
+        QVERIFY(window.isVisible());
+        auto &ui = window.controls();
+        QVERIFY(!ui.cbToren->isEnabled());
+        QVERIFY(ui.cbSaygiDurusu->isChecked());
+        ui.txtMarsi->setText("marsi.mp3");
+        QTest::mouseClick(ui.btnKaydet, Qt::LeftButton); // recording chosen, box not ticked
+        QVERIFY(!program.calendar().ceremony(Programme::Normal).on);
+        ui.cbToren->setChecked(true);
+        ui.txtOnce->setValue(15);
+        ui.cbSaygiDurusu->setChecked(false);
+        QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+        QCOMPARE(program.calendar().istiklalMarsi(), QStringLiteral("marsi.mp3"));
+        QCOMPARE(program.calendar().ceremony(exams).beforeMinutes, 15);
+        QVERIFY(program.calendar().ceremony(Programme::Normal).on);
+        QVERIFY(!program.calendar().isEnabled(Calendar::SaygiDurusu));
+        // Without the recording the ceremony cannot stay on.
+        QTest::mouseClick(ui.btnMarsiKaldir, Qt::LeftButton);
+        QVERIFY(!ui.cbToren->isChecked());
+        setProgramFolder({});
     }
 };
 
