@@ -26,7 +26,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_tray(m_menu, m_bells.plan(), m_bells.calendar())
     , m_calendarWindow(m_bells.calendar())
-    , m_ceremonies(m_bells.store(), m_bells.calendar()) {
+    , m_ceremonies(m_bells.store(), m_bells.calendar())
+    , m_oneOffs(m_bells.store()) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
                          m_editor.setEditorKipi(editorKipi);
@@ -43,6 +44,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      handled([this] { m_calendarWindow.ShowCalendar(); }));
     QObject::connect(&m_menu, &TfrmMenu::TorenlerIstendi, &m_ceremonies,
                      handled([this] { m_ceremonies.ShowCeremonies(); }));
+    QObject::connect(&m_menu, &TfrmMenu::TekSeferlikIstendi, &m_oneOffs,
+                     handled([this] { m_oneOffs.ShowOneOffs(); }));
     QObject::connect(&m_menu, &TfrmMenu::SihirbazIstendi, &m_wizard,
                      handled([this] { m_wizard.ShowWizard(); }));
     QObject::connect(&m_menu, &TfrmMenu::TopluDegisiklikIstendi, &m_bulk,

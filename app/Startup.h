@@ -10,6 +10,7 @@
 #include "Sihirbaz.h"
 #include "SingleInstance.h"
 #include "TopluDegisiklik.h"
+#include "TekSeferlik.h"
 #include "Torenler.h"
 #include "Tray.h"
 #include "ZilGecmisi.h"
@@ -45,6 +46,7 @@ public:
     Calendar &calendar() { return m_bells.calendar(); }
     TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
     TfrmTorenler &ceremoniesWindow() { return m_ceremonies; }
+    TfrmTekSeferlik &oneOffsWindow() { return m_oneOffs; }
     // The tray's "Bugün zil çalmasın".
     QAction &silenceTodayAction() { return m_tray.silenceAction(); }
     TfrmSihirbaz &wizard() { return m_wizard; }
@@ -78,6 +80,7 @@ private:
     FolderClaim *m_serviceClaim = nullptr;
     TfrmOkulTakvimi m_calendarWindow;
     TfrmTorenler m_ceremonies;
+    TfrmTekSeferlik m_oneOffs;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -142,6 +142,9 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     QAction *ceremonies = ui->DersProgrami1->addAction(QStringLiteral("Tö&renler ve 10 Kasım…"));
     ceremonies->setObjectName(QStringLiteral("Torenler1"));
     connect(ceremonies, &QAction::triggered, this, &TfrmMenu::TorenlerIstendi);
+    QAction *oneOffs = ui->DersProgrami1->addAction(QStringLiteral("Tek s&eferlik ziller…"));
+    oneOffs->setObjectName(QStringLiteral("TekSeferlik1"));
+    connect(oneOffs, &QAction::triggered, this, &TfrmMenu::TekSeferlikIstendi);
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);

@@ -79,6 +79,7 @@ signals:
     void dayLinesChanged();
     void OkulTakvimiIstendi();
     void TorenlerIstendi();
+    void TekSeferlikIstendi();
     // The timetable wizard, and the changes to many bells starting from the day selected here.
     void SihirbazIstendi();
     void TopluDegisiklikIstendi(int gunIndex);

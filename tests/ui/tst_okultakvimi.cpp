@@ -7,6 +7,7 @@
 #include "ZilApplication.h"
 #include "ui_AnaSayfa.h"
 #include "ui_OkulTakvimi.h"
+#include "ui_TekSeferlik.h"
 #include "ui_Torenler.h"
 
 #include <QLineEdit>
@@ -194,6 +195,44 @@ private slots:
         // Without the recording the ceremony cannot stay on.
         QTest::mouseClick(ui.btnMarsiKaldir, Qt::LeftButton);
         QVERIFY(!ui.cbToren->isChecked());
+        setProgramFolder({});
+    }
+
+    // "Tek seferlik ziller": a bell of one date joins that date's plan, and only that date's; a
+    // moment already past is refused.
+    void aOneOffBellFromTheWindow() {
+        ScheduleFixture fx;
+        setProgramFolder(fx.folder());
+        SimulatedClock clock;
+        clock.at = QDateTime(QDate(2026, 12, 8), QTime(10, 0));
+        setProgramClock(&clock);
+        Program program([] { return false; });
+        program.clock().Timer().stop();
+        program.menu().findChild<QAction *>("TekSeferlik1")->trigger();
+        auto &ui = program.oneOffsWindow().controls();
+        ui.txtAd->setText("Gösteri");
+        ui.txtMuzik->setText("gosteri.mp3");
+        ui.dtpZaman->setDateTime(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+        {
+            BoxAnswerer ok("OK");
+            QTest::mouseClick(ui.btnEkle, Qt::LeftButton);
+            QCOMPARE(ok.texts.size(), 1);
+            QVERIFY(ok.texts.first().startsWith("Bu an geçti"));
+        }
+        ui.dtpZaman->setDateTime(QDateTime(QDate(2026, 12, 9), QTime(11, 11, 11)));
+        QTest::mouseClick(ui.btnEkle, Qt::LeftButton);
+        QCOMPARE(ui.lvZiller->topLevelItemCount(), 1);
+        program.plan().update(QDate(2026, 12, 9));
+        QCOMPARE(program.plan().next(QTime(11, 0))->bell.name, QStringLiteral("Gösteri"));
+        program.plan().update(QDate(2026, 12, 16));
+        QVERIFY(!program.plan().next(QTime(0, 0)));
+        ui.lvZiller->setCurrentItem(ui.lvZiller->topLevelItem(0));
+        {
+            BoxAnswerer yes("Evet");
+            QTest::mouseClick(ui.btnSil, Qt::LeftButton);
+        }
+        QCOMPARE(ui.lvZiller->topLevelItemCount(), 0);
+        setProgramClock(nullptr);
         setProgramFolder({});
     }
 };
