@@ -174,6 +174,7 @@ void TfrmDuzenleme::loadBell() {
                                       "olabilir. Liste yenilendi."));
     }
     ui->cmbGunler->setCurrentIndex(bell->gunId);
+    m_programme = bell->programme;
     // A longer name written by other means is shown and saved whole.
     ui->txtDers->setMaxLength(qMax(nameLimit, int(bell->name.size())));
     ui->txtDers->setText(bell->name);
@@ -253,7 +254,8 @@ void TfrmDuzenleme::btnYeniKayitClick() {
                     ui->txtDers->text(),
                     StoredTimeForm(ui->dtpBaslamaSaati->time()),
                     ui->txtMuzik->text(),
-                    duration};
+                    duration,
+                    m_programme};
 
     bool rowGone = false;
     if (m_editorKipi == YeniKayitKipi) {

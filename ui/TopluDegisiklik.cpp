@@ -30,6 +30,7 @@ TfrmTopluDegisiklik::TfrmTopluDegisiklik(BellStore &store, std::function<void()>
     txtDakika = ui->txtDakika;
     txtSaniye = ui->txtSaniye;
     cmbKaynak = ui->cmbKaynak;
+    cmbKaynakProgram = ui->cmbKaynakProgram;
     rbEkle = ui->rbEkle;
     rbDegistir = ui->rbDegistir;
     btnKaydir = ui->btnKaydir;
@@ -50,7 +51,18 @@ TfrmTopluDegisiklik::TfrmTopluDegisiklik(BellStore &store, std::function<void()>
 
 TfrmTopluDegisiklik::~TfrmTopluDegisiklik() = default;
 
-void TfrmTopluDegisiklik::ShowFor(int gunIndex) {
+void TfrmTopluDegisiklik::ShowFor(int gunIndex, int programme) {
+    m_programme = programme;
+    QString name = QStringLiteral("Normal");
+    cmbKaynakProgram->clear();
+    for (const Programme &each : m_store.programmes()) {
+        cmbKaynakProgram->addItem(each.name, each.id);
+        if (each.id == programme)
+            name = each.name;
+    }
+    cmbKaynakProgram->setCurrentIndex(qMax(0, cmbKaynakProgram->findData(programme)));
+    // Every change here is to one programme's bells: the title says whose.
+    setWindowTitle(QStringLiteral("Toplu Değişiklik - %1 programı").arg(name));
     for (int gunId = 0; gunId < 7; ++gunId)
         cbGun[gunId]->setChecked(gunId == gunIndex);
     cmbKaynak->setCurrentIndex(gunIndex);
@@ -66,11 +78,16 @@ QList<int> TfrmTopluDegisiklik::chosenDays() const {
     return days;
 }
 
-int TfrmTopluDegisiklik::bellCount(const QList<int> &days) {
+int TfrmTopluDegisiklik::bellCount(const QList<int> &days, int programme) {
     qsizetype count = 0;
     for (int gunId : days)
-        count += m_store.dayBells(gunId).size();
+        count += m_store.dayBells(gunId, programme).size();
     return int(count);
+}
+
+int TfrmTopluDegisiklik::sourceProgramme() const {
+    const QVariant id = cmbKaynakProgram->currentData();
+    return id.isValid() ? id.toInt() : m_programme;
 }
 
 bool TfrmTopluDegisiklik::confirm(const QString &text) {
@@ -96,7 +113,7 @@ void TfrmTopluDegisiklik::btnKaydirClick() {
     }
     const bool back = cmbYon->currentIndex() == 1;
     try {
-        m_store.shiftDays(days, back ? -seconds : seconds);
+        m_store.shiftDays(days, back ? -seconds : seconds, m_programme);
     } catch (const ERefused &refused) {
         showMessage(this, refused.message());
         return;
@@ -110,20 +127,23 @@ void TfrmTopluDegisiklik::btnKaydirClick() {
 
 void TfrmTopluDegisiklik::btnKopyalaClick() {
     const int from = cmbKaynak->currentIndex();
+    const int fromProgramme = sourceProgramme();
     QList<int> to = chosenDays();
-    to.removeAll(from);
+    // From another programme, a day may be copied onto the same weekday.
+    if (fromProgramme == m_programme)
+        to.removeAll(from);
     if (to.isEmpty()) {
         showMessage(this, QStringLiteral("Kopyalanacak gün dışında en az bir gün seçin!"));
         return;
     }
-    const int copied = bellCount({from});
+    const int copied = bellCount({from}, fromProgramme);
     if (copied == 0) {
         showMessage(this,
                     QStringLiteral("%1 gününde kopyalanacak zil yok!").arg(GunAdlari().at(from)));
         return;
     }
     const bool replace = rbDegistir->isChecked();
-    const int deleted = replace ? bellCount(to) : 0;
+    const int deleted = replace ? bellCount(to, m_programme) : 0;
     if (deleted > 0 &&
         !confirm(QStringLiteral("%1 gününün %2 zili %3 günlerine yazılacak; bu günlerdeki %4 zil "
                                 "silinecek. Emin misiniz?")
@@ -135,10 +155,10 @@ void TfrmTopluDegisiklik::btnKopyalaClick() {
     // Added beside a bell of the same second, one of the two would never be heard.
     if (!replace) {
         qsizetype clashes = 0;
-        const QList<Bell> source = m_store.dayBells(from);
+        const QList<Bell> source = m_store.dayBells(from, fromProgramme);
         for (int gunId : std::as_const(to)) {
             QSet<QTime> taken;
-            for (const Bell &bell : m_store.dayBells(gunId))
+            for (const Bell &bell : m_store.dayBells(gunId, m_programme))
                 taken.insert(bell.startTime());
             clashes += std::count_if(source.begin(), source.end(), [&](const Bell &bell) {
                 return taken.contains(bell.startTime());
@@ -151,9 +171,14 @@ void TfrmTopluDegisiklik::btnKopyalaClick() {
                          .arg(clashes)))
             return;
     }
-    m_store.copyDay(from, to, replace);
+    m_store.copyDay(from, to, replace, m_programme, fromProgramme);
+    // A day of another programme is named with it, so the line cannot be read as this one's.
+    const QString source = fromProgramme == m_programme
+                               ? GunAdlari().at(from)
+                               : QStringLiteral("%1 programının %2")
+                                     .arg(cmbKaynakProgram->currentText(), GunAdlari().at(from));
     finish(QStringLiteral("%1 gününün %2 zili %3 günlerine kopyalandı.")
-               .arg(GunAdlari().at(from))
+               .arg(source)
                .arg(copied)
                .arg(GunAdlariOf(to)));
 }
@@ -164,7 +189,7 @@ void TfrmTopluDegisiklik::btnSilClick() {
         showMessage(this, QStringLiteral("Lütfen en az bir gün seçin!"));
         return;
     }
-    const int count = bellCount(days);
+    const int count = bellCount(days, m_programme);
     if (count == 0) {
         showMessage(this, QStringLiteral("Seçili günlerde silinecek zil yok."));
         return;
@@ -174,6 +199,6 @@ void TfrmTopluDegisiklik::btnSilClick() {
                      .arg(GunAdlariOf(days))
                      .arg(count)))
         return;
-    const int removed = m_store.removeDays(days);
+    const int removed = m_store.removeDays(days, m_programme);
     finish(QStringLiteral("%1 günlerinden %2 zil silindi.").arg(GunAdlariOf(days)).arg(removed));
 }
