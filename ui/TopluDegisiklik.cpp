@@ -39,6 +39,9 @@ TfrmTopluDegisiklik::TfrmTopluDegisiklik(BellStore &store, std::function<void()>
     lblDurum = ui->lblDurum;
     // The list's index is the day's number, as everywhere the days are chosen.
     cmbKaynak->addItems(GunAdlari());
+    // Past the seven days: each ticked day takes its own weekday's bells, so a whole programme
+    // is copied in one go.
+    cmbKaynak->addItem(QStringLiteral("Her gün kendi gününden"));
 
     // Enter in a number field must not shift, copy or delete by itself.
     for (QPushButton *button : findChildren<QPushButton *>())
@@ -128,6 +131,10 @@ void TfrmTopluDegisiklik::btnKaydirClick() {
 void TfrmTopluDegisiklik::btnKopyalaClick() {
     const int from = cmbKaynak->currentIndex();
     const int fromProgramme = sourceProgramme();
+    if (from == EachOwnDay) {
+        copyEachOwnDay(fromProgramme);
+        return;
+    }
     QList<int> to = chosenDays();
     // From another programme, a day may be copied onto the same weekday.
     if (fromProgramme == m_programme)
@@ -181,6 +188,63 @@ void TfrmTopluDegisiklik::btnKopyalaClick() {
                .arg(source)
                .arg(copied)
                .arg(GunAdlariOf(to)));
+}
+
+void TfrmTopluDegisiklik::copyEachOwnDay(int fromProgramme) {
+    if (fromProgramme == m_programme) {
+        showMessage(this, QStringLiteral("Her gün kendi gününden ancak başka bir programdan "
+                                         "kopyalanabilir: Program'da başka bir program seçin!"));
+        return;
+    }
+    const QList<int> days = chosenDays();
+    if (days.isEmpty()) {
+        showMessage(this, QStringLiteral("Lütfen en az bir gün seçin!"));
+        return;
+    }
+    QList<Bell> bells;
+    qsizetype clashes = 0;
+    for (int gunId : days) {
+        QSet<QTime> taken;
+        for (const Bell &bell : m_store.dayBells(gunId, m_programme))
+            taken.insert(bell.startTime());
+        for (Bell bell : m_store.dayBells(gunId, fromProgramme)) {
+            clashes += taken.contains(bell.startTime());
+            bell.id = 0;
+            bell.programme = m_programme;
+            bells.append(bell);
+        }
+    }
+    const QString source = cmbKaynakProgram->currentText();
+    if (bells.isEmpty()) {
+        showMessage(this, QStringLiteral("%1 programının seçili günlerinde kopyalanacak zil yok!")
+                              .arg(source));
+        return;
+    }
+    const bool replace = rbDegistir->isChecked();
+    const int deleted = replace ? bellCount(days, m_programme) : 0;
+    if (deleted > 0 &&
+        !confirm(QStringLiteral("%1 programının %2 zili %3 günlerine yazılacak; bu günlerdeki %4 "
+                                "zil silinecek. Emin misiniz?")
+                     .arg(source)
+                     .arg(bells.size())
+                     .arg(GunAdlariOf(days))
+                     .arg(deleted)))
+        return;
+    // Added beside a bell of the same second, one of the two would never be heard.
+    if (!replace && clashes > 0 &&
+        !confirm(QStringLiteral("Eklenecek zillerden %1 tanesi var olan bir zille aynı saniyeye "
+                                "düşüyor: o saniyede yalnız biri çalar. Yine de eklensin mi?")
+                     .arg(clashes)))
+        return;
+    // One write either way: the week is copied whole or not at all.
+    if (replace)
+        m_store.replaceDays(days, bells, m_programme);
+    else
+        m_store.add(bells);
+    finish(QStringLiteral("%1 programının %2 zili %3 günlerine kendi günlerinden kopyalandı.")
+               .arg(source)
+               .arg(bells.size())
+               .arg(GunAdlariOf(days)));
 }
 
 void TfrmTopluDegisiklik::btnSilClick() {

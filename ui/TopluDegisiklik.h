@@ -54,6 +54,10 @@ private:
     QList<int> chosenDays() const;
     int bellCount(const QList<int> &days, int programme);
     int sourceProgramme() const;
+    // The "Her gün kendi gününden" copy: each ticked day takes its own weekday's bells of
+    // `fromProgramme`.
+    void copyEachOwnDay(int fromProgramme);
+    static constexpr int EachOwnDay = 7;
     // Asks before bells are deleted; true on "Evet".
     bool confirm(const QString &text);
     void finish(const QString &what);

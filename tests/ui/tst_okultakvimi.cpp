@@ -13,7 +13,9 @@
 #include "ui_OkulTakvimi.h"
 #include "ui_Programlar.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QtTest>
 
 // The calendar window reached from the main window's menu, its refusals, and the main window's
@@ -184,6 +186,7 @@ private slots:
             setProgramFolder({});
         });
         fx.insert(2, "Normal Sabah", "09:30:00", "zil.mp3", 30);
+        fx.insert(0, "Pazartesi Sabah", "08:30:00", "zil.mp3", 30);
         Program program([] { return false; });
         program.clock().Timer().stop();
         program.clock().setRinging(false);
@@ -266,6 +269,20 @@ private slots:
         QCOMPARE(program.store().dayBells(2, sinav).size(), 2);
         QCOMPARE(program.store().dayBells(2).size(), 1);
         QCOMPARE(menu.ListView1->topLevelItemCount(), 2);
+        // "Her gün kendi gününden" copies the whole week at once, here in place of its own.
+        for (QCheckBox *day : bulk.cbGun)
+            day->setChecked(true);
+        bulk.cmbKaynak->setCurrentIndex(7);
+        bulk.rbDegistir->setChecked(true);
+        {
+            BoxAnswerer yes("Evet");
+            QTest::mouseClick(bulk.btnKopyala, Qt::LeftButton);
+            QCOMPARE(yes.texts.size(), 1); // asked first: two bells are deleted
+        }
+        QCOMPARE(program.store().dayBells(0, sinav).size(), 1);
+        QCOMPARE(program.store().dayBells(2, sinav).size(), 1);
+        QCOMPARE(program.store().dayBells(2, sinav).first().name, QStringLiteral("Normal Sabah"));
+        QCOMPARE(program.store().dayBells(2).size(), 1);
 
         // The wizard too writes to the programme on show.
         menu.Sihirbaz1->trigger();
