@@ -8,6 +8,7 @@
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "ProgramSounds.h"
+#include "Programlar.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "WindowLook.h"
@@ -241,6 +242,8 @@ void TfrmDuzenleme::btnYeniKayitClick() {
         return;
     }
     const int duration = durationForSave();
+    if (m_editorKipi == YeniKayitKipi && !programmeStillThere(m_store, m_programme, this))
+        return;
     const int gunId = ui->cmbGunler->currentIndex();
     if (gunId < 0) {
         showMessage(this, QStringLiteral("Lütfen bir gün seçin!"));

@@ -6,7 +6,20 @@
 #include "WindowLook.h"
 
 #include <QListWidget>
+#include <algorithm>
 #include <QPushButton>
+
+bool programmeStillThere(BellStore &store, int programme, QWidget *window) {
+    if (programme == Programme::Normal)
+        return true;
+    const QList<Programme> all = store.programmes();
+    if (std::any_of(all.begin(), all.end(),
+                    [programme](const Programme &each) { return each.id == programme; }))
+        return true;
+    showMessage(window, QStringLiteral("Bu program bu arada silinmiş, hiçbir şey kaydedilmedi. "
+                                       "Ana pencerede programı yeniden seçin."));
+    return false;
+}
 
 TfrmProgramlar::TfrmProgramlar(BellStore &store, QWidget *parent)
     : QDialog(parent, toolWindowFlags)

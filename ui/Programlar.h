@@ -9,6 +9,11 @@ class TfrmProgramlar;
 }
 class BellStore;
 
+// Whether `programme` is still there to write bells to: a window opened for it may outlive it,
+// and bells written to a removed programme would never be seen or rung. Tells the user (over
+// `window`) when it is gone.
+bool programmeStillThere(BellStore &store, int programme, QWidget *window);
+
 // TfrmProgramlar: the school's programmes besides Normal, added, renamed and removed. The name is
 // typed in the window's own field rather than in a box of its own, so nothing waits on a
 // second dialog. Created once and hidden.

@@ -6,6 +6,7 @@
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "ProgramSounds.h"
+#include "Programlar.h"
 #include "Schedule.h"
 #include "WindowLook.h"
 
@@ -200,6 +201,8 @@ void TfrmSihirbaz::btnKaydetClick() {
         showMessage(this, m_timetable.refusal);
         return;
     }
+    if (!programmeStillThere(m_store, m_programme, this))
+        return;
     QList<Bell> bells = tickedBells();
     if (bells.isEmpty()) {
         showMessage(this, QStringLiteral("Yazılacak zil yok: önizlemede en az bir zili "

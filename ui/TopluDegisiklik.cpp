@@ -3,6 +3,7 @@
 
 #include "BellStore.h"
 #include "ErrorBox.h"
+#include "Programlar.h"
 #include "Schedule.h"
 #include "WindowLook.h"
 
@@ -131,6 +132,8 @@ void TfrmTopluDegisiklik::btnKaydirClick() {
 void TfrmTopluDegisiklik::btnKopyalaClick() {
     const int from = cmbKaynak->currentIndex();
     const int fromProgramme = sourceProgramme();
+    if (!programmeStillThere(m_store, m_programme, this))
+        return;
     if (from == EachOwnDay) {
         copyEachOwnDay(fromProgramme);
         return;

@@ -289,6 +289,9 @@ private slots:
         QCOMPARE(program.wizard().programme(), sinav);
 
         // Removed after asking: its bells go with it and the choice offers Normal alone.
+        program.menu().btnYeniKayitClick();
+        ed.txtDers->setText(QStringLiteral("Geç kalan"));
+        ed.txtMuzik->setText(QStringLiteral("zil.mp3"));
         pw.lstProgramlar->setCurrentRow(1);
         {
             BoxAnswerer box("Evet");
@@ -297,6 +300,16 @@ private slots:
                      QStringList{"\"Sınav Haftası\" programı bütün zilleriyle silinsin mi?"});
         }
         QCOMPARE(menu.cmbProgram->count(), 1);
+        QCOMPARE(program.store().dayBells(2, sinav).size(), 0);
+        {
+            // The editor still open for it writes nothing, says so and keeps what was typed.
+            BoxAnswerer box("OK");
+            QTest::mouseClick(ed.btnYeniKayit, Qt::LeftButton);
+            QCOMPARE(box.texts.size(), 1);
+            QVERIFY(box.texts.first().startsWith(QStringLiteral("Bu program bu arada silinmiş")));
+        }
+        QVERIFY(program.editor().isVisible());
+        QCOMPARE(ed.txtDers->text(), QStringLiteral("Geç kalan"));
         QCOMPARE(program.store().dayBells(2, sinav).size(), 0);
     }
 };
