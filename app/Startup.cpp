@@ -25,7 +25,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_wizard(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_tray(m_menu, m_bells.plan(), m_bells.calendar())
-    , m_calendarWindow(m_bells.calendar())
+    , m_calendarWindow(m_bells.calendar(), &m_bells.store())
     , m_ceremonies(m_bells.store(), m_bells.calendar())
     , m_oneOffs(m_bells.store()) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
@@ -33,6 +33,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                          m_editor.setEditorKipi(editorKipi);
                          m_editor.setGunIndex(gunIndex);
                          m_editor.setKayitID(kayitId);
+                         m_editor.setProgram(m_menu.chosenProgramme());
                          runHandler([this] { m_editor.ShowEditor(); });
                      });
     QObject::connect(&m_bells.clock(), &BellClock::SaatChanged, &m_menu, &TfrmMenu::showTime);
@@ -47,9 +48,11 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     QObject::connect(&m_menu, &TfrmMenu::TekSeferlikIstendi, &m_oneOffs,
                      handled([this] { m_oneOffs.ShowOneOffs(); }));
     QObject::connect(&m_menu, &TfrmMenu::SihirbazIstendi, &m_wizard,
-                     handled([this] { m_wizard.ShowWizard(); }));
+                     handled([this] { m_wizard.ShowWizard(m_menu.chosenProgramme()); }));
     QObject::connect(&m_menu, &TfrmMenu::TopluDegisiklikIstendi, &m_bulk,
-                     [this](int gunIndex) { runHandler([&] { m_bulk.ShowFor(gunIndex); }); });
+                     [this](int gunIndex, int programme) {
+                         runHandler([&] { m_bulk.ShowFor(gunIndex, programme); });
+                     });
 
     QObject::connect(&m_tray, &TrayIcon::showRequested, &m_menu, [this] { bringToFront(m_menu); });
     QObject::connect(&m_tray, &TrayIcon::stopRequested, &m_menu, handled([this] {

@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "ErrorBox.h"
 #include "MediaPlayerDevice.h"
+#include "Programlar.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "SysColors.h"
@@ -79,6 +80,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     QFont plain13 = font();
     plain13.setPixelSize(13);
     ui->Label2->setFont(plain13);
+    ui->Label3->setFont(plain13);
     QFont bold12 = font();
     bold12.setBold(true);
     bold12.setPixelSize(12);
@@ -89,6 +91,12 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     ui->Label1->adjustSize();
     ui->lblSaat->adjustSize();
     ui->Label2->adjustSize();
+    ui->Label3->adjustSize();
+    // Both choices start after the wider of their captions, so they line up.
+    const int choices = qMax(ui->cmbGunler->x(), qMax(ui->Label2->geometry().right(),
+                                                      ui->Label3->geometry().right()) + 4);
+    for (QComboBox *choice : {ui->cmbGunler, ui->cmbProgram})
+        choice->setGeometry(choice->geometry().adjusted(choices - choice->x(), 0, 0, 0));
     ui->Saat->move(qMax(ui->Saat->x(), ui->lblSaat->geometry().right() + 4), ui->Saat->y());
     // The clock is repainted every second; a label that fills its own background spares the
     // window beneath it from being painted again each time.
@@ -129,6 +137,8 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     setUpButtons();
 
     connect(ui->cmbGunler, &QComboBox::activated, this, handled([this] { cmbGunlerChange(); }));
+    connect(ui->cmbProgram, &QComboBox::activated, this, handled([this] { ListeyiDoldur(); }));
+    connect(ui->Programlar1, &QAction::triggered, this, handled([this] { showProgrammes(); }));
     connect(ui->ListView1, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item) { runHandler([&] { ListView1DblClick(item); }); });
     // The menu runs the buttons' commands without touching their faces.
@@ -148,8 +158,9 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);
-    connect(ui->TopluDegisiklik1, &QAction::triggered, this,
-            [this] { emit TopluDegisiklikIstendi(ui->cmbGunler->currentIndex()); });
+    connect(ui->TopluDegisiklik1, &QAction::triggered, this, [this] {
+        emit TopluDegisiklikIstendi(ui->cmbGunler->currentIndex(), chosenProgramme());
+    });
 
     // The area below the menu bar is fixed at 404 x 510; nothing resizes it.
     ui->centralwidget->setFixedSize(ClientWidth, ClientHeight);
@@ -226,6 +237,7 @@ void TfrmMenu::FormCreate(const std::function<bool()> &online, const QString &we
     const int unchosen = ui->cmbGunler->currentIndex();
     ui->cmbGunler->setCurrentIndex(todaysProgram());
     try {
+        fillProgrammes(todaysProgramme());
         ListeyiDoldur();
     } catch (const ZilError &) {
         // A schedule that cannot be opened was told once already, by the program that opened
@@ -309,7 +321,7 @@ bool TfrmMenu::setUpWebPanel(const QString &webSite) {
 
 void TfrmMenu::ListeyiDoldur() {
     ui->ListView1->clear();
-    const QList<Bell> bells = m_store.dayBells(ui->cmbGunler->currentIndex());
+    const QList<Bell> bells = m_store.dayBells(ui->cmbGunler->currentIndex(), chosenProgramme());
     const QString gun = ui->cmbGunler->currentText();
     QList<QTreeWidgetItem *> rows;
     for (const Bell &bell : bells) {
@@ -389,6 +401,40 @@ void TfrmMenu::drawDayLines() {
 int TfrmMenu::todaysProgram() const {
     const QDate today = programClock().now().date();
     return m_plan.date() == today ? m_plan.day().gunId : GunIDOf(today);
+}
+
+int TfrmMenu::todaysProgramme() const {
+    return m_plan.date() == programClock().now().date() ? m_plan.day().programme
+                                                        : Programme::Normal;
+}
+
+int TfrmMenu::chosenProgramme() const {
+    const QVariant id = ui->cmbProgram->currentData();
+    return id.isValid() ? id.toInt() : Programme::Normal;
+}
+
+void TfrmMenu::fillProgrammes(int chosen) {
+    QComboBox *choice = ui->cmbProgram;
+    choice->clear();
+    for (const Programme &programme : m_store.programmes())
+        choice->addItem(programme.name, programme.id);
+    // A programme removed meanwhile leaves Normal's bells in view, as it leaves them ringing.
+    const int row = choice->findData(chosen);
+    choice->setCurrentIndex(row >= 0 ? row : choice->findData(Programme::Normal));
+}
+
+void TfrmMenu::refreshProgrammes() {
+    fillProgrammes(chosenProgramme());
+    ListeyiDoldur();
+}
+
+void TfrmMenu::showProgrammes() {
+    if (!m_programmes) {
+        m_programmes = new TfrmProgramlar(m_store, this);
+        connect(m_programmes, &TfrmProgramlar::programmesChanged, this,
+                handled([this] { refreshProgrammes(); }));
+    }
+    m_programmes->ShowProgrammes();
 }
 
 void TfrmMenu::showCalendarLine(const QString &line) {

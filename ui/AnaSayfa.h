@@ -16,6 +16,7 @@ class TfrmMenu;
 }
 class MediaPlayerDevice;
 class QLabel;
+class TfrmProgramlar;
 class QTreeWidgetItem;
 
 // TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock, what
@@ -44,7 +45,15 @@ public:
     // Created only when the machine was online at start-up.
     QWidget *WebBrowser() const { return m_webBrowser; }
 
+    // The bells of the chosen day of the chosen programme.
     void ListeyiDoldur();
+    // The programme whose bells are listed, and where "Yeni Kayıt" adds one.
+    int chosenProgramme() const;
+    // The programme choice read afresh, keeping the chosen one while it exists.
+    void refreshProgrammes();
+    // "Programlar…": the window that adds, renames and removes programmes.
+    void showProgrammes();
+    TfrmProgramlar *programmesWindow() const { return m_programmes; }
 
     void cmbGunlerChange();
     void btnYeniKayitClick();
@@ -82,7 +91,7 @@ signals:
     void TekSeferlikIstendi();
     // The timetable wizard, and the changes to many bells starting from the day selected here.
     void SihirbazIstendi();
-    void TopluDegisiklikIstendi(int gunIndex);
+    void TopluDegisiklikIstendi(int gunIndex, int programme);
     // The window went to the tray for the first time; the tray tells the user it did.
     void hiddenToTray();
 
@@ -111,11 +120,15 @@ private:
     void showCalendarLine(const QString &line);
     // The weekday whose bells ring today: a make-up day's chosen one, or today's own.
     int todaysProgram() const;
+    // The programme that rings today: a special one on its dates, else Normal.
+    int todaysProgramme() const;
+    void fillProgrammes(int chosen);
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
     DayPlan &m_plan;
     QWidget *m_webBrowser = nullptr;
+    TfrmProgramlar *m_programmes = nullptr;
     QUrl m_webPage;
     QTimer *m_webRetry;
     std::function<bool()> m_closesToTray;

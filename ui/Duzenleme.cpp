@@ -8,6 +8,7 @@
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "ProgramSounds.h"
+#include "Programlar.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "WindowLook.h"
@@ -174,6 +175,7 @@ void TfrmDuzenleme::loadBell() {
                                       "olabilir. Liste yenilendi."));
     }
     ui->cmbGunler->setCurrentIndex(bell->gunId);
+    m_programme = bell->programme;
     // A longer name written by other means is shown and saved whole.
     ui->txtDers->setMaxLength(qMax(nameLimit, int(bell->name.size())));
     ui->txtDers->setText(bell->name);
@@ -240,6 +242,8 @@ void TfrmDuzenleme::btnYeniKayitClick() {
         return;
     }
     const int duration = durationForSave();
+    if (m_editorKipi == YeniKayitKipi && !programmeStillThere(m_store, m_programme, this))
+        return;
     const int gunId = ui->cmbGunler->currentIndex();
     if (gunId < 0) {
         showMessage(this, QStringLiteral("Lütfen bir gün seçin!"));
@@ -253,7 +257,8 @@ void TfrmDuzenleme::btnYeniKayitClick() {
                     ui->txtDers->text(),
                     StoredTimeForm(ui->dtpBaslamaSaati->time()),
                     ui->txtMuzik->text(),
-                    duration};
+                    duration,
+                    m_programme};
 
     bool rowGone = false;
     if (m_editorKipi == YeniKayitKipi) {

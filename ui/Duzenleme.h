@@ -35,6 +35,9 @@ public:
 
     // The main window hands over its selected day; a new bell's showing replaces it with today.
     void setGunIndex(int gunIndex);
+    // The programme a new bell joins: the one the main window lists.
+    void setProgram(int programme) { m_programme = programme; }
+    int program() const { return m_programme; }
 
     // The main window's new, edit and double-click commands: shows the dialog with its fields
     // loaded for the current mode, and reloads them when it is already open.
@@ -70,5 +73,6 @@ private:
     std::function<void()> m_listeyiDoldur;
     int m_editorKipi = 0;
     int m_kayitId = 0;
+    int m_programme = 0;
     QFileDialog *m_odMuzikDosyasi = nullptr;
 };

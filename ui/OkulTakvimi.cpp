@@ -26,6 +26,7 @@ const QColor holidayColour(255, 190, 190);
 const QColor halfDayColour(255, 225, 160);
 const QColor makeUpColour(190, 230, 190);
 const QColor silencedColour(205, 205, 205);
+const QColor specialColour(190, 215, 250);
 const QColor outsideColour(150, 150, 150);
 
 // A corrected religious date further than this from the proposal is a typing mistake.
@@ -59,10 +60,11 @@ Calendar::SchoolYear likelySchoolYear(const QDate &today) {
 }
 } // namespace
 
-TfrmOkulTakvimi::TfrmOkulTakvimi(Calendar &calendar, QWidget *parent)
+TfrmOkulTakvimi::TfrmOkulTakvimi(Calendar &calendar, BellStore *store, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , ui(std::make_unique<Ui::TfrmOkulTakvimi>())
-    , m_calendar(calendar) {
+    , m_calendar(calendar)
+    , m_store(store) {
     setFont(programFont());
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmOkulTakvimi"));
@@ -76,9 +78,10 @@ TfrmOkulTakvimi::TfrmOkulTakvimi(Calendar &calendar, QWidget *parent)
                        "<span style=\"background:%2\">&nbsp;yarım gün&nbsp;</span> "
                        "<span style=\"background:%3\">&nbsp;telafi günü&nbsp;</span> "
                        "<span style=\"background:%4\">&nbsp;zil çalmasın&nbsp;</span><br>"
+                       "<span style=\"background:%6\">&nbsp;özel program&nbsp;</span> "
                        "<span style=\"color:%5\">okul yılı dışı</span>")
             .arg(holidayColour.name(), halfDayColour.name(), makeUpColour.name(),
-                 silencedColour.name(), outsideColour.name()));
+                 silencedColour.name(), outsideColour.name(), specialColour.name()));
 
     connect(ui->btnEkle, &QPushButton::clicked, this, handled([this] { btnEkleClick(); }));
     connect(ui->btnDuzenle, &QPushButton::clicked, this, handled([this] { btnDuzenleClick(); }));
@@ -133,8 +136,22 @@ void TfrmOkulTakvimi::ShowCalendar() {
     bringToFront(*this);
 }
 
+void TfrmOkulTakvimi::fillProgrammes() {
+    QComboBox *choice = ui->cmbProgram;
+    const QVariant kept = choice->currentData();
+    choice->clear();
+    if (!m_store)
+        return;
+    // Normal rings every other date already: only the school's own programmes are offered.
+    for (const Programme &programme : m_store->programmes())
+        if (programme.id != Programme::Normal)
+            choice->addItem(programme.name, programme.id);
+    choice->setCurrentIndex(qMax(kept.isValid() ? choice->findData(kept) : 0, 0));
+}
+
 void TfrmOkulTakvimi::refresh() {
     m_shownYear = ui->calTakvim->yearShown();
+    fillProgrammes();
     const auto year = m_calendar.schoolYear();
     ui->cbOkulYili->setChecked(year.has_value());
     ui->dtpIlkGun->setEnabled(year.has_value());
@@ -177,9 +194,13 @@ void TfrmOkulTakvimi::colourDays(int year) {
             format.setForeground(outsideColour);
             break;
         case CalendarDay::Kind::Ordinary:
-            continue;
+            // An ordinary day still differs when another programme rings it.
+            if (day.programme == Programme::Normal)
+                continue;
+            format.setBackground(specialColour);
+            break;
         }
-        if (!day.name.isEmpty())
+        if (!day.name.isEmpty() || day.programme != Programme::Normal)
             format.setToolTip(day.line());
         cal->setDateTextFormat(date, format);
     }
@@ -253,8 +274,12 @@ void TfrmOkulTakvimi::showTypeFields() {
     const int type = ui->cmbTur->currentIndex();
     const bool religious = m_editReligious.has_value();
     ui->cmbTur->setEnabled(!religious);
-    ui->txtAd->setEnabled(!religious && type != int(CalendarEntry::Type::MakeUp));
-    ui->dtpBitis->setEnabled(!religious && type == int(CalendarEntry::Type::Holiday));
+    const bool special = type == int(CalendarEntry::Type::Programme);
+    // A special programme's entry is named after its programme.
+    ui->txtAd->setEnabled(!religious && type != int(CalendarEntry::Type::MakeUp) && !special);
+    ui->dtpBitis->setEnabled(!religious &&
+                             (type == int(CalendarEntry::Type::Holiday) || special));
+    ui->cmbProgram->setEnabled(!religious && special);
     ui->tmSaat->setEnabled(!religious && type == int(CalendarEntry::Type::HalfDay));
     ui->cmbGun->setEnabled(!religious && type == int(CalendarEntry::Type::MakeUp));
 }
@@ -291,6 +316,8 @@ void TfrmOkulTakvimi::btnDuzenleClick() {
             ui->tmSaat->setTime(e->time);
         if (e->type == CalendarEntry::Type::MakeUp)
             ui->cmbGun->setCurrentIndex(e->gunId);
+        if (e->type == CalendarEntry::Type::Programme)
+            ui->cmbProgram->setCurrentIndex(ui->cmbProgram->findData(e->gunId));
         ui->lblKayitKipi->setText(QStringLiteral("Düzenleniyor: %1").arg(e->name));
         showTypeFields();
         return;
@@ -385,12 +412,24 @@ void TfrmOkulTakvimi::btnKaydetClick() {
     CalendarEntry entry;
     entry.id = m_editId;
     entry.type = CalendarEntry::Type(ui->cmbTur->currentIndex());
-    // A make-up day's name field is greyed; what it still holds is not the entry's.
-    entry.name = entry.type == CalendarEntry::Type::MakeUp ? QString() : ui->txtAd->text();
-    entry.from = ui->dtpBaslangic->date();
-    entry.to = entry.type == CalendarEntry::Type::Holiday ? ui->dtpBitis->date() : entry.from;
-    entry.time = ui->tmSaat->time();
-    entry.gunId = ui->cmbGun->currentIndex();
+    if (entry.type == CalendarEntry::Type::Programme) {
+        if (ui->cmbProgram->currentIndex() < 0) {
+            showMessage(this, QStringLiteral("Özel program için önce ana penceredeki Ders "
+                                             "Programı > Programlar… ile bir program ekleyin!"));
+            return;
+        }
+        entry = CalendarEntry::special(ui->cmbProgram->currentText(),
+                                       ui->cmbProgram->currentData().toInt(),
+                                       ui->dtpBaslangic->date(), ui->dtpBitis->date());
+        entry.id = m_editId;
+    } else {
+        // A make-up day's name field is greyed; what it still holds is not the entry's.
+        entry.name = entry.type == CalendarEntry::Type::MakeUp ? QString() : ui->txtAd->text();
+        entry.from = ui->dtpBaslangic->date();
+        entry.to = entry.type == CalendarEntry::Type::Holiday ? ui->dtpBitis->date() : entry.from;
+        entry.time = ui->tmSaat->time();
+        entry.gunId = ui->cmbGun->currentIndex();
+    }
     try {
         m_calendar.save(entry);
     } catch (const ERefused &refused) {

@@ -11,6 +11,7 @@ namespace Ui {
 class TfrmOkulTakvimi;
 }
 class QTreeWidgetItem;
+class BellStore;
 
 // TfrmOkulTakvimi, the school calendar window: a month calendar with the holidays, half days and
 // make-up days coloured, the list of the shown year's entries and known holidays with their state,
@@ -20,7 +21,9 @@ class TfrmOkulTakvimi : public QWidget {
     Q_OBJECT
 public:
     // `calendar` must outlive the window.
-    explicit TfrmOkulTakvimi(Calendar &calendar, QWidget *parent = nullptr);
+    // `store`, when given, offers its programmes for "Özel program" entries.
+    explicit TfrmOkulTakvimi(Calendar &calendar, BellStore *store = nullptr,
+                             QWidget *parent = nullptr);
     ~TfrmOkulTakvimi() override;
 
     Ui::TfrmOkulTakvimi &controls() { return *ui; }
@@ -54,6 +57,8 @@ private:
 
     std::unique_ptr<Ui::TfrmOkulTakvimi> ui;
     Calendar &m_calendar;
+    BellStore *m_store;
+    void fillProgrammes();
     int m_shownYear = 0;
     int m_editId = 0; // the entry in the fields; 0 for a new one
     struct Religious {

@@ -6,6 +6,7 @@
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "ProgramSounds.h"
+#include "Programlar.h"
 #include "Schedule.h"
 #include "WindowLook.h"
 
@@ -86,7 +87,17 @@ TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur
 
 TfrmSihirbaz::~TfrmSihirbaz() = default;
 
-void TfrmSihirbaz::ShowWizard() {
+void TfrmSihirbaz::ShowWizard(int programme) {
+    if (m_title.isEmpty())
+        m_title = windowTitle();
+    m_programme = programme;
+    QString title = m_title;
+    // Another programme's days are made here too; the title says whose, lest Normal's be meant.
+    if (programme != Programme::Normal)
+        for (const Programme &each : m_store.programmes())
+            if (each.id == programme)
+                title = QStringLiteral("%1 - %2 programı").arg(m_title, each.name);
+    setWindowTitle(title);
     bringToFront(*this);
 }
 
@@ -190,7 +201,9 @@ void TfrmSihirbaz::btnKaydetClick() {
         showMessage(this, m_timetable.refusal);
         return;
     }
-    const QList<Bell> bells = tickedBells();
+    if (!programmeStillThere(m_store, m_programme, this))
+        return;
+    QList<Bell> bells = tickedBells();
     if (bells.isEmpty()) {
         showMessage(this, QStringLiteral("Yazılacak zil yok: önizlemede en az bir zili "
                                          "işaretleyin!"));
@@ -204,7 +217,7 @@ void TfrmSihirbaz::btnKaydetClick() {
     qsizetype existing = 0;
     QSet<std::pair<int, QTime>> taken;
     for (int gunId : days) {
-        const QList<Bell> old = m_store.dayBells(gunId);
+        const QList<Bell> old = m_store.dayBells(gunId, m_programme);
         existing += old.size();
         for (const Bell &b : old)
             taken.insert({gunId, b.startTime()});
@@ -240,8 +253,10 @@ void TfrmSihirbaz::btnKaydetClick() {
             return;
         replace = ask.clickedButton() == degistir;
     }
+    for (Bell &b : bells)
+        b.programme = m_programme;
     if (replace)
-        m_store.replaceDays(days, bells);
+        m_store.replaceDays(days, bells, m_programme);
     else
         m_store.add(bells);
     // Told first: should the refill fail, the user still knows the bells were saved. The

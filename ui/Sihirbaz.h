@@ -27,8 +27,9 @@ public:
     ~TfrmSihirbaz() override;
 
     // Shows the wizard, or brings it to the front when already open; the preview keeps what was
-    // unticked.
-    void ShowWizard();
+    // unticked. Its bells are written to `programme`, the one the main window lists.
+    void ShowWizard(int programme = 0);
+    int programme() const { return m_programme; }
 
     // The plan the fields describe.
     TimetablePlan plan() const;
@@ -55,4 +56,6 @@ private:
     std::function<void()> m_listeyiDoldur;
     Timetable m_timetable;
     QFileDialog *m_musicDialog = nullptr;
+    int m_programme = 0;
+    QString m_title;
 };

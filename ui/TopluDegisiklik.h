@@ -27,8 +27,10 @@ public:
                         QWidget *parent = nullptr);
     ~TfrmTopluDegisiklik() override;
 
-    // Shows the window with `gunIndex` as the one chosen day and the day to copy from.
-    void ShowFor(int gunIndex);
+    // Shows the window for the bells of `programme`, with `gunIndex` as the one chosen day and
+    // the day to copy from.
+    void ShowFor(int gunIndex, int programme = 0);
+    int programme() const { return m_programme; }
 
     void btnKaydirClick();
     void btnKopyalaClick();
@@ -40,6 +42,7 @@ public:
     QSpinBox *txtDakika = nullptr;
     QSpinBox *txtSaniye = nullptr;
     QComboBox *cmbKaynak = nullptr; // the day copied from
+    QComboBox *cmbKaynakProgram = nullptr; // the programme copied from
     QRadioButton *rbEkle = nullptr;
     QRadioButton *rbDegistir = nullptr;
     QPushButton *btnKaydir = nullptr;
@@ -49,7 +52,12 @@ public:
 
 private:
     QList<int> chosenDays() const;
-    int bellCount(const QList<int> &days);
+    int bellCount(const QList<int> &days, int programme);
+    int sourceProgramme() const;
+    // The "Her gün kendi gününden" copy: each ticked day takes its own weekday's bells of
+    // `fromProgramme`.
+    void copyEachOwnDay(int fromProgramme);
+    static constexpr int EachOwnDay = 7;
     // Asks before bells are deleted; true on "Evet".
     bool confirm(const QString &text);
     void finish(const QString &what);
@@ -57,4 +65,5 @@ private:
     std::unique_ptr<Ui::TfrmTopluDegisiklik> ui;
     BellStore &m_store;
     std::function<void()> m_listeyiDoldur;
+    int m_programme = 0;
 };

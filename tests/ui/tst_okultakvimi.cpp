@@ -1,16 +1,23 @@
 #include "AnaSayfa.h"
 #include "BoxAnswerer.h"
+#include "Duzenleme.h"
+#include "Programlar.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
 #include "Startup.h"
+#include "TopluDegisiklik.h"
 #include "ZilApplication.h"
 #include "ui_AnaSayfa.h"
+#include "ui_Duzenleme.h"
 #include "ui_OkulTakvimi.h"
+#include "ui_Programlar.h"
 #include "ui_TekSeferlik.h"
 #include "ui_Torenler.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QtTest>
 
 // The calendar window reached from the main window's menu, its refusals, and the main window's
@@ -234,6 +241,147 @@ private slots:
         QCOMPARE(ui.lvZiller->topLevelItemCount(), 0);
         setProgramClock(nullptr);
         setProgramFolder({});
+    }
+
+    // A programme added in its window, given a bell in the main window, and rung today through
+    // the calendar's "Özel program".
+    void aProgrammeOfItsOwnRungOnItsDates() {
+        ScheduleFixture fx;
+        setProgramFolder(fx.folder());
+        SimulatedClock clock;
+        const QDate today(2026, 12, 9); // Wednesday
+        clock.at = QDateTime(today, QTime(9, 0));
+        setProgramClock(&clock);
+        const auto restore = qScopeGuard([] {
+            setProgramClock(nullptr);
+            setProgramFolder({});
+        });
+        fx.insert(2, "Normal Sabah", "09:30:00", "zil.mp3", 30);
+        fx.insert(0, "Pazartesi Sabah", "08:30:00", "zil.mp3", 30);
+        Program program([] { return false; });
+        program.clock().Timer().stop();
+        program.clock().setRinging(false);
+        auto &menu = program.menu().controls();
+        QCOMPARE(menu.cmbProgram->currentText(), QStringLiteral("Normal"));
+        QCOMPARE(menu.ListView1->topLevelItemCount(), 1);
+
+        menu.Programlar1->trigger();
+        TfrmProgramlar *programmes = program.menu().programmesWindow();
+        QVERIFY(programmes && programmes->isVisible());
+        auto &pw = programmes->controls();
+        QVERIFY(!pw.btnSil->isEnabled() && !pw.btnAdDegistir->isEnabled()); // Normal's
+        pw.txtAd->setText(QStringLiteral("Sınav Haftası"));
+        QTest::mouseClick(pw.btnYeni, Qt::LeftButton);
+        {
+            // A second one of the same name is refused in the store's words; nothing added.
+            BoxAnswerer box("OK");
+            QTest::mouseClick(pw.btnYeni, Qt::LeftButton);
+            QCOMPARE(box.texts.size(), 1);
+        }
+        QCOMPARE(program.store().programmes().size(), 2);
+        const int sinav = program.store().programmes().at(1).id;
+        const int row = menu.cmbProgram->findData(sinav);
+        QCOMPARE(menu.cmbProgram->itemText(row), QStringLiteral("Sınav Haftası"));
+        menu.cmbProgram->setCurrentIndex(row);
+        emit menu.cmbProgram->activated(row);
+        QCOMPARE(menu.ListView1->topLevelItemCount(), 0);
+
+        // "Yeni Kayıt" adds to the programme on show, and Normal keeps its own day.
+        program.menu().btnYeniKayitClick();
+        auto &ed = *program.editor().ui;
+        ed.txtDers->setText(QStringLiteral("Sınav Başlıyor"));
+        ed.txtMuzik->setText(QStringLiteral("zil.mp3"));
+        ed.dtpBaslamaSaati->setTime(QTime(10, 0));
+        ed.txtSure->setValue(30);
+        QTest::mouseClick(ed.btnYeniKayit, Qt::LeftButton);
+        QCOMPARE(menu.ListView1->topLevelItemCount(), 1);
+        QCOMPARE(menu.ListView1->topLevelItem(0)->text(1), QStringLiteral("Sınav Başlıyor"));
+        QCOMPARE(program.store().dayBells(2, sinav).size(), 1);
+        menu.cmbProgram->setCurrentIndex(0);
+        emit menu.cmbProgram->activated(0);
+        QCOMPARE(menu.ListView1->topLevelItemCount(), 1);
+        QCOMPARE(menu.ListView1->topLevelItem(0)->text(1), QStringLiteral("Normal Sabah"));
+
+        menu.OkulTakvimi1->trigger();
+        auto &ui = program.calendarWindow().controls();
+        ui.cmbTur->setCurrentIndex(3);
+        QCOMPARE(ui.cmbProgram->count(), 1); // Normal is not offered
+        QVERIFY(ui.cmbProgram->isEnabled() && ui.dtpBitis->isEnabled() && !ui.txtAd->isEnabled());
+        ui.dtpBaslangic->setDate(today);
+        ui.dtpBitis->setDate(today.addDays(2));
+        QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+        const auto special = ui.lvKayitlar->findItems(QStringLiteral("Sınav Haftası"),
+                                                      Qt::MatchExactly, 3);
+        QCOMPARE(special.size(), 1);
+        QCOMPARE(special.first()->text(2), QStringLiteral("Özel program"));
+        QCOMPARE(ui.calTakvim->dateTextFormat(today.addDays(2)).background().color(),
+                 QColor(190, 215, 250));
+        QCOMPARE(ui.calTakvim->dateTextFormat(today.addDays(3)).background().style(), Qt::NoBrush);
+        program.clock().TimerTimer();
+        QCoreApplication::processEvents();
+        QCOMPARE(menu.lblTakvim->toolTip(), QStringLiteral("Bugün Sınav Haftası programı çalıyor"));
+        QCOMPARE(menu.lblSiradakiZil->text(), QStringLiteral("Sıradaki zil: 10:00:00 Sınav Başlıyor"));
+        {
+            // Started on such a date, the list opens on the programme that rings.
+            Program again([] { return false; });
+            again.clock().Timer().stop();
+            QCOMPARE(again.menu().controls().cmbProgram->currentData().toInt(), sinav);
+        }
+
+        // "Toplu Değişiklik" works on the programme on show, and copies from another one: here
+        // Normal's Wednesday beside its own.
+        menu.cmbProgram->setCurrentIndex(row);
+        emit menu.cmbProgram->activated(row);
+        menu.TopluDegisiklik1->trigger();
+        TfrmTopluDegisiklik &bulk = program.bulk();
+        QCOMPARE(bulk.programme(), sinav);
+        bulk.cmbKaynakProgram->setCurrentIndex(bulk.cmbKaynakProgram->findData(Programme::Normal));
+        QTest::mouseClick(bulk.btnKopyala, Qt::LeftButton);
+        QCOMPARE(program.store().dayBells(2, sinav).size(), 2);
+        QCOMPARE(program.store().dayBells(2).size(), 1);
+        QCOMPARE(menu.ListView1->topLevelItemCount(), 2);
+        // "Her gün kendi gününden" copies the whole week at once, here in place of its own.
+        for (QCheckBox *day : bulk.cbGun)
+            day->setChecked(true);
+        bulk.cmbKaynak->setCurrentIndex(7);
+        bulk.rbDegistir->setChecked(true);
+        {
+            BoxAnswerer yes("Evet");
+            QTest::mouseClick(bulk.btnKopyala, Qt::LeftButton);
+            QCOMPARE(yes.texts.size(), 1); // asked first: two bells are deleted
+        }
+        QCOMPARE(program.store().dayBells(0, sinav).size(), 1);
+        QCOMPARE(program.store().dayBells(2, sinav).size(), 1);
+        QCOMPARE(program.store().dayBells(2, sinav).first().name, QStringLiteral("Normal Sabah"));
+        QCOMPARE(program.store().dayBells(2).size(), 1);
+
+        // The wizard too writes to the programme on show.
+        menu.Sihirbaz1->trigger();
+        QCOMPARE(program.wizard().programme(), sinav);
+
+        // Removed after asking: its bells go with it and the choice offers Normal alone.
+        program.menu().btnYeniKayitClick();
+        ed.txtDers->setText(QStringLiteral("Geç kalan"));
+        ed.txtMuzik->setText(QStringLiteral("zil.mp3"));
+        pw.lstProgramlar->setCurrentRow(1);
+        {
+            BoxAnswerer box("Evet");
+            QTest::mouseClick(pw.btnSil, Qt::LeftButton);
+            QCOMPARE(box.texts,
+                     QStringList{"\"Sınav Haftası\" programı bütün zilleriyle silinsin mi?"});
+        }
+        QCOMPARE(menu.cmbProgram->count(), 1);
+        QCOMPARE(program.store().dayBells(2, sinav).size(), 0);
+        {
+            // The editor still open for it writes nothing, says so and keeps what was typed.
+            BoxAnswerer box("OK");
+            QTest::mouseClick(ed.btnYeniKayit, Qt::LeftButton);
+            QCOMPARE(box.texts.size(), 1);
+            QVERIFY(box.texts.first().startsWith(QStringLiteral("Bu program bu arada silinmiş")));
+        }
+        QVERIFY(program.editor().isVisible());
+        QCOMPARE(ed.txtDers->text(), QStringLiteral("Geç kalan"));
+        QCOMPARE(program.store().dayBells(2, sinav).size(), 0);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "ui_AnaSayfa.h"
 #include "ui_Sihirbaz.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -120,6 +121,23 @@ private slots:
             QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
             QVERIFY(boxes.texts.last().contains(QStringLiteral("18 tanesi var olan bir zille")));
             QCOMPARE(fx.count(), 19);
+
+            // Chosen in the main window, another programme gets the same week, without a
+            // question as its days are empty; Normal keeps its own.
+            const int kisa = store.addProgramme(QStringLiteral("Kısaltılmış Ders"));
+            program.menu().refreshProgrammes();
+            QComboBox *programs = program.menu().controls().cmbProgram;
+            programs->setCurrentIndex(programs->findData(kisa));
+            program.menu().controls().btnSihirbaz->click();
+            QVERIFY(wizard.windowTitle().endsWith(QStringLiteral("Kısaltılmış Ders programı")));
+            const qsizetype asked = boxes.texts.size();
+            QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
+            QCOMPARE(boxes.texts.size(), asked);
+            QCOMPARE(store.dayBells(0, kisa).size(), 10);
+            QCOMPARE(store.dayBells(1, kisa).size(), 8);
+            QCOMPARE(fx.count(), 19);
+            programs->setCurrentIndex(0);
+            program.menu().ListeyiDoldur();
 
             // Start times move on by ten minutes, and the clock follows at its next tick.
             program.menu().controls().TopluDegisiklik1->trigger();
