@@ -1,3 +1,4 @@
+#include "DayCheck.h"
 #include "GstMediaLayer.h"
 #include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
@@ -443,7 +444,8 @@ private slots:
                  qPrintable(QString::number(player.position())));
     }
 
-    // Zeros from end to end: no bell plays it, and the player bar still opens it.
+    // Zeros from end to end: no bell plays it, the player bar still opens it, and the morning's
+    // check names it.
     void silentFileIsNoBell() {
         GstMediaLayer layer(sink);
         LayerBellPlayer player(layer);
@@ -453,6 +455,9 @@ private slots:
         const quint16 id = openOk(layer, silentWav);
         QVERIFY(id != 0);
         QCOMPARE(layer.close(id), quint32(0));
+        QVERIFY2(DayCheck::problemWith(silentWav).contains(QStringLiteral("sessiz")),
+                 qPrintable(DayCheck::problemWith(silentWav)));
+        QCOMPARE(DayCheck::problemWith(lateWav), QString());
     }
 
     // The program's own output, autoaudiosink, against a sound server of the test's own.
