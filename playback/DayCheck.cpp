@@ -1,6 +1,7 @@
 #include "DayCheck.h"
 
 #include "Clock.h"
+#include "FirstSound.h"
 #include "GstMediaLayer.h"
 #include "MusicFile.h"
 #include "ProgramValues.h"
@@ -53,6 +54,9 @@ QString DayCheck::problemWith(const QString &file) {
         // A file with a header and no sound plays as silence; it is no bell either.
         if (!audio || gst_discoverer_info_get_duration(found) == 0)
             problem = QStringLiteral("dosyada ses yok");
+        // Zeros from end to end (a recording that went wrong) play as nothing at the bell.
+        else if (FirstSound::of(info.absoluteFilePath()).result == FirstSound::Result::Silent)
+            problem = QStringLiteral("sessiz: dosyada duyulur bir ses yok");
         gst_discoverer_stream_info_list_free(audio);
     }
     g_clear_error(&error);

@@ -13,8 +13,8 @@
 // DayCheck, the start-of-day check: once a day, every music file of the day's bells is opened
 // through GStreamer (not played), on a thread of its own. The files that cannot be opened are
 // told in one message and each of their bells gets a warning line in the bell record, so a
-// missing or broken file is found in the morning rather than at its bell. A sound output that
-// nobody would hear (no sound server, no sound card) is told the same way.
+// missing, broken or silent file is found in the morning rather than at its bell. A sound output
+// that nobody would hear (no sound server, no sound card) is told the same way.
 class DayCheck : public QObject {
     Q_OBJECT
 public:

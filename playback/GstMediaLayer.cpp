@@ -1,5 +1,6 @@
 #include "GstMediaLayer.h"
 
+#include "FirstSound.h"
 #include "PipelineWorker.h"
 
 #include <QFile>
@@ -127,6 +128,11 @@ struct BusContext {
     bool prerolled = false;
     GstStateChangeReturn prerollChange = GST_STATE_CHANGE_FAILURE;
     std::condition_variable prerollDone;
+    // Of a pipeline that starts at its first sound: where that is, or that there is none.
+    gint64 firstSoundNs = 0;
+    bool silent = false;
+    // Set when the device goes away, so a search for the first sound stops early.
+    std::atomic<bool> dropped{false};
 };
 
 // A length measured by parsing the whole file, beside the playing music.
@@ -153,6 +159,8 @@ struct GstMediaLayer::Device {
     quint64 outputLossesSeen = 0; // outputLosses when the pipeline was made
     qint32 playedFrom = 0;        // the position of the last play
     bool heard = false;           // since the last play
+    // Silence before the first sound, left out of the position and the length.
+    gint64 skippedNs = 0;
 };
 
 namespace {
@@ -164,6 +172,10 @@ QString inTurkish(const QString &turkish, const QString &system) {
 
 QString noOutput() {
     return QStringLiteral("ses çıkışı yok");
+}
+
+QString silentFile() {
+    return QStringLiteral("Dosya sessiz: dosyada duyulur bir ses yok");
 }
 
 QString deviceNotReady() {
@@ -419,6 +431,7 @@ void GstMediaLayer::destroy(Device &d) {
     retire(std::move(d.scanWorker));
     if (!d.pipeline)
         return;
+    d.context->dropped = true;
     {
         std::lock_guard lock(d.context->mutex);
         d.context->layer = nullptr;
@@ -504,7 +517,7 @@ int GstMediaLayer::livePipelines() {
 }
 
 std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file, quint16 id,
-                                                            quint32 &failure) {
+                                                            bool fromFirstSound, quint32 &failure) {
     auto d = std::make_unique<Device>();
     d->pipeline = gst_element_factory_make("playbin", nullptr);
     if (!d->pipeline) {
@@ -550,11 +563,35 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file,
 
     // Preroll, so the length is known and a missing or undecodable file fails in open.
     d->worker = std::make_unique<PipelineWorker>();
-    d->worker->post([pipeline = d->pipeline, context = d->context] {
+    d->worker->post([pipeline = d->pipeline, context = d->context, file, fromFirstSound] {
+        // Found before the preroll, so the pipeline waits at the first sound and the play only
+        // has to start: the bell's second does not pay for the search.
+        const FirstSound first =
+            fromFirstSound ? FirstSound::of(file, &context->dropped) : FirstSound{};
+        if (first.result == FirstSound::Result::Silent) {
+            std::lock_guard lock(context->mutex);
+            context->silent = true;
+            context->prerolled = true;
+            context->prerollChange = GST_STATE_CHANGE_FAILURE;
+            context->prerollDone.notify_all();
+            return;
+        }
         GstStateChangeReturn change = gst_element_set_state(pipeline, GST_STATE_PAUSED);
         if (change == GST_STATE_CHANGE_ASYNC)
             change = gst_element_get_state(pipeline, nullptr, nullptr, kStateWait);
+        // A file the search could not read plays from its start; its own error, if any, is
+        // the preroll's to tell.
+        gint64 skipped = 0;
+        if (change == GST_STATE_CHANGE_SUCCESS && first.result == FirstSound::Result::Found &&
+            first.atNs > 0 &&
+            gst_element_seek_simple(pipeline, GST_FORMAT_TIME,
+                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                    first.atNs)) {
+            change = gst_element_get_state(pipeline, nullptr, nullptr, kStateWait);
+            skipped = first.atNs;
+        }
         std::unique_lock lock(context->mutex);
+        context->firstSoundNs = skipped;
         if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC) {
             // The state change can fail before the element that failed has posted its error.
             context->errorArrived.wait_for(lock, std::chrono::seconds(1),
@@ -573,16 +610,24 @@ quint32 GstMediaLayer::awaitPreroll(Device &d, const QString &element,
     // The wait is bounded: a sound server that does not answer must not hold up the caller.
     GstStateChangeReturn change = GST_STATE_CHANGE_ASYNC;
     QString text;
+    bool silent = false;
     {
         std::unique_lock lock(d.context->mutex);
         answered =
             d.context->prerollDone.wait_until(lock, deadline, [&] { return d.context->prerolled; });
         change = d.context->prerollChange;
         text = d.context->firstError;
+        silent = d.context->silent;
+        d.skippedNs = d.context->firstSoundNs;
     }
     if (!answered) {
         destroy(d);
         return codeForText(QStringLiteral("ses çıkışı yanıt vermiyor"));
+    }
+    // A bell that would start and be heard by nobody is a bell that cannot play.
+    if (silent) {
+        destroy(d);
+        return codeForText(silentFile());
     }
     if (change == GST_STATE_CHANGE_FAILURE || change == GST_STATE_CHANGE_ASYNC) {
         destroy(d);
@@ -642,7 +687,7 @@ void GstMediaLayer::prepare(const QString &file) {
     if (!stamp)
         return;
     quint32 failure = 0;
-    m_prepared = build(path, 0, failure);
+    m_prepared = build(path, 0, true, failure);
     if (m_prepared)
         m_prepared->stamp = stamp;
 }
@@ -658,14 +703,22 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
     // Told at once: a pipeline would take its time to find that out, and a bell's tone waits.
     if (!QFileInfo::exists(file))
         return MCIERR_FILE_NOT_FOUND;
+    // A prepared pipeline that may hold a lost output keeps every new sink from reaching the
+    // output, whichever file it was prepared for.
+    if (m_prepared && m_prepared->outputLossesSeen != outputLosses) {
+        destroy(*m_prepared);
+        m_prepared.reset();
+    }
     const quint16 id = m_nextId;
     bool answered = true;
-    std::unique_ptr<Device> d = takePrepared(file);
+    // Only bells are prepared, and they start at their first sound.
+    std::unique_ptr<Device> d = request.fromFirstSound ? takePrepared(file) : nullptr;
     if (d) {
         // A prepared pipeline that has not answered yet waits within the open's own limit.
         const quint32 result = awaitPreroll(*d, request.element, deadline, answered);
-        // An output that left the prepared pipeline unanswered leaves no time for another.
-        if (!answered)
+        // An output that left the prepared pipeline unanswered leaves no time for another, and
+        // a silent file stays silent.
+        if (!answered || (result != 0 && result == codeForText(silentFile())))
             return result;
         bool failed = result != 0;
         if (!failed) {
@@ -685,7 +738,7 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
     }
     for (int attempt = 0; !d; ++attempt) {
         quint32 failure = 0;
-        d = build(file, id, failure);
+        d = build(file, id, request.fromFirstSound, failure);
         if (!d)
             return failure;
         const quint32 result = awaitPreroll(*d, request.element, deadline, answered);
@@ -729,9 +782,10 @@ void GstMediaLayer::endPending(quint16 device, Device &d, quint32 code) {
 }
 
 qint32 GstMediaLayer::lengthMs(Device &d) {
+    const qint32 skipped = toMs(d.skippedNs);
     // A length counted over the whole file beats the parser's running estimate.
     if (d.scan && d.scan->result > 0)
-        return d.scan->result;
+        return qMax(d.scan->result - skipped, 0);
     if (d.duration <= 0 && !d.scan) {
         // A header without the length: the frames are counted on a thread of their own.
         d.scan = std::make_shared<LengthScan>();
@@ -746,7 +800,7 @@ qint32 GstMediaLayer::lengthMs(Device &d) {
         if (gst_element_query_duration(d.pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
             d.duration = toMs(duration);
     }
-    return qMax(d.duration, 0);
+    return d.duration > 0 ? qMax(d.duration - skipped, 0) : 0;
 }
 
 qint32 GstMediaLayer::positionMs(Device &d) {
@@ -757,13 +811,13 @@ qint32 GstMediaLayer::positionMs(Device &d) {
     // the pipeline's answer is stale: the last answer stands.
     if (d.mode == Device::Mode::Playing && !d.worker->busy() &&
         gst_element_query_position(d.pipeline, GST_FORMAT_TIME, &position) && position >= 0)
-        d.lastPosition = toMs(position);
+        d.lastPosition = toMs(position - d.skippedNs);
     const qint32 length = lengthMs(d);
     return length > 0 ? qMin(d.lastPosition, length) : d.lastPosition;
 }
 
 void GstMediaLayer::seekTo(Device &d, qint64 ms) {
-    const gint64 target = qMax<qint64>(ms, 0) * GST_MSECOND;
+    const gint64 target = qMax<qint64>(ms, 0) * GST_MSECOND + d.skippedNs;
     // A flushing seek prerolls again; the worker waits for that, so a play queued after it
     // starts from the new place.
     d.worker->post([pipeline = d.pipeline, target] {

@@ -47,9 +47,9 @@ public:
     quint32 status(quint16 device, MediaStatusItem item, quint32 &value, int track = 0) override;
     quint32 capability(quint16 device, MediaCapability item, quint32 &value) override;
     std::optional<QString> errorText(quint32 code) const override;
-    // Builds the file's pipeline and prerolls it on its own thread; an open of the same file
-    // takes it over, unless the file changed since or the preroll failed. One file is kept
-    // prepared: preparing another drops it.
+    // Builds the file's pipeline and prerolls it on its own thread, at its first sound; an open
+    // of the same file from its first sound takes it over, unless the file changed since or the
+    // preroll failed. One file is kept prepared: preparing another drops it.
     void prepare(const QString &file) override;
     // Yes once the pipeline plays without an error and its position has moved on; No after an
     // error, a lost output among them.
@@ -81,7 +81,8 @@ private:
     Device *find(quint16 device);
     // A device whose pipeline is on its way to PAUSED; nullptr, with the code, when none could
     // be built. `id` is the device it will be, or 0 when that is not known yet.
-    std::unique_ptr<Device> build(const QString &file, quint16 id, quint32 &failure);
+    std::unique_ptr<Device> build(const QString &file, quint16 id, bool fromFirstSound,
+                                  quint32 &failure);
     // Waits for build's preroll until `deadline`; 0 when the device can play. On failure the
     // device is destroyed and `answered` tells whether the output answered in time.
     quint32 awaitPreroll(Device &d, const QString &element,

@@ -38,6 +38,8 @@ std::optional<QString> LayerBellPlayer::play(const QString &file, int lengthSeco
     m_lengthTimer.stop();
     MediaOpenRequest request;
     request.element = file;
+    // Staff hear a bell begin at its second, whatever silence its recording opens with.
+    request.fromFirstSound = true;
     quint16 device = 0;
     std::optional<QString> failure;
     if (const quint32 opened = m_layer.open(request, device); opened != 0) {

@@ -73,6 +73,9 @@ struct MediaOpenRequest {
     QString element;
     bool byType = false;
     bool shareable = false;
+    // A bell's sound: it begins at the file's first audible sample, and its position and length
+    // count from there. The player bar shows files as they are.
+    bool fromFirstSound = false;
 };
 
 enum class MediaSeek { ToStart, ToEnd, To };

@@ -51,8 +51,6 @@ public:
     TMPNotifyValues NotifyResult() const { return m_notifyResult; }
 
     void Open();
-    // Lets the layer get `fileName` ready for an Open soon after; what is open stays as it is.
-    void Prepare(const QString &fileName) { m_layer->prepare(fileName); }
     // The layer the device plays through; others (the bell player) may play through it too.
     MediaLayer &layer() { return *m_layer; }
     // Whether the music of the last Play has reached a sound output (MediaLayer::heard); `why`

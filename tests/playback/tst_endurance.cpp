@@ -167,17 +167,15 @@ private slots:
     void preparesUsedOrDroppedLeaveNothingBehind() {
         const QString other = dir.filePath(QStringLiteral("diger.wav"));
         QVERIFY(QFile::exists(other) || QFile::copy(wav, other));
-        MediaPlayerDevice player(std::make_unique<GstMediaLayer>("fakesink sync=true"));
+        GstMediaLayer layer(QStringLiteral("fakesink sync=true"));
+        LayerBellPlayer player(layer);
         const auto bells = [&](int count) {
             for (int i = 0; i < count; ++i) {
                 // Every other bell takes its prepared pipeline over; the others drop theirs.
-                player.Prepare(i % 2 ? wav : other);
-                player.setFileName(wav);
-                player.Open();
-                player.Play();
+                player.prepare(i % 2 ? wav : other);
+                QVERIFY(!player.play(wav, 5));
                 QCoreApplication::processEvents();
-                player.Stop();
-                player.Close();
+                player.stop();
                 QCoreApplication::processEvents();
             }
         };
@@ -188,6 +186,7 @@ private slots:
         const int fdsAfter = openDescriptors();
         qInfo("1,000 prepared bells: descriptors %d -> %d", fdsBefore, fdsAfter);
         QVERIFY2(fdsAfter <= fdsBefore + 2, qPrintable(QString::number(fdsAfter)));
+        QCOMPARE(layer.preparedOpens(), 510);
         QTRY_COMPARE_WITH_TIMEOUT(GstMediaLayer::livePipelines(), 0, 3000);
     }
 

@@ -1,8 +1,11 @@
+#include "DayCheck.h"
 #include "GstMediaLayer.h"
+#include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
 #include "PulseServer.h"
 #include "TestMedia.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,13 +38,14 @@ class TestGstMediaLayer : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
-    QString wav, shortWav, mp3, vbrMp3, bareVbrMp3, ogg, flac;
+    QString wav, shortWav, mp3, vbrMp3, bareVbrMp3, ogg, flac, lateWav, silentWav;
 
     QString path(const QString &name) const { return dir.filePath(name); }
 
-    quint16 openOk(GstMediaLayer &layer, const QString &file) {
+    quint16 openOk(GstMediaLayer &layer, const QString &file, bool bell = false) {
         MediaOpenRequest request;
         request.element = file;
+        request.fromFirstSound = bell;
         quint16 id = 0;
         const quint32 result = layer.open(request, id);
         if (result != 0)
@@ -89,6 +93,15 @@ private slots:
         QVERIFY(makeMediaFile(
             toneSource(3000) +
             QStringLiteral("audioconvert ! flacenc ! filesink location=\"%1\"").arg(flac)));
+        // A recording that opens with 3 s of zeros before 2 s of its tone, and one of zeros only.
+        lateWav = path(QStringLiteral("gec.wav"));
+        silentWav = path(QStringLiteral("sessiz.wav"));
+        QVERIFY(makeMediaFile(
+            QStringLiteral("concat name=c ! wavenc ! filesink location=\"%1\" ").arg(lateWav) +
+            toneSource(3000, QStringLiteral("wave=silence")) + QStringLiteral("c. ") +
+            toneSource(2000) + QStringLiteral("c.")));
+        QVERIFY(makeMediaFile(toneSource(2000, QStringLiteral("wave=silence")) +
+                              QStringLiteral("wavenc ! filesink location=\"%1\"").arg(silentWav)));
     }
 
     void openErrors_data() {
@@ -335,7 +348,7 @@ private slots:
             GstMediaLayer layer(sink);
             QSignalSpy notices(&layer, &MediaLayer::notice);
             layer.prepare(file);
-            quint16 id = openOk(layer, file);
+            quint16 id = openOk(layer, file, true);
             QCOMPARE(layer.preparedOpens(), 1);
             QCOMPARE(statusOf(layer, id, MediaStatusItem::Length), quint32(400));
             QCOMPARE(layer.play(id, std::nullopt, true), quint32(0));
@@ -348,7 +361,7 @@ private slots:
             QTest::qWait(500); // prerolled on the old music by now
             QVERIFY(QFile::remove(file));
             QVERIFY(QFile::copy(wav, file));
-            id = openOk(layer, file);
+            id = openOk(layer, file, true);
             QCOMPARE(layer.preparedOpens(), 1);
             QCOMPARE(statusOf(layer, id, MediaStatusItem::Length), quint32(3000));
             QCOMPARE(layer.close(id), quint32(0));
@@ -356,6 +369,95 @@ private slots:
             layer.prepare(mp3); // never opened
         }
         QTRY_COMPARE_WITH_TIMEOUT(GstMediaLayer::livePipelines(), 0, 3000);
+    }
+
+    // A bell begins at the first audible sample, prepared or not; the player bar plays the file
+    // as it is.
+    void bellStartsAtItsFirstSound_data() {
+        QTest::addColumn<bool>("prepared");
+        QTest::newRow("prepared") << true;
+        QTest::newRow("opened at its second") << false;
+    }
+    void bellStartsAtItsFirstSound() {
+        QFETCH(bool, prepared);
+        GstMediaLayer layer(sink);
+        if (prepared) {
+            layer.prepare(lateWav);
+            QTest::qWait(500);
+        }
+        MediaOpenRequest request;
+        request.element = lateWav;
+        request.fromFirstSound = true;
+        quint16 id = 0;
+        QCOMPARE(layer.open(request, id), quint32(0));
+        QCOMPARE(layer.preparedOpens(), prepared ? 1 : 0);
+        // Samples that reach the output before the first one above -60 dBFS.
+        struct Count {
+            qint64 quietBefore = 0;
+            bool loud = false;
+        } count;
+        GstPad *pad = gst_element_get_static_pad(layer.audioSink(id), "sink");
+        QVERIFY(pad);
+        const auto probe = [](GstPad *, GstPadProbeInfo *info, gpointer data) {
+            auto &c = *static_cast<Count *>(data);
+            GstMapInfo map;
+            if (c.loud || !gst_buffer_map(GST_PAD_PROBE_INFO_BUFFER(info), &map, GST_MAP_READ))
+                return GST_PAD_PROBE_OK;
+            const auto *samples = reinterpret_cast<const qint16 *>(map.data);
+            for (gsize i = 0; i < map.size / 2 && !c.loud; ++i) {
+                c.loud = std::abs(samples[i]) > 32;
+                c.quietBefore += c.loud ? 0 : 1;
+            }
+            gst_buffer_unmap(GST_PAD_PROBE_INFO_BUFFER(info), &map);
+            return GST_PAD_PROBE_OK;
+        };
+        // From the buffer after the prerolled one: a file played from its start would still be
+        // in its zeros there.
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, probe, &count, nullptr);
+        QCOMPARE(layer.play(id, std::nullopt, false), quint32(0));
+        QTRY_VERIFY_WITH_TIMEOUT(count.loud, 3000);
+        gst_object_unref(pad);
+        QVERIFY2(count.quietBefore < 44100 / 200, qPrintable(QString::number(count.quietBefore)));
+        QVERIFY(statusOf(layer, id, MediaStatusItem::Position) < 1000);
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Length), quint32(2000));
+        QCOMPARE(layer.close(id), quint32(0));
+
+        // The player bar's device shows the file whole.
+        id = openOk(layer, lateWav);
+        QCOMPARE(statusOf(layer, id, MediaStatusItem::Length), quint32(5000));
+        QCOMPARE(layer.close(id), quint32(0));
+    }
+
+    // A bell's length counts from its first sound.
+    void bellLengthCountsFromItsFirstSound() {
+        GstMediaLayer layer(sink);
+        LayerBellPlayer player(layer);
+        QSignalSpy finished(&player, &BellPlayer::finished);
+        player.prepare(lateWav);
+        QTest::qWait(500);
+        QElapsedTimer sounding;
+        sounding.start();
+        QCOMPARE(player.play(lateWav, 1), std::nullopt);
+        QVERIFY(finished.wait(5000));
+        QVERIFY2(sounding.elapsed() >= 900, qPrintable(QString::number(sounding.elapsed())));
+        QVERIFY2(qAbs(player.position() - 1000) <= LayerBellPlayer::StopSlackMs + 50,
+                 qPrintable(QString::number(player.position())));
+    }
+
+    // Zeros from end to end: no bell plays it, the player bar still opens it, and the morning's
+    // check names it.
+    void silentFileIsNoBell() {
+        GstMediaLayer layer(sink);
+        LayerBellPlayer player(layer);
+        const std::optional<QString> failure = player.play(silentWav, 5);
+        QVERIFY(failure);
+        QVERIFY2(failure->contains(QStringLiteral("sessiz")), qPrintable(*failure));
+        const quint16 id = openOk(layer, silentWav);
+        QVERIFY(id != 0);
+        QCOMPARE(layer.close(id), quint32(0));
+        QVERIFY2(DayCheck::problemWith(silentWav).contains(QStringLiteral("sessiz")),
+                 qPrintable(DayCheck::problemWith(silentWav)));
+        QCOMPARE(DayCheck::problemWith(lateWav), QString());
     }
 
     // The program's own output, autoaudiosink, against a sound server of the test's own.
@@ -367,6 +469,7 @@ private slots:
         QString why;
         MediaOpenRequest request;
         request.element = wav;
+        request.fromFirstSound = true;
         quint16 id = 0;
 
         // No server: autoaudiosink falls back to a fake sink, which is no output. A fake sink
