@@ -189,16 +189,21 @@ step "the confined units under systemd as init (systemd-nspawn)"
 if ! command -v systemd-nspawn >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends systemd-container
 fi
-# A bell due once the container is up, with 3 s of silence as its music.
+# A bell due once the container is up, with 3 s of a 200 Hz square wave as its music: a file of
+# silence would be refused as such before any output is tried.
+{
+    printf '\x00\x20%.0s' $(seq 20)
+    printf '\x00\xe0%.0s' $(seq 20)
+} >"$work/period.raw"
 {
     printf 'RIFF\xa4\xbb\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00'
     printf '\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00data\x80\xbb\x00\x00'
-    head -c 48000 /dev/zero
-} >"$root$data/Muzikler/sessiz.wav"
-in_root chgrp selvanor-zil "$data/Muzikler/sessiz.wav"
+    for _ in $(seq 600); do cat "$work/period.raw"; done
+} >"$root$data/Muzikler/ton.wav"
+in_root chgrp selvanor-zil "$data/Muzikler/ton.wav"
 due=$(date -d "+40 sec" +%H:%M:%S)
 query "$data/database.mdb" "INSERT INTO Dersler (GunID, DersSaati, DersBaslama, Muzik, Sure)
-    VALUES ($(($(date +%u) - 1)), 'Sistem', '$due', 'sessiz.wav', 2)"
+    VALUES ($(($(date +%u) - 1)), 'Sistem', '$due', 'ton.wav', 2)"
 # The staff member's own service too, started at boot by lingering.
 in_root mkdir -p /var/lib/systemd/linger /home/ogretmen/.config/systemd/user/default.target.wants
 in_root touch /var/lib/systemd/linger/ogretmen
