@@ -107,7 +107,7 @@ Bell BellStore::currentRow() const {
 QList<Bell> BellStore::dayBells(int gunId, int programme) {
     if (programme == Programme::Normal)
         m_query.OpenStatement(Statements::GunListesi, {gunId});
-    else if (hasProgrammes())
+    else if (hasTable(QStringLiteral("ProgramDersleri")))
         m_query.OpenStatement(Statements::ProgramGunListesi, {programme, gunId});
     else
         return {};
@@ -127,7 +127,7 @@ QList<Bell> BellStore::dayBells(int gunId, int programme) {
 
 std::optional<Bell> BellStore::bell(int id) {
     if (id <= -Bell::OneOffIds) {
-        if (!hasOneOffs())
+        if (!hasTable(QStringLiteral("TekSeferlik")))
             return std::nullopt;
         m_query.OpenStatement(Statements::TekSeferlikKayit, {-Bell::OneOffIds - id});
         if (m_query.Eof())
@@ -138,7 +138,7 @@ std::optional<Bell> BellStore::bell(int id) {
     }
     if (id >= 0)
         m_query.OpenStatement(Statements::TekKayit, {id});
-    else if (hasProgrammes())
+    else if (hasTable(QStringLiteral("ProgramDersleri")))
         m_query.OpenStatement(Statements::ProgramTekKayit, {-id});
     else
         return std::nullopt;
@@ -274,7 +274,7 @@ int BellStore::removeDays(const QList<int> &days, int programme) {
 
 QList<Programme> BellStore::programmes() {
     QList<Programme> all{{Programme::Normal, QStringLiteral("Normal")}};
-    if (!hasProgrammes())
+    if (!hasTable(QStringLiteral("ProgramDersleri")))
         return all;
     m_query.OpenStatement(Statements::Programlar);
     for (; !m_query.Eof(); m_query.Next())
@@ -319,7 +319,7 @@ void BellStore::renameProgramme(int id, const QString &name) {
 void BellStore::removeProgramme(int id) {
     if (id == Programme::Normal)
         throw ERefused(QStringLiteral("Normal program silinemez."));
-    if (!hasProgrammes())
+    if (!hasTable(QStringLiteral("ProgramDersleri")))
         return;
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
@@ -341,7 +341,7 @@ Bell BellStore::oneOffRow() const {
 }
 
 QList<Bell> BellStore::oneOffBells(const QDate &from, const QDate &to) {
-    if (!hasOneOffs())
+    if (!hasTable(QStringLiteral("TekSeferlik")))
         return {};
     m_query.OpenStatement(Statements::TekSeferlikAraligi,
                           {from.toString(dateForm), to.toString(dateForm)});
@@ -352,22 +352,8 @@ QList<Bell> BellStore::oneOffBells(const QDate &from, const QDate &to) {
     return bells;
 }
 
-bool BellStore::hasOneOffs() {
-    m_query.OpenStatement(Statements::TekSeferlikTablosuVarMi);
-    const bool found = !m_query.Eof();
-    m_query.Close();
-    return found;
-}
-
-bool BellStore::hasProgrammes() {
-    m_query.OpenStatement(Statements::ProgramTablosuVarMi);
-    const bool found = !m_query.Eof();
-    m_query.Close();
-    return found;
-}
-
-bool BellStore::hasRecord() {
-    m_query.OpenStatement(Statements::KayitTablosuVarMi);
+bool BellStore::hasTable(const QString &name) {
+    m_query.OpenStatement(Statements::TabloVarMi, {name});
     const bool found = !m_query.Eof();
     m_query.Close();
     return found;
@@ -386,7 +372,7 @@ void BellStore::record(const BellEvent &e) {
 
 QList<BellEvent> BellStore::history(const QDate &from, const QDate &to) {
     QList<BellEvent> events;
-    if (!hasRecord())
+    if (!hasTable(QStringLiteral("ZilGecmisi")))
         return events;
     m_query.OpenStatement(Statements::KayitAraligi,
                           {from.toString(dateForm), to.toString(dateForm)});
@@ -410,7 +396,7 @@ QList<BellEvent> BellStore::history(const QDate &from, const QDate &to) {
 
 QHash<int, QList<BellOutcome>> BellStore::outcomesOn(const QDate &date) {
     QHash<int, QList<BellOutcome>> outcomes;
-    if (!hasRecord())
+    if (!hasTable(QStringLiteral("ZilGecmisi")))
         return outcomes;
     m_query.OpenStatement(Statements::GununKayitlari, {date.toString(dateForm)});
     for (; !m_query.Eof(); m_query.Next())

@@ -169,9 +169,9 @@ private:
     // The writes the public ones are made of, inside their transaction.
     void insert(const Bell &bell);
     int deleteDays(const QList<int> &days, int programme);
-    bool hasRecord();
-    bool hasProgrammes();
-    bool hasOneOffs();
+    // Whether the file has the table yet: the record's, the programmes' and the one-off bells'
+    // are added at their first write.
+    bool hasTable(const QString &name);
     Bell oneOffRow() const;
     void makeProgrammeTables();
     // The name as a programme's: trimmed, refused when empty, "Normal" or another's.

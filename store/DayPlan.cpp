@@ -12,7 +12,7 @@ DayPlan::DayPlan(BellStore &store, Calendar *calendar, QObject *parent)
 
 void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
                          QList<PlannedSound> &sounds) {
-    const bool schoolDay = std::any_of(sounds.begin(), sounds.end(), [](const PlannedSound &s) {
+    const bool hasLessons = std::any_of(sounds.begin(), sounds.end(), [](const PlannedSound &s) {
         return s.at.isValid();
     });
     QList<Bell> oneOffs = m_store.oneOffBells(date, date);
@@ -26,7 +26,7 @@ void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
         }
     };
     if (m_calendar && !m_sirenMusic.isEmpty() && date.month() == 11 && date.day() == 10 &&
-        schoolDay && switchedOn()) {
+        hasLessons && switchedOn()) {
         Bell siren;
         siren.id = -2 * Bell::OneOffIds;
         siren.date = date;

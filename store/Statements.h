@@ -32,8 +32,9 @@ inline const QString KayitTablosu = QStringLiteral(
     "Zaman TEXT NOT NULL)");
 inline const QString KayitSirasi = QStringLiteral(
     "CREATE INDEX IF NOT EXISTS ZilGecmisiTarih ON ZilGecmisi (Tarih, KayitID)");
-inline const QString KayitTablosuVarMi =
-    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='ZilGecmisi'");
+// Whether a table of that name is in the file: the name.
+inline const QString TabloVarMi =
+    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?");
 // Tarih, KayitID, DersSaati, DersBaslama, Muzik, Sonuc, GecikmeMs, Aciklama, YedekSes, Zaman.
 inline const QString KayitEkle = QStringLiteral(
     "INSERT INTO ZilGecmisi (Tarih,KayitID,DersSaati,DersBaslama,Muzik,Sonuc,GecikmeMs,Aciklama,"
@@ -57,8 +58,6 @@ inline const QString ProgramZilTablosu = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS ProgramDersleri (KayitID INTEGER PRIMARY KEY AUTOINCREMENT, "
     "GunID INTEGER, DersSaati TEXT, DersBaslama TEXT, Muzik TEXT, Sure INTEGER, "
     "ProgramID INTEGER NOT NULL)");
-inline const QString ProgramTablosuVarMi =
-    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='ProgramDersleri'");
 inline const QString Programlar =
     QStringLiteral("SELECT ProgramID,Ad FROM Programlar ORDER BY Ad");
 // Ad.
@@ -93,8 +92,6 @@ inline const QString ProgramZilSil = QStringLiteral("DELETE FROM ProgramDersleri
 inline const QString TekSeferlikTablosu = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS TekSeferlik (KayitID INTEGER PRIMARY KEY AUTOINCREMENT, "
     "Tarih TEXT NOT NULL, DersSaati TEXT, DersBaslama TEXT, Muzik TEXT, Sure INTEGER)");
-inline const QString TekSeferlikTablosuVarMi =
-    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name='TekSeferlik'");
 // From and to, yyyy-MM-dd.
 inline const QString TekSeferlikAraligi =
     QStringLiteral("SELECT KayitID,Tarih,DersSaati,DersBaslama,Muzik,Sure FROM TekSeferlik "
