@@ -22,7 +22,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_menu(m_bells.store(), m_bells.plan(), m_bells.player(), std::move(online), webSite)
     , m_editor(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_history(m_bells.store())
-    , m_wizard(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
+    , m_wizard(m_bells.store(), &m_bells.calendar(), [this] { m_menu.ListeyiDoldur(); })
     , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_tray(m_menu, m_bells.plan(), m_bells.calendar())
     , m_calendarWindow(m_bells.calendar(), &m_bells.store())

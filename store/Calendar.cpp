@@ -511,8 +511,12 @@ void Calendar::setIstiklalMarsi(const QString &music) {
 Calendar::CeremonyRule Calendar::ceremony(int programme) {
     load();
     CeremonyRule rule;
-    const QStringList minutes =
-        setting(QStringLiteral("Toren:%1").arg(programme)).split(QLatin1Char(','));
+    const QString kept = setting(QStringLiteral("Toren:%1").arg(programme));
+    // A programme the school never set a rule for keeps Normal's: an exam week has its flag
+    // ceremonies as any other week does.
+    if (kept.isEmpty() && programme != Programme::Normal)
+        return ceremony(Programme::Normal);
+    const QStringList minutes = kept.split(QLatin1Char(','));
     bool before = false;
     bool after = false;
     if (minutes.size() == 2) {
@@ -526,7 +530,7 @@ Calendar::CeremonyRule Calendar::ceremony(int programme) {
 void Calendar::setCeremony(int programme, const CeremonyRule &rule) {
     writeSetting(QStringLiteral("Toren:%1").arg(programme),
                  rule.on ? QStringLiteral("%1,%2").arg(rule.beforeMinutes).arg(rule.afterMinutes)
-                         : QString());
+                         : QStringLiteral("-"));
 }
 
 void Calendar::setEnabled(const QString &key, bool enabled) {

@@ -121,7 +121,7 @@ public:
     // The flag ceremony of a programme: the İstiklal Marşı before the first lesson of the first
     // school day after a weekend, holiday, half day or break, and after the last lesson (on a
     // half day the last that still rings) of the last school day before one. The day plan works
-    // the days out from the calendar.
+    // the days out from the calendar. A programme without a rule of its own follows Normal's.
     struct CeremonyRule {
         bool on = false;
         int beforeMinutes = 10;

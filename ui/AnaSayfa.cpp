@@ -178,6 +178,8 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     connect(ui->lblUyari, &QLabel::linkActivated, this, &TfrmMenu::ZilGecmisiIstendi);
     // Drawn after the tick that read the plan anew: the tick rings first.
     connect(&m_plan, &DayPlan::changed, this, &TfrmMenu::drawDayLines, Qt::QueuedConnection);
+    connect(&m_plan, &DayPlan::changed, this, handled([this] { ListeyiDoldur(); }),
+            Qt::QueuedConnection);
 
     FormCreate(online, webSite.isEmpty() ? makerWebSite() : webSite);
     // Centred only now: without a network the window has become shorter meanwhile.
@@ -339,9 +341,46 @@ void TfrmMenu::ListeyiDoldur() {
         row->setData(ColSure, Qt::UserRole, duration.value_or(-1));
         rows.append(row);
     }
+    // Today's own moments (the flag ceremony, one-off bells, 10 Kasım) are no rows of the week,
+    // yet they sound among its bells: shown beside them, in grey, when the list shows the day
+    // and programme that ring today.
+    const QDate today = programClock().now().date();
+    if (m_plan.date() == today && ui->cmbGunler->currentIndex() == m_plan.day().gunId &&
+        chosenProgramme() == m_plan.programme())
+        for (const PlannedSound &sound : m_plan.sounds()) {
+            if (sound.kind == PlannedSound::Kind::Bell)
+                continue;
+            auto *row = new BellRow;
+            row->setText(ColGun, gun);
+            row->setText(ColZil, sound.bell.name);
+            row->setToolTip(ColZil, sound.quiet.isEmpty()
+                                        ? QStringLiteral("Yalnız bugün: %1").arg(sound.bell.name)
+                                        : QStringLiteral("%1 (çalmayacak: %2)")
+                                              .arg(sound.bell.name, sound.quiet));
+            row->setText(ColBaslama, TimeText(sound.at));
+            row->setData(ColBaslama, Qt::UserRole,
+                         sound.at.isValid() ? sound.at.msecsSinceStartOfDay() : -1);
+            const std::optional<int> duration = sound.bell.duration();
+            row->setText(ColSure, duration == 0 ? QStringLiteral("tamamı")
+                                                : QString::number(duration.value_or(0)));
+            row->setData(ColSure, Qt::UserRole, duration.value_or(-1));
+            row->setData(ColID, Qt::UserRole, true);
+            for (int column = 0; column < ui->ListView1->columnCount(); ++column)
+                row->setForeground(column, QColor(0x60, 0x60, 0x60));
+            rows.append(row);
+        }
     // Sorted as they go in, by the column last chosen.
     ui->ListView1->addTopLevelItems(rows);
     fitNameColumns();
+}
+
+bool TfrmMenu::todaysOwnRow(QTreeWidgetItem *row) {
+    if (!row || !row->data(ColID, Qt::UserRole).toBool())
+        return false;
+    showMessage(this, QStringLiteral("Bu satır yalnız bugüne ait: tören \"Törenler ve 10 Kasım\", "
+                                     "tek seferlik bir zil \"Tek seferlik ziller\" penceresinden "
+                                     "değiştirilir."));
+    return true;
 }
 
 void TfrmMenu::fitNameColumns() {
@@ -463,7 +502,7 @@ void TfrmMenu::btnDuzenleClick() {
 }
 
 void TfrmMenu::ListView1DblClick(QTreeWidgetItem *item) {
-    if (!item)
+    if (!item || todaysOwnRow(item))
         return;
     emit EditorIstendi(2, ui->cmbGunler->currentIndex(), item->text(ColID).toInt());
 }
@@ -474,6 +513,8 @@ void TfrmMenu::btnSilClick() {
         showMessage(this, QStringLiteral("Silmek için lütfen bir kayıt seçin!"));
         return;
     }
+    if (todaysOwnRow(row))
+        return;
     const QString id = row->text(ColID);
 
     if (!askYesNo(this, windowTitle(),

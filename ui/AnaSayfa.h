@@ -111,6 +111,9 @@ private:
     // The window's height with the web panel or without it.
     void showWebPanel(bool shown);
     bool askToEnd();
+    // Whether `row` is one of today's own moments rather than a bell of the week; says where
+    // it is changed when it is.
+    bool todaysOwnRow(QTreeWidgetItem *row);
     QTreeWidgetItem *selectedRow() const;
     void fitNameColumns();
     // The next bell, today's calendar line and the warning line, drawn from the plan.
