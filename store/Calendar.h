@@ -10,6 +10,7 @@
 #include <QTime>
 
 #include <optional>
+#include <utility>
 
 // What a date is for the bells: which weekday's bells it rings, and from when on none ring.
 struct CalendarDay {
@@ -166,6 +167,10 @@ private:
     bool m_loaded = false;
     bool m_tablesPresent = false;
     ScheduleQuery::ChangeStamp m_loadedStamp;
+    // The calendar's count of changes and the file's schema version when it was read; none when
+    // the file keeps no count (tables an earlier version made), so every change reads it again.
+    std::optional<std::pair<qint64, qint64>> m_version;
+    std::optional<std::pair<qint64, qint64>> readVersion();
     QHash<QString, QString> m_settings;
     QList<CalendarEntry> m_entries;
     QHash<int, QList<KnownHoliday>> m_holidays; // by Gregorian year, from the loaded settings
