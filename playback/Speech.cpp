@@ -1,9 +1,9 @@
 #include "Speech.h"
 
-#include "ProgramValues.h"
 #include "SpokenTurkish.h"
 #include "ZilError.h"
 
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +13,8 @@
 #include <espeak-ng/espeak_ng.h>
 
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace Speech {
 
@@ -75,8 +77,15 @@ QByteArray pcmWave(const std::vector<qint16> &samples, int rate) {
 
 } // namespace
 
-QString folder() {
-    return dataFolder() + QStringLiteral("Anonslar/");
+QString folderName() {
+    return QStringLiteral("Anonslar");
+}
+
+QString soundName(const QString &text) {
+    const QByteArray digest =
+        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return folderName() + QStringLiteral("/anons-") + QString::fromLatin1(digest) +
+           QStringLiteral(".wav");
 }
 
 QByteArray wave(const QString &text) {
@@ -118,9 +127,17 @@ void write(const QString &text, const QString &target) {
     const QByteArray data = wave(text);
     const QFileInfo info(target);
     const QString shown = QDir::toNativeSeparators(info.absoluteFilePath());
-    if (!QDir().mkpath(info.absolutePath()))
+    const QString folder = info.absolutePath();
+    const bool madeFolder = !QFileInfo::exists(folder);
+    if (!QDir().mkpath(folder))
         throw ZilError(QStringLiteral("Anons için klasör oluşturulamadı: %1")
-                           .arg(QDir::toNativeSeparators(info.absolutePath())));
+                           .arg(QDir::toNativeSeparators(folder)));
+    // A new folder opens to whoever may open the folder it is in (Muzikler, with its group),
+    // whatever this user's umask: the installed program's service plays from it.
+    struct stat parent {};
+    if (madeFolder &&
+        ::stat(QFile::encodeName(QFileInfo(folder).absolutePath()).constData(), &parent) == 0)
+        ::chmod(QFile::encodeName(folder).constData(), parent.st_mode & 02777);
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
         throw ZilError(QStringLiteral("'%1' yazılamadı: klasöre yazılamıyor ya da disk dolu "

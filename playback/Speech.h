@@ -12,8 +12,13 @@
 // a Turkish sentence for the user.
 namespace Speech {
 
-// The folder beside Muzikler that keeps synthesised announcements, ending in a separator.
-QString folder();
+// The folder of Muzikler that keeps synthesised announcements ("Anonslar"), without separators:
+// inside Muzikler, since the bell player opens nothing outside it.
+QString folderName();
+// The name the announcement's speech is kept under, relative to Muzikler, as a bell names its
+// music: the same text always gives the same name, so saving it again replaces that file and
+// two announcements of one text share it.
+QString soundName(const QString &text);
 
 // The text, read as people say it (SpokenTurkish), as a complete WAV file: PCM, 16 bits, mono, at
 // espeak-ng's own sample rate.
