@@ -56,10 +56,25 @@ TfrmAnonslar::TfrmAnonslar(BellStore &store, MediaPlayerDevice &player, QWidget 
     connect(m_when, &QButtonGroup::buttonToggled, this, [this] { showKinds(); });
     connect(ui->lvAnonslar, &QTreeWidget::itemSelectionChanged, this, handled([this] {
                 const QList<QTreeWidgetItem *> selected = ui->lvAnonslar->selectedItems();
-                if (!selected.isEmpty())
-                    load(selected.first()->data(ColAd, Qt::UserRole).toInt());
+                if (selected.isEmpty())
+                    return;
+                const int id = selected.first()->data(ColAd, Qt::UserRole).toInt();
+                if (id == m_editing)
+                    return;
+                if (mayLeaveForm()) {
+                    load(id);
+                    return;
+                }
+                // Back to the one whose fields are shown.
+                const QSignalBlocker quiet(ui->lvAnonslar);
+                ui->lvAnonslar->clearSelection();
+                for (int row = 0; row < ui->lvAnonslar->topLevelItemCount(); ++row) {
+                    QTreeWidgetItem *item = ui->lvAnonslar->topLevelItem(row);
+                    item->setSelected(item->data(ColAd, Qt::UserRole).toInt() == m_editing);
+                }
             }));
     showKinds();
+    clearForm();
 }
 
 TfrmAnonslar::~TfrmAnonslar() {
@@ -71,8 +86,11 @@ TfrmAnonslar::~TfrmAnonslar() {
 }
 
 void TfrmAnonslar::ShowAnnouncements() {
-    btnYeniClick();
+    // Closing only hides the window: what was typed and not saved is still there when it opens.
+    const bool saved = formState() == m_savedForm;
     fill();
+    if (saved)
+        clearForm();
     if (!isVisible())
         adjustSize();
     bringToFront(*this);
@@ -123,7 +141,32 @@ void TfrmAnonslar::fill() {
         ui->lvAnonslar->resizeColumnToContents(column);
 }
 
+QString TfrmAnonslar::formState() const {
+    return QStringList{ui->txtAd->text(),
+                       ui->txtMetin->toPlainText(),
+                       ui->txtDosya->text(),
+                       QString::number(ui->rbMetin->isChecked()),
+                       QString::number(ui->rbHaftalik->isChecked()),
+                       ui->cmbProgram->currentText(),
+                       QString::number(ui->cmbGun->currentIndex()),
+                       ui->dtpTarih->date().toString(Qt::ISODate),
+                       ui->tmSaat->time().toString(Qt::ISODate),
+                       QString::number(ui->txtSure->value())}
+        .join(QChar(0));
+}
+
+bool TfrmAnonslar::mayLeaveForm() {
+    return formState() == m_savedForm ||
+           askYesNo(this, windowTitle(),
+                    QStringLiteral("Yazdıklarınız kaydedilmedi. Bırakılsın mı?"));
+}
+
 void TfrmAnonslar::btnYeniClick() {
+    if (mayLeaveForm())
+        clearForm();
+}
+
+void TfrmAnonslar::clearForm() {
     m_editing = 0;
     ui->lvAnonslar->clearSelection();
     ui->txtAd->clear();
@@ -136,6 +179,7 @@ void TfrmAnonslar::btnYeniClick() {
     ui->tmSaat->setTime(QTime(now.time().hour(), 0).addSecs(3600));
     ui->txtSure->setValue(0);
     ui->lblDurum->clear();
+    m_savedForm = formState();
 }
 
 void TfrmAnonslar::load(int id) {
@@ -159,6 +203,7 @@ void TfrmAnonslar::load(int id) {
     ui->tmSaat->setTime(a->at);
     ui->txtSure->setValue(a->sure);
     ui->lblDurum->setText(QStringLiteral("Düzenleniyor: %1").arg(a->name));
+    m_savedForm = formState();
 }
 
 std::optional<Announcement> TfrmAnonslar::fromFields() {
@@ -305,6 +350,7 @@ void TfrmAnonslar::save(Announcement a) {
         forget(before->sound);
     m_editing = a.id;
     fill();
+    m_savedForm = formState();
     ui->lblDurum->setText(QStringLiteral("Kaydedildi: %1.").arg(a.name));
 }
 
@@ -321,7 +367,7 @@ void TfrmAnonslar::btnSilClick() {
         return;
     m_store.removeAnnouncement(a->id);
     forget(a->sound);
-    btnYeniClick();
+    clearForm();
     fill();
     ui->lblDurum->setText(QStringLiteral("Silindi: %1.").arg(a->name));
 }

@@ -33,7 +33,8 @@ public:
     std::function<QString()> ChooseMusicFile;
 
     void ShowAnnouncements();
-    // An empty form: the next "Kaydet" adds a new announcement.
+    // An empty form: the next "Kaydet" adds a new announcement. Asks first when what is typed
+    // has not been saved.
     void btnYeniClick();
     // Plays the text, spoken, or the recording on this computer.
     void btnDinleClick();
@@ -50,7 +51,12 @@ signals:
 
 private:
     void fill();
+    void clearForm();
     void load(int id);
+    // Every field, to tell whether anything was typed since the form was last filled or saved.
+    QString formState() const;
+    // True when nothing unsaved would be lost, or the user agreed to lose it.
+    bool mayLeaveForm();
     void showKinds();
     // The fields as an announcement, its sound not yet set; nothing (after telling why) when one
     // is missing.
@@ -70,6 +76,7 @@ private:
     QButtonGroup *m_what;
     QButtonGroup *m_when;
     int m_editing = 0;
+    QString m_savedForm;
     QThread *m_work = nullptr;
     QTemporaryDir m_preview;
     int m_previews = 0;

@@ -97,8 +97,32 @@ private slots:
             QVERIFY(secondsOf(opened(layer).first()) > 1);
             QCOMPARE(layer.count(QStringLiteral("play")), 1);
 
+            // Typed and not saved: kept when the window is closed and opened, and when choosing
+            // another announcement is not agreed to. (What was heard was not saved: asked.)
+            {
+                BoxAnswerer yes(QStringLiteral("Evet"));
+                ui.btnYeni->click();
+                QCOMPARE(yes.texts.size(), 1);
+            }
+            ui.txtAd->setText(QStringLiteral("Yarım"));
+            window.close();
+            program.menu().findChild<QAction *>("Anonslar1")->trigger();
+            QCOMPARE(ui.txtAd->text(), QStringLiteral("Yarım"));
+            {
+                BoxAnswerer no(QStringLiteral("Hayır"));
+                ui.lvAnonslar->setCurrentItem(ui.lvAnonslar->topLevelItem(0));
+                QCOMPARE(no.texts.size(), 1);
+            }
+            QCOMPARE(ui.txtAd->text(), QStringLiteral("Yarım"));
+            QVERIFY(ui.lvAnonslar->selectedItems().isEmpty());
+            {
+                BoxAnswerer yes(QStringLiteral("Evet"));
+                ui.btnYeni->click();
+                QCOMPARE(yes.texts.size(), 1);
+            }
+            QVERIFY(ui.txtAd->text().isEmpty());
+
             // Chosen in the list, then edited: the new text is spoken, the old file goes.
-            ui.btnYeni->click();
             QVERIFY(ui.txtMetin->toPlainText().isEmpty());
             ui.lvAnonslar->setCurrentItem(ui.lvAnonslar->topLevelItem(0));
             QCOMPARE(ui.txtAd->text(), QStringLiteral("Kurul"));
@@ -132,7 +156,11 @@ private slots:
             QVERIFY(window.isVisible());
 
             // The school's recording, on one date; a date already past is refused.
-            ui.btnYeni->click();
+            {
+                BoxAnswerer yes(QStringLiteral("Evet"));
+                ui.btnYeni->click();
+                QCOMPARE(yes.texts.size(), 1);
+            }
             ui.txtAd->setText(QStringLiteral("Tören"));
             ui.rbKayit->setChecked(true);
             QVERIFY(!ui.txtMetin->isEnabled());
