@@ -27,7 +27,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_tray(m_menu, m_bells.plan(), m_bells.calendar())
     , m_calendarWindow(m_bells.calendar(), &m_bells.store())
     , m_ceremonies(m_bells.store(), m_bells.calendar())
-    , m_oneOffs(m_bells.store()) {
+    , m_oneOffs(m_bells.store())
+    , m_announcements(m_bells.store(), m_bells.player()) {
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
                          m_editor.setEditorKipi(editorKipi);
@@ -47,6 +48,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      handled([this] { m_ceremonies.ShowCeremonies(); }));
     QObject::connect(&m_menu, &TfrmMenu::TekSeferlikIstendi, &m_oneOffs,
                      handled([this] { m_oneOffs.ShowOneOffs(); }));
+    QObject::connect(&m_menu, &TfrmMenu::AnonslarIstendi, &m_announcements,
+                     handled([this] { m_announcements.ShowAnnouncements(); }));
     QObject::connect(&m_menu, &TfrmMenu::SihirbazIstendi, &m_wizard,
                      handled([this] { m_wizard.ShowWizard(m_menu.chosenProgramme()); }));
     QObject::connect(&m_menu, &TfrmMenu::TopluDegisiklikIstendi, &m_bulk,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnaSayfa.h"
+#include "Anonslar.h"
 #include "Bells.h"
 #include "Calendar.h"
 #include "Duzenleme.h"
@@ -47,6 +48,7 @@ public:
     TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
     TfrmTorenler &ceremoniesWindow() { return m_ceremonies; }
     TfrmTekSeferlik &oneOffsWindow() { return m_oneOffs; }
+    TfrmAnonslar &announcementsWindow() { return m_announcements; }
     // The tray's "Bugün zil çalmasın".
     QAction &silenceTodayAction() { return m_tray.silenceAction(); }
     TfrmSihirbaz &wizard() { return m_wizard; }
@@ -81,6 +83,7 @@ private:
     TfrmOkulTakvimi m_calendarWindow;
     TfrmTorenler m_ceremonies;
     TfrmTekSeferlik m_oneOffs;
+    TfrmAnonslar m_announcements;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -155,6 +155,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     QAction *oneOffs = ui->DersProgrami1->addAction(QStringLiteral("Tek s&eferlik ziller…"));
     oneOffs->setObjectName(QStringLiteral("TekSeferlik1"));
     connect(oneOffs, &QAction::triggered, this, &TfrmMenu::TekSeferlikIstendi);
+    addAnnouncementsItem();
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);
@@ -597,4 +598,10 @@ void TfrmMenu::setServiceRings(bool rings) {
     m_serviceRings = rings;
     ui->lblHizmet->setVisible(rings);
     emit dayLinesChanged();
+}
+
+void TfrmMenu::addAnnouncementsItem() {
+    QAction *announcements = ui->DersProgrami1->addAction(QStringLiteral("&Anonslar…"));
+    announcements->setObjectName(QStringLiteral("Anonslar1"));
+    connect(announcements, &QAction::triggered, this, &TfrmMenu::AnonslarIstendi);
 }

@@ -89,6 +89,7 @@ signals:
     void OkulTakvimiIstendi();
     void TorenlerIstendi();
     void TekSeferlikIstendi();
+    void AnonslarIstendi();
     // The timetable wizard, and the changes to many bells starting from the day selected here.
     void SihirbazIstendi();
     void TopluDegisiklikIstendi(int gunIndex, int programme);
@@ -126,6 +127,8 @@ private:
     // The programme that rings today: a special one on its dates, else Normal.
     int todaysProgramme() const;
     void fillProgrammes(int chosen);
+    // "Anonslar…" in the Ders Programı menu.
+    void addAnnouncementsItem();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
