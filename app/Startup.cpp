@@ -61,6 +61,10 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
         if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
             showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
     }));
+    QObject::connect(&m_clockSync, &ClockSync::changed, &m_menu, [this] {
+        m_menu.setClockLine(m_clockSync.shortLine(), m_clockSync.line());
+        m_tray.setClockLine(m_clockSync.line());
+    });
     m_tray.showWhereTray();
     // The main window ends the program itself; closing another window while it sits in the
     // tray must not end it and stop the bells.
@@ -135,6 +139,8 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
         program.bells().stopMusic();
         app.quit();
     });
+    // Asked in the background, now and every hour; the answer only changes a line.
+    program.clockSync().start();
     if (role == FolderRole::ServiceRings) {
         program.setServiceRings(true);
         program.takeOverWhenFree(claim);

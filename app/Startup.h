@@ -3,6 +3,7 @@
 #include "AnaSayfa.h"
 #include "Bells.h"
 #include "Calendar.h"
+#include "ClockSync.h"
 #include "Duzenleme.h"
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
@@ -52,6 +53,8 @@ public:
     TfrmSihirbaz &wizard() { return m_wizard; }
     TfrmTopluDegisiklik &bulk() { return m_bulk; }
     TrayIcon &tray() { return m_tray; }
+    // Whether the computer's clock is kept right; runProgram starts asking.
+    ClockSync &clockSync() { return m_clockSync; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
     QAction &autostartAction() { return m_menu.autostartItem(); }
 
@@ -81,6 +84,7 @@ private:
     TfrmOkulTakvimi m_calendarWindow;
     TfrmTorenler m_ceremonies;
     TfrmTekSeferlik m_oneOffs;
+    ClockSync m_clockSync;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -78,6 +78,11 @@ public:
     // The clock's caption for the second that has begun; the next bell's line moves on with it.
     void showTime(const QString &caption);
 
+    // What is wrong with the computer's clock, `shortLine` shown in one line of the window and
+    // the whole `line` in its tooltip; empty texts hide it.
+    void setClockLine(const QString &shortLine, const QString &line);
+    QLabel *clockLine() const { return m_clockLine; }
+
 signals:
     // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
     // bell kayitId).
@@ -123,6 +128,9 @@ private:
     // The programme that rings today: a special one on its dates, else Normal.
     int todaysProgramme() const;
     void fillProgrammes(int chosen);
+    // Puts the lines that come and go (trouble, the clock, the service) on the free rows above
+    // the list, so that none covers another.
+    void placeNoticeLines();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
@@ -137,6 +145,7 @@ private:
     bool m_ending = false;
 
     bool m_serviceRings = false;
+    QLabel *m_clockLine = nullptr;
     // When the lines were drawn, and the second at which the next bell's line moves on.
     QDate m_linesDate;
     QTime m_nextBell; // invalid: no bell left that day
