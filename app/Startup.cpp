@@ -65,6 +65,18 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
         m_menu.setClockLine(m_clockSync.shortLine(), m_clockSync.line());
         m_tray.setClockLine(m_clockSync.line());
     });
+    m_firstStart = new FirstStartPanel(m_bells.store(), m_bells.calendar(), m_menu);
+    QObject::connect(m_firstStart, &FirstStartPanel::wizardWanted, &m_menu,
+                     &TfrmMenu::SihirbazIstendi);
+    QObject::connect(m_firstStart, &FirstStartPanel::calendarWanted, &m_menu,
+                     &TfrmMenu::OkulTakvimiIstendi);
+    m_schoolName = addSchoolNameCommand(m_menu, m_bells.calendar());
+    try {
+        m_menu.setSchoolName(m_bells.calendar().schoolName());
+    } catch (const ZilError &) {
+        // A schedule that cannot be read was told once already; the title stays the program's.
+    }
+    m_firstStart->refresh();
     m_tray.showWhereTray();
     // The main window ends the program itself; closing another window while it sits in the
     // tray must not end it and stop the bells.

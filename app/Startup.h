@@ -5,6 +5,7 @@
 #include "Calendar.h"
 #include "ClockSync.h"
 #include "Duzenleme.h"
+#include "FirstStart.h"
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
 #include "OkulTakvimi.h"
@@ -55,6 +56,9 @@ public:
     TrayIcon &tray() { return m_tray; }
     // Whether the computer's clock is kept right; runProgram starts asking.
     ClockSync &clockSync() { return m_clockSync; }
+    // The way in on an empty schedule, over the main window's list.
+    FirstStartPanel &firstStart() { return *m_firstStart; }
+    QAction &schoolNameAction() { return *m_schoolName; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
     QAction &autostartAction() { return m_menu.autostartItem(); }
 
@@ -85,6 +89,9 @@ private:
     TfrmTorenler m_ceremonies;
     TfrmTekSeferlik m_oneOffs;
     ClockSync m_clockSync;
+    // Children of the main window.
+    FirstStartPanel *m_firstStart = nullptr;
+    QAction *m_schoolName = nullptr;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -71,6 +71,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     });
     setFont(programFont());
     ui->setupUi(this);
+    m_programTitle = windowTitle();
     setAttribute(Qt::WA_QuitOnClose);
 
     QFont bold13 = font();
@@ -350,6 +351,7 @@ void TfrmMenu::ListeyiDoldur() {
     // Sorted as they go in, by the column last chosen.
     ui->ListView1->addTopLevelItems(rows);
     fitNameColumns();
+    emit listFilled();
 }
 
 void TfrmMenu::fitNameColumns() {
@@ -412,6 +414,13 @@ void TfrmMenu::setClockLine(const QString &shortLine, const QString &line) {
     m_clockLine->setToolTip(line);
     m_clockLine->setVisible(!shortLine.isEmpty());
     placeNoticeLines();
+}
+
+void TfrmMenu::setSchoolName(const QString &name) {
+    setWindowTitle(name.isEmpty() ? m_programTitle
+                                  : QStringLiteral("%1 - %2").arg(m_programTitle, name));
+    // The tray's tooltip begins with the title.
+    emit dayLinesChanged();
 }
 
 void TfrmMenu::placeNoticeLines() {

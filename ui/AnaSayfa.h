@@ -82,6 +82,8 @@ public:
     // the whole `line` in its tooltip; empty texts hide it.
     void setClockLine(const QString &shortLine, const QString &line);
     QLabel *clockLine() const { return m_clockLine; }
+    // The school's name beside the program's in the title; empty: the program's alone.
+    void setSchoolName(const QString &name);
 
 signals:
     // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
@@ -99,6 +101,8 @@ signals:
     void TopluDegisiklikIstendi(int gunIndex, int programme);
     // The window went to the tray for the first time; the tray tells the user it did.
     void hiddenToTray();
+    // The list was read afresh from the schedule.
+    void listFilled();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -146,6 +150,7 @@ private:
 
     bool m_serviceRings = false;
     QLabel *m_clockLine = nullptr;
+    QString m_programTitle;
     // When the lines were drawn, and the second at which the next bell's line moves on.
     QDate m_linesDate;
     QTime m_nextBell; // invalid: no bell left that day
