@@ -7,6 +7,7 @@
 #include "SingleInstance.h"
 #include "StopSignals.h"
 #include "Translations.h"
+#include "WeekPrint.h"
 #include "WindowLook.h"
 #include "ZilApplication.h"
 
@@ -71,6 +72,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     QObject::connect(m_firstStart, &FirstStartPanel::calendarWanted, &m_menu,
                      &TfrmMenu::OkulTakvimiIstendi);
     m_schoolName = addSchoolNameCommand(m_menu, m_bells.calendar());
+    m_print = addPrintCommand(m_menu, m_bells.store(), m_bells.calendar());
     try {
         m_menu.setSchoolName(m_bells.calendar().schoolName());
     } catch (const ZilError &) {

@@ -59,6 +59,8 @@ public:
     // The way in on an empty schedule, over the main window's list.
     FirstStartPanel &firstStart() { return *m_firstStart; }
     QAction &schoolNameAction() { return *m_schoolName; }
+    // "Dosya" > "Yazdır / PDF…".
+    QAction &printAction() { return *m_print; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
     QAction &autostartAction() { return m_menu.autostartItem(); }
 
@@ -92,6 +94,7 @@ private:
     // Children of the main window.
     FirstStartPanel *m_firstStart = nullptr;
     QAction *m_schoolName = nullptr;
+    QAction *m_print = nullptr;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was
