@@ -36,13 +36,14 @@ void ClockSync::ask() {
         return;
     m_asking = true;
     // Always answered later, never from inside ask(): callers see one order of events.
-    QMetaObject::invokeMethod(this, [this] { run(Tool::Timedatectl); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { run(Tool::Timedatectl); }, Qt::QueuedConnection);
 }
 
 void ClockSync::run(Tool tool) {
     m_tool = tool;
-    const QString name = tool == Tool::Timedatectl ? QStringLiteral("timedatectl")
-                                                   : QStringLiteral("chronyc");
+    const QString name =
+        tool == Tool::Timedatectl ? QStringLiteral("timedatectl") : QStringLiteral("chronyc");
     const QString path = QStandardPaths::findExecutable(name, m_folders);
     if (path.isEmpty()) {
         noAnswer();
@@ -64,11 +65,11 @@ void ClockSync::run(Tool tool) {
     });
     // Started first: a start that fails at once asks the next tool from inside start().
     m_timeout.start();
-    m_process->start(path, tool == Tool::Timedatectl
-                               ? QStringList{QStringLiteral("show"), QStringLiteral("-p"),
-                                             QStringLiteral("NTPSynchronized"),
-                                             QStringLiteral("--value")}
-                               : QStringList{QStringLiteral("-n"), QStringLiteral("tracking")});
+    m_process->start(path,
+                     tool == Tool::Timedatectl
+                         ? QStringList{QStringLiteral("show"), QStringLiteral("-p"),
+                                       QStringLiteral("NTPSynchronized"), QStringLiteral("--value")}
+                         : QStringList{QStringLiteral("-n"), QStringLiteral("tracking")});
 }
 
 void ClockSync::processEnded() {

@@ -545,10 +545,11 @@ QString Calendar::schoolName() {
 void Calendar::setSchoolName(const QString &name) {
     const QString kept = name.trimmed();
     if (kept.size() > SchoolNameLength)
-        throw ERefused(QStringLiteral("Okulun adı en çok %1 karakter olabilir.")
-                           .arg(SchoolNameLength));
+        throw ERefused(
+            QStringLiteral("Okulun adı en çok %1 karakter olabilir.").arg(SchoolNameLength));
     // One line: it heads a window and a printed page.
-    if (std::any_of(kept.cbegin(), kept.cend(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+    if (std::any_of(kept.cbegin(), kept.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; }))
         throw ERefused(QStringLiteral("Okulun adı tek satır olmalı."));
     writeSetting(QStringLiteral("OkulAdi"), kept);
 }

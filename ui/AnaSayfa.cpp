@@ -452,8 +452,7 @@ void TfrmMenu::placeNoticeLines() {
     }
     m_clockLine->setGeometry(row);
     const QString whole = m_clockLine->property("whole").toString();
-    m_clockLine->setText(
-        m_clockLine->fontMetrics().elidedText(whole, Qt::ElideRight, row.width()));
+    m_clockLine->setText(m_clockLine->fontMetrics().elidedText(whole, Qt::ElideRight, row.width()));
 }
 
 int TfrmMenu::todaysProgram() const {

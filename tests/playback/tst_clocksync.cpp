@@ -45,10 +45,9 @@ private slots:
         QFETCH(QString, body);
         QFETCH(ClockSync::State, state);
         QFETCH(bool, lineShown);
-        tool("timedatectl",
-             "[ \"$*\" = 'show -p NTPSynchronized --value' ] || exit 3\n"
-             "[ \"$LC_ALL\" = C ] || exit 4\n" +
-                 body);
+        tool("timedatectl", "[ \"$*\" = 'show -p NTPSynchronized --value' ] || exit 3\n"
+                            "[ \"$LC_ALL\" = C ] || exit 4\n" +
+                                body);
         ClockSync sync({dir->path()});
         QCOMPARE(answer(sync), state);
         QCOMPARE(!sync.line().isEmpty(), lineShown);

@@ -36,9 +36,9 @@ private:
     void noneOverlaps() {
         auto &ui = program->menu().controls();
         QList<QWidget *> shown;
-        for (QWidget *w : QList<QWidget *>{ui.Label1, ui.lblTakvim, ui.lblUyari, ui.lblHizmet,
-                                           program->menu().clockLine(), ui.mpPlayer, ui.gbListe,
-                                           ui.imgLogo})
+        for (QWidget *w :
+             QList<QWidget *>{ui.Label1, ui.lblTakvim, ui.lblUyari, ui.lblHizmet,
+                              program->menu().clockLine(), ui.mpPlayer, ui.gbListe, ui.imgLogo})
             if (!w->isHidden())
                 shown.append(w);
         for (int a = 0; a < shown.size(); ++a)
@@ -100,8 +100,7 @@ private slots:
         answer("no");
         noneOverlaps();
         ui.lblUyari->show();
-        program->menu().setClockLine(program->clockSync().shortLine(),
-                                     program->clockSync().line());
+        program->menu().setClockLine(program->clockSync().shortLine(), program->clockSync().line());
         noneOverlaps();
         QVERIFY(!program->menu().clockLine()->isHidden());
         program->setServiceRings(true);
