@@ -7,6 +7,7 @@
 #include "SingleInstance.h"
 #include "StopSignals.h"
 #include "Translations.h"
+#include "WeekPrint.h"
 #include "WindowLook.h"
 #include "ZilApplication.h"
 
@@ -64,6 +65,23 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
         if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
             showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
     }));
+    QObject::connect(&m_clockSync, &ClockSync::changed, &m_menu, [this] {
+        m_menu.setClockLine(m_clockSync.shortLine(), m_clockSync.line());
+        m_tray.setClockLine(m_clockSync.line());
+    });
+    m_firstStart = new FirstStartPanel(m_bells.store(), m_bells.calendar(), m_menu);
+    QObject::connect(m_firstStart, &FirstStartPanel::wizardWanted, &m_menu,
+                     &TfrmMenu::SihirbazIstendi);
+    QObject::connect(m_firstStart, &FirstStartPanel::calendarWanted, &m_menu,
+                     &TfrmMenu::OkulTakvimiIstendi);
+    m_schoolName = addSchoolNameCommand(m_menu, m_bells.calendar());
+    m_print = addPrintCommand(m_menu, m_bells.store(), m_bells.calendar());
+    try {
+        m_menu.setSchoolName(m_bells.calendar().schoolName());
+    } catch (const ZilError &) {
+        // A schedule that cannot be read was told once already; the title stays the program's.
+    }
+    m_firstStart->refresh();
     m_tray.showWhereTray();
     // The main window ends the program itself; closing another window while it sits in the
     // tray must not end it and stop the bells.
@@ -138,6 +156,8 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
         program.bells().stopMusic();
         app.quit();
     });
+    // Asked in the background, now and every hour; the answer only changes a line.
+    program.clockSync().start();
     if (role == FolderRole::ServiceRings) {
         program.setServiceRings(true);
         program.takeOverWhenFree(claim);

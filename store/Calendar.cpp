@@ -588,6 +588,32 @@ void Calendar::confirmReligious(const QString &key, int hijriYear, const QDate &
     writeSetting(confirmedKey(key, hijriYear), firstDay.toString(dateForm));
 }
 
+QString Calendar::schoolName() {
+    load();
+    return setting(QStringLiteral("OkulAdi"));
+}
+
+void Calendar::setSchoolName(const QString &name) {
+    const QString kept = name.trimmed();
+    if (kept.size() > SchoolNameLength)
+        throw ERefused(
+            QStringLiteral("Okulun adı en çok %1 karakter olabilir.").arg(SchoolNameLength));
+    // One line: it heads a window and a printed page.
+    if (std::any_of(kept.cbegin(), kept.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; }))
+        throw ERefused(QStringLiteral("Okulun adı tek satır olmalı."));
+    writeSetting(QStringLiteral("OkulAdi"), kept);
+}
+
+bool Calendar::firstStartDone() {
+    load();
+    return !setting(QStringLiteral("IlkAcilis")).isEmpty();
+}
+
+void Calendar::setFirstStartDone() {
+    writeSetting(QStringLiteral("IlkAcilis"), QStringLiteral("1"));
+}
+
 void Calendar::silenceToday(bool on) {
     writeSetting(sessizGun, on ? programClock().now().toString(Qt::ISODate) : QString());
 }

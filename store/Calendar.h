@@ -149,6 +149,16 @@ public:
 
     ScheduleQuery::ChangeStamp changes() { return query().Changes(); }
 
+    // The school's name, for the window's title and the printed week; empty until given.
+    QString schoolName();
+    // Kept trimmed; an empty name clears it. Refused with ERefused (a Turkish reason) when too
+    // long or on more than one line, nothing written then.
+    void setSchoolName(const QString &name);
+    static constexpr int SchoolNameLength = 100;
+    // Whether the first start's way in was gone through (or put aside) on this schedule.
+    bool firstStartDone();
+    void setFirstStartDone();
+
 private:
     ScheduleQuery &query();
     void load();

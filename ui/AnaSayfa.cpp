@@ -71,6 +71,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     });
     setFont(programFont());
     ui->setupUi(this);
+    m_programTitle = windowTitle();
     setAttribute(Qt::WA_QuitOnClose);
 
     QFont bold13 = font();
@@ -181,6 +182,14 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     connect(&m_plan, &DayPlan::changed, this, &TfrmMenu::drawDayLines, Qt::QueuedConnection);
     connect(&m_plan, &DayPlan::changed, this, handled([this] { ListeyiDoldur(); }),
             Qt::QueuedConnection);
+    m_clockLine = new QLabel(ui->centralwidget);
+    m_clockLine->setObjectName(QStringLiteral("lblSaatAyari"));
+    m_clockLine->setTextFormat(Qt::PlainText);
+    m_clockLine->setFont(bold12);
+    QPalette clockLine = m_clockLine->palette();
+    clockLine.setColor(QPalette::WindowText, QColor(0xb0, 0x50, 0x00));
+    m_clockLine->setPalette(clockLine);
+    m_clockLine->hide();
 
     FormCreate(online, webSite.isEmpty() ? makerWebSite() : webSite);
     // Centred only now: without a network the window has become shorter meanwhile.
@@ -373,6 +382,7 @@ void TfrmMenu::ListeyiDoldur() {
     // Sorted as they go in, by the column last chosen.
     ui->ListView1->addTopLevelItems(rows);
     fitNameColumns();
+    emit listFilled();
 }
 
 bool TfrmMenu::todaysOwnRow(QTreeWidgetItem *row) {
@@ -435,7 +445,54 @@ void TfrmMenu::drawDayLines() {
     label->setToolTip(text);
     showCalendarLine(today ? m_plan.day().line() : QString());
     ui->lblUyari->setVisible(today && m_plan.troubled());
+    placeNoticeLines();
     emit dayLinesChanged();
+}
+
+void TfrmMenu::setClockLine(const QString &shortLine, const QString &line) {
+    m_clockLine->setProperty("whole", shortLine);
+    m_clockLine->setToolTip(line);
+    m_clockLine->setVisible(!shortLine.isEmpty());
+    placeNoticeLines();
+}
+
+void TfrmMenu::setSchoolName(const QString &name) {
+    setWindowTitle(name.isEmpty() ? m_programTitle
+                                  : QStringLiteral("%1 - %2").arg(m_programTitle, name));
+    // The tray's tooltip begins with the title.
+    emit dayLinesChanged();
+}
+
+void TfrmMenu::placeNoticeLines() {
+    if (!m_clockLine)
+        return;
+    // The rows between the picture and the list: the calendar's (or the welcome's), the
+    // trouble line's, and the short one beside the player that the service line uses.
+    const QRect calendarRow = ui->lblTakvim->geometry();
+    const QRect troubleRow = ui->lblUyari->geometry();
+    const QRect serviceRow(ui->lblTakvim->x(), ui->mpPlayer->y() + 2,
+                           ui->mpPlayer->x() - ui->lblTakvim->x() - 6, troubleRow.height());
+    ui->lblHizmet->setVisible(m_serviceRings);
+    ui->Label1->setVisible(ui->lblTakvim->isHidden());
+    if (m_clockLine->isHidden())
+        return;
+    QRect row;
+    if (ui->lblUyari->isHidden()) {
+        row = troubleRow;
+    } else if (!m_serviceRings) {
+        row = serviceRow;
+    } else if (ui->lblTakvim->isHidden()) {
+        // The welcome is only a greeting.
+        row = calendarRow;
+        ui->Label1->hide();
+    } else {
+        // Every row is taken: the service line gives way, as the tray still says who rings.
+        row = serviceRow;
+        ui->lblHizmet->hide();
+    }
+    m_clockLine->setGeometry(row);
+    const QString whole = m_clockLine->property("whole").toString();
+    m_clockLine->setText(m_clockLine->fontMetrics().elidedText(whole, Qt::ElideRight, row.width()));
 }
 
 int TfrmMenu::todaysProgram() const {
@@ -483,6 +540,7 @@ void TfrmMenu::showCalendarLine(const QString &line) {
     label->setToolTip(line);
     label->setVisible(!line.isEmpty());
     ui->Label1->setVisible(line.isEmpty());
+    placeNoticeLines();
 }
 
 void TfrmMenu::cmbGunlerChange() {
@@ -596,7 +654,7 @@ bool TfrmMenu::eventFilter(QObject *watched, QEvent *event) {
 
 void TfrmMenu::setServiceRings(bool rings) {
     m_serviceRings = rings;
-    ui->lblHizmet->setVisible(rings);
+    placeNoticeLines();
     emit dayLinesChanged();
 }
 

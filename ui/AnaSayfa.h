@@ -78,6 +78,13 @@ public:
     // The clock's caption for the second that has begun; the next bell's line moves on with it.
     void showTime(const QString &caption);
 
+    // What is wrong with the computer's clock, `shortLine` shown in one line of the window and
+    // the whole `line` in its tooltip; empty texts hide it.
+    void setClockLine(const QString &shortLine, const QString &line);
+    QLabel *clockLine() const { return m_clockLine; }
+    // The school's name beside the program's in the title; empty: the program's alone.
+    void setSchoolName(const QString &name);
+
 signals:
     // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
     // bell kayitId).
@@ -95,6 +102,8 @@ signals:
     void TopluDegisiklikIstendi(int gunIndex, int programme);
     // The window went to the tray for the first time; the tray tells the user it did.
     void hiddenToTray();
+    // The list was read afresh from the schedule.
+    void listFilled();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -129,6 +138,9 @@ private:
     void fillProgrammes(int chosen);
     // "Anonslar…" in the Ders Programı menu.
     void addAnnouncementsItem();
+    // Puts the lines that come and go (trouble, the clock, the service) on the free rows above
+    // the list, so that none covers another.
+    void placeNoticeLines();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
@@ -143,6 +155,8 @@ private:
     bool m_ending = false;
 
     bool m_serviceRings = false;
+    QLabel *m_clockLine = nullptr;
+    QString m_programTitle;
     // When the lines were drawn, and the second at which the next bell's line moves on.
     QDate m_linesDate;
     QTime m_nextBell; // invalid: no bell left that day
