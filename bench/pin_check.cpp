@@ -32,7 +32,8 @@ int main(int argc, char **argv) {
     Roles roles(dir.filePath(QStringLiteral("yetkiler.json")));
     roles.setPin(Role::Manager, QStringLiteral("13572468"));
     roles.setPin(Role::Duty, QStringLiteral("2468"));
-    measure("duty PIN set (hash + compare)", [&] { roles.setPin(Role::Duty, QStringLiteral("2468")); });
+    measure("duty PIN set (hash + compare)",
+            [&] { roles.setPin(Role::Duty, QStringLiteral("2468")); });
     measure("right manager PIN", [&] { roles.tryPin(QStringLiteral("13572468")); });
     measure("wrong PIN (both hashes)", [&] {
         const Roles::Hashes hashes = roles.beginTry();

@@ -300,9 +300,8 @@ void Roles::setPin(Role role, const QString &pin) {
         throw ERefused(QStringLiteral("Yönetici ve Nöbetçi PIN'leri aynı olamaz."));
     QByteArray bytes = pin.toUtf8();
     char hash[crypto_pwhash_STRBYTES];
-    const int made = crypto_pwhash_str(hash, bytes.constData(),
-                                       static_cast<unsigned long long>(bytes.size()), OpsLimit,
-                                       MemLimit);
+    const int made = crypto_pwhash_str(
+        hash, bytes.constData(), static_cast<unsigned long long>(bytes.size()), OpsLimit, MemLimit);
     sodium_memzero(bytes.data(), static_cast<size_t>(bytes.size()));
     if (made != 0)
         throw ZilError(QStringLiteral("PIN saklanamadı: bellek yetmedi."));

@@ -32,7 +32,8 @@ enum class Action {
     Alarm,          // the alarm sound
     AnnounceNow,    // an announcement spoken at once
     PlayMusic,      // any music played by hand from the player bar
-    ChangeSchedule, // bells, programmes, one-off bells, the calendar, ceremonies, restoring a backup
+    ChangeSchedule, // bells, programmes, one-off bells, the calendar, ceremonies, restoring a
+                    // backup
     ChangeSettings, // the program's settings, PINs included, and backups
     EndProgram,     // ending the copy that rings the bells
 };
@@ -49,6 +50,7 @@ public:
 
     // The roles kept in `file`; nothing is read yet.
     explicit Roles(QString file);
+    QString file() const { return m_file; }
 
     // Whether `role` may do `action` once the roles are on.
     static bool permits(Role role, Action action);

@@ -2,6 +2,8 @@
 
 #include "BellStore.h"
 #include "DayPlan.h"
+#include "ErrorBox.h"
+#include "RoleGate.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -17,6 +19,7 @@ class TfrmMenu;
 class MediaPlayerDevice;
 class QLabel;
 class TfrmProgramlar;
+class TfrmYetkiler;
 class QTreeWidgetItem;
 
 // TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock, what
@@ -78,6 +81,25 @@ public:
     // The clock's caption for the second that has begun; the next bell's line moves on with it.
     void showTime(const QString &caption);
 
+    // Staff roles (AnaSayfaYetki.cpp). The one question a command asks before it changes the
+    // schedule, the calendar or the settings, or plays or stops sound; it asks for a PIN when
+    // one is needed. A new menu command is connected through gated():
+    //     connect(action, &QAction::triggered, this, gated(Action::ChangeSettings, [this] {...}));
+    bool allowed(Action action) { return m_gate->allowed(action, this); }
+    template <class Handler> auto gated(Action action, Handler handler) {
+        return [this, action, handler = std::move(handler)] {
+            runHandler([&] {
+                if (allowed(action))
+                    handler();
+            });
+        };
+    }
+    RoleGate &gate() { return *m_gate; }
+    // "Ayarlar" > "Yetkiler ve PIN…", made when first asked for.
+    void showRolesWindow();
+    TfrmYetkiler *rolesWindow() const { return m_rolesWindow; }
+    QLabel &roleLine() { return *m_roleLine; }
+
 signals:
     // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
     // bell kayitId).
@@ -123,12 +145,18 @@ private:
     // The programme that rings today: a special one on its dates, else Normal.
     int todaysProgramme() const;
     void fillProgrammes(int chosen);
+    // The roles' menu items, the line that tells who is logged in, the player bar's gate.
+    void setUpRoles();
+    void drawRole();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
     DayPlan &m_plan;
     QWidget *m_webBrowser = nullptr;
     TfrmProgramlar *m_programmes = nullptr;
+    RoleGate *m_gate = nullptr;
+    TfrmYetkiler *m_rolesWindow = nullptr;
+    QLabel *m_roleLine = nullptr;
     QUrl m_webPage;
     QTimer *m_webRetry;
     std::function<bool()> m_closesToTray;

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+class RoleGate;
+
 class BellStore;
 class QFileDialog;
 class QLineEdit;
@@ -22,6 +24,9 @@ class TfrmSihirbaz;
 class TfrmSihirbaz : public QDialog {
     Q_OBJECT
 public:
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
+
     // store holds the bells; listeyiDoldur refills the main window's list.
     TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent = nullptr);
     ~TfrmSihirbaz() override;
@@ -49,6 +54,7 @@ public:
     std::unique_ptr<Ui::TfrmSihirbaz> ui;
 
 private:
+    RoleGate *m_gate = nullptr;
     QList<int> chosenDays() const;
     void followCeremonyMusic();
 
