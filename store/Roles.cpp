@@ -132,9 +132,8 @@ Roles::State Roles::read() const {
     const QString locked = object.value(keyLocked).toString();
     if (!locked.isEmpty()) {
         state.lockedAt = QDateTime::fromString(locked, Qt::ISODate);
-        // An unreadable lock still locks, from now.
         if (!state.lockedAt.isValid())
-            state.lockedAt = programClock().now().toUTC();
+            state.damaged = true;
     }
     // A hash we did not make, or none for a manager while the duty one is there, cannot be
     // trusted with anything.

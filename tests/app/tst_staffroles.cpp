@@ -145,6 +145,22 @@ private slots:
         }
         QCOMPARE(fx.count(), 2);
 
+        // Playing music with the player bar is the manager's alone: the duty teacher is told.
+        program.player().setFileName(fx.folder() + "Muzikler/zil.wav");
+        program.player().Open();
+        menu.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&menu));
+        layer->clearRequests();
+        {
+            PinTyper stillDuty({DutyPin});
+            BoxAnswerer ok("OK");
+            QTest::mouseClick(menu.controls().mpPlayer, Qt::LeftButton, {}, QPoint(10, 10));
+            QCOMPARE(stillDuty.dialogs, 1);
+            QCOMPARE(ok.texts.filter("Yönetici PIN'i gerekli").size(), 1);
+        }
+        QVERIFY2(!layer->commands().join(',').contains("play"),
+                 qPrintable(layer->commands().join(", ")));
+
         // Logged out, the editor opens to look; its save asks, and the manager's PIN saves
         // what was typed.
         gate.logOut();

@@ -141,6 +141,18 @@ private slots:
     void aDamagedFileOpensNothing() {
         Roles roles(file());
         roles.setPin(Role::Manager, QStringLiteral("9876"));
+        // A lock whose start cannot be read neither locks for ever nor opens the count.
+        QFile stored(file());
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        const QByteArray good = stored.readAll();
+        stored.close();
+        QFile edited(file());
+        QVERIFY(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        edited.write(QByteArray(good).replace("\"yanlisDeneme\"",
+                                              "\"kilitBaslangici\": \"dün\", \"yanlisDeneme\""));
+        edited.close();
+        QVERIFY_THROWS_EXCEPTION(ERefused, roles.tryPin(QStringLiteral("9876")));
+        QCOMPARE(roles.lockedSeconds(), 0);
         QFile damaged(file());
         QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
         // A hash of another strength would make a check take as long as its writer wished.
