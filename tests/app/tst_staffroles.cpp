@@ -223,6 +223,17 @@ private slots:
                          }()));
             QCOMPARE(nobody.dialogs, 0);
         }
+
+        // A viewer cannot keep the rest of the day silent from the tray.
+        {
+            PinTyper nobody({});
+            BoxAnswerer yes("Evet");
+            program.silenceTodayAction().trigger();
+            QCOMPARE(nobody.dialogs, 1);
+            QVERIFY(yes.texts.filter("Emin misiniz").isEmpty());
+        }
+        QVERIFY(!program.silenceTodayAction().isChecked());
+        QVERIFY(!program.calendar().silencedToday());
     }
 
     // The first manager PIN is set in "Yetkiler ve PIN…" while the roles are off; from then on
