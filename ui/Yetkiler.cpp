@@ -1,77 +1,45 @@
 #include "Yetkiler.h"
+#include "ui_Yetkiler.h"
 
 #include "BellStore.h"
 #include "ErrorBox.h"
 #include "RoleGate.h"
 #include "WindowLook.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QFutureWatcher>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPromise>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QThreadPool>
-#include <QVBoxLayout>
 
 #include <memory>
 
 TfrmYetkiler::TfrmYetkiler(RoleGate &gate, QWidget *parent)
     : QDialog(parent)
-    , m_gate(gate)
-    , m_state(new QLabel(this)) {
-    setObjectName(QStringLiteral("frmYetkiler"));
-    setWindowTitle(QStringLiteral("Yetkiler ve PIN"));
+    , ui(std::make_unique<Ui::TfrmYetkiler>())
+    , m_gate(gate) {
     setFont(programFont());
-    auto *layout = new QVBoxLayout(this);
-    m_state->setObjectName(QStringLiteral("lblDurum"));
-    m_state->setWordWrap(true);
-    layout->addWidget(m_state);
-    m_manager = makeFields(Role::Manager);
-    m_duty = makeFields(Role::Duty);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Kapat"));
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
-    setMinimumWidth(360);
+    ui->setupUi(this);
+    m_state = ui->lblDurum;
+    m_manager = {ui->txtYoneticiPin, ui->txtYoneticiTekrar, ui->btnYoneticiKaydet,
+                 ui->btnYoneticiKaldir};
+    m_duty = {ui->txtNobetciPin, ui->txtNobetciTekrar, ui->btnNobetciKaydet, ui->btnNobetciKaldir};
+    setUpFields(m_manager, Role::Manager);
+    setUpFields(m_duty, Role::Duty);
+    connect(ui->btnKapat, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-TfrmYetkiler::PinFields TfrmYetkiler::makeFields(Role role) {
-    const bool manager = role == Role::Manager;
-    auto *group = new QGroupBox(
-        manager ? QStringLiteral("Yönetici PIN'i (her şey)")
-                : QStringLiteral("Nöbetçi PIN'i (müziği durdurmak, bugün zil çalmasın)"),
-        this);
-    auto *form = new QFormLayout(group);
-    PinFields f{new QLineEdit(group), new QLineEdit(group),
-                new QPushButton(QStringLiteral("Kaydet"), group),
-                new QPushButton(manager ? QStringLiteral("Kaldır (yetkileri kapatır)")
-                                        : QStringLiteral("Kaldır"),
-                                group)};
-    const QString prefix = manager ? QStringLiteral("Yonetici") : QStringLiteral("Nobetci");
-    f.pin->setObjectName(QStringLiteral("txt%1Pin").arg(prefix));
-    f.again->setObjectName(QStringLiteral("txt%1Tekrar").arg(prefix));
-    f.save->setObjectName(QStringLiteral("btn%1Kaydet").arg(prefix));
-    f.clear->setObjectName(QStringLiteral("btn%1Kaldir").arg(prefix));
-    for (QLineEdit *field : {f.pin, f.again}) {
-        field->setEchoMode(QLineEdit::Password);
-        field->setMaxLength(Roles::LongestPin);
+TfrmYetkiler::~TfrmYetkiler() = default;
+
+void TfrmYetkiler::setUpFields(const PinFields &f, Role role) {
+    // Digits only, as the PIN itself: a letter typed is refused at the key.
+    for (QLineEdit *field : {f.pin, f.again})
         field->setValidator(new QRegularExpressionValidator(
             QRegularExpression(QStringLiteral("[0-9]{0,8}")), field));
-    }
-    form->addRow(QStringLiteral("Yeni PIN:"), f.pin);
-    form->addRow(QStringLiteral("Yeni PIN (tekrar):"), f.again);
-    auto *row = new QHBoxLayout;
-    row->addWidget(f.save);
-    row->addWidget(f.clear);
-    form->addRow(row);
-    static_cast<QVBoxLayout *>(this->layout())->addWidget(group);
     connect(f.save, &QPushButton::clicked, this, handled([this, role] { save(role); }));
     connect(f.clear, &QPushButton::clicked, this, handled([this, role] { clear(role); }));
-    return f;
 }
 
 void TfrmYetkiler::ShowRoles() {

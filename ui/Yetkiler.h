@@ -4,6 +4,11 @@
 
 #include <QDialog>
 
+#include <memory>
+
+namespace Ui {
+class TfrmYetkiler;
+}
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -15,6 +20,7 @@ class TfrmYetkiler : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmYetkiler(RoleGate &gate, QWidget *parent = nullptr);
+    ~TfrmYetkiler() override;
 
     // The fields empty and the state line read afresh.
     void ShowRoles();
@@ -35,11 +41,12 @@ signals:
     void pinsChanged();
 
 private:
-    PinFields makeFields(Role role);
+    void setUpFields(const PinFields &fields, Role role);
     void save(Role role);
     void clear(Role role);
     void drawState();
 
+    std::unique_ptr<Ui::TfrmYetkiler> ui;
     RoleGate &m_gate;
     QLabel *m_state;
     PinFields m_manager;
