@@ -2,15 +2,10 @@
 
 #include "Roles.h"
 
-#include <QDialog>
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
-
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 // RoleGate: who is logged in at the window, and the one question every command that changes the
 // schedule, the calendar or the settings, or plays or stops sound, asks before it runs:
@@ -62,29 +57,3 @@ private:
 inline bool allowedBy(RoleGate *gate, Action action, QWidget *asking) {
     return !gate || gate->allowed(action, asking);
 }
-
-// PinDialog: asks for a PIN and tells which role it opened. The PIN is checked away from the
-// window's thread, so the clock's ticks go on while it is checked.
-class PinDialog : public QDialog {
-    Q_OBJECT
-public:
-    PinDialog(Roles &roles, const QString &why, QWidget *parent = nullptr);
-
-    // The role of the PIN accepted; Viewer until one is.
-    Role role() const { return m_role; }
-
-    QLineEdit &pinField() { return *m_pin; }
-    QPushButton &okButton() { return *m_ok; }
-    QLabel &stateLine() { return *m_state; }
-
-private:
-    void tryPin();
-    void checked(Role matched);
-
-    Roles &m_roles;
-    Role m_role = Role::Viewer;
-    QLineEdit *m_pin;
-    QLabel *m_state;
-    QPushButton *m_ok;
-    bool m_checking = false;
-};

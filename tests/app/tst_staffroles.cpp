@@ -5,6 +5,7 @@
 #include "AnaSayfa.h"
 #include "BoxAnswerer.h"
 #include "FakeMediaLayer.h"
+#include "PinDialog.h"
 #include "ProgramValues.h"
 #include "RoleGate.h"
 #include "ScheduleFixture.h"
