@@ -24,9 +24,6 @@ class TfrmSihirbaz;
 class TfrmSihirbaz : public QDialog {
     Q_OBJECT
 public:
-    // The gate its changes ask; without one (as in its own tests) nothing is asked.
-    void setGate(RoleGate *gate) { m_gate = gate; }
-
     // store holds the bells; listeyiDoldur refills the main window's list.
     TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent = nullptr);
     ~TfrmSihirbaz() override;
@@ -50,6 +47,9 @@ public:
     // Asks the user for a music file; the chosen path, or an empty text when cancelled. The music
     // dialog unless replaced.
     std::function<QString()> ChooseMusicFile;
+
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
 
     std::unique_ptr<Ui::TfrmSihirbaz> ui;
 
