@@ -58,8 +58,18 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                          runHandler([&] { m_bulk.ShowFor(gunIndex, programme); });
                      });
 
+    // Every window that changes something asks the main window's gate before it does.
+    RoleGate *gate = &m_menu.gate();
+    m_editor.setGate(gate);
+    m_wizard.setGate(gate);
+    m_bulk.setGate(gate);
+    m_calendarWindow.setGate(gate);
+    m_ceremonies.setGate(gate);
+    m_oneOffs.setGate(gate);
     QObject::connect(&m_tray, &TrayIcon::showRequested, &m_menu, [this] { bringToFront(m_menu); });
     QObject::connect(&m_tray, &TrayIcon::stopRequested, &m_menu, handled([this] {
+        if (!m_menu.allowed(Action::StopSound))
+            return;
         m_bells.stopMusic();
         // While the service rings, the bell's music is the service's.
         if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
@@ -89,8 +99,13 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 
     QAction &autostart = autostartAction();
     autostart.setChecked(Autostart::isOn());
-    QObject::connect(&autostart, &QAction::toggled, &m_menu, [&autostart](bool on) {
+    QObject::connect(&autostart, &QAction::toggled, &m_menu, [this, &autostart](bool on) {
         runHandler([&] {
+            if (!m_menu.allowed(Action::ChangeSettings)) {
+                const QSignalBlocker keep(autostart);
+                autostart.setChecked(!on);
+                return;
+            }
             try {
                 Autostart::set(on, QCoreApplication::applicationFilePath());
             } catch (...) {

@@ -158,6 +158,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     connect(oneOffs, &QAction::triggered, this, &TfrmMenu::TekSeferlikIstendi);
     addAnnouncementsItem();
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
+    setUpRoles();
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->TopluDegisiklik1, &QAction::triggered, this, [this] {
@@ -528,6 +529,7 @@ void TfrmMenu::refreshProgrammes() {
 void TfrmMenu::showProgrammes() {
     if (!m_programmes) {
         m_programmes = new TfrmProgramlar(m_store, this);
+        m_programmes->setGate(m_gate);
         connect(m_programmes, &TfrmProgramlar::programmesChanged, this,
                 handled([this] { refreshProgrammes(); }));
     }
@@ -548,6 +550,8 @@ void TfrmMenu::cmbGunlerChange() {
 }
 
 void TfrmMenu::btnYeniKayitClick() {
+    if (!allowed(Action::ChangeSchedule))
+        return;
     emit EditorIstendi(1, ui->cmbGunler->currentIndex(), 0);
 }
 
@@ -575,6 +579,8 @@ void TfrmMenu::btnSilClick() {
     if (todaysOwnRow(row))
         return;
     const QString id = row->text(ColID);
+    if (!allowed(Action::ChangeSchedule))
+        return;
 
     if (!askYesNo(this, windowTitle(),
                   QStringLiteral("Seçili Kaydı Silmek İstediğinizden Emin misiniz?"),
@@ -598,6 +604,8 @@ bool TfrmMenu::askToEnd() {
     // The service goes on ringing without this window.
     if (serviceRings())
         return true;
+    if (!allowed(Action::EndProgram))
+        return false;
     return askYesNo(this, windowTitle(),
                     QStringLiteral("Program kapanırsa ziller çalmaz. Yine de çıkmak istiyor "
                                    "musunuz?"));

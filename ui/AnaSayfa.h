@@ -2,6 +2,8 @@
 
 #include "BellStore.h"
 #include "DayPlan.h"
+#include "ErrorBox.h"
+#include "RoleGate.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -17,6 +19,7 @@ class TfrmMenu;
 class MediaPlayerDevice;
 class QLabel;
 class TfrmProgramlar;
+class TfrmYetkiler;
 class QTreeWidgetItem;
 
 // TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock, what
@@ -84,6 +87,24 @@ public:
     QLabel *clockLine() const { return m_clockLine; }
     // The school's name beside the program's in the title; empty: the program's alone.
     void setSchoolName(const QString &name);
+    // Staff roles (AnaSayfaYetki.cpp). The one question a command asks before it changes the
+    // schedule, the calendar or the settings, or plays or stops sound; it asks for a PIN when
+    // one is needed. A new menu command is connected through gated():
+    //     connect(action, &QAction::triggered, this, gated(Action::ChangeSettings, [this] {...}));
+    bool allowed(Action action) { return m_gate->allowed(action, this); }
+    template <class Handler> auto gated(Action action, Handler handler) {
+        return [this, action, handler = std::move(handler)] {
+            runHandler([&] {
+                if (allowed(action))
+                    handler();
+            });
+        };
+    }
+    RoleGate &gate() { return *m_gate; }
+    // "Ayarlar" > "Yetkiler ve PIN…", made when first asked for.
+    void showRolesWindow();
+    TfrmYetkiler *rolesWindow() const { return m_rolesWindow; }
+    QLabel &roleLine() { return *m_roleLine; }
 
 signals:
     // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
@@ -141,12 +162,18 @@ private:
     // Puts the lines that come and go (trouble, the clock, the service) on the free rows above
     // the list, so that none covers another.
     void placeNoticeLines();
+    // The roles' menu items, the line that tells who is logged in, the player bar's gate.
+    void setUpRoles();
+    void drawRole();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
     DayPlan &m_plan;
     QWidget *m_webBrowser = nullptr;
     TfrmProgramlar *m_programmes = nullptr;
+    RoleGate *m_gate = nullptr;
+    TfrmYetkiler *m_rolesWindow = nullptr;
+    QLabel *m_roleLine = nullptr;
     QUrl m_webPage;
     QTimer *m_webRetry;
     std::function<bool()> m_closesToTray;

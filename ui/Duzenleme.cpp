@@ -1,6 +1,8 @@
 #include "Duzenleme.h"
 #include "ui_Duzenleme.h"
 
+#include "RoleGate.h"
+
 #include "AdvToolBtn.h"
 #include "BellStore.h"
 #include "Clock.h"
@@ -209,6 +211,8 @@ QFileDialog *TfrmDuzenleme::odMuzikDosyasi() {
 }
 
 void TfrmDuzenleme::btnDosyaAcClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     const QString name = importMusic(ChooseMusicFile ? ChooseMusicFile() : QString());
     if (!name.isEmpty())
         ui->txtMuzik->setText(name);
@@ -230,6 +234,8 @@ int TfrmDuzenleme::durationForSave() {
 }
 
 void TfrmDuzenleme::btnYeniKayitClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     // A name of blanks only shows as nothing in the list, so it counts as empty.
     if (ui->txtDers->text().trimmed().isEmpty() || ui->txtMuzik->text().isEmpty() ||
         ui->txtSure->text().isEmpty()) {

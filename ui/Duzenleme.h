@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+class RoleGate;
+
 class QFileDialog;
 class BellStore;
 
@@ -18,6 +20,9 @@ class TfrmDuzenleme;
 class TfrmDuzenleme : public QDialog {
     Q_OBJECT
 public:
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
+
     enum Kip { YeniKayitKipi = 1, DuzenlemeKipi = 2 };
 
     // store holds the bells; listeyiDoldur refills the main window's list.
@@ -62,6 +67,7 @@ public:
     std::unique_ptr<Ui::TfrmDuzenleme> ui;
 
 private:
+    RoleGate *m_gate = nullptr;
     void showEditorWindow();
     void loadForNewBell();
     void loadBell();

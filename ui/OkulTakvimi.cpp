@@ -1,6 +1,8 @@
 #include "OkulTakvimi.h"
 #include "ui_OkulTakvimi.h"
 
+#include "RoleGate.h"
+
 #include "Clock.h"
 #include "DateTimeTyping.h"
 #include "ErrorBox.h"
@@ -355,6 +357,8 @@ void TfrmOkulTakvimi::btnSilClick() {
         return;
     }
     const int id = row->data(0, RoleId).toInt();
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     if (!askYesNo(this, QStringLiteral("Okul Takvimi"),
                   QStringLiteral("\"%1\" kaydını silmek istediğinizden emin misiniz?")
                       .arg(row->text(ColAd)),
@@ -376,6 +380,8 @@ void TfrmOkulTakvimi::btnAcKapatClick() {
         return;
     }
     const QString key = row->data(0, RoleKey).toString();
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     m_calendar.setEnabled(key, !row->data(0, RoleEnabled).toBool());
     refresh();
 }
@@ -389,12 +395,16 @@ void TfrmOkulTakvimi::btnOnaylaClick() {
         showMessage(this, QStringLiteral("Yalnız dini bayramların tarihi onaylanır."));
         return;
     }
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     m_calendar.confirmReligious(row->data(0, RoleKey).toString(), hijriYear,
                                 row->data(0, RoleFrom).toDate());
     refresh();
 }
 
 void TfrmOkulTakvimi::btnKaydetClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     if (m_editReligious) {
         const QDate first = ui->dtpBaslangic->date();
         if (qAbs(m_editReligious->proposed.daysTo(first)) > MaxCorrectionDays) {
@@ -441,6 +451,8 @@ void TfrmOkulTakvimi::btnKaydetClick() {
 }
 
 void TfrmOkulTakvimi::btnOkulYiliKaydetClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     std::optional<Calendar::SchoolYear> year;
     if (ui->cbOkulYili->isChecked())
         year = Calendar::SchoolYear{ui->dtpIlkGun->date(), ui->dtpSonGun->date()};
@@ -458,6 +470,10 @@ void TfrmOkulTakvimi::btnOkulYiliKaydetClick() {
 }
 
 void TfrmOkulTakvimi::cbBugunZilCalmasinClick(bool checked) {
+    if (!allowedBy(m_gate, Action::SilenceToday, this)) {
+        ui->cbBugunZilCalmasin->setChecked(!checked);
+        return;
+    }
     m_calendar.silenceToday(checked);
     refresh();
 }

@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 
+class RoleGate;
+
 namespace Ui {
 class TfrmOkulTakvimi;
 }
@@ -20,6 +22,9 @@ class BellStore;
 class TfrmOkulTakvimi : public QWidget {
     Q_OBJECT
 public:
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
+
     // `calendar` must outlive the window.
     // `store`, when given, offers its programmes for "Özel program" entries.
     explicit TfrmOkulTakvimi(Calendar &calendar, BellStore *store = nullptr,
@@ -46,6 +51,7 @@ public:
     void cbBugunZilCalmasinClick(bool checked);
 
 private:
+    RoleGate *m_gate = nullptr;
     // Reads everything afresh for the year on show.
     void refresh();
     void colourDays(int year);

@@ -1,6 +1,8 @@
 #include "Programlar.h"
 #include "ui_Programlar.h"
 
+#include "RoleGate.h"
+
 #include "BellStore.h"
 #include "ErrorBox.h"
 #include "WindowLook.h"
@@ -89,6 +91,8 @@ int TfrmProgramlar::chosenOther(const QString &what) {
 }
 
 void TfrmProgramlar::btnYeniClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     int id = 0;
     try {
         id = m_store.addProgramme(ui->txtAd->text());
@@ -102,6 +106,8 @@ void TfrmProgramlar::btnYeniClick() {
 }
 
 void TfrmProgramlar::btnAdDegistirClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     const int id = chosenOther(QStringLiteral("adı değiştirilemez"));
     if (id < 0)
         return;
@@ -116,6 +122,8 @@ void TfrmProgramlar::btnAdDegistirClick() {
 }
 
 void TfrmProgramlar::btnSilClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     const int id = chosenOther(QStringLiteral("silinemez"));
     if (id < 0)
         return;

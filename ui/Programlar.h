@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class RoleGate;
+
 namespace Ui {
 class TfrmProgramlar;
 }
@@ -20,6 +22,9 @@ bool programmeStillThere(BellStore &store, int programme, QWidget *window);
 class TfrmProgramlar : public QDialog {
     Q_OBJECT
 public:
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
+
     explicit TfrmProgramlar(BellStore &store, QWidget *parent = nullptr);
     ~TfrmProgramlar() override;
 
@@ -39,6 +44,7 @@ signals:
     void programmesChanged();
 
 private:
+    RoleGate *m_gate = nullptr;
     // The selected programme's id; nothing chosen, or Normal, is told and answers -1.
     int chosenOther(const QString &what);
     void select(int id);

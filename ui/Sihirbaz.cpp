@@ -1,6 +1,8 @@
 #include "Sihirbaz.h"
 #include "ui_Sihirbaz.h"
 
+#include "RoleGate.h"
+
 #include "BellStore.h"
 #include "Calendar.h"
 #include "DateTimeTyping.h"
@@ -210,6 +212,8 @@ void TfrmSihirbaz::followCeremonyMusic() {
 }
 
 void TfrmSihirbaz::btnKaydetClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     if (!m_timetable.refusal.isEmpty()) {
         showMessage(this, m_timetable.refusal);
         return;

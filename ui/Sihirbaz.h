@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+class RoleGate;
+
 class BellStore;
 class Calendar;
 class QFileDialog;
@@ -50,9 +52,13 @@ public:
     // dialog unless replaced.
     std::function<QString()> ChooseMusicFile;
 
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
+
     std::unique_ptr<Ui::TfrmSihirbaz> ui;
 
 private:
+    RoleGate *m_gate = nullptr;
     QList<int> chosenDays() const;
     void followCeremonyMusic();
 

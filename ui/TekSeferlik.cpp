@@ -1,6 +1,8 @@
 #include "TekSeferlik.h"
 #include "ui_TekSeferlik.h"
 
+#include "RoleGate.h"
+
 #include "Clock.h"
 #include "DateTimeTyping.h"
 #include "ErrorBox.h"
@@ -31,6 +33,8 @@ TfrmTekSeferlik::TfrmTekSeferlik(BellStore &store, QWidget *parent)
     connect(ui->btnEkle, &QPushButton::clicked, this, handled([this] { btnEkleClick(); }));
     connect(ui->btnSil, &QPushButton::clicked, this, handled([this] { btnSilClick(); }));
     connect(ui->btnMuzik, &QPushButton::clicked, this, handled([this] {
+                if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+                    return;
                 const QString name = importMusic(runMusicDialog(makeMusicDialog(this)));
                 if (!name.isEmpty())
                     ui->txtMuzik->setText(name);
@@ -67,6 +71,8 @@ void TfrmTekSeferlik::fill() {
 }
 
 void TfrmTekSeferlik::btnEkleClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     const QDateTime at = wholeSecond(ui->dtpZaman->dateTime());
     const QString name = ui->txtAd->text().trimmed();
     if (name.isEmpty()) {
@@ -96,6 +102,8 @@ void TfrmTekSeferlik::btnEkleClick() {
 }
 
 void TfrmTekSeferlik::btnSilClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     const QList<QTreeWidgetItem *> selected = ui->lvZiller->selectedItems();
     if (selected.isEmpty()) {
         showMessage(this, QStringLiteral("Silmek için lütfen bir zil seçin."));

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class RoleGate;
+
 namespace Ui {
 class TfrmTekSeferlik;
 }
@@ -16,6 +18,9 @@ class TfrmTekSeferlik;
 class TfrmTekSeferlik : public QWidget {
     Q_OBJECT
 public:
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
+
     // `store` must outlive the window.
     explicit TfrmTekSeferlik(BellStore &store, QWidget *parent = nullptr);
     ~TfrmTekSeferlik() override;
@@ -29,6 +34,7 @@ public:
     void btnSilClick();
 
 private:
+    RoleGate *m_gate = nullptr;
     void fill();
 
     std::unique_ptr<Ui::TfrmTekSeferlik> ui;

@@ -1,6 +1,8 @@
 #include "TopluDegisiklik.h"
 #include "ui_TopluDegisiklik.h"
 
+#include "RoleGate.h"
+
 #include "BellStore.h"
 #include "ErrorBox.h"
 #include "Programlar.h"
@@ -105,6 +107,8 @@ void TfrmTopluDegisiklik::finish(const QString &what) {
 }
 
 void TfrmTopluDegisiklik::btnKaydirClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     const QList<int> days = chosenDays();
     if (days.isEmpty()) {
         showMessage(this, QStringLiteral("Lütfen en az bir gün seçin!"));
@@ -130,6 +134,8 @@ void TfrmTopluDegisiklik::btnKaydirClick() {
 }
 
 void TfrmTopluDegisiklik::btnKopyalaClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     const int from = cmbKaynak->currentIndex();
     const int fromProgramme = sourceProgramme();
     if (!programmeStillThere(m_store, m_programme, this))
@@ -251,6 +257,8 @@ void TfrmTopluDegisiklik::copyEachOwnDay(int fromProgramme) {
 }
 
 void TfrmTopluDegisiklik::btnSilClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     const QList<int> days = chosenDays();
     if (days.isEmpty()) {
         showMessage(this, QStringLiteral("Lütfen en az bir gün seçin!"));

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+class RoleGate;
+
 namespace Ui {
 class TfrmTopluDegisiklik;
 }
@@ -22,6 +24,9 @@ class QSpinBox;
 class TfrmTopluDegisiklik : public QDialog {
     Q_OBJECT
 public:
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
+
     // store holds the bells; listeyiDoldur refills the main window's list.
     TfrmTopluDegisiklik(BellStore &store, std::function<void()> listeyiDoldur,
                         QWidget *parent = nullptr);
@@ -51,6 +56,7 @@ public:
     QLabel *lblDurum = nullptr; // what the last change did
 
 private:
+    RoleGate *m_gate = nullptr;
     QList<int> chosenDays() const;
     int bellCount(const QList<int> &days, int programme);
     int sourceProgramme() const;

@@ -1,6 +1,8 @@
 #include "Torenler.h"
 #include "ui_Torenler.h"
 
+#include "RoleGate.h"
+
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "WindowLook.h"
@@ -20,6 +22,8 @@ TfrmTorenler::TfrmTorenler(BellStore &store, Calendar &calendar, QWidget *parent
     connect(ui->btnKapat, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->btnKaydet, &QPushButton::clicked, this, handled([this] { btnKaydetClick(); }));
     connect(ui->btnMarsi, &QPushButton::clicked, this, handled([this] {
+                if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+                    return;
                 const QString name = importMusic(runMusicDialog(makeMusicDialog(this)));
                 if (!name.isEmpty())
                     ui->txtMarsi->setText(name);
@@ -66,6 +70,8 @@ void TfrmTorenler::followRecording() {
 }
 
 void TfrmTorenler::btnKaydetClick() {
+    if (!allowedBy(m_gate, Action::ChangeSchedule, this))
+        return;
     m_calendar.setIstiklalMarsi(ui->txtMarsi->text());
     const Calendar::CeremonyRule rule{ui->cbToren->isChecked(), ui->txtOnce->value(),
                                       ui->txtSonra->value()};

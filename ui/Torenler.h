@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class RoleGate;
+
 namespace Ui {
 class TfrmTorenler;
 }
@@ -17,6 +19,9 @@ class TfrmTorenler;
 class TfrmTorenler : public QWidget {
     Q_OBJECT
 public:
+    // The gate its changes ask; without one (as in its own tests) nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
+
     // `store` and `calendar` must outlive the window.
     TfrmTorenler(BellStore &store, Calendar &calendar, QWidget *parent = nullptr);
     ~TfrmTorenler() override;
@@ -28,6 +33,7 @@ public:
     void btnKaydetClick();
 
 private:
+    RoleGate *m_gate = nullptr;
     void followRecording();
 
     std::unique_ptr<Ui::TfrmTorenler> ui;

@@ -47,6 +47,10 @@ TrayIcon::TrayIcon(TfrmMenu &menu, DayPlan &plan, Calendar &calendar, QObject *p
 }
 
 void TrayIcon::silenceClicked(bool on) {
+    if (!m_window.allowed(Action::SilenceToday)) {
+        m_silence->setChecked(!on);
+        return;
+    }
     // One click would silence the rest of the school day: asked first, "Hayır" by default.
     if (on && !askYesNo(nullptr, m_window.windowTitle(),
                         QStringLiteral("Bugün bundan sonra hiçbir zil çalmayacak. Emin "

@@ -1,0 +1,84 @@
+#include "RoleGate.h"
+
+#include "ErrorBox.h"
+#include "PinDialog.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+namespace {
+QString whoMay(Action action) {
+    return Roles::permits(Role::Duty, action)
+               ? QStringLiteral("Bu işlem için Nöbetçi ya da Yönetici PIN'i gerekli.")
+               : QStringLiteral("Bu işlem için Yönetici PIN'i gerekli.");
+}
+} // namespace
+
+RoleGate::RoleGate(const QString &rolesFile, QObject *parent)
+    : QObject(parent)
+    , m_roles(rolesFile) {
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(IdleMinutes * 60 * 1000);
+    connect(&m_idle, &QTimer::timeout, this, &RoleGate::logOut);
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool RoleGate::eventFilter(QObject *watched, QEvent *event) {
+    // Any key or click at the program keeps the one logged in there.
+    if (m_role != Role::Viewer) {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::Wheel:
+            m_idle.start();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void RoleGate::setRole(Role role) {
+    if (role == Role::Viewer)
+        m_idle.stop();
+    else
+        m_idle.start();
+    if (role == m_role)
+        return;
+    m_role = role;
+    emit roleChanged();
+}
+
+bool RoleGate::allowed(Action action, QWidget *asking) {
+    if (!m_roles.enabled()) {
+        setRole(Role::Viewer);
+        return true;
+    }
+    if (Roles::permits(m_role, action)) {
+        m_idle.start();
+        return true;
+    }
+    PinDialog dialog(m_roles, whoMay(action), asking);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    setRole(dialog.role());
+    if (Roles::permits(m_role, action))
+        return true;
+    showMessage(
+        asking,
+        QStringLiteral("%1 olarak giriş yapıldı. %2").arg(roleName(m_role), whoMay(action)));
+    return false;
+}
+
+bool RoleGate::logIn(QWidget *asking) {
+    PinDialog dialog(m_roles, QStringLiteral("Giriş için PIN'inizi yazın."), asking);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    setRole(dialog.role());
+    return true;
+}
+
+void RoleGate::logOut() {
+    setRole(Role::Viewer);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Roles.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+// RoleGate: who is logged in at the window, and the one question every command that changes the
+// schedule, the calendar or the settings, or plays or stops sound, asks before it runs:
+//
+//     if (!gate.allowed(Action::ChangeSchedule, this)) return;
+//
+// It answers at once while the roles are off or the one logged in may; otherwise it asks for a
+// PIN. Only the windows ask it: the clock, the service and the record never do.
+class RoleGate : public QObject {
+    Q_OBJECT
+public:
+    // Idle this long, the window goes back to viewing.
+    static constexpr int IdleMinutes = 5;
+
+    // The roles of `rolesFile`.
+    explicit RoleGate(const QString &rolesFile, QObject *parent = nullptr);
+
+    // True when `action` may run now, after asking for a PIN (over `asking`) when it needs one.
+    bool allowed(Action action, QWidget *asking = nullptr);
+    // Asks for a PIN without a command in view; true when one was accepted.
+    bool logIn(QWidget *asking = nullptr);
+    void logOut();
+
+    // Viewer while nobody is logged in.
+    Role role() const { return m_role; }
+    // A manager PIN is set (or the file is damaged), so commands ask.
+    bool enabled() const { return m_roles.enabled(); }
+    Roles &roles() { return m_roles; }
+
+    // Tests wait less than five minutes.
+    void setIdleInterval(int ms) { m_idle.setInterval(ms); }
+
+signals:
+    // Someone logged in or out, or the roles were turned on or off.
+    void roleChanged();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setRole(Role role);
+
+    Roles m_roles;
+    Role m_role = Role::Viewer;
+    QTimer m_idle;
+};
+
+// For a window that can also run without a gate, as in its own tests: no gate allows all.
+inline bool allowedBy(RoleGate *gate, Action action, QWidget *asking) {
+    return !gate || gate->allowed(action, asking);
+}
