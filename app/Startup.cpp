@@ -66,6 +66,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     m_calendarWindow.setGate(gate);
     m_ceremonies.setGate(gate);
     m_oneOffs.setGate(gate);
+    m_announcements.setGate(gate);
     QObject::connect(&m_tray, &TrayIcon::showRequested, &m_menu, [this] { bringToFront(m_menu); });
     QObject::connect(&m_tray, &TrayIcon::stopRequested, &m_menu, handled([this] {
         if (!m_menu.allowed(Action::StopSound))

@@ -3,6 +3,7 @@
 
 #include "Clock.h"
 #include "ErrorBox.h"
+#include "RoleGate.h"
 #include "MediaPlayerDevice.h"
 #include "MusicFile.h"
 #include "MusicImport.h"
@@ -273,6 +274,9 @@ void TfrmAnonslar::speak(const QString &text, const QString &target,
 }
 
 void TfrmAnonslar::btnDinleClick() {
+    // Heard through the building's loudspeakers: as music played by hand.
+    if (!allowedBy(m_gate, Action::PlayMusic, this))
+        return;
     if (busy())
         return;
     if (ui->rbKayit->isChecked()) {
@@ -318,7 +322,7 @@ void TfrmAnonslar::play(const QString &file) {
 }
 
 void TfrmAnonslar::btnKaydetClick() {
-    if (busy())
+    if (busy() || !allowedBy(m_gate, Action::ChangeSchedule, this))
         return;
     std::optional<Announcement> a = fromFields();
     if (!a)
@@ -355,7 +359,7 @@ void TfrmAnonslar::save(Announcement a) {
 }
 
 void TfrmAnonslar::btnSilClick() {
-    if (busy())
+    if (busy() || !allowedBy(m_gate, Action::ChangeSchedule, this))
         return;
     const std::optional<Announcement> a =
         m_editing ? m_store.announcement(m_editing) : std::optional<Announcement>();

@@ -9,6 +9,7 @@
 #include <memory>
 
 class MediaPlayerDevice;
+class RoleGate;
 class QButtonGroup;
 class QThread;
 
@@ -33,6 +34,8 @@ public:
     std::function<QString()> ChooseMusicFile;
 
     void ShowAnnouncements();
+    // What saving and deleting ask first; none: nothing is asked.
+    void setGate(RoleGate *gate) { m_gate = gate; }
     // An empty form: the next "Kaydet" adds a new announcement. Asks first when what is typed
     // has not been saved.
     void btnYeniClick();
@@ -73,6 +76,7 @@ private:
     std::unique_ptr<Ui::TfrmAnonslar> ui;
     BellStore &m_store;
     MediaPlayerDevice &m_player;
+    RoleGate *m_gate = nullptr;
     QButtonGroup *m_what;
     QButtonGroup *m_when;
     int m_editing = 0;

@@ -100,6 +100,8 @@ bool FirstStartPanel::keepName() {
     const QString typed = m_name->text();
     if (typed.trimmed() == m_calendarStore.schoolName())
         return true;
+    if (!m_menu.allowed(Action::ChangeSettings))
+        return false;
     try {
         m_calendarStore.setSchoolName(typed);
     } catch (const ZilError &error) {
@@ -120,7 +122,7 @@ void FirstStartPanel::finish() {
 QAction *addSchoolNameCommand(TfrmMenu &menu, Calendar &calendar) {
     QAction *command = menu.controls().Ayarlar1->addAction(QStringLiteral("Okulun &adı…"));
     command->setObjectName(QStringLiteral("OkulunAdi1"));
-    QObject::connect(command, &QAction::triggered, &menu, handled([&menu, &calendar] {
+    QObject::connect(command, &QAction::triggered, &menu, menu.gated(Action::ChangeSettings, [&menu, &calendar] {
                          // Not modal: the bells go on ringing while the name is typed.
                          auto *dialog = new QInputDialog(&menu);
                          dialog->setObjectName(QStringLiteral("dlgOkulunAdi"));
