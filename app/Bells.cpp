@@ -25,6 +25,7 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     m_clock.setPrepareAhead(true);
     m_clock.setPlan(m_plan);
     m_plan.setSirenMusic(ProgramSounds::bellName(ProgramSounds::Sound::SabitSiren));
+    m_plan.setChimeMusic(ProgramSounds::bellName(ProgramSounds::Sound::AnonsCani));
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
     QObject::connect(&m_dayCheck, &DayCheck::cannotPlay, &m_clock, &BellClock::setUnplayable);
 }

@@ -131,6 +131,9 @@ std::vector<double> samples(Sound sound) {
             s.push_back({4.4, note, 0.6});
         return chime(s, round, 6.8);
     }
+    case Sound::AnonsCani:
+        // Three rising notes, then still: a call to listen, over before the voice begins.
+        return chime({{0, 3}, {0.35, 7}, {0.7, 10}}, soft, 2.0);
     case Sound::SabitSiren: {
         // The rotor spins up to its note, holds it, and runs down in the last seconds.
         constexpr double note = 470;
@@ -185,8 +188,9 @@ QString folderName() {
 }
 
 const QList<Sound> &all() {
-    static const QList<Sound> sounds = {Sound::Ogrenci,    Sound::Ogretmen,     Sound::Cikis,
-                                        Sound::SabitSiren, Sound::DalgaliSiren, Sound::KesikSiren};
+    static const QList<Sound> sounds = {Sound::Ogrenci,      Sound::Ogretmen,   Sound::Cikis,
+                                        Sound::SabitSiren,   Sound::DalgaliSiren,
+                                        Sound::KesikSiren,   Sound::AnonsCani};
     return sounds;
 }
 
@@ -204,6 +208,8 @@ QString title(Sound sound) {
         return QStringLiteral("Dalgalı siren");
     case Sound::KesikSiren:
         return QStringLiteral("Kesik siren");
+    case Sound::AnonsCani:
+        return QStringLiteral("Anons çanı");
     }
     return {};
 }
@@ -213,8 +219,10 @@ QString bellName(Sound sound) {
 }
 
 int sampleRate(Sound sound) {
-    return sound == Sound::Ogrenci || sound == Sound::Ogretmen || sound == Sound::Cikis ? BellRate
-                                                                                        : SirenRate;
+    return sound == Sound::Ogrenci || sound == Sound::Ogretmen || sound == Sound::Cikis ||
+                   sound == Sound::AnonsCani
+               ? BellRate
+               : SirenRate;
 }
 
 QByteArray wave(Sound sound) {

@@ -11,7 +11,7 @@
 // school that put its own recording in its place keeps it.
 namespace ProgramSounds {
 
-enum class Sound { Ogrenci, Ogretmen, Cikis, SabitSiren, DalgaliSiren, KesikSiren };
+enum class Sound { Ogrenci, Ogretmen, Cikis, SabitSiren, DalgaliSiren, KesikSiren, AnonsCani };
 
 // The folder inside Muzikler.
 QString folderName();

@@ -42,7 +42,11 @@ struct Bell {
     static constexpr int OneOffIds = 1000000000;
     static int programmeId(int row) { return -row; }
     static int oneOffId(int row) { return -OneOffIds - row; }
-    bool isOneOff() const { return id <= -OneOffIds; }
+    bool isOneOff() const { return id <= -OneOffIds && id > announcementId(0); }
+    // An announcement as the day plan sounds it, and the chime that goes before it.
+    static int announcementId(int row) { return -OneOffIds - OneOffIds / 2 - row; }
+    static int chimeId(int row) { return -OneOffIds - 3 * (OneOffIds / 4) - row; }
+    bool isChime() const { return id <= chimeId(0) && id > -2 * OneOffIds; }
 
     // The longest duration a row may hold, in seconds: the most the bell editor writes.
     static constexpr int LongestSure = std::numeric_limits<int>::max();
@@ -166,8 +170,10 @@ public:
     // of weekdays by programme, day and time.
     QList<Announcement> announcements();
     // What sounds on `date` when it rings `programme`: the date's own and those of its weekday
-    // in that programme, by time.
-    QList<Announcement> announcementsOn(const QDate &date, int programme = Programme::Normal);
+    // (`gunId`; by default the date's own, a make-up day rings another's) in that programme, by
+    // time.
+    QList<Announcement> announcementsOn(const QDate &date, int programme = Programme::Normal,
+                                        int gunId = -1);
     std::optional<Announcement> announcement(int id);
     // Adds it; its id. Refused (ERefused), nothing written, when it has no name, no sound, no
     // time, a weekday out of range or a negative duration.

@@ -39,11 +39,12 @@ QList<Announcement> BellStore::announcements() {
     return all;
 }
 
-QList<Announcement> BellStore::announcementsOn(const QDate &date, int programme) {
+QList<Announcement> BellStore::announcementsOn(const QDate &date, int programme, int gunId) {
     if (!hasTable(table) || !date.isValid())
         return {};
     m_query.OpenStatement(Statements::GununAnonslari,
-                          {date.toString(dateForm), programme, date.dayOfWeek() - 1});
+                          {date.toString(dateForm), programme,
+                           gunId >= 0 ? gunId : date.dayOfWeek() - 1});
     QList<Announcement> found;
     for (; !m_query.Eof(); m_query.Next())
         found.append(announcementRow());

@@ -70,6 +70,51 @@ void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
     }
 }
 
+void DayPlan::addAnnouncements(const QDate &date, const CalendarDay &day, int programme,
+                               QList<PlannedSound> &sounds) {
+    // What else sounds that day, with when it stops; a sound played whole has no known end, so
+    // only its start is kept clear.
+    QList<std::pair<QTime, const PlannedSound *>> busy;
+    for (const PlannedSound &sound : std::as_const(sounds))
+        if (sound.sounds())
+            busy.append({sound.at.addSecs(qMax(1, sound.bell.duration().value_or(1))), &sound});
+    QList<PlannedSound> added;
+    for (const Announcement &a : m_store.announcementsOn(date, programme, day.gunId)) {
+        Bell bell;
+        bell.id = Bell::announcementId(a.id);
+        bell.date = date;
+        bell.gunId = day.gunId;
+        bell.programme = a.programme;
+        bell.name = QStringLiteral("Anons: %1").arg(a.name);
+        bell.start = StoredTimeForm(a.at);
+        bell.music = a.sound;
+        bell.sure = a.sure;
+        const bool hasChime = !m_chimeMusic.isEmpty() && a.at.isValid() &&
+                              a.at.msecsSinceStartOfDay() / 1000 >= ChimeSeconds;
+        const QTime from = hasChime ? a.at.addSecs(-ChimeSeconds) : a.at;
+        PlannedSound announcement{PlannedSound::Kind::Announcement, a.at, bell,
+                                  !a.at.isValid() || day.rings(a.at) ? QString() : day.reason};
+        // A bell wins: an announcement that would start (or chime) while one still sounds is
+        // not heard at all rather than cut into it or cut by it.
+        for (const auto &[until, other] : std::as_const(busy))
+            if (announcement.sounds() && other->at <= a.at && until > from) {
+                announcement.quiet = QStringLiteral("\"%1\" çalarken").arg(other->bell.name);
+                announcement.quietAs = BellOutcome::Replaced;
+            }
+        if (hasChime && announcement.sounds()) {
+            Bell chime = bell;
+            chime.id = Bell::chimeId(a.id);
+            chime.name = QStringLiteral("Anons çanı: %1").arg(a.name);
+            chime.start = StoredTimeForm(from);
+            chime.music = m_chimeMusic;
+            chime.sure = ChimeSeconds;
+            added.append({PlannedSound::Kind::Announcement, from, chime, {}});
+        }
+        added.append(announcement);
+    }
+    sounds.append(added);
+}
+
 bool DayPlan::schoolDay(const QDate &date, bool halfDayCounts) {
     CalendarDay day;
     day.gunId = GunIDOf(date);
@@ -162,6 +207,7 @@ QList<PlannedSound> DayPlan::soundsOf(const QDate &date, const CalendarDay &day,
     }
     addCeremonies(date, day, programme, sounds);
     addOneOffs(date, day, sounds);
+    addAnnouncements(date, day, programme, sounds);
     std::stable_sort(sounds.begin(), sounds.end(),
                      [](const PlannedSound &a, const PlannedSound &b) {
                          if (a.at.isValid() != b.at.isValid())

@@ -21,6 +21,7 @@ struct PlannedSound {
         Bell,   // a weekday's bell of the programme the date rings
         OneOff, // a bell of this date only: the school's "Tek seferlik", or the calendar's own
         Ceremony, // the flag ceremony, on the days around weekends, holidays and breaks
+        Announcement, // a recorded or spoken announcement, or the chime just before it
     };
     Kind kind = Kind::Bell;
     QTime at;  // invalid when the row's start cannot be read: it never sounds
@@ -49,6 +50,11 @@ public:
     void setSirenMusic(const QString &music) { m_sirenMusic = music; }
     // How long the saygı duruşu's siren sounds, in seconds.
     static constexpr int SaygiDurusuSeconds = 120;
+    // The chime that goes before every announcement (the program's own); without one an
+    // announcement starts unannounced.
+    void setChimeMusic(const QString &music) { m_chimeMusic = music; }
+    // How long before its announcement the chime starts, in seconds.
+    static constexpr int ChimeSeconds = 2;
 
     // Brings the plan to `date`; true when it was read again. A schedule that cannot be read
     // throws its error and leaves the plan as it was, whatever date that was for.
@@ -107,6 +113,10 @@ private:
     // The programme whose bells the day rings.
     int ringingProgramme(const CalendarDay &day);
 
+    // The announcements `date` has, each after its chime; one due while a bell, a ceremony or a
+    // moment of the date still sounds gives way to it.
+    void addAnnouncements(const QDate &date, const CalendarDay &day, int programme,
+                          QList<PlannedSound> &sounds);
     // The moments of `date` besides its weekday's bells: the school's one-off bells and the
     // calendar's own; and the weekday bells they push aside.
     void addOneOffs(const QDate &date, const CalendarDay &day, QList<PlannedSound> &sounds);
@@ -114,6 +124,7 @@ private:
     BellStore &m_store;
     Calendar *m_calendar;
     QString m_sirenMusic;
+    QString m_chimeMusic;
     QDate m_date;
     CalendarDay m_day;
     int m_programme = Programme::Normal;

@@ -359,7 +359,7 @@ void TfrmMenu::ListeyiDoldur() {
     if (m_plan.date() == today && ui->cmbGunler->currentIndex() == m_plan.day().gunId &&
         chosenProgramme() == m_plan.programme())
         for (const PlannedSound &sound : m_plan.sounds()) {
-            if (sound.kind == PlannedSound::Kind::Bell)
+            if (sound.kind == PlannedSound::Kind::Bell || sound.bell.isChime())
                 continue;
             auto *row = new BellRow;
             row->setText(ColGun, gun);
@@ -389,9 +389,9 @@ void TfrmMenu::ListeyiDoldur() {
 bool TfrmMenu::todaysOwnRow(QTreeWidgetItem *row) {
     if (!row || !row->data(ColID, Qt::UserRole).toBool())
         return false;
-    showMessage(this, QStringLiteral("Bu satır yalnız bugüne ait: tören \"Törenler ve 10 Kasım\", "
-                                     "tek seferlik bir zil \"Tek seferlik ziller\" penceresinden "
-                                     "değiştirilir."));
+    showMessage(this, QStringLiteral("Bu satır haftanın bir zili değil: tören \"Törenler ve 10 "
+                                     "Kasım\", tek seferlik bir zil \"Tek seferlik ziller\", bir "
+                                     "anons \"Anonslar\" penceresinden değiştirilir."));
     return true;
 }
 

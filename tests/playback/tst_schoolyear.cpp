@@ -37,6 +37,7 @@ private slots:
     void aYearOfBells();
     void anUnreadableCalendarRingsAndIsAskedAgain();
     void aYearWithItsSpecialDays();
+    void announcementsGiveWayToBells();
 };
 
 void TestSchoolYear::aYearOfBells() {
@@ -320,6 +321,59 @@ void TestSchoolYear::aYearWithItsSpecialDays() {
     parts.plan.update(d(2026, 10, 30));
     for (const PlannedSound &sound : parts.plan.sounds())
         QVERIFY(sound.kind != PlannedSound::Kind::Ceremony);
+    setProgramClock(nullptr);
+    setProgramFolder({});
+}
+
+// Announcements sound at their second after the program's chime; one due while a bell still
+// rings gives way to it, and one on a holiday keeps quiet with the day's reason.
+void TestSchoolYear::announcementsGiveWayToBells() {
+    ScheduleFixture fx;
+    SimulatedClock wall;
+    setProgramFolder(fx.folder());
+    setProgramClock(&wall);
+    fx.insert(0, "1. Ders", "08:40:00", "zil.mp3", 30);
+    Parts parts(fx.databaseFile());
+    parts.plan.setChimeMusic("Programın sesleri/Anons çanı.wav");
+    const auto announce = [&](const QString &name, const QTime &at, const QDate &date = {}) {
+        Announcement a;
+        a.name = name;
+        a.sound = name + ".wav";
+        a.gunId = 0;
+        a.date = date;
+        a.at = at;
+        parts.store.addAnnouncement(a);
+    };
+    announce("Kurul", QTime(10, 0));
+    announce("Nöbet", QTime(8, 40, 20));
+    const QDate monday(2026, 12, 7);
+    const QDate holiday(2026, 12, 14);
+    parts.calendar.save(CalendarEntry::holiday("Kar tatili", holiday, holiday));
+    announce("Kar", QTime(11, 0), holiday);
+    for (const QDate &day : {monday, holiday})
+        for (const QTime &t : {QTime(8, 40), QTime(8, 40, 18), QTime(8, 40, 20), QTime(9, 59, 58),
+                               QTime(10, 0), QTime(11, 0)})
+            for (int before : {1, 0}) {
+                wall.at = QDateTime(day, t.addSecs(-before));
+                parts.clock.TimerTimer();
+            }
+    QStringList lines;
+    for (const BellEvent &e : parts.store.history(monday, holiday))
+        lines.prepend(e.date.toString("dd.MM ") + e.start + ' ' + e.name + ' ' +
+                      outcomeCode(e.outcome));
+    QCOMPARE(lines, (QStringList{"07.12 08:40:00 1. Ders caldi",
+                                 "07.12 08:40:20 Anons: Nöbet yerine",
+                                 "07.12 09:59:58 Anons çanı: Kurul caldi",
+                                 "07.12 10:00:00 Anons: Kurul caldi",
+                                 "14.12 08:40:00 1. Ders takvim",
+                                 "14.12 08:40:20 Anons: Nöbet takvim",
+                                 "14.12 10:00:00 Anons: Kurul takvim",
+                                 "14.12 11:00:00 Anons: Kar takvim"}));
+    QStringList plays;
+    for (const auto &r : parts.layer.requests())
+        if (r.name == "open")
+            plays << QFileInfo(r.element).fileName();
+    QCOMPARE(plays, (QStringList{"zil.mp3", "Anons çanı.wav", "Kurul.wav"}));
     setProgramClock(nullptr);
     setProgramFolder({});
 }
