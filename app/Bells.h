@@ -4,6 +4,7 @@
 #include "BellStore.h"
 #include "Calendar.h"
 #include "DayCheck.h"
+#include "DailyCopies.h"
 #include "DayPlan.h"
 #include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
@@ -57,4 +58,6 @@ private:
     MediaPlayerDevice m_player;
     LayerBellPlayer m_bellPlayer{m_player.layer()};
     BellClock m_clock;
+    // Made at start(), so a Bells that never starts copies nothing.
+    std::unique_ptr<DailyCopies> m_copies;
 };

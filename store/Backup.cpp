@@ -25,8 +25,10 @@
 #include <sqlite3.h>
 
 #include <optional>
+#include <utility>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +44,7 @@ const QString databaseName = QStringLiteral("database.mdb");
 const QString musicPrefix = QStringLiteral("Muzikler/");
 const QString stagingPrefix = QStringLiteral(".geri-yukleme-");
 const QString journalName = QStringLiteral("gunluk.txt");
+const QString lockName = QStringLiteral("kilit");
 constexpr int FormatVersion = 1;
 constexpr qint64 ManifestLimit = 4 * 1024 * 1024;
 constexpr int Chunk = 256 * 1024;
@@ -523,6 +526,11 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
     const QString fresh = r->m_staging + QStringLiteral("yeni/");
     if (!mkdirs(fresh))
         refuse(QStringLiteral("veri klasörüne yazılamıyor: ") + r->m_dataFolder);
+    // Held while this restore lives: another process starting meanwhile leaves it alone.
+    r->m_lock = ::open(QFile::encodeName(r->m_staging + lockName).constData(),
+                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (r->m_lock < 0 || ::flock(r->m_lock, LOCK_EX | LOCK_NB) != 0)
+        refuse(QStringLiteral("veri klasörüne yazılamıyor: ") + r->m_dataFolder);
 
     QByteArray buffer(Chunk, Qt::Uninitialized);
     while ((rc = archive_read_next_header(reader.a, &entry)) == ARCHIVE_OK) {
@@ -778,6 +786,7 @@ void Restore::apply() {
     } catch (const Killed &) {
         // The process stopped dead here: what it left is recoverInterrupted's.
         m_staging.clear();
+        ::close(std::exchange(m_lock, -1));
         throw;
     } catch (...) {
         undo(m_staging);
@@ -791,6 +800,8 @@ Restore::~Restore() {
     // The journal is only left by a restore broken off dead; otherwise the staging goes.
     if (!m_staging.isEmpty() && !QFileInfo::exists(m_staging + journalName))
         removeStaging(m_staging);
+    if (m_lock >= 0)
+        ::close(m_lock);
 }
 
 bool recoverInterrupted(const QString &dataFolder) {
@@ -799,6 +810,20 @@ bool recoverInterrupted(const QString &dataFolder) {
     for (const QString &name :
          folder.entryList({stagingPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden)) {
         const QString staging = folder.filePath(name) + QLatin1Char('/');
+        // A restore another process is doing right now holds its lock.
+        const int lock = ::open(QFile::encodeName(staging + lockName).constData(),
+                                O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            ::close(lock);
+            continue;
+        }
+        struct CloseLock {
+            int fd;
+            ~CloseLock() {
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        } closeLock{lock};
         if (QFileInfo::exists(staging + journalName)) {
             undo(staging);
             undone = true;
@@ -889,16 +914,48 @@ QString keepDaily(const QString &dataFolder, const QDate &today) {
     return made;
 }
 
-QString keepBefore(const QString &dataFolder, const QString &why) {
+namespace {
+QString beforeFile(const QString &dataFolder, const QString &why) {
     const QString folder = copiesFolder(dataFolder);
     if (!QDir().mkpath(folder))
         throw ZilError(QStringLiteral("Yedekler klasörü oluşturulamadı: ") + folder);
-    const QString file =
-        folder + QStringLiteral("once-%1-%2.tar.gz")
-                     .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss-zzz")), why);
+    return folder + QStringLiteral("once-%1-%2.tar.gz")
+                        .arg(QDateTime::currentDateTime().toString(
+                                 QStringLiteral("yyyy-MM-dd-HHmmss-zzz")),
+                             why);
+}
+
+void pruneBefore(const QString &dataFolder) {
+    prune(copiesFolder(dataFolder), QStringLiteral("once-*.tar.gz"),
+          keeping(folderOf(dataFolder) + databaseName).daily);
+}
+} // namespace
+
+QString keepBefore(const QString &dataFolder, const QString &why) {
+    const QString file = beforeFile(dataFolder, why);
     make(dataFolder, file);
-    prune(folder, QStringLiteral("once-*.tar.gz"), keeping(folderOf(dataFolder) + databaseName).daily);
+    pruneBefore(dataFolder);
     return file;
+}
+
+void keepBeforeAside(const QString &dataFolder, const QString &why,
+                     std::function<void(const QString &message)> failed) {
+    const QString file = beforeFile(dataFolder, why);
+    const QFileInfo target(file);
+    const QString snapshot = target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                             QStringLiteral(".mdb");
+    snapshotDatabase(folderOf(dataFolder) + databaseName, snapshot);
+    QThread *worker = QThread::create([=] {
+        try {
+            pack(dataFolder, snapshot, file);
+            pruneBefore(dataFolder);
+        } catch (const ZilError &error) {
+            if (failed)
+                failed(QStringLiteral("Değişiklikten önceki yedek alınamadı: ") + error.message());
+        }
+    });
+    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start(QThread::LowPriority);
 }
 
 } // namespace Backup

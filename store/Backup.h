@@ -94,6 +94,7 @@ private:
     QStringList m_music; // paths under Muzikler/ the backup holds
     Contents m_contents;
     QString m_safetyCopy;
+    int m_lock = -1;
 };
 
 // A restore broken off before it finished (the power went): its renames are undone from the
@@ -120,5 +121,10 @@ QString copiesFolder(const QString &dataFolder);
 QString keepDaily(const QString &dataFolder, const QDate &today);
 // A copy before a restore or a big change, named after `why`; kept with the daily number.
 QString keepBefore(const QString &dataFolder, const QString &why);
+// The same, with the database taken now, on the caller's thread (a few milliseconds), and the
+// music packed on a thread of its own; `failed` is called there with the message should that
+// fail. What the database copy throws is thrown here, before anything changes.
+void keepBeforeAside(const QString &dataFolder, const QString &why,
+                     std::function<void(const QString &message)> failed);
 
 } // namespace Backup

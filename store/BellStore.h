@@ -10,6 +10,7 @@
 #include <QTime>
 #include <QVariant>
 
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -160,6 +161,10 @@ public:
     // Deletes every bell of `days`; the number deleted.
     int removeDays(const QList<int> &days, int programme = Programme::Normal);
 
+    // Called before whole days are replaced or deleted, so a copy of the schedule can be kept
+    // first; what it throws stops the change, nothing written.
+    void setBeforeWholeDays(std::function<void()> hook) { m_beforeWholeDays = std::move(hook); }
+
     using ChangeStamp = ScheduleQuery::ChangeStamp;
     // Tells cheaply whether anything may have changed since the stamp was taken.
     ChangeStamp changes() { return m_query.Changes(); }
@@ -179,4 +184,5 @@ private:
     QHash<int, QList<BellOutcome>> outcomesOn(const QDate &date);
 
     ScheduleQuery m_query;
+    std::function<void()> m_beforeWholeDays;
 };

@@ -9,6 +9,7 @@
 #include "Schedule.h"
 #include "SysColors.h"
 #include "WebPanel.h"
+#include "Yedekleme.h"
 #include "WebSite.h"
 #include "WindowLook.h"
 
@@ -155,6 +156,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     QAction *oneOffs = ui->DersProgrami1->addAction(QStringLiteral("Tek s&eferlik ziller…"));
     oneOffs->setObjectName(QStringLiteral("TekSeferlik1"));
     connect(oneOffs, &QAction::triggered, this, &TfrmMenu::TekSeferlikIstendi);
+    addBackupItems();
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);
@@ -556,4 +558,24 @@ void TfrmMenu::setServiceRings(bool rings) {
     m_serviceRings = rings;
     ui->lblHizmet->setVisible(rings);
     emit dayLinesChanged();
+}
+
+void TfrmMenu::addBackupItems() {
+    // Above Çıkış, with a line between.
+    QAction *backUp = new QAction(QStringLiteral("&Yedekle…"), this);
+    backUp->setObjectName(QStringLiteral("Yedekle1"));
+    QAction *restore = new QAction(QStringLiteral("Yedekten &geri yükle…"), this);
+    restore->setObjectName(QStringLiteral("GeriYukle1"));
+    ui->Dosya1->insertActions(ui->Cikis1, {backUp, restore});
+    ui->Dosya1->insertSeparator(ui->Cikis1);
+    connect(backUp, &QAction::triggered, this, handled([this] { Yedekleme::backUp(this); }));
+    connect(restore, &QAction::triggered, this, handled([this] {
+                Yedekleme::restore(this, [this] {
+                    refreshProgrammes();
+                    ListeyiDoldur();
+                });
+            }));
+    QAction *settings = ui->Ayarlar1->addAction(QStringLiteral("&Yedek ayarları…"));
+    settings->setObjectName(QStringLiteral("YedekAyarlari1"));
+    connect(settings, &QAction::triggered, this, handled([this] { Yedekleme::settings(this); }));
 }

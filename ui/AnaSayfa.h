@@ -123,6 +123,8 @@ private:
     // The programme that rings today: a special one on its dates, else Normal.
     int todaysProgramme() const;
     void fillProgrammes(int chosen);
+    // "Yedekle…", "Yedekten geri yükle…" in Dosya and "Yedek ayarları…" in Ayarlar.
+    void addBackupItems();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;

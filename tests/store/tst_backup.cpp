@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "BellStore.h"
 #include "Calendar.h"
+#include "DailyCopies.h"
 #include "DayPlan.h"
 #include "ScheduleFixture.h"
 
@@ -11,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <archive.h>
@@ -371,6 +373,45 @@ private slots:
         Backup::Restore::check(file, a.folder())->apply();
         QCOMPARE(planOf(a.databaseFile(), QDate(2026, 12, 14)),
                  planOf(b.databaseFile(), QDate(2026, 12, 14)));
+    }
+
+    void wholeDaysReplacedOrDeletedAreKeptFirst() {
+        ScheduleFixture school;
+        fillSchool(school, QStringLiteral("A"));
+        BellStore store;
+        store.open(school.databaseFile());
+        store.setBeforeWholeDays([&] {
+            Backup::keepBeforeAside(school.folder(), QStringLiteral("toplu"), {});
+        });
+        QCOMPARE(store.removeDays({0, 1, 2, 3, 4}), 40);
+        const QDir copies(Backup::copiesFolder(school.folder()));
+        QTRY_COMPARE_WITH_TIMEOUT(copies.entryList({"once-*-toplu.tar.gz"}).size(), 1, 20000);
+        // The copy holds the week as it was before the delete.
+        QCOMPARE(Backup::Restore::check(copies.filePath(copies.entryList({"once-*"}).first()),
+                                        school.folder())
+                     ->contents()
+                     .bells,
+                 42);
+        // A copy that cannot be taken stops the change.
+        store.setBeforeWholeDays([] { throw ZilError(QStringLiteral("disk dolu")); });
+        QVERIFY_THROWS_EXCEPTION(ZilError, store.replaceDays({2}, {}, 1));
+        QCOMPARE(store.dayBells(2, 1).size(), 1);
+    }
+
+    void theDailyCopyIsMadeAside() {
+        ScheduleFixture school;
+        fillSchool(school, QStringLiteral("A"));
+        QString failure;
+        DailyCopies daily(school.folder(), [&](const QString &m) { failure = m; });
+        QSignalSpy made(&daily, &DailyCopies::finished);
+        daily.start();
+        // The caller is not held up: the copy is made on another thread.
+        QVERIFY(daily.busy());
+        QVERIFY(made.wait(20000));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QVERIFY(made.at(0).at(0).toString().contains(
+            QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+        QVERIFY(QFileInfo::exists(made.at(0).at(0).toString()));
     }
 
     void dailyCopiesKeepTheirNumbers() {
