@@ -364,8 +364,11 @@ Made pack(const QString &dataFolder, const QString &snapshot, const QString &arc
     } removePartial{partial};
     {
         Writer w;
-        if (!archiveFile.endsWith(QLatin1String(".tar")))
+        if (!archiveFile.endsWith(QLatin1String(".tar"))) {
             archive_write_add_filter_gzip(w.a);
+            // Music is compressed already; the quickest level still shrinks the database well.
+            archive_write_set_filter_option(w.a, "gzip", "compression-level", "1");
+        }
         archive_write_set_format_pax_restricted(w.a);
         if (archive_write_open_filename(w.a, QFile::encodeName(partial).constData()) != ARCHIVE_OK)
             w.fail(QStringLiteral("Yedek dosyası oluşturulamadı: ") + target.fileName());
@@ -451,16 +454,23 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
     // A backup is a tar, gzipped or not; nothing else is even read.
     archive_read_support_filter_gzip(reader.a);
     archive_read_support_format_tar(reader.a);
-    if (archive_read_open_filename(reader.a, QFile::encodeName(archiveFile).constData(), 65536) !=
-        ARCHIVE_OK)
-        refuse(QStringLiteral("dosya bir zil yedeği değil"));
-
     const QString damaged = QStringLiteral("yedek dosyası eksik ya da bozuk (yarım kalmış bir "
                                            "kopya olabilir)");
+    // A gzip or a tar that cannot be read is a cut-short or damaged backup, not some other file.
+    const QString unreadable = [&] {
+        QFile f(archiveFile);
+        const QByteArray head = f.open(QIODevice::ReadOnly) ? f.read(262) : QByteArray();
+        return head.startsWith("\x1f\x8b") || head.mid(257, 5) == "ustar"
+                   ? damaged
+                   : QStringLiteral("dosya bir zil yedeği değil");
+    }();
+    if (archive_read_open_filename(reader.a, QFile::encodeName(archiveFile).constData(), 65536) !=
+        ARCHIVE_OK)
+        refuse(unreadable);
     archive_entry *entry = nullptr;
     int rc = archive_read_next_header(reader.a, &entry);
     if (rc != ARCHIVE_OK)
-        refuse(QStringLiteral("dosya bir zil yedeği değil"));
+        refuse(unreadable);
     if (QString::fromUtf8(archive_entry_pathname(entry)) != manifestName ||
         archive_entry_filetype(entry) != AE_IFREG || archive_entry_size(entry) > ManifestLimit)
         refuse(QStringLiteral("dosya bir zil yedeği değil (içinde yedek listesi yok)"));
@@ -834,6 +844,8 @@ bool recoverInterrupted(const QString &dataFolder) {
 }
 
 // --- automatic copies ---
+// Plain .tar: the music in them is compressed already, and gzip would double the time a copy
+// takes for a file hardly smaller.
 
 namespace {
 const QString dailyKey = QStringLiteral("YedekGunluk");
@@ -896,21 +908,21 @@ QString keepDaily(const QString &dataFolder, const QDate &today) {
         throw ZilError(QStringLiteral("Yedekler klasörü oluşturulamadı: ") + folder);
     const Keeping keep = keeping(folderOf(dataFolder) + databaseName);
     const QString daily =
-        folder + QStringLiteral("gunluk-%1.tar.gz").arg(today.toString(QStringLiteral("yyyy-MM-dd")));
+        folder + QStringLiteral("gunluk-%1.tar").arg(today.toString(QStringLiteral("yyyy-MM-dd")));
     QString made;
     if (!QFileInfo::exists(daily)) {
         make(dataFolder, daily);
         made = daily;
     }
     const QString monthly =
-        folder + QStringLiteral("aylik-%1.tar.gz").arg(today.toString(QStringLiteral("yyyy-MM")));
+        folder + QStringLiteral("aylik-%1.tar").arg(today.toString(QStringLiteral("yyyy-MM")));
     if (keep.monthly > 0 && !QFileInfo::exists(monthly)) {
         // The month's first daily copy, by a second name that costs no space.
         if (::link(QFile::encodeName(daily).constData(), QFile::encodeName(monthly).constData()) != 0)
             QFile::copy(daily, monthly);
     }
-    prune(folder, QStringLiteral("gunluk-*.tar.gz"), keep.daily);
-    prune(folder, QStringLiteral("aylik-*.tar.gz"), keep.monthly);
+    prune(folder, QStringLiteral("gunluk-*.tar"), keep.daily);
+    prune(folder, QStringLiteral("aylik-*.tar"), keep.monthly);
     return made;
 }
 
@@ -919,14 +931,14 @@ QString beforeFile(const QString &dataFolder, const QString &why) {
     const QString folder = copiesFolder(dataFolder);
     if (!QDir().mkpath(folder))
         throw ZilError(QStringLiteral("Yedekler klasörü oluşturulamadı: ") + folder);
-    return folder + QStringLiteral("once-%1-%2.tar.gz")
+    return folder + QStringLiteral("once-%1-%2.tar")
                         .arg(QDateTime::currentDateTime().toString(
                                  QStringLiteral("yyyy-MM-dd-HHmmss-zzz")),
                              why);
 }
 
 void pruneBefore(const QString &dataFolder) {
-    prune(copiesFolder(dataFolder), QStringLiteral("once-*.tar.gz"),
+    prune(copiesFolder(dataFolder), QStringLiteral("once-*.tar"),
           keeping(folderOf(dataFolder) + databaseName).daily);
 }
 } // namespace

@@ -224,7 +224,7 @@ private slots:
         QCOMPARE(QFileInfo(a.databaseFile()).permissions(), mode);
         // School A was kept first.
         const QStringList kept = QDir(Backup::copiesFolder(a.folder()))
-                                     .entryList({QStringLiteral("once-*geri-yukleme.tar.gz")});
+                                     .entryList({QStringLiteral("once-*geri-yukleme.tar")});
         QCOMPARE(kept.size(), 1);
         Backup::Restore::check(Backup::copiesFolder(a.folder()) + kept.first(), a.folder())->apply();
         QVERIFY(plan.update(monday));
@@ -237,6 +237,7 @@ private slots:
         QTest::newRow("not a backup") << "garbage" << "zil yedeği değil";
         QTest::newRow("tar without manifest") << "nomanifest" << "zil yedeği değil";
         QTest::newRow("truncated") << "truncated" << "eksik ya da bozuk";
+        QTest::newRow("truncated tar") << "truncatedtar" << "eksik ya da bozuk";
         QTest::newRow("wrong sum") << "sum" << "denetim toplamı";
         QTest::newRow("newer program") << "newer" << "daha yeni bir sürüm";
         QTest::newRow("parent path") << "dotdot" << "dışına";
@@ -269,6 +270,11 @@ private slots:
         } else if (kind == "truncated") {
             const QByteArray whole = readFile(good);
             writeFile(bad, whole.left(whole.size() / 2));
+        } else if (kind == "truncatedtar") {
+            const QString tar = out.filePath(QStringLiteral("good.tar"));
+            Backup::make(school.folder(), tar);
+            const QByteArray whole = readFile(tar);
+            writeFile(bad, whole.left(whole.size() * 6 / 10));
         } else if (kind == "sum") {
             Item changed = music;
             changed.bytes[0] = 'Y';
@@ -385,7 +391,7 @@ private slots:
         });
         QCOMPARE(store.removeDays({0, 1, 2, 3, 4}), 40);
         const QDir copies(Backup::copiesFolder(school.folder()));
-        QTRY_COMPARE_WITH_TIMEOUT(copies.entryList({"once-*-toplu.tar.gz"}).size(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(copies.entryList({"once-*-toplu.tar"}).size(), 1, 20000);
         // The copy holds the week as it was before the delete.
         QCOMPARE(Backup::Restore::check(copies.filePath(copies.entryList({"once-*"}).first()),
                                         school.folder())
@@ -430,14 +436,14 @@ private slots:
         QVERIFY(Backup::keepDaily(school.folder(), QDate(2026, 12, 8)).isEmpty());
         const QDir copies(Backup::copiesFolder(school.folder()));
         QCOMPARE(copies.entryList({"gunluk-*"}),
-                 (QStringList{"gunluk-2026-12-04.tar.gz", "gunluk-2026-12-05.tar.gz",
-                              "gunluk-2026-12-06.tar.gz", "gunluk-2026-12-07.tar.gz",
-                              "gunluk-2026-12-08.tar.gz"}));
+                 (QStringList{"gunluk-2026-12-04.tar", "gunluk-2026-12-05.tar",
+                              "gunluk-2026-12-06.tar", "gunluk-2026-12-07.tar",
+                              "gunluk-2026-12-08.tar"}));
         QCOMPARE(copies.entryList({"aylik-*"}),
-                 (QStringList{"aylik-2026-10.tar.gz", "aylik-2026-11.tar.gz",
-                              "aylik-2026-12.tar.gz"}));
+                 (QStringList{"aylik-2026-10.tar", "aylik-2026-11.tar",
+                              "aylik-2026-12.tar"}));
         // Each one a backup the restore takes.
-        QCOMPARE(Backup::Restore::check(copies.filePath("aylik-2026-10.tar.gz"), school.folder())
+        QCOMPARE(Backup::Restore::check(copies.filePath("aylik-2026-10.tar"), school.folder())
                      ->contents()
                      .bells,
                  1);
