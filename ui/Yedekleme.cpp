@@ -55,13 +55,15 @@ void aside(QWidget *parent, const QString &text, const std::function<void()> &wo
 } // namespace
 
 std::function<QString(QWidget *)> chooseSaveFile = [](QWidget *parent) {
-    const QString name = QStringLiteral("zil-yedegi-%1.tar.gz")
+    // Plain tar unless the user names a .tar.gz: the music does not compress, and gzip would
+    // triple the wait.
+    const QString name = QStringLiteral("zil-yedegi-%1.tar")
                              .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("Yedekle"),
                                                 defaultFolder() + QLatin1Char('/') + name, filter);
     if (!file.isEmpty() && !file.endsWith(QLatin1String(".tar.gz")) &&
         !file.endsWith(QLatin1String(".tgz")) && !file.endsWith(QLatin1String(".tar")))
-        file += QStringLiteral(".tar.gz");
+        file += QStringLiteral(".tar");
     return file;
 };
 
