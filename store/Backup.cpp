@@ -214,6 +214,22 @@ QString copiesFolder(const QString &dataFolder) {
     return folderOf(dataFolder) + QStringLiteral("Yedekler/");
 }
 
+namespace {
+// Yedekler as the data folder is: the window's user and the service both add and delete copies
+// there, whoever made it first.
+QString madeCopiesFolder(const QString &dataFolder) {
+    const QString folder = copiesFolder(dataFolder);
+    if (QFileInfo::exists(folder))
+        return folder;
+    if (!QDir().mkpath(folder))
+        throw ZilError(QStringLiteral("Yedekler klasörü oluşturulamadı: ") + folder);
+    struct stat data {};
+    if (::stat(QFile::encodeName(folderOf(dataFolder)).constData(), &data) == 0)
+        ::chmod(QFile::encodeName(folder).constData(), data.st_mode & 07777);
+    return folder;
+}
+} // namespace
+
 void snapshotDatabase(const QString &databaseFile, const QString &copy) {
     // The source through Qt's own driver, on a connection of this call and thread.
     const QString name = QStringLiteral("yedek-") + QUuid::createUuid().toString(QUuid::Id128);
@@ -903,9 +919,7 @@ void setKeeping(const QString &databaseFile, const Keeping &keep) {
 }
 
 QString keepDaily(const QString &dataFolder, const QDate &today) {
-    const QString folder = copiesFolder(dataFolder);
-    if (!QDir().mkpath(folder))
-        throw ZilError(QStringLiteral("Yedekler klasörü oluşturulamadı: ") + folder);
+    const QString folder = madeCopiesFolder(dataFolder);
     const Keeping keep = keeping(folderOf(dataFolder) + databaseName);
     const QString daily =
         folder + QStringLiteral("gunluk-%1.tar").arg(today.toString(QStringLiteral("yyyy-MM-dd")));
@@ -928,9 +942,7 @@ QString keepDaily(const QString &dataFolder, const QDate &today) {
 
 namespace {
 QString beforeFile(const QString &dataFolder, const QString &why) {
-    const QString folder = copiesFolder(dataFolder);
-    if (!QDir().mkpath(folder))
-        throw ZilError(QStringLiteral("Yedekler klasörü oluşturulamadı: ") + folder);
+    const QString folder = madeCopiesFolder(dataFolder);
     return folder + QStringLiteral("once-%1-%2.tar")
                         .arg(QDateTime::currentDateTime().toString(
                                  QStringLiteral("yyyy-MM-dd-HHmmss-zzz")),

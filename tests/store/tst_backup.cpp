@@ -431,10 +431,15 @@ private slots:
         QCOMPARE(Backup::keeping(school.databaseFile()).daily, 5);
         QCOMPARE(Backup::keeping(school.databaseFile()).monthly, 3);
 
+        QFile::setPermissions(school.folder(), QFile::permissions(school.folder()) |
+                                                   QFile::WriteGroup | QFile::ReadGroup |
+                                                   QFile::ExeGroup);
         for (QDate d(2026, 9, 20); d <= QDate(2026, 12, 8); d = d.addDays(1))
             QVERIFY(!Backup::keepDaily(school.folder(), d).isEmpty());
         QVERIFY(Backup::keepDaily(school.folder(), QDate(2026, 12, 8)).isEmpty());
         const QDir copies(Backup::copiesFolder(school.folder()));
+        // Yedekler is as writable as the data folder, whoever made it.
+        QCOMPARE(QFileInfo(copies.path()).permissions(), QFileInfo(school.folder()).permissions());
         QCOMPARE(copies.entryList({"gunluk-*"}),
                  (QStringList{"gunluk-2026-12-04.tar", "gunluk-2026-12-05.tar",
                               "gunluk-2026-12-06.tar", "gunluk-2026-12-07.tar",
