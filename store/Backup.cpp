@@ -255,14 +255,17 @@ void snapshotDatabase(const QString &databaseFile, const QString &copy) {
                 if (!b) {
                     failure = QStringLiteral("Veritabanı yedeği başlatılamadı: ") + target.error();
                 } else {
-                    // All pages in one step: one read transaction, so one moment's state.
+                    // A few pages at a time, the read lock let go between steps: the program
+                    // never waits for a lock, so a save or a record line must not meet one held
+                    // for the whole copy. A write between steps makes SQLite start the copy
+                    // again, so what is copied is still one moment's state.
                     int rc;
                     int tries = 0;
-                    while ((rc = sqlite3_backup_step(b, -1)) == SQLITE_BUSY ||
+                    while ((rc = sqlite3_backup_step(b, 32)) == SQLITE_OK || rc == SQLITE_BUSY ||
                            rc == SQLITE_LOCKED) {
-                        if (++tries > 200)
+                        if (rc != SQLITE_OK && ++tries > 200)
                             break;
-                        QThread::msleep(50);
+                        QThread::msleep(rc == SQLITE_OK ? 1 : 50);
                     }
                     sqlite3_backup_finish(b);
                     if (rc != SQLITE_DONE)

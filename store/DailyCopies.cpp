@@ -30,8 +30,11 @@ DailyCopies::~DailyCopies() {
     }
 }
 
-void DailyCopies::start() {
-    runNow();
+void DailyCopies::start(int delayMs) {
+    if (delayMs <= 0)
+        runNow();
+    else
+        m_timer.start(delayMs);
 }
 
 void DailyCopies::runNow() {

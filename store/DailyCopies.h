@@ -16,8 +16,10 @@ public:
                 QObject *parent = nullptr);
     ~DailyCopies() override;
 
-    // Makes today's copy now (unless one is there) and arms the timer for the next day.
-    void start();
+    // Makes today's copy (unless one is there) after `delayMs`, then again each day. The wait
+    // lets the program's start and the first edits of the day go by without meeting the copy's
+    // brief read locks.
+    void start(int delayMs = 2 * 60 * 1000);
     // Whether a copy is being made.
     bool busy() const { return m_busy; }
 
