@@ -37,10 +37,13 @@ int main(int argc, char **argv) {
         QList<Bell> bells;
         for (int day = 0; day < 5; ++day)
             for (int i = 0; i < 24; ++i)
-                bells.append({0, day, QStringLiteral("Zil %1").arg(i),
-                              QStringLiteral("%1:%2:00").arg(8 + i / 3, 2, 10, QChar('0')).arg((i % 3) * 20, 2, 10, QChar('0')),
-                              QStringLiteral("parca-%1.mp3").arg((day * 24 + i) % files, 3, 10, QChar('0')),
-                              30});
+                bells.append(
+                    {0, day, QStringLiteral("Zil %1").arg(i),
+                     QStringLiteral("%1:%2:00")
+                         .arg(8 + i / 3, 2, 10, QChar('0'))
+                         .arg((i % 3) * 20, 2, 10, QChar('0')),
+                     QStringLiteral("parca-%1.mp3").arg((day * 24 + i) % files, 3, 10, QChar('0')),
+                     30});
         store.add(bells);
     }
     // A school year of record: 40 lines a day for a year.

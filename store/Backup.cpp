@@ -125,7 +125,8 @@ bool safeEntryName(const QString &name) {
     for (const QString &part : parts)
         if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
             return false;
-    return name == databaseName || (parts.size() >= 2 && parts.first() == QLatin1String("Muzikler"));
+    return name == databaseName ||
+           (parts.size() >= 2 && parts.first() == QLatin1String("Muzikler"));
 }
 
 // The music file a bell names, when it is a plain file inside Muzikler; else nothing.
@@ -358,13 +359,13 @@ Made pack(const QString &dataFolder, const QString &snapshot, const QString &arc
         made.bytes += e.size;
     }
     const QByteArray manifest =
-        QJsonDocument(QJsonObject{
-                          {QStringLiteral("program"), QStringLiteral("Selvanor Zil Sistemi")},
-                          {QStringLiteral("format"), FormatVersion},
-                          {QStringLiteral("version"), programVersion()},
-                          {QStringLiteral("created"),
-                           QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
-                          {QStringLiteral("entries"), list}})
+        QJsonDocument(
+            QJsonObject{{QStringLiteral("program"), QStringLiteral("Selvanor Zil Sistemi")},
+                        {QStringLiteral("format"), FormatVersion},
+                        {QStringLiteral("version"), programVersion()},
+                        {QStringLiteral("created"),
+                         QDateTime::currentDateTime().toString(Qt::ISODateWithMs)},
+                        {QStringLiteral("entries"), list}})
             .toJson();
 
     // Written under a temporary name beside the final one, then renamed.
@@ -436,8 +437,7 @@ Made pack(const QString &dataFolder, const QString &snapshot, const QString &arc
 Made make(const QString &dataFolder, const QString &archiveFile) {
     const QFileInfo target(archiveFile);
     const QString snapshot = target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                             QLatin1Char('.') +
-                             QUuid::createUuid().toString(QUuid::Id128).left(8) +
+                             QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128).left(8) +
                              QStringLiteral(".mdb");
     snapshotDatabase(folderOf(dataFolder) + databaseName, snapshot);
     return pack(dataFolder, snapshot, archiveFile);
@@ -544,7 +544,8 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
                    .arg(sizeLimit() / (1024 * 1024)));
     // Room for the unpacked files and the safety copy of what is there now.
     const QStorageInfo disk(r->m_dataFolder);
-    if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < 2 * total + 8 * 1024 * 1024)
+    if (disk.isValid() && disk.bytesAvailable() >= 0 &&
+        disk.bytesAvailable() < 2 * total + 8 * 1024 * 1024)
         refuse(QStringLiteral("diskte yeterli boş yer yok (%1 MB gerekiyor)")
                    .arg((2 * total) / (1024 * 1024) + 8));
     r->m_contents.bytes = total;
@@ -636,7 +637,8 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
                 refuse(QStringLiteral("yedekteki veritabanı bir zil programı değil"));
         db.exec("PRAGMA journal_mode=DELETE");
         Contents &c = r->m_contents;
-        c.bells = db.column("SELECT count(*) FROM Dersler").value_or(QStringList{}).value(0).toInt();
+        c.bells =
+            db.column("SELECT count(*) FROM Dersler").value_or(QStringList{}).value(0).toInt();
         if (db.hasTable(QStringLiteral("ProgramDersleri")))
             c.bells += db.column("SELECT count(*) FROM ProgramDersleri")
                            .value_or(QStringList{})
@@ -652,8 +654,8 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
                                 .value_or(QStringList{})
                                 .value(0)
                                 .toInt();
-        for (const QString &d : db.column("SELECT DISTINCT GunID FROM Dersler ORDER BY GunID")
-                                    .value_or(QStringList{}))
+        for (const QString &d :
+             db.column("SELECT DISTINCT GunID FROM Dersler ORDER BY GunID").value_or(QStringList{}))
             c.days << d.toInt();
         c.musicFiles = int(r->m_music.size());
     }
@@ -666,7 +668,8 @@ QString Contents::line() const {
         days << GunAdlari().value(d);
     return QStringLiteral("Yedeğin tarihi: %1\nProgram sürümü: %2\nZil sayısı: %3 (%4 program)\n"
                           "Zil çalan günler: %5\nMüzik dosyası: %6 (%7 MB)")
-        .arg(made.isValid() ? made.toString(QStringLiteral("dd.MM.yyyy HH:mm")) : QStringLiteral("?"),
+        .arg(made.isValid() ? made.toString(QStringLiteral("dd.MM.yyyy HH:mm"))
+                            : QStringLiteral("?"),
              version)
         .arg(bells)
         .arg(programmes)
@@ -691,7 +694,8 @@ public:
     explicit Journal(const QString &file)
         : m_file(file) {
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw ZilError(QStringLiteral("Geri yükleme başlatılamadı: veri klasörüne yazılamıyor"));
+            throw ZilError(
+                QStringLiteral("Geri yükleme başlatılamadı: veri klasörüne yazılamıyor"));
     }
     void note(const QString &line) {
         const QByteArray bytes = line.toUtf8() + '\n';
@@ -717,7 +721,8 @@ void undo(const QString &staging) {
     QFile file(staging + journalName);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList lines =
+        QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
         const QStringList f = it->split(QLatin1Char('\t'));
         if (f.value(0) == QLatin1String("move") && f.size() == 3) {
@@ -781,7 +786,8 @@ void Restore::apply() {
             step(QStringLiteral("taşı ") + QFileInfo(to).fileName());
             journal.note(QStringLiteral("move\t%1\t%2").arg(from, to));
             if (!renameFile(from, to))
-                throw ZilError(QStringLiteral("Dosya yerine konamadı: ") + QFileInfo(to).fileName());
+                throw ZilError(QStringLiteral("Dosya yerine konamadı: ") +
+                               QFileInfo(to).fileName());
         };
         const auto makeFolder = [&](const QString &path) {
             QStringList missing;
@@ -884,12 +890,16 @@ Keeping keeping(const QString &databaseFile) {
     if (!db.open(databaseFile, SQLITE_OPEN_READONLY) || !db.hasTable(QStringLiteral("TakvimAyar")))
         return k;
     bool ok = false;
-    const int daily =
-        db.column("SELECT Deger FROM TakvimAyar WHERE Anahtar=?", dailyKey).value_or(QStringList{}).value(0).toInt(&ok);
+    const int daily = db.column("SELECT Deger FROM TakvimAyar WHERE Anahtar=?", dailyKey)
+                          .value_or(QStringList{})
+                          .value(0)
+                          .toInt(&ok);
     if (ok && daily >= 1 && daily <= 365)
         k.daily = daily;
-    const int monthly =
-        db.column("SELECT Deger FROM TakvimAyar WHERE Anahtar=?", monthlyKey).value_or(QStringList{}).value(0).toInt(&ok);
+    const int monthly = db.column("SELECT Deger FROM TakvimAyar WHERE Anahtar=?", monthlyKey)
+                            .value_or(QStringList{})
+                            .value(0)
+                            .toInt(&ok);
     if (ok && monthly >= 0 && monthly <= 120)
         k.monthly = monthly;
     return k;
@@ -935,7 +945,8 @@ QString keepDaily(const QString &dataFolder, const QDate &today) {
         folder + QStringLiteral("aylik-%1.tar").arg(today.toString(QStringLiteral("yyyy-MM")));
     if (keep.monthly > 0 && !QFileInfo::exists(monthly)) {
         // The month's first daily copy, by a second name that costs no space.
-        if (::link(QFile::encodeName(daily).constData(), QFile::encodeName(monthly).constData()) != 0)
+        if (::link(QFile::encodeName(daily).constData(), QFile::encodeName(monthly).constData()) !=
+            0)
             QFile::copy(daily, monthly);
     }
     prune(folder, QStringLiteral("gunluk-*.tar"), keep.daily);
@@ -946,10 +957,10 @@ QString keepDaily(const QString &dataFolder, const QDate &today) {
 namespace {
 QString beforeFile(const QString &dataFolder, const QString &why) {
     const QString folder = madeCopiesFolder(dataFolder);
-    return folder + QStringLiteral("once-%1-%2.tar")
-                        .arg(QDateTime::currentDateTime().toString(
-                                 QStringLiteral("yyyy-MM-dd-HHmmss-zzz")),
-                             why);
+    return folder +
+           QStringLiteral("once-%1-%2.tar")
+               .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss-zzz")),
+                    why);
 }
 
 void pruneBefore(const QString &dataFolder) {
@@ -969,8 +980,8 @@ void keepBeforeAside(const QString &dataFolder, const QString &why,
                      std::function<void(const QString &message)> failed) {
     const QString file = beforeFile(dataFolder, why);
     const QFileInfo target(file);
-    const QString snapshot = target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                             QStringLiteral(".mdb");
+    const QString snapshot =
+        target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".mdb");
     snapshotDatabase(folderOf(dataFolder) + databaseName, snapshot);
     QThread *worker = QThread::create([=] {
         try {

@@ -39,12 +39,12 @@ void setSizeLimitForTests(qint64 bytes); // 0 restores the default
 struct Contents {
     QDateTime made;
     QString version;
-    int bells = 0;          // weekday bells of every programme, and one-off bells
-    QList<int> days;        // the weekdays Normal has bells on
-    int programmes = 1;     // Normal included
+    int bells = 0;      // weekday bells of every programme, and one-off bells
+    QList<int> days;    // the weekdays Normal has bells on
+    int programmes = 1; // Normal included
     int musicFiles = 0;
-    qint64 bytes = 0;       // unpacked
-    QString line() const;   // the summary shown before asking
+    qint64 bytes = 0;     // unpacked
+    QString line() const; // the summary shown before asking
 };
 
 // What a backup made: the file and what went in.

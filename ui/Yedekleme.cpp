@@ -131,9 +131,9 @@ void settings(QWidget *parent) {
         365, 1, &ok);
     if (!ok)
         return;
-    const int monthly = QInputDialog::getInt(
-        parent, QStringLiteral("Yedek ayarları"),
-        QStringLiteral("Kaç aylık yedek saklansın? (0-120)"), now.monthly, 0, 120, 1, &ok);
+    const int monthly = QInputDialog::getInt(parent, QStringLiteral("Yedek ayarları"),
+                                             QStringLiteral("Kaç aylık yedek saklansın? (0-120)"),
+                                             now.monthly, 0, 120, 1, &ok);
     if (!ok)
         return;
     Backup::setKeeping(DatabaseFile(), {daily, monthly});

@@ -54,7 +54,7 @@ QMap<QString, QByteArray> folderState(const QString &folder) {
 struct Item {
     QString name;
     QByteArray bytes;
-    QString link;         // a symlink to this target when set
+    QString link;           // a symlink to this target when set
     qint64 headerSize = -1; // what the tar header says, when not the bytes' size
 };
 
@@ -91,10 +91,14 @@ Item manifestFor(const QList<Item> &items, const QString &version = Backup::prog
         list.append(QJsonObject{
             {"path", i.name},
             {"size", double(i.bytes.size())},
-            {"sha256", QString::fromLatin1(
-                           QCryptographicHash::hash(i.bytes, QCryptographicHash::Sha256).toHex())}});
-    const QJsonObject o{{"program", "Selvanor Zil Sistemi"}, {"format", 1}, {"version", version},
-                        {"created", "2026-12-01T10:00:00"}, {"entries", list}};
+            {"sha256",
+             QString::fromLatin1(
+                 QCryptographicHash::hash(i.bytes, QCryptographicHash::Sha256).toHex())}});
+    const QJsonObject o{{"program", "Selvanor Zil Sistemi"},
+                        {"format", 1},
+                        {"version", version},
+                        {"created", "2026-12-01T10:00:00"},
+                        {"entries", list}};
     return {QStringLiteral("manifest.json"), QJsonDocument(o).toJson()};
 }
 
@@ -109,7 +113,9 @@ void fillSchool(ScheduleFixture &fx, const QString &tag) {
     for (int day = 0; day < 5; ++day)
         for (int lesson = 0; lesson < 8; ++lesson)
             bells.append({0, day, QStringLiteral("%1. Ders %2").arg(lesson + 1).arg(tag),
-                          QStringLiteral("%1:%2:00").arg(8 + lesson, 2, 10, QChar('0')).arg(tag == "A" ? 30 : 40),
+                          QStringLiteral("%1:%2:00")
+                              .arg(8 + lesson, 2, 10, QChar('0'))
+                              .arg(tag == "A" ? 30 : 40),
                           lesson % 2 ? QStringLiteral("zil %1.mp3").arg(tag)
                                      : QStringLiteral("alt/çıkış %1.ogg").arg(tag),
                           30});
@@ -119,8 +125,9 @@ void fillSchool(ScheduleFixture &fx, const QString &tag) {
                 QStringLiteral("sinav.wav"), 20, exam}});
     calendar.save(CalendarEntry::special(QStringLiteral("Sınav ") + tag, exam, QDate(2026, 12, 16),
                                          QDate(2026, 12, 16)));
-    Bell oneOff{0, 0, QStringLiteral("Tören ") + tag, QStringLiteral("13:13:13"),
-                QStringLiteral("tek.mp3"), 0};
+    Bell oneOff{
+        0, 0, QStringLiteral("Tören ") + tag, QStringLiteral("13:13:13"), QStringLiteral("tek.mp3"),
+        0};
     oneOff.date = QDate(2026, 12, 15);
     store.add({oneOff});
     calendar.setIstiklalMarsi(QStringLiteral("marş.mp3"));
@@ -129,7 +136,8 @@ void fillSchool(ScheduleFixture &fx, const QString &tag) {
     writeFile(music + QStringLiteral("sinav.wav"), "sinav " + tag.toUtf8());
     writeFile(music + QStringLiteral("tek.mp3"), "tek " + tag.toUtf8());
     writeFile(music + QStringLiteral("marş.mp3"), "mars " + tag.toUtf8());
-    writeFile(music + QStringLiteral("Programın sesleri/Öğrenci zili.wav"), "ogrenci " + tag.toUtf8());
+    writeFile(music + QStringLiteral("Programın sesleri/Öğrenci zili.wav"),
+              "ogrenci " + tag.toUtf8());
     fx.fillRecord(QDate(2026, 12, 1), 30, 10);
 }
 
@@ -186,7 +194,7 @@ private slots:
         QVERIFY(before.size() > 30);
         QCOMPARE(planOf(target + QStringLiteral("database.mdb"), monday), before);
         for (const char *m : {"zil A.mp3", "alt/çıkış A.ogg", "sinav.wav", "tek.mp3", "marş.mp3",
-                                 "Programın sesleri/Öğrenci zili.wav"})
+                              "Programın sesleri/Öğrenci zili.wav"})
             QCOMPARE(readFile(target + "Muzikler/" + QString::fromUtf8(m)),
                      readFile(school.folder() + "Muzikler/" + m));
         QVERIFY(!QFileInfo::exists(target + QStringLiteral("Muzikler/kullanılmayan.mp3")));
@@ -226,7 +234,8 @@ private slots:
         const QStringList kept = QDir(Backup::copiesFolder(a.folder()))
                                      .entryList({QStringLiteral("once-*geri-yukleme.tar")});
         QCOMPARE(kept.size(), 1);
-        Backup::Restore::check(Backup::copiesFolder(a.folder()) + kept.first(), a.folder())->apply();
+        Backup::Restore::check(Backup::copiesFolder(a.folder()) + kept.first(), a.folder())
+            ->apply();
         QVERIFY(plan.update(monday));
         QCOMPARE(plan.next(QTime(8, 0))->bell.name, QStringLiteral("1. Ders A"));
     }
@@ -234,20 +243,34 @@ private slots:
     void badBackupsAreRefusedWithNothingChanged_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("says");
-        QTest::newRow("not a backup") << "garbage" << "zil yedeği değil";
-        QTest::newRow("tar without manifest") << "nomanifest" << "zil yedeği değil";
-        QTest::newRow("truncated") << "truncated" << "eksik ya da bozuk";
-        QTest::newRow("truncated tar") << "truncatedtar" << "eksik ya da bozuk";
-        QTest::newRow("wrong sum") << "sum" << "denetim toplamı";
-        QTest::newRow("newer program") << "newer" << "daha yeni bir sürüm";
-        QTest::newRow("parent path") << "dotdot" << "dışına";
-        QTest::newRow("absolute path") << "absolute" << "dışına";
-        QTest::newRow("symlink") << "symlink" << "bağlantı";
-        QTest::newRow("broken database") << "corrupt" << "bozuk";
-        QTest::newRow("foreign database") << "foreign" << "zil programı değil";
-        QTest::newRow("too large") << "large" << "en çok";
-        QTest::newRow("bomb") << "bomb" << "boyu listedekinden farklı";
-        QTest::newRow("entry not listed") << "unlisted" << "listede olmayan";
+        QTest::newRow("not a backup") << "garbage"
+                                      << "zil yedeği değil";
+        QTest::newRow("tar without manifest") << "nomanifest"
+                                              << "zil yedeği değil";
+        QTest::newRow("truncated") << "truncated"
+                                   << "eksik ya da bozuk";
+        QTest::newRow("truncated tar") << "truncatedtar"
+                                       << "eksik ya da bozuk";
+        QTest::newRow("wrong sum") << "sum"
+                                   << "denetim toplamı";
+        QTest::newRow("newer program") << "newer"
+                                       << "daha yeni bir sürüm";
+        QTest::newRow("parent path") << "dotdot"
+                                     << "dışına";
+        QTest::newRow("absolute path") << "absolute"
+                                       << "dışına";
+        QTest::newRow("symlink") << "symlink"
+                                 << "bağlantı";
+        QTest::newRow("broken database") << "corrupt"
+                                         << "bozuk";
+        QTest::newRow("foreign database") << "foreign"
+                                          << "zil programı değil";
+        QTest::newRow("too large") << "large"
+                                   << "en çok";
+        QTest::newRow("bomb") << "bomb"
+                              << "boyu listedekinden farklı";
+        QTest::newRow("entry not listed") << "unlisted"
+                                          << "listede olmayan";
     }
 
     void badBackupsAreRefusedWithNothingChanged() {
@@ -386,9 +409,8 @@ private slots:
         fillSchool(school, QStringLiteral("A"));
         BellStore store;
         store.open(school.databaseFile());
-        store.setBeforeWholeDays([&] {
-            Backup::keepBeforeAside(school.folder(), QStringLiteral("toplu"), {});
-        });
+        store.setBeforeWholeDays(
+            [&] { Backup::keepBeforeAside(school.folder(), QStringLiteral("toplu"), {}); });
         QCOMPARE(store.removeDays({0, 1, 2, 3, 4}), 40);
         const QDir copies(Backup::copiesFolder(school.folder()));
         QTRY_COMPARE_WITH_TIMEOUT(copies.entryList({"once-*-toplu.tar"}).size(), 1, 20000);
@@ -440,13 +462,12 @@ private slots:
         const QDir copies(Backup::copiesFolder(school.folder()));
         // Yedekler is as writable as the data folder, whoever made it.
         QCOMPARE(QFileInfo(copies.path()).permissions(), QFileInfo(school.folder()).permissions());
-        QCOMPARE(copies.entryList({"gunluk-*"}),
-                 (QStringList{"gunluk-2026-12-04.tar", "gunluk-2026-12-05.tar",
-                              "gunluk-2026-12-06.tar", "gunluk-2026-12-07.tar",
-                              "gunluk-2026-12-08.tar"}));
+        QCOMPARE(
+            copies.entryList({"gunluk-*"}),
+            (QStringList{"gunluk-2026-12-04.tar", "gunluk-2026-12-05.tar", "gunluk-2026-12-06.tar",
+                         "gunluk-2026-12-07.tar", "gunluk-2026-12-08.tar"}));
         QCOMPARE(copies.entryList({"aylik-*"}),
-                 (QStringList{"aylik-2026-10.tar", "aylik-2026-11.tar",
-                              "aylik-2026-12.tar"}));
+                 (QStringList{"aylik-2026-10.tar", "aylik-2026-11.tar", "aylik-2026-12.tar"}));
         // Each one a backup the restore takes.
         QCOMPARE(Backup::Restore::check(copies.filePath("aylik-2026-10.tar"), school.folder())
                      ->contents()
