@@ -1,7 +1,7 @@
 #include "Startup.h"
 
-#include "Backup.h"
 #include "Autostart.h"
+#include "Backup.h"
 #include "ErrorBox.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
@@ -32,14 +32,13 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     // The wizard's replaced week and Toplu Değişiklik's deleted days are kept first.
     m_bells.store().setBeforeWholeDays([this] {
         try {
-            Backup::keepBeforeAside(dataFolder(), QStringLiteral("degisiklik"),
-                                    [](const QString &message) {
-                                        // The application outlives the windows.
-                                        QMetaObject::invokeMethod(
-                                            QCoreApplication::instance(),
-                                            [message] { showErrorNotice(message); },
-                                            Qt::QueuedConnection);
-                                    });
+            Backup::keepBeforeAside(
+                dataFolder(), QStringLiteral("degisiklik"), [](const QString &message) {
+                    // The application outlives the windows.
+                    QMetaObject::invokeMethod(
+                        QCoreApplication::instance(), [message] { showErrorNotice(message); },
+                        Qt::QueuedConnection);
+                });
         } catch (const ZilError &error) {
             throw ZilError(QStringLiteral("Değişiklik yapılmadı: önce alınan yedek "
                                           "kaydedilemedi (") +
