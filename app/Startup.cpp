@@ -8,6 +8,7 @@
 #include "SingleInstance.h"
 #include "StopSignals.h"
 #include "Translations.h"
+#include "WeekPrint.h"
 #include "WindowLook.h"
 #include "ZilApplication.h"
 
@@ -23,12 +24,13 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_menu(m_bells.store(), m_bells.plan(), m_bells.player(), std::move(online), webSite)
     , m_editor(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_history(m_bells.store())
-    , m_wizard(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
+    , m_wizard(m_bells.store(), &m_bells.calendar(), [this] { m_menu.ListeyiDoldur(); })
     , m_bulk(m_bells.store(), [this] { m_menu.ListeyiDoldur(); })
     , m_tray(m_menu, m_bells.plan(), m_bells.calendar())
     , m_calendarWindow(m_bells.calendar(), &m_bells.store())
     , m_ceremonies(m_bells.store(), m_bells.calendar())
-    , m_oneOffs(m_bells.store()) {
+    , m_oneOffs(m_bells.store())
+    , m_announcements(m_bells.store(), m_bells.player()) {
     // The wizard's replaced week and Toplu Değişiklik's deleted days are kept first.
     m_bells.store().setBeforeWholeDays([this] {
         try {
@@ -64,6 +66,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      handled([this] { m_ceremonies.ShowCeremonies(); }));
     QObject::connect(&m_menu, &TfrmMenu::TekSeferlikIstendi, &m_oneOffs,
                      handled([this] { m_oneOffs.ShowOneOffs(); }));
+    QObject::connect(&m_menu, &TfrmMenu::AnonslarIstendi, &m_announcements,
+                     handled([this] { m_announcements.ShowAnnouncements(); }));
     QObject::connect(&m_menu, &TfrmMenu::SihirbazIstendi, &m_wizard,
                      handled([this] { m_wizard.ShowWizard(m_menu.chosenProgramme()); }));
     QObject::connect(&m_menu, &TfrmMenu::TopluDegisiklikIstendi, &m_bulk,
@@ -78,6 +82,23 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
         if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
             showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
     }));
+    QObject::connect(&m_clockSync, &ClockSync::changed, &m_menu, [this] {
+        m_menu.setClockLine(m_clockSync.shortLine(), m_clockSync.line());
+        m_tray.setClockLine(m_clockSync.line());
+    });
+    m_firstStart = new FirstStartPanel(m_bells.store(), m_bells.calendar(), m_menu);
+    QObject::connect(m_firstStart, &FirstStartPanel::wizardWanted, &m_menu,
+                     &TfrmMenu::SihirbazIstendi);
+    QObject::connect(m_firstStart, &FirstStartPanel::calendarWanted, &m_menu,
+                     &TfrmMenu::OkulTakvimiIstendi);
+    m_schoolName = addSchoolNameCommand(m_menu, m_bells.calendar());
+    m_print = addPrintCommand(m_menu, m_bells.store(), m_bells.calendar());
+    try {
+        m_menu.setSchoolName(m_bells.calendar().schoolName());
+    } catch (const ZilError &) {
+        // A schedule that cannot be read was told once already; the title stays the program's.
+    }
+    m_firstStart->refresh();
     m_tray.showWhereTray();
     // The main window ends the program itself; closing another window while it sits in the
     // tray must not end it and stop the bells.
@@ -152,6 +173,8 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
         program.bells().stopMusic();
         app.quit();
     });
+    // Asked in the background, now and every hour; the answer only changes a line.
+    program.clockSync().start();
     if (role == FolderRole::ServiceRings) {
         program.setServiceRings(true);
         program.takeOverWhenFree(claim);

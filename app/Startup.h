@@ -1,9 +1,12 @@
 #pragma once
 
 #include "AnaSayfa.h"
+#include "Anonslar.h"
 #include "Bells.h"
 #include "Calendar.h"
+#include "ClockSync.h"
 #include "Duzenleme.h"
+#include "FirstStart.h"
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
 #include "OkulTakvimi.h"
@@ -47,11 +50,19 @@ public:
     TfrmOkulTakvimi &calendarWindow() { return m_calendarWindow; }
     TfrmTorenler &ceremoniesWindow() { return m_ceremonies; }
     TfrmTekSeferlik &oneOffsWindow() { return m_oneOffs; }
+    TfrmAnonslar &announcementsWindow() { return m_announcements; }
     // The tray's "Bugün zil çalmasın".
     QAction &silenceTodayAction() { return m_tray.silenceAction(); }
     TfrmSihirbaz &wizard() { return m_wizard; }
     TfrmTopluDegisiklik &bulk() { return m_bulk; }
     TrayIcon &tray() { return m_tray; }
+    // Whether the computer's clock is kept right; runProgram starts asking.
+    ClockSync &clockSync() { return m_clockSync; }
+    // The way in on an empty schedule, over the main window's list.
+    FirstStartPanel &firstStart() { return *m_firstStart; }
+    QAction &schoolNameAction() { return *m_schoolName; }
+    // "Dosya" > "Yazdır / PDF…".
+    QAction &printAction() { return *m_print; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
     QAction &autostartAction() { return m_menu.autostartItem(); }
 
@@ -81,6 +92,12 @@ private:
     TfrmOkulTakvimi m_calendarWindow;
     TfrmTorenler m_ceremonies;
     TfrmTekSeferlik m_oneOffs;
+    TfrmAnonslar m_announcements;
+    ClockSync m_clockSync;
+    // Children of the main window.
+    FirstStartPanel *m_firstStart = nullptr;
+    QAction *m_schoolName = nullptr;
+    QAction *m_print = nullptr;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -90,6 +90,9 @@ QString turkishSuffix(qint64 n, TurkishCase c) {
         return w.endsInVowel ? QString(u'y') + narrow : QString(narrow);
     case TurkishCase::Genitive:
         return w.endsInVowel ? QString(u'n') + narrow + u'n' : QString(narrow) + u'n';
+    case TurkishCase::Ordinal:
+        return w.endsInVowel ? QStringLiteral("nc") + narrow
+                             : QString(narrow) + QStringLiteral("nc") + narrow;
     }
     return {};
 }

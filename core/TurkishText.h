@@ -13,6 +13,7 @@ enum class TurkishCase {
     Dative,     // -e/-a/-ye/-ya: "13:00'e"
     Accusative, // -i/-ı/-u/-ü (-yi…): "13:00'ü"
     Genitive,   // -in/-ın/-un/-ün (-nin…): "13:00'ün"
+    Ordinal,    // -inci/-ıncı/-uncu/-üncü (-nci…): "3'üncü", "2'nci"
 };
 
 // The suffix alone, without the apostrophe, for the whole number `n` read aloud (0 and up).

@@ -316,10 +316,13 @@ Made pack(const QString &dataFolder, const QString &snapshot, const QString &arc
         add("TakvimAyar", "SELECT Deger FROM TakvimAyar WHERE Anahtar='IstiklalMarsi'");
     }
     // The program's own sounds, and whatever the school put beside them, go in whole.
-    const QString ownSounds = music + QStringLiteral("/Programın sesleri");
-    QDirIterator it(ownSounds, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        names << it.next().mid(music.size() + 1);
+    // So do the spoken announcements the program made from their text.
+    for (const char *own : {"Programın sesleri", "Anonslar"}) {
+        QDirIterator it(music + QLatin1Char('/') + QString::fromUtf8(own),
+                        QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            names << it.next().mid(music.size() + 1);
+    }
 
     QList<Entry> entries;
     QSet<QString> seen;

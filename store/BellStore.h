@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Announcement.h"
 #include "ScheduleQuery.h"
 
 #include <QDateTime>
@@ -164,6 +165,20 @@ public:
     // Called before whole days are replaced or deleted, so a copy of the schedule can be kept
     // first; what it throws stops the change, nothing written.
     void setBeforeWholeDays(std::function<void()> hook) { m_beforeWholeDays = std::move(hook); }
+    // Announcements (BellStoreAnnouncements.cpp). Their table is added at the first one, so an
+    // older program still opens the file. All of them, those of dates first by date, then those
+    // of weekdays by programme, day and time.
+    QList<Announcement> announcements();
+    // What sounds on `date` when it rings `programme`: the date's own and those of its weekday
+    // in that programme, by time.
+    QList<Announcement> announcementsOn(const QDate &date, int programme = Programme::Normal);
+    std::optional<Announcement> announcement(int id);
+    // Adds it; its id. Refused (ERefused), nothing written, when it has no name, no sound, no
+    // time, a weekday out of range or a negative duration.
+    int addAnnouncement(const Announcement &announcement);
+    // Writes every field; false when it is gone. Refused as adding is.
+    bool updateAnnouncement(const Announcement &announcement);
+    void removeAnnouncement(int id);
 
     using ChangeStamp = ScheduleQuery::ChangeStamp;
     // Tells cheaply whether anything may have changed since the stamp was taken.
@@ -182,6 +197,8 @@ private:
     // The name as a programme's: trimmed, refused when empty, "Normal" or another's.
     QString programmeName(const QString &name, int id);
     QHash<int, QList<BellOutcome>> outcomesOn(const QDate &date);
+    Announcement announcementRow() const;
+    QVariantList announcementValues(const Announcement &announcement);
 
     ScheduleQuery m_query;
     std::function<void()> m_beforeWholeDays;

@@ -20,6 +20,20 @@ const QString kayitTablosu = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS TakvimKayitlari (KayitNo INTEGER PRIMARY KEY AUTOINCREMENT, "
     "Tur TEXT NOT NULL, Ad TEXT NOT NULL, Baslangic TEXT NOT NULL, Bitis TEXT NOT NULL, "
     "Saat TEXT, GunID INTEGER)");
+// The calendar's own count of changes, moved by the file itself on every write to its tables,
+// whoever writes them: the record's lines change the file every bell, and the calendar is read
+// again only when it has changed (or the file's tables were made anew).
+const QString surumTablosu =
+    QStringLiteral("CREATE TABLE IF NOT EXISTS TakvimSurum (Surum INTEGER NOT NULL)");
+const QString surumIlk = QStringLiteral(
+    "INSERT INTO TakvimSurum (Surum) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM TakvimSurum)");
+const QString surumTetik = QStringLiteral(
+    "CREATE TRIGGER IF NOT EXISTS %1%2 AFTER %3 ON %1 BEGIN UPDATE TakvimSurum SET Surum=Surum+1; "
+    "END");
+const QString surumVarMi = QStringLiteral(
+    "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='TakvimSurum'");
+const QString surum = QStringLiteral(
+    "SELECT Surum, (SELECT schema_version FROM pragma_schema_version) FROM TakvimSurum");
 const QString tablolarVarMi =
     QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND "
                    "name IN ('TakvimAyar','TakvimKayitlari')");
@@ -138,6 +152,13 @@ void Calendar::createTables() {
     ScheduleQuery::Transaction transaction(m_query);
     m_query.ExecuteStatement(ayarTablosu);
     m_query.ExecuteStatement(kayitTablosu);
+    m_query.ExecuteStatement(surumTablosu);
+    m_query.ExecuteStatement(surumIlk);
+    for (const char *table : {"TakvimAyar", "TakvimKayitlari"})
+        for (const char *change : {"INSERT", "UPDATE", "DELETE"})
+            m_query.ExecuteStatement(surumTetik.arg(QLatin1String(table),
+                                                    QString::fromLatin1(change).toLower(),
+                                                    QLatin1String(change)));
     transaction.Commit();
 }
 
@@ -146,6 +167,12 @@ void Calendar::load() {
     const ScheduleQuery::ChangeStamp stamp = q.Changes();
     if (m_loaded && stamp == m_loadedStamp)
         return;
+    if (m_loaded && m_version && stamp.opened == m_loadedStamp.opened) {
+        if (readVersion() == m_version) {
+            m_loadedStamp = stamp;
+            return;
+        }
+    }
     m_settings.clear();
     m_entries.clear();
     m_holidays.clear();
@@ -154,6 +181,15 @@ void Calendar::load() {
     q.Close();
     m_loaded = true;
     m_loadedStamp = stamp;
+    m_version.reset();
+    // Taken before the tables are read: a write in between makes the next look read them again.
+    if (m_tablesPresent) {
+        q.OpenStatement(surumVarMi);
+        const bool versioned = q.FieldAsInteger(0) == 1;
+        q.Close();
+        if (versioned)
+            m_version = readVersion();
+    }
     // Reading never writes: a schedule without a calendar (or one that is damaged or cannot be
     // written) is a calendar without entries until the user saves one.
     if (!m_tablesPresent)
@@ -190,10 +226,21 @@ void Calendar::load() {
 
 void Calendar::prepareWrite() {
     load();
-    if (!m_tablesPresent) {
+    // Tables an earlier version made get their count of changes with the first write.
+    if (!m_tablesPresent || !m_version) {
         createTables();
         m_tablesPresent = true;
     }
+}
+
+std::optional<std::pair<qint64, qint64>> Calendar::readVersion() {
+    ScheduleQuery &q = query();
+    q.OpenStatement(surum);
+    std::optional<std::pair<qint64, qint64>> version;
+    if (!q.Eof())
+        version = std::pair{q.Field(0).toLongLong(), q.Field(1).toLongLong()};
+    q.Close();
+    return version;
 }
 
 void Calendar::writeSetting(const QString &key, const QString &value) {
@@ -511,8 +558,12 @@ void Calendar::setIstiklalMarsi(const QString &music) {
 Calendar::CeremonyRule Calendar::ceremony(int programme) {
     load();
     CeremonyRule rule;
-    const QStringList minutes =
-        setting(QStringLiteral("Toren:%1").arg(programme)).split(QLatin1Char(','));
+    const QString kept = setting(QStringLiteral("Toren:%1").arg(programme));
+    // A programme the school never set a rule for keeps Normal's: an exam week has its flag
+    // ceremonies as any other week does.
+    if (kept.isEmpty() && programme != Programme::Normal)
+        return ceremony(Programme::Normal);
+    const QStringList minutes = kept.split(QLatin1Char(','));
     bool before = false;
     bool after = false;
     if (minutes.size() == 2) {
@@ -526,7 +577,7 @@ Calendar::CeremonyRule Calendar::ceremony(int programme) {
 void Calendar::setCeremony(int programme, const CeremonyRule &rule) {
     writeSetting(QStringLiteral("Toren:%1").arg(programme),
                  rule.on ? QStringLiteral("%1,%2").arg(rule.beforeMinutes).arg(rule.afterMinutes)
-                         : QString());
+                         : QStringLiteral("-"));
 }
 
 void Calendar::setEnabled(const QString &key, bool enabled) {
@@ -535,6 +586,32 @@ void Calendar::setEnabled(const QString &key, bool enabled) {
 
 void Calendar::confirmReligious(const QString &key, int hijriYear, const QDate &firstDay) {
     writeSetting(confirmedKey(key, hijriYear), firstDay.toString(dateForm));
+}
+
+QString Calendar::schoolName() {
+    load();
+    return setting(QStringLiteral("OkulAdi"));
+}
+
+void Calendar::setSchoolName(const QString &name) {
+    const QString kept = name.trimmed();
+    if (kept.size() > SchoolNameLength)
+        throw ERefused(
+            QStringLiteral("Okulun adı en çok %1 karakter olabilir.").arg(SchoolNameLength));
+    // One line: it heads a window and a printed page.
+    if (std::any_of(kept.cbegin(), kept.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; }))
+        throw ERefused(QStringLiteral("Okulun adı tek satır olmalı."));
+    writeSetting(QStringLiteral("OkulAdi"), kept);
+}
+
+bool Calendar::firstStartDone() {
+    load();
+    return !setting(QStringLiteral("IlkAcilis")).isEmpty();
+}
+
+void Calendar::setFirstStartDone() {
+    writeSetting(QStringLiteral("IlkAcilis"), QStringLiteral("1"));
 }
 
 void Calendar::silenceToday(bool on) {

@@ -10,6 +10,7 @@
 #include <QTime>
 
 #include <optional>
+#include <utility>
 
 // What a date is for the bells: which weekday's bells it rings, and from when on none ring.
 struct CalendarDay {
@@ -121,7 +122,7 @@ public:
     // The flag ceremony of a programme: the İstiklal Marşı before the first lesson of the first
     // school day after a weekend, holiday, half day or break, and after the last lesson (on a
     // half day the last that still rings) of the last school day before one. The day plan works
-    // the days out from the calendar.
+    // the days out from the calendar. A programme without a rule of its own follows Normal's.
     struct CeremonyRule {
         bool on = false;
         int beforeMinutes = 10;
@@ -148,6 +149,16 @@ public:
 
     ScheduleQuery::ChangeStamp changes() { return query().Changes(); }
 
+    // The school's name, for the window's title and the printed week; empty until given.
+    QString schoolName();
+    // Kept trimmed; an empty name clears it. Refused with ERefused (a Turkish reason) when too
+    // long or on more than one line, nothing written then.
+    void setSchoolName(const QString &name);
+    static constexpr int SchoolNameLength = 100;
+    // Whether the first start's way in was gone through (or put aside) on this schedule.
+    bool firstStartDone();
+    void setFirstStartDone();
+
 private:
     ScheduleQuery &query();
     void load();
@@ -166,6 +177,10 @@ private:
     bool m_loaded = false;
     bool m_tablesPresent = false;
     ScheduleQuery::ChangeStamp m_loadedStamp;
+    // The calendar's count of changes and the file's schema version when it was read; none when
+    // the file keeps no count (tables an earlier version made), so every change reads it again.
+    std::optional<std::pair<qint64, qint64>> m_version;
+    std::optional<std::pair<qint64, qint64>> readVersion();
     QHash<QString, QString> m_settings;
     QList<CalendarEntry> m_entries;
     QHash<int, QList<KnownHoliday>> m_holidays; // by Gregorian year, from the loaded settings

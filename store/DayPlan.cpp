@@ -151,6 +151,26 @@ int DayPlan::ringingProgramme(const CalendarDay &day) {
     return exists ? day.programme : Programme::Normal;
 }
 
+QList<PlannedSound> DayPlan::soundsOf(const QDate &date, const CalendarDay &day, int programme) {
+    const QList<Bell> bells = m_store.dayBells(day.gunId, programme);
+    QList<PlannedSound> sounds;
+    sounds.reserve(bells.size());
+    for (const Bell &bell : bells) {
+        const QTime at = bell.startTime();
+        sounds.append({PlannedSound::Kind::Bell, at, bell,
+                       !at.isValid() || day.rings(at) ? QString() : day.reason});
+    }
+    addCeremonies(date, day, programme, sounds);
+    addOneOffs(date, day, sounds);
+    std::stable_sort(sounds.begin(), sounds.end(),
+                     [](const PlannedSound &a, const PlannedSound &b) {
+                         if (a.at.isValid() != b.at.isValid())
+                             return !a.at.isValid();
+                         return a.at < b.at;
+                     });
+    return sounds;
+}
+
 bool DayPlan::update(const QDate &date) {
     // Edits, deletes, another program's writes, the calendar's and a restored file all show
     // here, so they take effect at the next update.
@@ -182,26 +202,11 @@ bool DayPlan::update(const QDate &date) {
     // Read whole before anything held is replaced, so a read that fails half way leaves the
     // plan as it was.
     const int programme = ringingProgramme(day);
-    const QList<Bell> bells = m_store.dayBells(day.gunId, programme);
+    QList<PlannedSound> sounds = soundsOf(date, day, programme);
     const bool troubled = m_store.troubleOn(date);
-
-    QList<PlannedSound> sounds;
-    sounds.reserve(bells.size());
-    for (const Bell &bell : bells) {
-        const QTime at = bell.startTime();
-        sounds.append({PlannedSound::Kind::Bell, at, bell,
-                       !at.isValid() || day.rings(at) ? QString() : day.reason});
-    }
-    addCeremonies(date, day, programme, sounds);
-    addOneOffs(date, day, sounds);
-    std::stable_sort(sounds.begin(), sounds.end(),
-                     [](const PlannedSound &a, const PlannedSound &b) {
-                         if (a.at.isValid() != b.at.isValid())
-                             return !a.at.isValid();
-                         return a.at < b.at;
-                     });
     m_date = date;
     m_day = day;
+    m_programme = programme;
     m_sounds = std::move(sounds);
     m_troubled = troubled;
     m_seen = now;
@@ -260,16 +265,7 @@ std::optional<std::pair<QDateTime, PlannedSound>> DayPlan::nextAfter(const QDate
             day.gunId = GunIDOf(tomorrow);
             if (m_calendar)
                 day = m_calendar->day(tomorrow);
-            m_ahead.clear();
-            for (const Bell &bell : m_store.dayBells(day.gunId, ringingProgramme(day))) {
-                const QTime at = bell.startTime();
-                if (at.isValid() && day.rings(at))
-                    m_ahead.append({PlannedSound::Kind::Bell, at, bell, {}});
-            }
-            std::stable_sort(m_ahead.begin(), m_ahead.end(),
-                             [](const PlannedSound &a, const PlannedSound &b) {
-                                 return a.at < b.at;
-                             });
+            m_ahead = soundsOf(tomorrow, day, ringingProgramme(day));
             m_aheadDate = tomorrow;
             m_aheadSeen = now;
         }
@@ -278,10 +274,12 @@ std::optional<std::pair<QDateTime, PlannedSound>> DayPlan::nextAfter(const QDate
         m_aheadDate = {};
         return std::nullopt;
     }
-    if (m_ahead.isEmpty())
+    const auto first = std::find_if(m_ahead.cbegin(), m_ahead.cend(),
+                                    [](const PlannedSound &sound) { return sound.sounds(); });
+    if (first == m_ahead.cend())
         return std::nullopt;
-    const QDateTime at(tomorrow, m_ahead.first().at);
+    const QDateTime at(tomorrow, first->at);
     if (!within(at))
         return std::nullopt;
-    return std::pair{at, m_ahead.first()};
+    return std::pair{at, *first};
 }

@@ -58,6 +58,9 @@ public:
     QDate date() const { return m_date; }
     // What the calendar said of that date.
     const CalendarDay &day() const { return m_day; }
+    // The programme whose bells ring that date: the calendar's, or Normal's when that one was
+    // deleted.
+    int programme() const { return m_programme; }
     // The date's sounds in time order; rows whose start cannot be read come first, in stored
     // order, as do sounds of the same second.
     const QList<PlannedSound> &sounds() const { return m_sounds; }
@@ -92,6 +95,9 @@ signals:
     void changed();
 
 private:
+    // Everything `date` has, ringing `programme`'s bells, in time order: its bells, ceremonies
+    // and moments of its own, each with the calendar's verdict. Throws what the schedule throws.
+    QList<PlannedSound> soundsOf(const QDate &date, const CalendarDay &day, int programme);
     // The flag ceremonies `date` has by the programme's rule, around its first and last lesson.
     void addCeremonies(const QDate &date, const CalendarDay &day, int programme,
                        QList<PlannedSound> &sounds);
@@ -110,6 +116,7 @@ private:
     QString m_sirenMusic;
     QDate m_date;
     CalendarDay m_day;
+    int m_programme = Programme::Normal;
     QList<PlannedSound> m_sounds;
     bool m_troubled = false;
     quint64 m_generation = 0;

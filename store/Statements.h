@@ -107,4 +107,31 @@ inline const QString TekSeferlikEkle = QStringLiteral(
 inline const QString TekSeferlikGuncelle = QStringLiteral(
     "UPDATE TekSeferlik SET Tarih=?,DersSaati=?,DersBaslama=?,Muzik=?,Sure=? WHERE KayitID=?");
 inline const QString TekSeferlikSil = QStringLiteral("DELETE FROM TekSeferlik WHERE KayitID=?");
+
+// Announcements, added beside Dersler when the first is made. One of a date has Tarih; one of a
+// weekday has ProgramID and GunID and no Tarih.
+inline const QString AnonsTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS Anonslar (AnonsID INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "Ad TEXT NOT NULL, Metin TEXT, Dosya TEXT NOT NULL, ProgramID INTEGER, GunID INTEGER, "
+    "Tarih TEXT, Saat TEXT NOT NULL, Sure INTEGER NOT NULL DEFAULT 0)");
+inline const QString AnonsListesi =
+    QStringLiteral("SELECT AnonsID,Ad,Metin,Dosya,ProgramID,GunID,Tarih,Saat,Sure FROM Anonslar "
+                   "ORDER BY Tarih IS NOT NULL, Tarih, ProgramID, GunID, Saat");
+// Tarih (yyyy-MM-dd), ProgramID, GunID.
+inline const QString GununAnonslari =
+    QStringLiteral("SELECT AnonsID,Ad,Metin,Dosya,ProgramID,GunID,Tarih,Saat,Sure FROM Anonslar "
+                   "WHERE Tarih=? OR (Tarih IS NULL AND ProgramID=? AND GunID=?) ORDER BY Saat");
+// AnonsID.
+inline const QString AnonsKayit =
+    QStringLiteral("SELECT AnonsID,Ad,Metin,Dosya,ProgramID,GunID,Tarih,Saat,Sure FROM Anonslar "
+                   "WHERE AnonsID=?");
+// Ad, Metin, Dosya, ProgramID, GunID, Tarih, Saat, Sure.
+inline const QString AnonsEkle =
+    QStringLiteral("INSERT INTO Anonslar (Ad,Metin,Dosya,ProgramID,GunID,Tarih,Saat,Sure) "
+                   "VALUES(?,?,?,?,?,?,?,?)");
+// Ad, Metin, Dosya, ProgramID, GunID, Tarih, Saat, Sure, AnonsID.
+inline const QString AnonsGuncelle =
+    QStringLiteral("UPDATE Anonslar SET Ad=?,Metin=?,Dosya=?,ProgramID=?,GunID=?,Tarih=?,Saat=?,"
+                   "Sure=? WHERE AnonsID=?");
+inline const QString AnonsSil = QStringLiteral("DELETE FROM Anonslar WHERE AnonsID=?");
 } // namespace Statements

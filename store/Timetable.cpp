@@ -8,8 +8,6 @@
 
 namespace {
 constexpr int daySeconds = 24 * 60 * 60;
-constexpr int monday = 0;
-constexpr int friday = 4;
 
 // A bell before it belongs to a day; seconds from midnight, so a day that runs past midnight can
 // be told rather than wrapped round.
@@ -38,9 +36,8 @@ public:
     explicit Maker(const TimetablePlan &plan)
         : m_plan(plan) {}
 
-    // The bells of every day the plan names, in the order of the day: what makes each day differ
-    // is only the ceremony.
-    QList<Planned> day(int gunId) {
+    // The bells of a day the plan names, in the order of the day; every day has the same.
+    QList<Planned> day() {
         QList<Planned> bells;
         const int morningStart = m_plan.morning.firstStart.msecsSinceStartOfDay() / 1000;
         int lastEnd = block(m_plan.morning, QString(), bells);
@@ -54,22 +51,17 @@ public:
                              withTurkishSuffix(clockText(lastEnd), TurkishCase::Locative))};
             lastEnd = block(*m_plan.afternoon, QStringLiteral("Öğleden Sonra "), bells);
         }
-        if (m_plan.ceremony && gunId == monday) {
-            const int at = morningStart - m_plan.ceremonyBeforeMinutes * 60;
-            if (at < 0)
-                throw Refused{QStringLiteral("Pazartesi töreni ilk dersten %1 dakika önce, yani "
-                                             "gece yarısından önce olurdu!")
-                                  .arg(m_plan.ceremonyBeforeMinutes)};
-            bells.append({at, ceremonyName(), m_plan.ceremonyMusic, 0});
-        }
-        if (m_plan.ceremony && gunId == friday) {
-            const int at = lastEnd + m_plan.ceremonyAfterMinutes * 60;
-            if (at >= daySeconds)
-                throw Refused{QStringLiteral("Cuma töreni son dersten %1 dakika sonra, yani "
-                                             "gece yarısından sonra olurdu!")
-                                  .arg(m_plan.ceremonyAfterMinutes)};
-            bells.append({at, ceremonyName(), m_plan.ceremonyMusic, 0});
-        }
+        // The ceremony is no row of the week: the day plan sounds it on the days the calendar
+        // makes the first and last of a school week. Its times are checked here all the same, so
+        // the school hears of a ceremony that would fall outside the day while it still types.
+        if (m_plan.ceremony && morningStart - m_plan.ceremonyBeforeMinutes * 60 < 0)
+            throw Refused{QStringLiteral("Açılış töreni ilk dersten %1 dakika önce, yani "
+                                         "gece yarısından önce olurdu!")
+                              .arg(m_plan.ceremonyBeforeMinutes)};
+        if (m_plan.ceremony && lastEnd + m_plan.ceremonyAfterMinutes * 60 >= daySeconds)
+            throw Refused{QStringLiteral("Kapanış töreni son dersten %1 dakika sonra, yani "
+                                         "gece yarısından sonra olurdu!")
+                              .arg(m_plan.ceremonyAfterMinutes)};
         std::stable_sort(bells.begin(), bells.end(),
                          [](const Planned &a, const Planned &b) { return a.at < b.at; });
         // The clock plays only one bell a second; the other would never be heard.
@@ -85,8 +77,7 @@ public:
     void checkRoles() const {
         if (m_plan.days.isEmpty())
             throw Refused{QStringLiteral("Zillerin yazılacağı en az bir gün seçin!")};
-        if (!m_plan.student.enabled && !m_plan.teacher.enabled && !m_plan.exit.enabled &&
-            !m_plan.ceremony)
+        if (!m_plan.student.enabled && !m_plan.teacher.enabled && !m_plan.exit.enabled)
             throw Refused{QStringLiteral("En az bir zil seçin: öğrenci, öğretmen ya da çıkış "
                                          "zili!")};
         for (const auto &[role, name] : roles())
@@ -112,7 +103,6 @@ private:
                  {&m_plan.teacher, QStringLiteral("Öğretmen zili")},
                  {&m_plan.exit, QStringLiteral("Çıkış zili")}}};
     }
-    static QString ceremonyName() { return QStringLiteral("Tören: İstiklal Marşı"); }
 
     // The bells of one block into `bells`; the second its last lesson ends.
     int block(const LessonBlock &b, const QString &prefix, QList<Planned> &bells) const {
@@ -207,10 +197,10 @@ Timetable makeTimetable(const TimetablePlan &plan) {
         QList<int> days = plan.days;
         std::sort(days.begin(), days.end());
         days.erase(std::unique(days.begin(), days.end()), days.end());
+        const QList<Planned> bells = maker.day();
         for (int gunId : std::as_const(days)) {
             if (gunId < 0 || gunId > 6)
                 throw Refused{QStringLiteral("Geçersiz gün: %1").arg(gunId)};
-            const QList<Planned> bells = maker.day(gunId);
             for (const Planned &p : bells)
                 result.bells.append({0, gunId, p.name, StoredTimeForm(QTime(0, 0).addSecs(p.at)),
                                      p.music, p.seconds});

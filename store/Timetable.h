@@ -38,8 +38,9 @@ struct TimetablePlan {
     BellRole teacher;                     // teacherAfterMinutes after the student bell
     int teacherAfterMinutes = 2;
     BellRole exit; // at each lesson's end
-    // The İstiklal Marşı, played whole: on Monday before the day's first lesson and on Friday
-    // after its last one, when those days are among `days`.
+    // The flag ceremony's rule for the programme (the İstiklal Marşı before the first lesson of
+    // the first school day of a week and after the last lesson of its last one): kept with the
+    // calendar, which knows those days, and never written as bells.
     bool ceremony = false;
     QString ceremonyMusic;
     int ceremonyBeforeMinutes = 10;

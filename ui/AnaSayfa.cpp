@@ -72,6 +72,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     });
     setFont(programFont());
     ui->setupUi(this);
+    m_programTitle = windowTitle();
     setAttribute(Qt::WA_QuitOnClose);
 
     QFont bold13 = font();
@@ -157,6 +158,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     oneOffs->setObjectName(QStringLiteral("TekSeferlik1"));
     connect(oneOffs, &QAction::triggered, this, &TfrmMenu::TekSeferlikIstendi);
     addBackupItems();
+    addAnnouncementsItem();
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
     connect(ui->btnSihirbaz, &QPushButton::clicked, this, &TfrmMenu::SihirbazIstendi);
@@ -180,6 +182,16 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     connect(ui->lblUyari, &QLabel::linkActivated, this, &TfrmMenu::ZilGecmisiIstendi);
     // Drawn after the tick that read the plan anew: the tick rings first.
     connect(&m_plan, &DayPlan::changed, this, &TfrmMenu::drawDayLines, Qt::QueuedConnection);
+    connect(&m_plan, &DayPlan::changed, this, handled([this] { ListeyiDoldur(); }),
+            Qt::QueuedConnection);
+    m_clockLine = new QLabel(ui->centralwidget);
+    m_clockLine->setObjectName(QStringLiteral("lblSaatAyari"));
+    m_clockLine->setTextFormat(Qt::PlainText);
+    m_clockLine->setFont(bold12);
+    QPalette clockLine = m_clockLine->palette();
+    clockLine.setColor(QPalette::WindowText, QColor(0xb0, 0x50, 0x00));
+    m_clockLine->setPalette(clockLine);
+    m_clockLine->hide();
 
     FormCreate(online, webSite.isEmpty() ? makerWebSite() : webSite);
     // Centred only now: without a network the window has become shorter meanwhile.
@@ -341,9 +353,47 @@ void TfrmMenu::ListeyiDoldur() {
         row->setData(ColSure, Qt::UserRole, duration.value_or(-1));
         rows.append(row);
     }
+    // Today's own moments (the flag ceremony, one-off bells, 10 Kasım) are no rows of the week,
+    // yet they sound among its bells: shown beside them, in grey, when the list shows the day
+    // and programme that ring today.
+    const QDate today = programClock().now().date();
+    if (m_plan.date() == today && ui->cmbGunler->currentIndex() == m_plan.day().gunId &&
+        chosenProgramme() == m_plan.programme())
+        for (const PlannedSound &sound : m_plan.sounds()) {
+            if (sound.kind == PlannedSound::Kind::Bell)
+                continue;
+            auto *row = new BellRow;
+            row->setText(ColGun, gun);
+            row->setText(ColZil, sound.bell.name);
+            row->setToolTip(ColZil, sound.quiet.isEmpty()
+                                        ? QStringLiteral("Yalnız bugün: %1").arg(sound.bell.name)
+                                        : QStringLiteral("%1 (çalmayacak: %2)")
+                                              .arg(sound.bell.name, sound.quiet));
+            row->setText(ColBaslama, TimeText(sound.at));
+            row->setData(ColBaslama, Qt::UserRole,
+                         sound.at.isValid() ? sound.at.msecsSinceStartOfDay() : -1);
+            const std::optional<int> duration = sound.bell.duration();
+            row->setText(ColSure, duration == 0 ? QStringLiteral("tamamı")
+                                                : QString::number(duration.value_or(0)));
+            row->setData(ColSure, Qt::UserRole, duration.value_or(-1));
+            row->setData(ColID, Qt::UserRole, true);
+            for (int column = 0; column < ui->ListView1->columnCount(); ++column)
+                row->setForeground(column, QColor(0x60, 0x60, 0x60));
+            rows.append(row);
+        }
     // Sorted as they go in, by the column last chosen.
     ui->ListView1->addTopLevelItems(rows);
     fitNameColumns();
+    emit listFilled();
+}
+
+bool TfrmMenu::todaysOwnRow(QTreeWidgetItem *row) {
+    if (!row || !row->data(ColID, Qt::UserRole).toBool())
+        return false;
+    showMessage(this, QStringLiteral("Bu satır yalnız bugüne ait: tören \"Törenler ve 10 Kasım\", "
+                                     "tek seferlik bir zil \"Tek seferlik ziller\" penceresinden "
+                                     "değiştirilir."));
+    return true;
 }
 
 void TfrmMenu::fitNameColumns() {
@@ -397,7 +447,54 @@ void TfrmMenu::drawDayLines() {
     label->setToolTip(text);
     showCalendarLine(today ? m_plan.day().line() : QString());
     ui->lblUyari->setVisible(today && m_plan.troubled());
+    placeNoticeLines();
     emit dayLinesChanged();
+}
+
+void TfrmMenu::setClockLine(const QString &shortLine, const QString &line) {
+    m_clockLine->setProperty("whole", shortLine);
+    m_clockLine->setToolTip(line);
+    m_clockLine->setVisible(!shortLine.isEmpty());
+    placeNoticeLines();
+}
+
+void TfrmMenu::setSchoolName(const QString &name) {
+    setWindowTitle(name.isEmpty() ? m_programTitle
+                                  : QStringLiteral("%1 - %2").arg(m_programTitle, name));
+    // The tray's tooltip begins with the title.
+    emit dayLinesChanged();
+}
+
+void TfrmMenu::placeNoticeLines() {
+    if (!m_clockLine)
+        return;
+    // The rows between the picture and the list: the calendar's (or the welcome's), the
+    // trouble line's, and the short one beside the player that the service line uses.
+    const QRect calendarRow = ui->lblTakvim->geometry();
+    const QRect troubleRow = ui->lblUyari->geometry();
+    const QRect serviceRow(ui->lblTakvim->x(), ui->mpPlayer->y() + 2,
+                           ui->mpPlayer->x() - ui->lblTakvim->x() - 6, troubleRow.height());
+    ui->lblHizmet->setVisible(m_serviceRings);
+    ui->Label1->setVisible(ui->lblTakvim->isHidden());
+    if (m_clockLine->isHidden())
+        return;
+    QRect row;
+    if (ui->lblUyari->isHidden()) {
+        row = troubleRow;
+    } else if (!m_serviceRings) {
+        row = serviceRow;
+    } else if (ui->lblTakvim->isHidden()) {
+        // The welcome is only a greeting.
+        row = calendarRow;
+        ui->Label1->hide();
+    } else {
+        // Every row is taken: the service line gives way, as the tray still says who rings.
+        row = serviceRow;
+        ui->lblHizmet->hide();
+    }
+    m_clockLine->setGeometry(row);
+    const QString whole = m_clockLine->property("whole").toString();
+    m_clockLine->setText(m_clockLine->fontMetrics().elidedText(whole, Qt::ElideRight, row.width()));
 }
 
 int TfrmMenu::todaysProgram() const {
@@ -445,6 +542,7 @@ void TfrmMenu::showCalendarLine(const QString &line) {
     label->setToolTip(line);
     label->setVisible(!line.isEmpty());
     ui->Label1->setVisible(line.isEmpty());
+    placeNoticeLines();
 }
 
 void TfrmMenu::cmbGunlerChange() {
@@ -465,7 +563,7 @@ void TfrmMenu::btnDuzenleClick() {
 }
 
 void TfrmMenu::ListView1DblClick(QTreeWidgetItem *item) {
-    if (!item)
+    if (!item || todaysOwnRow(item))
         return;
     emit EditorIstendi(2, ui->cmbGunler->currentIndex(), item->text(ColID).toInt());
 }
@@ -476,6 +574,8 @@ void TfrmMenu::btnSilClick() {
         showMessage(this, QStringLiteral("Silmek için lütfen bir kayıt seçin!"));
         return;
     }
+    if (todaysOwnRow(row))
+        return;
     const QString id = row->text(ColID);
 
     if (!askYesNo(this, windowTitle(),
@@ -556,7 +656,7 @@ bool TfrmMenu::eventFilter(QObject *watched, QEvent *event) {
 
 void TfrmMenu::setServiceRings(bool rings) {
     m_serviceRings = rings;
-    ui->lblHizmet->setVisible(rings);
+    placeNoticeLines();
     emit dayLinesChanged();
 }
 
@@ -578,4 +678,10 @@ void TfrmMenu::addBackupItems() {
     QAction *settings = ui->Ayarlar1->addAction(QStringLiteral("&Yedek ayarları…"));
     settings->setObjectName(QStringLiteral("YedekAyarlari1"));
     connect(settings, &QAction::triggered, this, handled([this] { Yedekleme::settings(this); }));
+}
+
+void TfrmMenu::addAnnouncementsItem() {
+    QAction *announcements = ui->DersProgrami1->addAction(QStringLiteral("&Anonslar…"));
+    announcements->setObjectName(QStringLiteral("Anonslar1"));
+    connect(announcements, &QAction::triggered, this, &TfrmMenu::AnonslarIstendi);
 }

@@ -78,6 +78,13 @@ public:
     // The clock's caption for the second that has begun; the next bell's line moves on with it.
     void showTime(const QString &caption);
 
+    // What is wrong with the computer's clock, `shortLine` shown in one line of the window and
+    // the whole `line` in its tooltip; empty texts hide it.
+    void setClockLine(const QString &shortLine, const QString &line);
+    QLabel *clockLine() const { return m_clockLine; }
+    // The school's name beside the program's in the title; empty: the program's alone.
+    void setSchoolName(const QString &name);
+
 signals:
     // The editor is to be shown in mode 1 (new, with the day selected here) or 2 (edit the
     // bell kayitId).
@@ -89,11 +96,14 @@ signals:
     void OkulTakvimiIstendi();
     void TorenlerIstendi();
     void TekSeferlikIstendi();
+    void AnonslarIstendi();
     // The timetable wizard, and the changes to many bells starting from the day selected here.
     void SihirbazIstendi();
     void TopluDegisiklikIstendi(int gunIndex, int programme);
     // The window went to the tray for the first time; the tray tells the user it did.
     void hiddenToTray();
+    // The list was read afresh from the schedule.
+    void listFilled();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -111,6 +121,9 @@ private:
     // The window's height with the web panel or without it.
     void showWebPanel(bool shown);
     bool askToEnd();
+    // Whether `row` is one of today's own moments rather than a bell of the week; says where
+    // it is changed when it is.
+    bool todaysOwnRow(QTreeWidgetItem *row);
     QTreeWidgetItem *selectedRow() const;
     void fitNameColumns();
     // The next bell, today's calendar line and the warning line, drawn from the plan.
@@ -125,6 +138,11 @@ private:
     void fillProgrammes(int chosen);
     // "Yedekle…", "Yedekten geri yükle…" in Dosya and "Yedek ayarları…" in Ayarlar.
     void addBackupItems();
+    // "Anonslar…" in the Ders Programı menu.
+    void addAnnouncementsItem();
+    // Puts the lines that come and go (trouble, the clock, the service) on the free rows above
+    // the list, so that none covers another.
+    void placeNoticeLines();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;
@@ -139,6 +157,8 @@ private:
     bool m_ending = false;
 
     bool m_serviceRings = false;
+    QLabel *m_clockLine = nullptr;
+    QString m_programTitle;
     // When the lines were drawn, and the second at which the next bell's line moves on.
     QDate m_linesDate;
     QTime m_nextBell; // invalid: no bell left that day

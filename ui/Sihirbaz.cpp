@@ -2,6 +2,7 @@
 #include "ui_Sihirbaz.h"
 
 #include "BellStore.h"
+#include "Calendar.h"
 #include "DateTimeTyping.h"
 #include "ErrorBox.h"
 #include "MusicImport.h"
@@ -26,10 +27,12 @@ namespace {
 enum Column { ColGun, ColSaat, ColZil, ColMuzik, ColSure };
 } // namespace
 
-TfrmSihirbaz::TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent)
+TfrmSihirbaz::TfrmSihirbaz(BellStore &store, Calendar *calendar,
+                           std::function<void()> listeyiDoldur, QWidget *parent)
     : QDialog(parent, toolWindowFlags)
     , ui(std::make_unique<Ui::TfrmSihirbaz>())
     , m_store(store)
+    , m_calendar(calendar)
     , m_listeyiDoldur(std::move(listeyiDoldur)) {
     ui->setupUi(this);
     setModal(false);
@@ -98,6 +101,16 @@ void TfrmSihirbaz::ShowWizard(int programme) {
             if (each.id == programme)
                 title = QStringLiteral("%1 - %2 programı").arg(m_title, each.name);
     setWindowTitle(title);
+    if (m_calendar) {
+        // What the calendar keeps, so saving the week never turns a ceremony off unasked.
+        const Calendar::CeremonyRule rule = m_calendar->ceremony(programme);
+        const QString anthem = m_calendar->istiklalMarsi();
+        if (!anthem.isEmpty())
+            ui->txtTorenMuzik->setText(anthem);
+        ui->cbToren->setChecked(rule.on && !ui->txtTorenMuzik->text().isEmpty());
+        ui->txtTorenOnce->setValue(rule.beforeMinutes);
+        ui->txtTorenSonra->setValue(rule.afterMinutes);
+    }
     bringToFront(*this);
 }
 
@@ -259,6 +272,13 @@ void TfrmSihirbaz::btnKaydetClick() {
         m_store.replaceDays(days, bells, m_programme);
     else
         m_store.add(bells);
+    if (m_calendar) {
+        const TimetablePlan p = plan();
+        if (p.ceremony)
+            m_calendar->setIstiklalMarsi(p.ceremonyMusic);
+        m_calendar->setCeremony(m_programme,
+                                {p.ceremony, p.ceremonyBeforeMinutes, p.ceremonyAfterMinutes});
+    }
     // Told first: should the refill fail, the user still knows the bells were saved. The
     // window stays open for another set of days; saving again asks first, as the days now
     // hold bells.

@@ -8,6 +8,7 @@
 #include <memory>
 
 class BellStore;
+class Calendar;
 class QFileDialog;
 class QLineEdit;
 
@@ -22,12 +23,15 @@ class TfrmSihirbaz;
 class TfrmSihirbaz : public QDialog {
     Q_OBJECT
 public:
-    // store holds the bells; listeyiDoldur refills the main window's list.
-    TfrmSihirbaz(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent = nullptr);
+    // store holds the bells and calendar the ceremony's rule (none: the ceremony part is only
+    // checked); listeyiDoldur refills the main window's list.
+    TfrmSihirbaz(BellStore &store, Calendar *calendar, std::function<void()> listeyiDoldur,
+                 QWidget *parent = nullptr);
     ~TfrmSihirbaz() override;
 
     // Shows the wizard, or brings it to the front when already open; the preview keeps what was
-    // unticked. Its bells are written to `programme`, the one the main window lists.
+    // unticked. Its bells are written to `programme`, the one the main window lists, and the
+    // ceremony fields show that programme's rule.
     void ShowWizard(int programme = 0);
     int programme() const { return m_programme; }
 
@@ -53,6 +57,7 @@ private:
     void followCeremonyMusic();
 
     BellStore &m_store;
+    Calendar *m_calendar;
     std::function<void()> m_listeyiDoldur;
     Timetable m_timetable;
     QFileDialog *m_musicDialog = nullptr;

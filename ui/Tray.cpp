@@ -67,6 +67,11 @@ void TrayIcon::setServiceRings(bool rings) {
     refresh();
 }
 
+void TrayIcon::setClockLine(const QString &line) {
+    m_clockLine = line;
+    refresh();
+}
+
 void TrayIcon::refresh() {
     QStringList lines{m_window.windowTitle()};
     const QDateTime now = programClock().now();
@@ -80,6 +85,8 @@ void TrayIcon::refresh() {
     }
     if (m_serviceRings)
         lines.append(QStringLiteral("Ziller arka plandaki hizmet tarafından çalınıyor"));
+    if (!m_clockLine.isEmpty())
+        lines.append(m_clockLine);
     const QString tip = lines.join(QLatin1Char('\n'));
     if (tip != m_icon.toolTip())
         m_icon.setToolTip(tip);

@@ -25,6 +25,8 @@ public:
     void refresh();
     // While the background service rings the folder's bells, the tooltip says so.
     void setServiceRings(bool rings);
+    // What is wrong with the computer's clock, as a line of the tooltip; empty: nothing.
+    void setClockLine(const QString &line);
 
     QSystemTrayIcon &icon() { return m_icon; }
     QMenu &menu() { return m_menu; }
@@ -44,6 +46,7 @@ private:
     DayPlan &m_plan;
     Calendar &m_calendar;
     bool m_serviceRings = false;
+    QString m_clockLine;
     QMenu m_menu;
     QSystemTrayIcon m_icon;
     QAction *m_show;

@@ -25,6 +25,11 @@ private slots:
             {"9", C::Accusative, "9'u"},
             {"3000", C::Genitive, "3000'in"},
             {"50", C::Genitive, "50'nin"},
+            {"3", C::Ordinal, "3'üncü"},
+            {"2", C::Ordinal, "2'nci"},
+            {"6", C::Ordinal, "6'ncı"},
+            {"40", C::Ordinal, "40'ıncı"},
+            {"10", C::Ordinal, "10'uncu"},
             {"zil", C::Locative, "zil"},
         };
         for (const auto &c : cases)

@@ -87,14 +87,48 @@ void TestCalendar::tablesAreAddedBesideAnExistingSchedule() {
         Calendar calendar(store);
         QCOMPARE(calendar.day(QDate(2026, 10, 29)).kind, CalendarDay::Kind::Holiday);
         calendar.save(CalendarEntry::holiday("Ara Tatil", QDate(2026, 11, 9), QDate(2026, 11, 13)));
+        // Everything a school adds beside the week: a programme with Friday bells of its own,
+        // ringing on a Friday, a one-off bell on that date, a ceremony rule.
+        const int exams = store.addProgramme(QStringLiteral("Sınav Haftası"));
+        store.add({{0, 4, "Sınav", QStringLiteral("10:00:00"), "sinav.mp3", 5, exams}});
+        Bell oneOff{0, 4, "Gösteri", QStringLiteral("11:00:00"), "gosteri.mp3", 30};
+        oneOff.date = QDate(2026, 11, 20);
+        store.add({oneOff});
+        calendar.save(CalendarEntry::special("Sınav Haftası", exams, QDate(2026, 11, 20),
+                                             QDate(2026, 11, 20)));
+        calendar.setCeremony(exams, {true, 10, 5});
     }
     QCOMPARE(fx.rows(), before);
     QCOMPARE(schema("Dersler"), derslerBefore);
-    QCOMPARE(fx.rows("SELECT Ad,Baslangic,Bitis FROM TakvimKayitlari").size(), 1);
-    // What an older program runs still works on the file.
-    BellStore older;
-    older.open(fx.databaseFile());
-    QCOMPARE(older.dayBells(4).size(), 1);
+    QCOMPARE(fx.rows("SELECT Ad,Baslangic,Bitis FROM TakvimKayitlari").size(), 2);
+    // An older program, which knows Dersler only, reads and writes it as it always did, with
+    // these very statements, and finds Normal's week and nothing else.
+    QSqlDatabase older = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "older");
+    older.setDatabaseName(fx.databaseFile());
+    QVERIFY(older.open());
+    {
+        QSqlQuery q(older);
+        QVERIFY(q.prepare("SELECT * FROM Dersler WHERE GunID=?"));
+        q.addBindValue(4);
+        QVERIFY(q.exec());
+        QStringList friday;
+        while (q.next())
+            friday << q.value("DersSaati").toString() + ' ' + q.value("DersBaslama").toString();
+        QCOMPARE(friday, QStringList{"Çıkış 15:10:00"});
+        QVERIFY(q.prepare("INSERT INTO Dersler (GunID,DersSaati,DersBaslama,Muzik,Sure) "
+                          "VALUES(?,?,?,?,?)"));
+        for (const QVariant &v : {QVariant(4), QVariant("Etüt"), QVariant("16:00:00"),
+                                  QVariant("zil.mp3"), QVariant(10)})
+            q.addBindValue(v);
+        QVERIFY(q.exec());
+    }
+    older.close();
+    older = {};
+    QSqlDatabase::removeDatabase("older");
+    BellStore store;
+    store.setFile(fx.databaseFile());
+    QCOMPARE(store.dayBells(4).size(), 2);
+    QCOMPARE(store.dayBells(4, store.programmes().last().id).size(), 1);
 }
 
 void TestCalendar::badEntriesAreToldAndNotSaved() {
