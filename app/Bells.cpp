@@ -1,5 +1,6 @@
 #include "Bells.h"
 
+#include "Backup.h"
 #include "Clock.h"
 #include "GstMediaLayer.h"
 #include "ProgramSounds.h"
@@ -32,6 +33,10 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
 
 bool Bells::start() {
     m_clock.Start();
+    // A restore the power cut off half way is undone before the schedule is read.
+    if (Backup::recoverInterrupted(dataFolder()) && m_report)
+        m_report(QStringLiteral("Yarıda kalmış bir geri yükleme geri alındı; zil programı "
+                                "geri yüklemeden önceki haliyle çalışıyor."));
     try {
         m_store.open(DatabaseFile());
     } catch (const ZilError &error) {
@@ -40,6 +45,8 @@ bool Bells::start() {
             m_report(error.message());
         return false;
     }
+    m_copies = std::make_unique<DailyCopies>(dataFolder(), m_report);
+    m_copies->start();
     // Read now, so that whatever shows the day has it before the clock's first tick.
     try {
         m_plan.update(programClock().now().date());

@@ -3,6 +3,7 @@
 #include "BellClock.h"
 #include "BellStore.h"
 #include "Calendar.h"
+#include "DailyCopies.h"
 #include "DayCheck.h"
 #include "DayPlan.h"
 #include "LayerBellPlayer.h"
@@ -57,4 +58,6 @@ private:
     MediaPlayerDevice m_player;
     LayerBellPlayer m_bellPlayer{m_player.layer()};
     BellClock m_clock;
+    // Made at start(), so a Bells that never starts copies nothing.
+    std::unique_ptr<DailyCopies> m_copies;
 };

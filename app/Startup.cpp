@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "Autostart.h"
+#include "Backup.h"
 #include "ErrorBox.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
@@ -30,6 +31,22 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_ceremonies(m_bells.store(), m_bells.calendar())
     , m_oneOffs(m_bells.store())
     , m_announcements(m_bells.store(), m_bells.player()) {
+    // The wizard's replaced week and Toplu Değişiklik's deleted days are kept first.
+    m_bells.store().setBeforeWholeDays([this] {
+        try {
+            Backup::keepBeforeAside(
+                dataFolder(), QStringLiteral("degisiklik"), [](const QString &message) {
+                    // The application outlives the windows.
+                    QMetaObject::invokeMethod(
+                        QCoreApplication::instance(), [message] { showErrorNotice(message); },
+                        Qt::QueuedConnection);
+                });
+        } catch (const ZilError &error) {
+            throw ZilError(QStringLiteral("Değişiklik yapılmadı: önce alınan yedek "
+                                          "kaydedilemedi (") +
+                           error.message() + QLatin1Char(')'));
+        }
+    });
     QObject::connect(&m_menu, &TfrmMenu::EditorIstendi, &m_editor,
                      [this](int editorKipi, int gunIndex, int kayitId) {
                          m_editor.setEditorKipi(editorKipi);

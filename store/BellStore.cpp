@@ -207,6 +207,8 @@ void BellStore::remove(int id) {
 }
 
 void BellStore::replaceDays(const QList<int> &days, const QList<Bell> &bells, int programme) {
+    if (m_beforeWholeDays)
+        m_beforeWholeDays();
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
     deleteDays(days, programme);
@@ -265,6 +267,8 @@ void BellStore::copyDay(int from, const QList<int> &to, bool replace, int progra
 }
 
 int BellStore::removeDays(const QList<int> &days, int programme) {
+    if (m_beforeWholeDays)
+        m_beforeWholeDays();
     m_query.Close();
     ScheduleQuery::Transaction transaction(m_query);
     const int removed = deleteDays(days, programme);

@@ -11,6 +11,7 @@
 #include <QTime>
 #include <QVariant>
 
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -165,6 +166,9 @@ public:
     // Deletes every bell of `days`; the number deleted.
     int removeDays(const QList<int> &days, int programme = Programme::Normal);
 
+    // Called before whole days are replaced or deleted, so a copy of the schedule can be kept
+    // first; what it throws stops the change, nothing written.
+    void setBeforeWholeDays(std::function<void()> hook) { m_beforeWholeDays = std::move(hook); }
     // Announcements (BellStoreAnnouncements.cpp). Their table is added at the first one, so an
     // older program still opens the file. All of them, those of dates first by date, then those
     // of weekdays by programme, day and time.
@@ -203,4 +207,5 @@ private:
     QVariantList announcementValues(const Announcement &announcement);
 
     ScheduleQuery m_query;
+    std::function<void()> m_beforeWholeDays;
 };

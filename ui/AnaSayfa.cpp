@@ -9,6 +9,7 @@
 #include "Schedule.h"
 #include "SysColors.h"
 #include "WebPanel.h"
+#include "Yedekleme.h"
 #include "WebSite.h"
 #include "WindowLook.h"
 
@@ -156,6 +157,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     QAction *oneOffs = ui->DersProgrami1->addAction(QStringLiteral("Tek s&eferlik ziller…"));
     oneOffs->setObjectName(QStringLiteral("TekSeferlik1"));
     connect(oneOffs, &QAction::triggered, this, &TfrmMenu::TekSeferlikIstendi);
+    addBackupItems();
     addAnnouncementsItem();
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     setUpRoles();
@@ -664,6 +666,29 @@ void TfrmMenu::setServiceRings(bool rings) {
     m_serviceRings = rings;
     placeNoticeLines();
     emit dayLinesChanged();
+}
+
+void TfrmMenu::addBackupItems() {
+    // Above Çıkış, with a line between.
+    QAction *backUp = new QAction(QStringLiteral("&Yedekle…"), this);
+    backUp->setObjectName(QStringLiteral("Yedekle1"));
+    QAction *restore = new QAction(QStringLiteral("Yedekten &geri yükle…"), this);
+    restore->setObjectName(QStringLiteral("GeriYukle1"));
+    ui->Dosya1->insertActions(ui->Cikis1, {backUp, restore});
+    ui->Dosya1->insertSeparator(ui->Cikis1);
+    // A backup holds the whole school, and a restore replaces it.
+    connect(backUp, &QAction::triggered, this,
+            gated(Action::ChangeSettings, [this] { Yedekleme::backUp(this); }));
+    connect(restore, &QAction::triggered, this, gated(Action::ChangeSchedule, [this] {
+                Yedekleme::restore(this, [this] {
+                    refreshProgrammes();
+                    ListeyiDoldur();
+                });
+            }));
+    QAction *settings = ui->Ayarlar1->addAction(QStringLiteral("&Yedek ayarları…"));
+    settings->setObjectName(QStringLiteral("YedekAyarlari1"));
+    connect(settings, &QAction::triggered, this,
+            gated(Action::ChangeSettings, [this] { Yedekleme::settings(this); }));
 }
 
 void TfrmMenu::addAnnouncementsItem() {

@@ -157,6 +157,8 @@ private:
     // The programme that rings today: a special one on its dates, else Normal.
     int todaysProgramme() const;
     void fillProgrammes(int chosen);
+    // "Yedekle…", "Yedekten geri yükle…" in Dosya and "Yedek ayarları…" in Ayarlar.
+    void addBackupItems();
     // "Anonslar…" in the Ders Programı menu.
     void addAnnouncementsItem();
     // Puts the lines that come and go (trouble, the clock, the service) on the free rows above

@@ -1,0 +1,76 @@
+#include "DailyCopies.h"
+
+#include "Backup.h"
+#include "Clock.h"
+#include "ProgramValues.h"
+
+#include <QDateTime>
+#include <QThread>
+
+namespace {
+// After midnight's bells, if any, and with the day's date settled.
+constexpr int AfterMidnightMs = 5 * 60 * 1000;
+} // namespace
+
+DailyCopies::DailyCopies(QString dataFolder, std::function<void(const QString &)> report,
+                         QObject *parent)
+    : QObject(parent)
+    , m_dataFolder(std::move(dataFolder))
+    , m_report(std::move(report)) {
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::VeryCoarseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &DailyCopies::runNow);
+}
+
+DailyCopies::~DailyCopies() {
+    // A copy half made is left as its temporary file, never under a final name.
+    if (m_worker) {
+        m_worker->wait();
+        delete m_worker;
+    }
+}
+
+void DailyCopies::start(int delayMs) {
+    if (delayMs <= 0)
+        runNow();
+    else
+        m_timer.start(delayMs);
+}
+
+void DailyCopies::runNow() {
+    armForTomorrow();
+    if (m_busy)
+        return;
+    m_busy = true;
+    const QString folder = m_dataFolder;
+    const QDate today = programClock().now().date();
+    auto result = std::make_shared<std::pair<QString, QString>>();
+    m_worker = QThread::create([folder, today, result] {
+        try {
+            result->first = Backup::keepDaily(folder, today);
+        } catch (const ZilError &error) {
+            result->second = error.message();
+        } catch (const std::exception &error) {
+            result->second = QString::fromUtf8(error.what());
+        }
+    });
+    connect(m_worker, &QThread::finished, this, [this, result] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        m_busy = false;
+        if (!result->second.isEmpty()) {
+            if (m_report)
+                m_report(QStringLiteral("Günlük yedek alınamadı: ") + result->second);
+            return;
+        }
+        emit finished(result->first);
+    });
+    m_worker->start(QThread::LowPriority);
+}
+
+void DailyCopies::armForTomorrow() {
+    const QDateTime now = programClock().now();
+    const QDateTime next(now.date().addDays(1), QTime(0, 0));
+    const qint64 ms = now.msecsTo(next) + AfterMidnightMs;
+    m_timer.start(int(qBound<qint64>(60 * 1000, ms, 25LL * 3600 * 1000)));
+}
