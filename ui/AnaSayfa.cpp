@@ -335,6 +335,8 @@ bool TfrmMenu::setUpWebPanel(const QString &webSite) {
 }
 
 void TfrmMenu::ListeyiDoldur() {
+    // Filled again when the day's plan changes too: the list stays where the user had it.
+    const int scrolled = ui->ListView1->verticalScrollBar()->value();
     ui->ListView1->clear();
     const QList<Bell> bells = m_store.dayBells(ui->cmbGunler->currentIndex(), chosenProgramme());
     const QString gun = ui->cmbGunler->currentText();
@@ -385,6 +387,7 @@ void TfrmMenu::ListeyiDoldur() {
     // Sorted as they go in, by the column last chosen.
     ui->ListView1->addTopLevelItems(rows);
     fitNameColumns();
+    ui->ListView1->verticalScrollBar()->setValue(scrolled);
     emit listFilled();
 }
 
