@@ -8,6 +8,8 @@
 #include "Schedule.h"
 #include "ZilError.h"
 
+#include <QTimer>
+
 namespace {
 std::unique_ptr<MediaLayer> orProgramOutput(std::unique_ptr<MediaLayer> layer) {
     if (!layer)
@@ -72,4 +74,27 @@ bool Bells::stopDevice() {
         // Closed meanwhile: nothing plays.
     }
     return true;
+}
+
+void Bells::announceNow(const Announcement &announcement) {
+    const QDateTime now = programClock().now();
+    Bell bell;
+    bell.date = now.date();
+    bell.gunId = GunIDOf(now.date());
+    bell.name = QStringLiteral("Anons (şimdi): %1").arg(announcement.name);
+    bell.music = announcement.sound;
+    bell.sure = announcement.sure;
+    Bell chime = bell;
+    chime.name = QStringLiteral("Anons çanı: %1").arg(announcement.name);
+    chime.start = StoredTimeForm(now.time());
+    chime.music = ProgramSounds::bellName(ProgramSounds::Sound::AnonsCani);
+    chime.sure = DayPlan::ChimeSeconds;
+    m_clock.soundNow(chime);
+    const quint64 chimed = m_clock.starts();
+    QTimer::singleShot(DayPlan::ChimeSeconds * 1000, &m_clock, [this, bell, chimed]() mutable {
+        bell.start = StoredTimeForm(programClock().now().time());
+        // A bell that began meanwhile is not cut off for it.
+        m_clock.soundNow(bell, m_clock.starts() == chimed ? QString()
+                                                           : QStringLiteral("zil çalarken"));
+    });
 }

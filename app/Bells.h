@@ -43,6 +43,9 @@ public:
     // Starts the clock and opens the schedule; a schedule that cannot be opened is reported
     // once, the clock keeps trying, and the answer is false.
     bool start();
+    // An announcement made now ("Şimdi anons et"): the chime, then the announcement, each
+    // recorded; the announcement gives way when a bell started during the chime.
+    void announceNow(const Announcement &announcement);
     // Stops the bell and the player bar's music; false when neither played.
     bool stopMusic();
 

@@ -15,6 +15,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QTranslator>
 
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
@@ -110,6 +111,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
         // A schedule that cannot be read was told once already; the title stays the program's.
     }
     m_firstStart->refresh();
+    addAnnounceNow();
     m_tray.showWhereTray();
     // The main window ends the program itself; closing another window while it sits in the
     // tray must not end it and stop the bells.
@@ -200,4 +202,37 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     else
         program.menu().show();
     return app.exec();
+}
+
+void Program::announceNow(const Announcement &announcement) {
+    if (!m_menu.allowed(Action::AnnounceNow))
+        return;
+    // The service owns the loudspeakers then; this copy's sound would go to this desktop only.
+    if (m_menu.serviceRings()) {
+        showMessage(&m_menu, QStringLiteral("Ziller arka plandaki hizmetten çalıyor: şimdi anons "
+                                            "bu pencereden yapılamaz."));
+        return;
+    }
+    m_bells.announceNow(announcement);
+}
+
+void Program::addAnnounceNow() {
+    m_announcements.AnnounceNow = [this](const Announcement &a) { announceNow(a); };
+    // In the tray too: the saved announcements, read when the menu opens.
+    auto *now = new QMenu(QStringLiteral("Şimdi anons et"), &m_tray.menu());
+    m_tray.menu().insertMenu(m_tray.menu().actions().value(2), now);
+    QObject::connect(now, &QMenu::aboutToShow, now, [this, now] {
+        now->clear();
+        QList<Announcement> all;
+        try {
+            all = m_bells.store().announcements();
+        } catch (const ZilError &) {
+            // The schedule's trouble is told where it is read for the bells.
+        }
+        for (const Announcement &a : std::as_const(all))
+            QObject::connect(now->addAction(a.name), &QAction::triggered, &m_menu,
+                             handled([this, a] { announceNow(a); }));
+        if (all.isEmpty())
+            now->addAction(QStringLiteral("(kayıtlı anons yok)"))->setEnabled(false);
+    });
 }

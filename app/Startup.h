@@ -75,6 +75,10 @@ public:
     void takeOverWhenFree(FolderClaim &claim, int intervalMs = 5000);
 
 private:
+    // "Şimdi anons et" in the announcements window and the tray.
+    void addAnnounceNow();
+    void announceNow(const Announcement &announcement);
+
     Bells m_bells;
     // The bells start before any window is made, as in the service: the clock runs and the
     // schedule is open (or has been reported once) whether a window is ever shown or not.

@@ -332,7 +332,15 @@ bool BellClock::loadDay(const QDate &date) {
     return true;
 }
 
+void BellClock::soundNow(const Bell &bell, const QString &quiet) {
+    const QDateTime now = programClock().now();
+    Due due{wholeSecond(now), bell, quiet, BellOutcome::Replaced};
+    ringDue({due}, now);
+    writeRecord();
+}
+
 std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
+    ++m_starts;
     const MusicFile music = MusicFile::of(bell.music);
     if (!music.ok())
         return music.refusal;

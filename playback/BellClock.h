@@ -87,6 +87,11 @@ public:
         m_ringing = on;
     }
     bool ringing() const { return m_ringing; }
+    // Sounds `bell` at once, outside the plan (an announcement made now), and records it as a
+    // bell of this second; with `quiet`, only records it as given way to what sounds.
+    void soundNow(const Bell &bell, const QString &quiet = {});
+    // Counts the sounds started, so a caller can tell whether another began since it looked.
+    quint64 starts() const { return m_starts; }
 
 signals:
     // The clock label's new caption.
@@ -166,6 +171,7 @@ private:
     bool m_outputFailing = false;
     bool m_prepareAhead = false;
     bool m_ringing = true;
+    quint64 m_starts = 0;
     QSet<int> m_rung;      // bells of m_rungDate that had their chance
     QDate m_rungDate;
     quint64 m_rungGeneration = 0; // the plan's generation m_rung was last read for

@@ -4,6 +4,8 @@
 #include "Clock.h"
 #include "ErrorBox.h"
 #include "RoleGate.h"
+
+#include <QBoxLayout>
 #include "MediaPlayerDevice.h"
 #include "MusicFile.h"
 #include "MusicImport.h"
@@ -46,6 +48,18 @@ TfrmAnonslar::TfrmAnonslar(BellStore &store, MediaPlayerDevice &player, QWidget 
     connect(ui->btnKapat, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->btnYeni, &QPushButton::clicked, this, handled([this] { btnYeniClick(); }));
     connect(ui->btnDinle, &QPushButton::clicked, this, handled([this] { btnDinleClick(); }));
+    // Beside "Dinle", which plays on this computer only: this one is heard by the school.
+    auto *now = new QPushButton(QStringLiteral("Şimdi anons et"), ui->btnDinle->parentWidget());
+    now->setObjectName(QStringLiteral("btnSimdi"));
+    now->setToolTip(QStringLiteral("Seçili anonsu, önünde anons çanıyla, zillerin çaldığı "
+                                   "hoparlörlerden şimdi çalar"));
+    if (auto *row = ui->btnDinle->parentWidget()->layout()) {
+        if (auto *box = qobject_cast<QBoxLayout *>(row))
+            box->insertWidget(box->indexOf(ui->btnDinle) + 1, now);
+        else
+            row->addWidget(now);
+    }
+    connect(now, &QPushButton::clicked, this, handled([this] { btnSimdiClick(); }));
     connect(ui->btnKaydet, &QPushButton::clicked, this, handled([this] { btnKaydetClick(); }));
     connect(ui->btnSil, &QPushButton::clicked, this, handled([this] { btnSilClick(); }));
     connect(ui->btnDosya, &QPushButton::clicked, this, handled([this] {
@@ -356,6 +370,20 @@ void TfrmAnonslar::save(Announcement a) {
     fill();
     m_savedForm = formState();
     ui->lblDurum->setText(QStringLiteral("Kaydedildi: %1.").arg(a.name));
+}
+
+void TfrmAnonslar::btnSimdiClick() {
+    if (!AnnounceNow || busy() || !allowedBy(m_gate, Action::AnnounceNow, this))
+        return;
+    const std::optional<Announcement> a =
+        m_editing ? m_store.announcement(m_editing) : std::optional<Announcement>();
+    if (!a) {
+        showMessage(this, QStringLiteral("Şimdi anons etmek için listeden kayıtlı bir anons "
+                                         "seçin."));
+        return;
+    }
+    AnnounceNow(*a);
+    ui->lblDurum->setText(QStringLiteral("Anons ediliyor: %1.").arg(a->name));
 }
 
 void TfrmAnonslar::btnSilClick() {

@@ -36,6 +36,11 @@ public:
     void ShowAnnouncements();
     // What saving and deleting ask first; none: nothing is asked.
     void setGate(RoleGate *gate) { m_gate = gate; }
+    // Sounds a saved announcement now through the bells' output ("Şimdi anons et"); unset, the
+    // button is not offered.
+    std::function<void(const Announcement &)> AnnounceNow;
+    // The selected saved announcement sounded now.
+    void btnSimdiClick();
     // An empty form: the next "Kaydet" adds a new announcement. Asks first when what is typed
     // has not been saved.
     void btnYeniClick();
