@@ -7,6 +7,9 @@
 
 #include <optional>
 
+// What a sound is, for how loud it plays, where it goes and what gives way to it.
+enum class SoundKind { Bell, Announcement, Music, Alarm };
+
 // What rings a bell (and whatever else sounds at a time of its own): one sound at a time, played
 // from its start for a length and then stopped by the player itself. A new play replaces the
 // sound that plays. Failures are Turkish sentences the user reads.
@@ -19,9 +22,10 @@ public:
     // Gets `file` ready, without holding up the caller, so that a play of it soon after only has
     // to start. Changes nothing that plays.
     virtual void prepare(const QString &file) = 0;
-    // Plays `file` from its start for `lengthSeconds` (0: the whole file), replacing what plays;
-    // the reason when it could not start.
-    virtual std::optional<QString> play(const QString &file, int lengthSeconds) = 0;
+    // Plays `file` from its start for `lengthSeconds` (0: the whole file), replacing what plays,
+    // as a sound of `kind`; the reason when it could not start.
+    virtual std::optional<QString> play(const QString &file, int lengthSeconds,
+                                        SoundKind kind = SoundKind::Bell) = 0;
     // Silences what plays; nothing when nothing does.
     virtual void stop() = 0;
     // Where the sound stands in its file, in milliseconds; 0 when nothing has started.

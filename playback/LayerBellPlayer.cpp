@@ -31,7 +31,9 @@ void LayerBellPlayer::prepare(const QString &file) {
     m_layer.prepare(file);
 }
 
-std::optional<QString> LayerBellPlayer::play(const QString &file, int lengthSeconds) {
+std::optional<QString> LayerBellPlayer::play(const QString &file, int lengthSeconds,
+                                             SoundKind kind) {
+    Q_UNUSED(kind);
     // The sound it replaces goes after the new one has started: tearing an output down while
     // another starts would make the new one wait for it.
     const quint16 replaced = std::exchange(m_device, 0);

@@ -19,7 +19,8 @@ public:
     ~LayerBellPlayer() override;
 
     void prepare(const QString &file) override;
-    std::optional<QString> play(const QString &file, int lengthSeconds) override;
+    std::optional<QString> play(const QString &file, int lengthSeconds,
+                                SoundKind kind = SoundKind::Bell) override;
     void stop() override;
     qint64 position() override;
     bool playing() override;

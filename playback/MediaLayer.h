@@ -76,6 +76,9 @@ struct MediaOpenRequest {
     // A bell's sound: it begins at the file's first audible sample, and its position and length
     // count from there. The player bar shows files as they are.
     bool fromFirstSound = false;
+    // The sound output to play through, by the name the sound server lists; empty: the
+    // program's own output. An output that cannot be had falls back to the program's own.
+    QString output;
 };
 
 enum class MediaSeek { ToStart, ToEnd, To };
@@ -125,6 +128,14 @@ public:
     // without holding up the caller, so the open that follows has less to do. Changes nothing a
     // request answers.
     virtual void prepare(const QString &file) { Q_UNUSED(file); }
+    // How loud `device` plays, from 0 (silent) to 1 (as recorded); with `rampMs`, it glides
+    // there over that many milliseconds from where it stands. Lasts until the device closes.
+    virtual quint32 setVolume(quint16 device, double volume, int rampMs = 0) {
+        Q_UNUSED(device);
+        Q_UNUSED(volume);
+        Q_UNUSED(rampMs);
+        return MCIERR_UNSUPPORTED_FUNCTION;
+    }
     // Whether the sound of the last play of `device` has reached a real output: NotYet while
     // that cannot be told; No, with `code` naming why, when it never will. A request that was
     // accepted is not proof of sound: a sound server may have gone. A layer that cannot tell

@@ -127,7 +127,7 @@ const FakeMediaLayer::Device *FakeMediaLayer::device(quint16 id) const {
 }
 
 quint32 FakeMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) {
-    Request r{QStringLiteral("open"), 0, request.element, {}, 0, false, 0};
+    Request r{QStringLiteral("open"), 0, request.element, {}, 0, false, 0, request.output};
     r.result = scriptedFailure(r.name);
     if (r.result == 0 && m_openFailures.contains(request.element))
         r.result = m_openFailures.value(request.element);
@@ -142,6 +142,7 @@ quint32 FakeMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId)
         d.element = request.element;
         d.length = m_lengths.value(request.element, m_defaultLength);
         d.mode = m_initialMode;
+        d.output = request.output;
         m_devices.insert(id, d);
         m_deviceCaps.insert(id, m_caps);
         m_lastOpened = id;
@@ -386,4 +387,14 @@ void FakeMediaLayer::prepare(const QString &file) {
 MediaHeard FakeMediaLayer::heard(quint16 id, quint32 &code) {
     code = !m_devices.contains(id) ? MCIERR_INVALID_DEVICE_ID : m_outputLost.value_or(0);
     return code == 0 ? MediaHeard::Yes : MediaHeard::No;
+}
+
+quint32 FakeMediaLayer::setVolume(quint16 id, double volume, int rampMs) {
+    Request r{QStringLiteral("volume"), id, {}, rampMs, qRound64(volume * 1000), false, 0};
+    r.result = scriptedFailure(r.name);
+    if (r.result == 0 && !m_devices.contains(id))
+        r.result = MCIERR_INVALID_DEVICE_ID;
+    if (r.result == 0)
+        m_devices[id].volume = volume;
+    return log(r);
 }

@@ -22,10 +22,12 @@ public:
         quint16 device = 0;
         QString element; // open, prepare: the file; seek: start, end or to; status/capability:
                          // item
+                         // volume: the volume asked for, in thousandths, with the ramp in from
         std::optional<qint32> from;
         qint64 argument = 0; // seek target, step frames, time format, track
         bool notify = false;
         quint32 result = 0;
+        QString output; // open: the sound output asked for
     };
 
     struct Device {
@@ -36,6 +38,8 @@ public:
         quint32 timeFormat = MCI_FORMAT_MILLISECONDS;
         bool notifyPending = false;
         QList<qint32> trackStarts;
+        QString output;
+        double volume = 1.0; // where the last setVolume left it, ramps taken as done
     };
 
     explicit FakeMediaLayer(QObject *parent = nullptr);
@@ -106,6 +110,7 @@ public:
     // Only noted: nothing here takes time to get ready.
     void prepare(const QString &file) override;
     MediaHeard heard(quint16 device, quint32 &code) override;
+    quint32 setVolume(quint16 device, double volume, int rampMs = 0) override;
 
 private:
     struct Caps {
