@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Alarm.h"
 #include "BellClock.h"
 #include "BellStore.h"
+#include "BreakMusic.h"
 #include "Calendar.h"
 #include "DailyCopies.h"
 #include "DayCheck.h"
@@ -39,6 +41,11 @@ public:
     MediaPlayerDevice &player() { return m_player; }
     LayerBellPlayer &bellPlayer() { return m_bellPlayer; }
     BellClock &clock() { return m_clock; }
+    // "Acil durum": sounded at once, over everything else, until stopped.
+    Alarm &alarm() { return m_alarm; }
+    // "Teneffüs müziği", between the lessons.
+    BreakMusic &breakMusic() { return m_breakMusic; }
+    LayerBellPlayer &musicPlayer() { return m_musicPlayer; }
 
     // Starts the clock and opens the schedule; a schedule that cannot be opened is reported
     // once, the clock keeps trying, and the answer is false.
@@ -46,8 +53,17 @@ public:
     // An announcement made now ("Şimdi anons et"): the chime, then the announcement, each
     // recorded; the announcement gives way when a bell started during the chime.
     void announceNow(const Announcement &announcement);
-    // Stops the bell and the player bar's music; false when neither played.
+    // Stops the alarm, the bell and the player bar's music; false when none played.
     bool stopMusic();
+
+    // Sounds the alarm of `kind` (0 Yangın, 1 Deprem, 2 Tahliye) or stops it (-1); a line for
+    // the log or the user says what was done.
+    QString alarmCommand(int kind);
+    // "Şimdi anons et" of the saved announcement `id`; the line says what was done.
+    QString announceCommand(int id);
+
+    // What sounds now that music played by hand must not cover, in a few words; empty: nothing.
+    QString louderSound();
 
 private:
     // Stops and closes the player bar's music; false when none was open.
@@ -61,6 +77,9 @@ private:
     MediaPlayerDevice m_player;
     LayerBellPlayer m_bellPlayer{m_player.layer()};
     BellClock m_clock;
+    Alarm m_alarm;
+    LayerBellPlayer m_musicPlayer{m_player.layer()};
+    BreakMusic m_breakMusic;
     // Made at start(), so a Bells that never starts copies nothing.
     std::unique_ptr<DailyCopies> m_copies;
 };
