@@ -19,10 +19,10 @@ struct CalendarDay {
     QString name;  // the holiday's name, for a holiday or a half day
     int gunId = 0; // the weekday whose bells ring: the date's own, or a make-up day's choice
     bool makeUp = false;
-    int programme = 0;       // whose bells ring: Normal's, or a special programme's
-    QString programmeName;   // the special programme's name
-    QTime silentFrom; // bells at or after it do not ring; invalid: all ring; 00:00: none
-    QString reason;   // written in the bell record for a bell that does not ring
+    int programme = 0;     // whose bells ring: Normal's, or a special programme's
+    QString programmeName; // the special programme's name
+    QTime silentFrom;      // bells at or after it do not ring; invalid: all ring; 00:00: none
+    QString reason;        // written in the bell record for a bell that does not ring
 
     bool rings(const QTime &start) const { return !silentFrom.isValid() || start < silentFrom; }
     // The main window's line about the day; empty on an ordinary day.
@@ -155,6 +155,11 @@ public:
     // long or on more than one line, nothing written then.
     void setSchoolName(const QString &name);
     static constexpr int SchoolNameLength = 100;
+    // Settings of other parts of the program, by key ("Ses:Zil"); empty when absent.
+    QString namedSetting(const QString &key);
+    // Writes them all or none; an empty value removes its key.
+    void writeNamedSettings(const QList<QPair<QString, QString>> &values);
+
     // Whether the first start's way in was gone through (or put aside) on this schedule.
     bool firstStartDone();
     void setFirstStartDone();
