@@ -8,6 +8,7 @@
 #include "DayPlan.h"
 #include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
+#include "SoundSettings.h"
 
 #include <QString>
 
@@ -39,6 +40,8 @@ public:
     MediaPlayerDevice &player() { return m_player; }
     LayerBellPlayer &bellPlayer() { return m_bellPlayer; }
     BellClock &clock() { return m_clock; }
+    // How loud the sounds play and where: the bell player asks it at every play.
+    SoundSettings &soundSettings() { return m_sound; }
 
     // Starts the clock and opens the schedule; a schedule that cannot be opened is reported
     // once, the clock keeps trying, and the answer is false.
@@ -50,6 +53,7 @@ public:
     bool stopMusic();
 
 private:
+    SoundStyle soundStyle(SoundKind kind);
     // Stops and closes the player bar's music; false when none was open.
     bool stopDevice();
 
@@ -61,6 +65,8 @@ private:
     MediaPlayerDevice m_player;
     LayerBellPlayer m_bellPlayer{m_player.layer()};
     BellClock m_clock;
+    SoundSettings m_sound{m_calendar};
+    SoundSettings::Values m_soundValues;
     // Made at start(), so a Bells that never starts copies nothing.
     std::unique_ptr<DailyCopies> m_copies;
 };
