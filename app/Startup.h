@@ -10,10 +10,11 @@
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
 #include "OkulTakvimi.h"
+#include "SesAyarlari.h"
 #include "Sihirbaz.h"
 #include "SingleInstance.h"
-#include "TopluDegisiklik.h"
 #include "TekSeferlik.h"
+#include "TopluDegisiklik.h"
 #include "Torenler.h"
 #include "Tray.h"
 #include "ZilGecmisi.h"
@@ -63,6 +64,8 @@ public:
     QAction &schoolNameAction() { return *m_schoolName; }
     // "Dosya" > "Yazdır / PDF…".
     QAction &printAction() { return *m_print; }
+    // "Ayarlar" > "Ses ayarları…".
+    QAction &soundSettingsAction() { return *m_soundSettings; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
     QAction &autostartAction() { return m_menu.autostartItem(); }
 
@@ -102,6 +105,7 @@ private:
     FirstStartPanel *m_firstStart = nullptr;
     QAction *m_schoolName = nullptr;
     QAction *m_print = nullptr;
+    QAction *m_soundSettings = nullptr;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was
