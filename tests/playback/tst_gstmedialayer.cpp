@@ -522,7 +522,8 @@ private slots:
         QVERIFY2(tenths >= 38 && tenths <= 42, qPrintable(QString::number(tenths)));
         QVERIFY(first > 0.4 && first < 0.55);
         QVERIFY(bodyLow > 0.45 && bodyHigh < 0.55);
-        QVERIFY(level(35) > 0.1 && level(35) < 0.4);
+        // Halfway through the glide; a timer held up on a busy machine starts it a little late.
+        QVERIFY(level(35) > 0.05 && level(35) < 0.45);
         QVERIFY(level(tenths - 1) < 0.1);
         for (int t = 31; t < tenths; ++t)
             QVERIFY2(level(t) <= level(t - 1) + 0.02, qPrintable(QString::number(t)));
