@@ -125,6 +125,9 @@ struct BusContext {
     quint64 serial = 0;
     QString firstError;           // GStreamer's text of the first error, for open to report
     GstElement *output = nullptr; // the audio sink, held by the pipeline
+    // The sink is a sound server's output by name: its failure is that output's, not the loss
+    // of the server, so the prepared pipelines stay good.
+    bool namedOutput = false;
     bool errorSeen = false;
     std::condition_variable errorArrived;
     // The outcome of open's preroll, set by the worker.
@@ -281,7 +284,7 @@ GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer d
         const QString text = outputLost ? inTurkish(noOutput(), QString::fromUtf8(error->message))
                                         : pipelineErrorText(error);
         g_clear_error(&error);
-        if (outputLost)
+        if (outputLost && !context.namedOutput)
             ++outputLosses;
         std::lock_guard lock(context.mutex);
         // Only the first of a burst of errors is reported.
@@ -593,6 +596,7 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file,
     d->context->layer = this;
     d->context->device = id;
     d->context->output = sink;
+    d->context->namedOutput = !output.isEmpty();
     d->outputLossesSeen = outputLosses;
     static std::atomic<quint64> serials{0};
     d->context->serial = ++serials;
