@@ -36,6 +36,31 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     m_plan.setChimeMusic(ProgramSounds::bellName(ProgramSounds::Sound::AnonsCani));
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
     QObject::connect(&m_dayCheck, &DayCheck::cannotPlay, &m_clock, &BellClock::setUnplayable);
+    for (LayerBellPlayer *player : {&m_bellPlayer, &m_musicPlayer}) {
+        player->setStyle([this](SoundKind kind) { return soundStyle(kind); });
+        // Told after the tick that played it: a box must not open while a bell is being started.
+        QObject::connect(
+            player, &LayerBellPlayer::outputMissing, player,
+            [this](const QString &sentence) {
+                if (m_report)
+                    m_report(sentence);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+static_assert(int(SoundKind::Announcement) == int(SoundSettings::Kind::Announcement) &&
+              int(SoundKind::Alarm) == int(SoundSettings::Kind::Alarm));
+
+SoundStyle Bells::soundStyle(SoundKind kind) {
+    try {
+        m_soundValues = m_sound.read();
+    } catch (const ZilError &) {
+        // A schedule that cannot be read now (locked, gone) must not change how loud a bell is:
+        // the values last read stand, and the clock tells of the schedule itself.
+    }
+    const auto k = SoundSettings::Kind(int(kind));
+    return {m_soundValues.effective(k), m_soundValues.outputOf(k)};
 }
 
 bool Bells::start() {
@@ -106,13 +131,14 @@ void Bells::announceNow(const Announcement &announcement) {
     chime.start = StoredTimeForm(now.time());
     chime.music = ProgramSounds::bellName(ProgramSounds::Sound::AnonsCani);
     chime.sure = DayPlan::ChimeSeconds;
-    m_clock.soundNow(chime);
+    m_clock.soundNow(chime, {}, SoundKind::Announcement);
     const quint64 chimed = m_clock.starts();
     QTimer::singleShot(DayPlan::ChimeSeconds * 1000, &m_clock, [this, bell, chimed]() mutable {
         bell.start = StoredTimeForm(programClock().now().time());
         // A bell that began meanwhile is not cut off for it.
         m_clock.soundNow(bell,
-                         m_clock.starts() == chimed ? QString() : QStringLiteral("zil çalarken"));
+                         m_clock.starts() == chimed ? QString() : QStringLiteral("zil çalarken"),
+                         SoundKind::Announcement);
     });
 }
 

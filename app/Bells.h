@@ -10,6 +10,7 @@
 #include "DayPlan.h"
 #include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
+#include "SoundSettings.h"
 
 #include <QString>
 
@@ -46,6 +47,8 @@ public:
     // "Teneffüs müziği", between the lessons.
     BreakMusic &breakMusic() { return m_breakMusic; }
     LayerBellPlayer &musicPlayer() { return m_musicPlayer; }
+    // How loud the sounds play and where: the bell player asks it at every play.
+    SoundSettings &soundSettings() { return m_sound; }
 
     // Starts the clock and opens the schedule; a schedule that cannot be opened is reported
     // once, the clock keeps trying, and the answer is false.
@@ -66,6 +69,7 @@ public:
     QString louderSound();
 
 private:
+    SoundStyle soundStyle(SoundKind kind);
     // Stops and closes the player bar's music; false when none was open.
     bool stopDevice();
 
@@ -80,6 +84,8 @@ private:
     Alarm m_alarm;
     LayerBellPlayer m_musicPlayer{m_player.layer()};
     BreakMusic m_breakMusic;
+    SoundSettings m_sound{m_calendar};
+    SoundSettings::Values m_soundValues;
     // Made at start(), so a Bells that never starts copies nothing.
     std::unique_ptr<DailyCopies> m_copies;
 };

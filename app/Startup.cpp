@@ -106,6 +106,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
                      &TfrmMenu::OkulTakvimiIstendi);
     m_schoolName = addSchoolNameCommand(m_menu, m_bells.calendar());
     m_print = addPrintCommand(m_menu, m_bells.store(), m_bells.calendar());
+    m_soundSettings = addSoundSettingsCommand(m_menu, m_bells.soundSettings());
     try {
         m_menu.setSchoolName(m_bells.calendar().schoolName());
     } catch (const ZilError &) {

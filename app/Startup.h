@@ -11,6 +11,7 @@
 #include "Hakkinda.h"
 #include "MediaPlayerDevice.h"
 #include "OkulTakvimi.h"
+#include "SesAyarlari.h"
 #include "Sihirbaz.h"
 #include "SingleInstance.h"
 #include "TekSeferlik.h"
@@ -70,6 +71,8 @@ public:
     AlarmCommands &alarmCommands() { return *m_alarmCommands; }
     // "Dosya" > "Yazdır / PDF…".
     QAction &printAction() { return *m_print; }
+    // "Ayarlar" > "Ses ayarları…".
+    QAction &soundSettingsAction() { return *m_soundSettings; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
     QAction &autostartAction() { return m_menu.autostartItem(); }
 
@@ -116,6 +119,7 @@ private:
     QAction *m_print = nullptr;
     AlarmCommands *m_alarmCommands = nullptr;
     QAction *m_breakToday = nullptr;
+    QAction *m_soundSettings = nullptr;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

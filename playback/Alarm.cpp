@@ -76,14 +76,14 @@ QString Alarm::holdReason() {
 
 QString Alarm::ownMusic(Kind kind) const {
     try {
-        return m_settings.value(key(kind));
+        return m_settings.namedSetting(key(kind));
     } catch (const ZilError &) {
         return {};
     }
 }
 
 void Alarm::setOwnMusic(Kind kind, const QString &music) {
-    m_settings.setValue(key(kind), music.trimmed());
+    m_settings.writeNamedSettings({{key(kind), music.trimmed()}});
 }
 
 QString Alarm::music(Kind kind) const {
@@ -108,7 +108,7 @@ void Alarm::sound(Kind kind) {
     // Let go first, so that the alarm itself is not held; a failing recording falls back to the
     // program's tone there, and is recorded as such.
     m_clock.holdFor({});
-    m_clock.soundNow(bell);
+    m_clock.soundNow(bell, {}, SoundKind::Alarm);
     m_kind = kind;
     m_clock.holdFor(holdReason());
     emit changed();

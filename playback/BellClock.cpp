@@ -204,7 +204,9 @@ void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
     const QTime time = second.time();
     for (const PlannedSound &sound : m_plan->sounds())
         if (sound.at == time && !m_rung.contains(sound.bell.id))
-            due.append({second, sound.bell, sound.quiet, sound.quietAs});
+            due.append({second, sound.bell, sound.quiet, sound.quietAs,
+                        sound.kind == PlannedSound::Kind::Announcement ? SoundKind::Announcement
+                                                                       : SoundKind::Bell});
 }
 
 void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before,
@@ -269,9 +271,10 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
         } else if (i == last) {
             QElapsedTimer opening;
             opening.start();
-            const std::optional<QString> failure = startBell(d.bell, *sure);
+            const std::optional<QString> failure = startBell(d.bell, *sure, d.kind);
             // An output that did not answer is not kept waiting for a second time in this tick.
-            const bool tone = failure && opening.elapsed() < 1000 && startFallbackTone(*sure);
+            const bool tone =
+                failure && opening.elapsed() < 1000 && startFallbackTone(*sure, d.kind);
             // When not even the program's own tone plays, the output is at fault rather than the
             // music: that is said once, until a bell plays again, while every bell is recorded.
             const bool outputDown = failure && !tone;
@@ -290,7 +293,7 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
                 if (failure)
                     started.outcome = BellOutcome::Failed;
                 started.delayMs = delay;
-                started.reason = failure.value_or(QString());
+                started.reason = failure.value_or(m_player.playNote());
                 started.fallbackTone = tone;
                 awaitHeard(std::move(started));
             }
@@ -337,9 +340,9 @@ bool BellClock::loadDay(const QDate &date) {
     return true;
 }
 
-void BellClock::soundNow(const Bell &bell, const QString &quiet) {
+void BellClock::soundNow(const Bell &bell, const QString &quiet, SoundKind kind) {
     const QDateTime now = programClock().now();
-    Due due{wholeSecond(now), bell, quiet, BellOutcome::Replaced};
+    Due due{wholeSecond(now), bell, quiet, BellOutcome::Replaced, kind};
     ringDue({due}, now);
     writeRecord();
 }
@@ -348,7 +351,7 @@ void BellClock::recordNow(const Bell &bell, BellOutcome outcome, const QString &
     record({wholeSecond(programClock().now()), bell, {}, outcome}, outcome, 0, reason);
 }
 
-std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
+std::optional<QString> BellClock::startBell(const Bell &bell, int sure, SoundKind kind) {
     ++m_starts;
     const MusicFile music = MusicFile::of(bell.music);
     if (!music.ok())
@@ -356,11 +359,7 @@ std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     // Opening a file already known to fail would only hold up the tone.
     if (const auto known = knownUnplayable(bell.music, music.path))
         return known;
-    const bool spoken = bell.isAnnouncement() || bell.isChime();
-    return play(music.path, sure,
-                bell.isAlarm() ? SoundKind::Alarm
-                : spoken       ? SoundKind::Announcement
-                               : SoundKind::Bell);
+    return play(music.path, sure, kind);
 }
 
 void BellClock::setUnplayable(const QDate &date, const QHash<QString, QString> &problems) {
@@ -387,10 +386,10 @@ std::optional<QString> BellClock::knownUnplayable(const QString &music, const QS
     return found->reason;
 }
 
-bool BellClock::startFallbackTone(int sure) {
+bool BellClock::startFallbackTone(int sure, SoundKind kind) {
     const QString tone = FallbackTone::file(sure);
     // The bell's own failure is already reported; the tone's adds nothing for the user.
-    return !tone.isEmpty() && !play(tone, sure);
+    return !tone.isEmpty() && !play(tone, sure, kind);
 }
 
 std::optional<QString> BellClock::play(const QString &file, int sure, SoundKind kind) {

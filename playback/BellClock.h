@@ -90,7 +90,7 @@ public:
     bool ringing() const { return m_ringing; }
     // Sounds `bell` at once, outside the plan (an announcement made now), and records it as a
     // bell of this second; with `quiet`, only records it as given way to what sounds.
-    void soundNow(const Bell &bell, const QString &quiet = {});
+    void soundNow(const Bell &bell, const QString &quiet = {}, SoundKind kind = SoundKind::Bell);
     // Records `bell` as a line of this second that sounded nothing of the clock's: music
     // between the bells that could not play, say.
     void recordNow(const Bell &bell, BellOutcome outcome, const QString &reason);
@@ -115,6 +115,7 @@ private:
         Bell bell;
         QString silent;
         BellOutcome silentAs = BellOutcome::Silenced;
+        SoundKind kind = SoundKind::Bell; // how loud and where it plays
     };
     // A bell whose music (or tone) started but is not yet known to be heard.
     struct Unheard {
@@ -146,14 +147,14 @@ private:
     // Has what `bell` will sound at `second` prepared: its music, or the tone in its place.
     void prepareBell(const QDateTime &second, const Bell &bell);
     // Opens and plays the bell; the reason when it could not.
-    std::optional<QString> startBell(const Bell &bell, int sure);
+    std::optional<QString> startBell(const Bell &bell, int sure, SoundKind kind);
     // Why the music at `path` (named `music` in the schedule) will not play, when the
     // start-of-day check found so and the file has not changed since.
     std::optional<QString> knownUnplayable(const QString &music, const QString &path) const;
     // Rings the program's own tone in place of music that could not be played.
-    bool startFallbackTone(int sure);
+    bool startFallbackTone(int sure, SoundKind kind);
     // Plays `file` for `sure` seconds; the reason when it could not.
-    std::optional<QString> play(const QString &file, int sure, SoundKind kind = SoundKind::Bell);
+    std::optional<QString> play(const QString &file, int sure, SoundKind kind);
     void awaitHeard(Unheard unheard);
     // Records the waiting bell once it is known whether it was heard; `now` settles it with what
     // is known, before its music is stopped or replaced.

@@ -36,6 +36,9 @@ public:
     // Whether the sound of the last play has reached an output someone can hear; `why` says why
     // not when the answer is No. A play that has ended answers as it stood when it ended.
     virtual MediaHeard heard(QString &why) = 0;
+    // What the record line of the last play should say although it played (it went to another
+    // output than the one chosen); empty when nothing.
+    virtual QString playNote() const { return {}; }
 
 signals:
     // A play has started; what else plays through the same output should give way.

@@ -81,11 +81,11 @@ BreakMusic::Settings BreakMusic::settings() const {
         return m_cached;
     Settings s;
     try {
-        s.on = m_settings.value(acik) == QLatin1String("1");
-        if (const QString folder = m_settings.value(klasor); !folder.isEmpty())
+        s.on = m_settings.namedSetting(acik) == QLatin1String("1");
+        if (const QString folder = m_settings.namedSetting(klasor); !folder.isEmpty())
             s.folder = folder;
-        s.shuffle = m_settings.value(sira) != QLatin1String("sirali");
-        if (const QString days = m_settings.value(gunler); !days.isEmpty()) {
+        s.shuffle = m_settings.namedSetting(sira) != QLatin1String("sirali");
+        if (const QString days = m_settings.namedSetting(gunler); !days.isEmpty()) {
             s.days.clear();
             // "-": no day at all.
             for (const QString &day : days.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -94,7 +94,7 @@ BreakMusic::Settings BreakMusic::settings() const {
                     s.days.append(gunId);
             }
         }
-        s.spans = readSpans(m_settings.value(saatler)).value_or(QList<std::pair<QTime, QTime>>{});
+        s.spans = readSpans(m_settings.namedSetting(saatler)).value_or(QList<std::pair<QTime, QTime>>{});
     } catch (const ZilError &) {
         // The schedule's trouble is told where the bells read it; no music meanwhile.
         s.on = false;
@@ -117,11 +117,12 @@ void BreakMusic::setSettings(const Settings &s) {
     QStringList days;
     for (int day : s.days)
         days.append(QString::number(day));
-    m_settings.setValue(acik, s.on ? QStringLiteral("1") : QString());
-    m_settings.setValue(klasor, folder);
-    m_settings.setValue(sira, s.shuffle ? QString() : QStringLiteral("sirali"));
-    m_settings.setValue(gunler, days.isEmpty() ? QStringLiteral("-") : days.join(QLatin1Char(',')));
-    m_settings.setValue(saatler, spansText(s.spans));
+    m_settings.writeNamedSettings(
+        {{acik, s.on ? QStringLiteral("1") : QString()},
+         {klasor, folder},
+         {sira, s.shuffle ? QString() : QStringLiteral("sirali")},
+         {gunler, days.isEmpty() ? QStringLiteral("-") : days.join(QLatin1Char(','))},
+         {saatler, spansText(s.spans)}});
     m_cachedFor = ~quint64(0);
     m_queue.clear();
     emit changed();
@@ -129,7 +130,7 @@ void BreakMusic::setSettings(const Settings &s) {
 
 bool BreakMusic::offToday() const {
     try {
-        return QDate::fromString(m_settings.value(kapaliGun), Qt::ISODate) ==
+        return QDate::fromString(m_settings.namedSetting(kapaliGun), Qt::ISODate) ==
                programClock().now().date();
     } catch (const ZilError &) {
         return false;
@@ -137,8 +138,8 @@ bool BreakMusic::offToday() const {
 }
 
 void BreakMusic::setOffToday(bool off) {
-    m_settings.setValue(kapaliGun,
-                        off ? programClock().now().date().toString(Qt::ISODate) : QString());
+    m_settings.writeNamedSettings(
+        {{kapaliGun, off ? programClock().now().date().toString(Qt::ISODate) : QString()}});
     m_cachedFor = ~quint64(0);
     if (off && m_state != State::Idle) {
         m_state = State::Fading;

@@ -8,11 +8,14 @@
 #include <QMetaObject>
 
 #include <gst/audio/gstaudiobasesink.h>
+#include <gst/controller/gstdirectcontrolbinding.h>
+#include <gst/controller/gstinterpolationcontrolsource.h>
 #include <gst/gst.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -25,8 +28,8 @@ constexpr quint32 MCIERR_INVALID_DEVICE_NAME = MCIERR_BASE + 7;
 constexpr quint32 kFirstTextCode = MCIERR_BASE + 512;
 
 // playbin's flags: audio only, so a file carrying cover art or video never asks for a video
-// window. No software volume: nothing sets a volume, and GStreamer 1.22's playsink keeps its
-// volume element alive after the pipeline is gone, a few kilobytes for every bell.
+// window. No software volume: GStreamer 1.22's playsink keeps its volume element alive after
+// the pipeline is gone, a few kilobytes for every bell; our own volume element sits in the sink.
 constexpr guint kPlayFlagAudio = 0x02;
 
 constexpr GstClockTime kStateWait = GstClockTime(GstMediaLayer::kPrerollTimeoutMs) * GST_MSECOND;
@@ -122,6 +125,9 @@ struct BusContext {
     quint64 serial = 0;
     QString firstError;           // GStreamer's text of the first error, for open to report
     GstElement *output = nullptr; // the audio sink, held by the pipeline
+    // The sink is a sound server's output by name: its failure is that output's, not the loss
+    // of the server, so the prepared pipelines stay good.
+    bool namedOutput = false;
     bool errorSeen = false;
     std::condition_variable errorArrived;
     // The outcome of open's preroll, set by the worker.
@@ -161,6 +167,11 @@ struct GstMediaLayer::Device {
     bool heard = false;           // since the last play
     // Silence before the first sound, left out of the position and the length.
     gint64 skippedNs = 0;
+    GstElement *gain = nullptr; // the volume element, held by the pipeline
+    double volume = 1.0;        // the last volume set, or where the last glide goes
+    bool fromFirstSound = false;
+    QString askedOutput; // the output the pipeline was built for
+    QString output;      // the output it plays through: askedOutput, or empty after a fallback
 };
 
 namespace {
@@ -273,7 +284,7 @@ GstBusSyncReply GstBusRelay::onBusSync(GstBus *, GstMessage *message, gpointer d
         const QString text = outputLost ? inTurkish(noOutput(), QString::fromUtf8(error->message))
                                         : pipelineErrorText(error);
         g_clear_error(&error);
-        if (outputLost)
+        if (outputLost && !context.namedOutput)
             ++outputLosses;
         std::lock_guard lock(context.mutex);
         // Only the first of a burst of errors is reported.
@@ -446,6 +457,7 @@ void GstMediaLayer::destroy(Device &d) {
     retire(std::move(d.worker));
     d.pipeline = nullptr;
     d.audioSink = nullptr;
+    d.gain = nullptr;
 }
 
 bool GstMediaLayer::awaitRetiring(std::chrono::steady_clock::time_point deadline) {
@@ -516,8 +528,15 @@ int GstMediaLayer::livePipelines() {
     return livePlaybins;
 }
 
+bool GstMediaLayer::honoursOutputs() const {
+    const QString sink = m_sinkDescription.trimmed();
+    return sink == QLatin1String("autoaudiosink") || sink.startsWith(QLatin1String("pulsesink"));
+}
+
 std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file, quint16 id,
-                                                            bool fromFirstSound, quint32 &failure) {
+                                                            bool fromFirstSound,
+                                                            const QString &output, double volume,
+                                                            quint32 &failure) {
     auto d = std::make_unique<Device>();
     d->pipeline = gst_element_factory_make("playbin", nullptr);
     if (!d->pipeline) {
@@ -530,29 +549,54 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::build(const QString &file,
     g_object_weak_ref(G_OBJECT(d->pipeline), &playbinFreed, nullptr);
 
     GError *error = nullptr;
-    GstElement *sink =
-        gst_parse_bin_from_description(m_sinkDescription.toUtf8().constData(), TRUE, &error);
-    if (!sink) {
+    GstElement *sink = nullptr;
+    if (output.isEmpty()) {
+        sink = gst_parse_bin_from_description(m_sinkDescription.toUtf8().constData(), TRUE, &error);
+    } else if ((sink = gst_element_factory_make("pulsesink", nullptr))) {
+        // Set as a property, not pasted into a description: a name is never read as syntax.
+        g_object_set(sink, "device", output.toUtf8().constData(), nullptr);
+    }
+    // The volume ahead of the sink; the converter after it lets a sink take what it likes.
+    GstElement *gain = gst_element_factory_make("volume", nullptr);
+    GstElement *convert = gst_element_factory_make("audioconvert", nullptr);
+    if (!sink || !gain || !convert) {
         const QString text = inTurkish(QStringLiteral("Ses çıkışı kurulamadı"),
                                        QString::fromUtf8(error ? error->message : ""));
         g_clear_error(&error);
+        for (GstElement *e : {sink, gain, convert}) {
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        }
         gst_object_unref(d->pipeline);
         failure = codeForText(text);
         return nullptr;
     }
     g_clear_error(&error);
     setUpOutputs(sink);
+    g_object_set(gain, "volume", std::clamp(volume, 0.0, 1.0), nullptr);
+    GstElement *chain = gst_bin_new(nullptr);
+    gst_bin_add_many(GST_BIN(chain), gain, convert, sink, nullptr);
+    gst_element_link_many(gain, convert, sink, nullptr);
+    GstPad *input = gst_element_get_static_pad(gain, "sink");
+    gst_element_add_pad(chain, gst_ghost_pad_new("sink", input));
+    gst_object_unref(input);
 
     gchar *uri = gst_filename_to_uri(file.toUtf8().constData(), nullptr);
-    g_object_set(d->pipeline, "uri", uri, "audio-sink", sink, "flags", kPlayFlagAudio, nullptr);
+    g_object_set(d->pipeline, "uri", uri, "audio-sink", chain, "flags", kPlayFlagAudio, nullptr);
     g_free(uri);
     d->audioSink = sink;
+    d->gain = gain;
+    d->volume = std::clamp(volume, 0.0, 1.0);
+    d->fromFirstSound = fromFirstSound;
+    d->askedOutput = output;
+    d->output = output;
     d->file = file;
 
     d->context = std::make_shared<BusContext>();
     d->context->layer = this;
     d->context->device = id;
     d->context->output = sink;
+    d->context->namedOutput = !output.isEmpty();
     d->outputLossesSeen = outputLosses;
     static std::atomic<quint64> serials{0};
     d->context->serial = ++serials;
@@ -656,12 +700,22 @@ quint32 GstMediaLayer::awaitPreroll(Device &d, const QString &element,
     }
     if (lengthKnown && duration > 0)
         d.duration = toMs(duration);
+    // A sound server may have put the stream on another output than the one named.
+    if (!d.askedOutput.isEmpty() &&
+        g_object_class_find_property(G_OBJECT_GET_CLASS(d.audioSink), "current-device")) {
+        gchar *current = nullptr;
+        g_object_get(d.audioSink, "current-device", &current, nullptr);
+        if (current && d.askedOutput != QString::fromUtf8(current))
+            d.output.clear();
+        g_free(current);
+    }
     // Otherwise the length is measured when it is first asked for, beside the playing music.
     return 0;
 }
 
-std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::takePrepared(const QString &file) {
-    if (!m_prepared || m_prepared->file != file)
+std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::takePrepared(const QString &file,
+                                                                   const QString &output) {
+    if (!m_prepared || m_prepared->file != file || m_prepared->askedOutput != output)
         return nullptr;
     std::unique_ptr<Device> d = std::move(m_prepared);
     // Music replaced since, or an output lost since (the pipeline may hold the dead one): the
@@ -676,8 +730,9 @@ std::unique_ptr<GstMediaLayer::Device> GstMediaLayer::takePrepared(const QString
 void GstMediaLayer::prepare(const QString &file) {
     const QString path = QFileInfo(file).absoluteFilePath();
     const std::optional<FileStamp> stamp = stampOf(path);
+    const QString output = honoursOutputs() ? m_bellOutput : QString();
     if (m_prepared && m_prepared->file == path && m_prepared->stamp == stamp &&
-        m_prepared->outputLossesSeen == outputLosses)
+        m_prepared->outputLossesSeen == outputLosses && m_prepared->askedOutput == output)
         return;
     if (m_prepared) {
         destroy(*m_prepared);
@@ -687,7 +742,7 @@ void GstMediaLayer::prepare(const QString &file) {
     if (!stamp)
         return;
     quint32 failure = 0;
-    m_prepared = build(path, 0, true, failure);
+    m_prepared = build(path, 0, true, output, m_bellVolume, failure);
     if (m_prepared)
         m_prepared->stamp = stamp;
 }
@@ -711,8 +766,11 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
     }
     const quint16 id = m_nextId;
     bool answered = true;
+    QString output = honoursOutputs() ? request.output : QString();
+    if (request.fromFirstSound)
+        m_bellOutput = output;
     // Only bells are prepared, and they start at their first sound.
-    std::unique_ptr<Device> d = request.fromFirstSound ? takePrepared(file) : nullptr;
+    std::unique_ptr<Device> d = request.fromFirstSound ? takePrepared(file, output) : nullptr;
     if (d) {
         // A prepared pipeline that has not answered yet waits within the open's own limit.
         const quint32 result = awaitPreroll(*d, request.element, deadline, answered);
@@ -736,20 +794,34 @@ quint32 GstMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId) 
             ++m_preparedOpens;
         }
     }
-    for (int attempt = 0; !d; ++attempt) {
+    const double volume = request.fromFirstSound ? m_bellVolume : 1.0;
+    for (bool retried = false; !d;) {
         quint32 failure = 0;
-        d = build(file, id, request.fromFirstSound, failure);
+        d = build(file, id, request.fromFirstSound, output, volume, failure);
+        if (!d && !output.isEmpty()) {
+            output.clear();
+            continue;
+        }
         if (!d)
             return failure;
         const quint32 result = awaitPreroll(*d, request.element, deadline, answered);
         if (result == 0)
             break;
         d.reset();
+        // A named output that cannot be had gives way to the program's own, so the sound still
+        // plays; one that did not answer has used up the time for that.
+        if (!output.isEmpty() && answered && result != codeForText(silentFile())) {
+            output.clear();
+            continue;
+        }
         // A pipeline still being torn down may hold a lost output, which a new sink then cannot
         // reach: once it has gone, the open is tried once more.
-        if (attempt > 0 || result != codeForText(noOutput()) || !awaitRetiring(deadline))
+        if (retried || result != codeForText(noOutput()) || !awaitRetiring(deadline))
             return result;
+        retried = true;
     }
+    // Built for the program's own output after the named one failed.
+    d->askedOutput = honoursOutputs() ? request.output : QString();
 
     m_devices[id] = std::move(d);
     deviceId = id;
@@ -1043,6 +1115,91 @@ std::optional<QString> GstMediaLayer::errorText(quint32 code) const {
     if (it == m_texts.end())
         return std::nullopt;
     return *it;
+}
+
+quint32 GstMediaLayer::setVolume(quint16 device, double volume, int rampMs) {
+    Device *d = find(device);
+    if (!d)
+        return MCIERR_INVALID_DEVICE_ID;
+    if (!std::isfinite(volume) || rampMs < 0)
+        return MCIERR_OUTOFRANGE;
+    volume = std::clamp(volume, 0.0, 1.0);
+    GstObject *gain = GST_OBJECT(d->gain);
+    GstControlBinding *glide = gst_object_get_control_binding(gain, "volume");
+    if (rampMs > 0 && d->mode == Device::Mode::Playing && !d->atEnd) {
+        // The glide is timed by the stream, as the element sees its samples: from what is
+        // heard now to `rampMs` later, per sample.
+        gint64 now = 0;
+        if (!gst_element_query_position(d->pipeline, GST_FORMAT_TIME, &now) || now < 0)
+            now = gint64(d->lastPosition) * GST_MSECOND + d->skippedNs;
+        double from = d->volume;
+        if (glide) {
+            if (GValue *value = gst_object_get_value(gain, "volume", GstClockTime(now))) {
+                from = g_value_get_double(value);
+                g_value_unset(value);
+                g_free(value);
+            }
+        }
+        GstControlSource *source = gst_interpolation_control_source_new();
+        g_object_set(source, "mode", GST_INTERPOLATION_MODE_LINEAR, nullptr);
+        auto *points = GST_TIMED_VALUE_CONTROL_SOURCE(source);
+        gst_timed_value_control_source_set(points, GstClockTime(now), from);
+        gst_timed_value_control_source_set(points, GstClockTime(now) + rampMs * GST_MSECOND,
+                                           volume);
+        // Replaces the glide under way, if any.
+        gst_object_add_control_binding(
+            gain, gst_direct_control_binding_new_absolute(gain, "volume", source));
+        gst_object_unref(source);
+    } else {
+        if (glide)
+            gst_object_remove_control_binding(gain, glide);
+        g_object_set(d->gain, "volume", volume, nullptr);
+        // The sample waiting at the sink went through at the old volume: prerolled again, it
+        // starts at the new one. Queued on the device's thread, so a play after it waits.
+        if (d->mode != Device::Mode::Playing && !d->atEnd && volume != d->volume)
+            seekTo(*d, d->lastPosition);
+        // The next bell is prepared at a bell's own volume, not at a fade's end.
+        if (d->fromFirstSound)
+            m_bellVolume = volume;
+    }
+    if (glide)
+        gst_object_unref(glide);
+    d->volume = volume;
+    return 0;
+}
+
+QString GstMediaLayer::output(quint16 device) {
+    Device *d = find(device);
+    return d ? d->output : QString();
+}
+
+QList<SoundOutput> GstMediaLayer::outputs() {
+    initGstreamerOnce();
+    QList<SoundOutput> found;
+    GstDeviceMonitor *monitor = gst_device_monitor_new();
+    GstCaps *raw = gst_caps_new_empty_simple("audio/x-raw");
+    gst_device_monitor_add_filter(monitor, "Audio/Sink", raw);
+    gst_caps_unref(raw);
+    GList *devices = gst_device_monitor_get_devices(monitor);
+    for (GList *item = devices; item; item = item->next) {
+        GstDevice *device = GST_DEVICE(item->data);
+        // Only a sound server's outputs have a name pulsesink can be given.
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(device), "internal-name")) {
+            gchar *name = nullptr;
+            g_object_get(device, "internal-name", &name, nullptr);
+            gchar *shown = gst_device_get_display_name(device);
+            SoundOutput output{QString::fromUtf8(name), QString::fromUtf8(shown)};
+            if (output.description.isEmpty())
+                output.description = QStringLiteral("Adı verilmemiş ses çıkışı");
+            if (!output.name.isEmpty())
+                found.append(output);
+            g_free(name);
+            g_free(shown);
+        }
+    }
+    g_list_free_full(devices, gst_object_unref);
+    gst_object_unref(monitor);
+    return found;
 }
 
 GstElement *GstMediaLayer::audioSink(quint16 device) {

@@ -3,6 +3,7 @@
 #include "MediaLayer.h"
 
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -13,12 +14,21 @@
 typedef struct _GstElement GstElement;
 class PipelineWorker;
 
+// A sound output the sound server offers: its name, for MediaOpenRequest::output, and how the
+// server describes it to people.
+struct SoundOutput {
+    QString name;
+    QString description;
+};
+
 // The media layer on GStreamer: one playbin per open device, audio only, into the sink that the
 // description names ("autoaudiosink" for the program, "fakesink sync=true" for tests). Positions
 // and lengths are milliseconds. Bus messages reach the GUI thread by one path: a bus sync
 // handler posts them; nothing else reads the bus. State changes run on a thread per device, so
 // a sound server that stops answering never holds up the GUI thread for longer than
-// kOutputTimeoutMs, and only in open.
+// kOutputTimeoutMs, and only in open. Every pipeline carries GStreamer's volume element ahead of
+// the sink, so a volume and its glides change the samples themselves; playbin's own volume is
+// not used (GStreamer 1.22's playsink keeps it alive after the pipeline, for every bell).
 class GstMediaLayer : public MediaLayer {
     Q_OBJECT
 public:
@@ -54,6 +64,17 @@ public:
     // Yes once the pipeline plays without an error and its position has moved on; No after an
     // error, a lost output among them.
     MediaHeard heard(quint16 device, quint32 &code) override;
+    // A device that has not played since it prerolled is prerolled again at the new volume, so
+    // not even its first sample sounds at the old one. A glide runs only while the device plays;
+    // otherwise the volume is set at once.
+    quint32 setVolume(quint16 device, double volume, int rampMs = 0) override;
+    // A named output is honoured when the layer plays to the program's real output
+    // (autoaudiosink or pulsesink); an output that cannot be had is replaced by that one.
+    QString output(quint16 device) override;
+
+    // The outputs the sound server offers now, as GStreamer's device monitor lists them; empty
+    // without a sound server. It may wait for the server: not for the thread that rings.
+    static QList<SoundOutput> outputs();
 
     // Whether nothing could be heard through `sink`: an automatic output that fell back to a
     // fake sink because no sound server or sound card answered. A sink named outright
@@ -81,14 +102,18 @@ private:
     Device *find(quint16 device);
     // A device whose pipeline is on its way to PAUSED; nullptr, with the code, when none could
     // be built. `id` is the device it will be, or 0 when that is not known yet.
+    // `output` is a sound server's output by name, empty for the sink description; `volume`
+    // is what the first sample plays at.
     std::unique_ptr<Device> build(const QString &file, quint16 id, bool fromFirstSound,
-                                  quint32 &failure);
+                                  const QString &output, double volume, quint32 &failure);
+    // Whether a named output can replace the sink description.
+    bool honoursOutputs() const;
     // Waits for build's preroll until `deadline`; 0 when the device can play. On failure the
     // device is destroyed and `answered` tells whether the output answered in time.
     quint32 awaitPreroll(Device &d, const QString &element,
                          std::chrono::steady_clock::time_point deadline, bool &answered);
     // The prepared device of `file` if it is still good to play; a stale one is dropped.
-    std::unique_ptr<Device> takePrepared(const QString &file);
+    std::unique_ptr<Device> takePrepared(const QString &file, const QString &output);
     void handleBusEvent(quint16 device, quint64 serial, BusEvent event);
     void postNotice(quint16 device, quint32 code);
     void endPending(quint16 device, Device &d, quint32 code);
@@ -113,4 +138,8 @@ private:
     std::vector<std::unique_ptr<PipelineWorker>> m_retiring;
     std::unique_ptr<Device> m_prepared;
     int m_preparedOpens = 0;
+    // Where and how loud the last bell played: a prepared bell is made the same way, so the
+    // next one most likely starts without being built or prerolled again.
+    QString m_bellOutput;
+    double m_bellVolume = 1.0;
 };

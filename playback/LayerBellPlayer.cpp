@@ -1,7 +1,6 @@
 #include "LayerBellPlayer.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace {
@@ -34,27 +33,29 @@ void LayerBellPlayer::prepare(const QString &file) {
 
 std::optional<QString> LayerBellPlayer::play(const QString &file, int lengthSeconds,
                                              SoundKind kind) {
-    Q_UNUSED(kind);
+    const SoundStyle style = m_style ? m_style(kind) : SoundStyle{};
     // The sound it replaces goes after the new one has started: tearing an output down while
     // another starts would make the new one wait for it.
     const quint16 replaced = std::exchange(m_device, 0);
     m_lengthTimer.stop();
-    m_fadeEnd.reset();
     MediaOpenRequest request;
     request.element = file;
     // Staff hear a bell begin at its second, whatever silence its recording opens with.
     request.fromFirstSound = true;
+    request.output = style.output;
     quint16 device = 0;
     std::optional<QString> failure;
     if (const quint32 opened = m_layer.open(request, device); opened != 0) {
         failure = errorText(opened);
-    } else if (const quint32 played = m_layer.play(device, std::nullopt, true); played != 0) {
+    } else if (const quint32 played = playAt(device, style); played != 0) {
         failure = errorText(played);
         m_layer.close(device);
     } else {
         m_device = device;
         m_file = file;
-        m_lengthSeconds = std::max(lengthSeconds, 0);
+        m_endMs = qint64(std::max(lengthSeconds, 0)) * 1000;
+        m_fadeMs = std::min<qint64>(FadeMs, m_endMs / 4);
+        m_fading = false;
     }
     // A bell that cannot start still silences what it was to replace.
     if (replaced != 0) {
@@ -64,23 +65,32 @@ std::optional<QString> LayerBellPlayer::play(const QString &file, int lengthSeco
     m_endedPosition = 0;
     m_endedHeard = MediaHeard::No;
     m_endedWhy = failure.value_or(QString());
+    m_note.clear();
     if (failure)
         return failure;
+    if (!style.output.isEmpty()) {
+        if (m_layer.output(device) == style.output) {
+            m_toldMissing.remove(style.output);
+        } else {
+            m_note = QStringLiteral("Ses çıkışı bulunamadı: %1; ses varsayılan çıkıştan çalındı.")
+                         .arg(style.output);
+            if (!m_toldMissing.contains(style.output)) {
+                m_toldMissing.insert(style.output);
+                emit outputMissing(m_note);
+            }
+        }
+    }
     emit started();
     checkLength();
     return std::nullopt;
 }
 
-void LayerBellPlayer::fadeOut(int ms) {
-    if (m_device == 0 || m_fadeEnd)
-        return;
-    if (ms <= 0 || m_layer.setVolume(m_device, 0.0, ms) != 0) {
-        stop();
-        return;
-    }
-    // Ended by the sound's own position, as its length is: the glide runs in the sound's time.
-    m_fadeEnd = position() + ms;
-    checkLength();
+quint32 LayerBellPlayer::playAt(quint16 device, const SoundStyle &style) {
+    // Set before the play, so its first sample already sounds at it. A volume the layer cannot
+    // set leaves the sound as recorded: a bell is never kept silent for it.
+    if (m_style)
+        m_layer.setVolume(device, style.volume);
+    return m_layer.play(device, std::nullopt, true);
 }
 
 void LayerBellPlayer::stop() {
@@ -116,19 +126,34 @@ MediaHeard LayerBellPlayer::heard(QString &why) {
     return answer;
 }
 
+void LayerBellPlayer::fadeOut(int ms) {
+    if (m_device == 0)
+        return;
+    if (ms <= 0 || m_layer.setVolume(m_device, 0, ms) != 0) {
+        stop();
+        return;
+    }
+    m_fading = true;
+    const qint64 end = position() + ms;
+    m_endMs = m_endMs == 0 ? end : std::min(m_endMs, end);
+    checkLength();
+}
+
 void LayerBellPlayer::checkLength() {
     m_lengthTimer.stop();
-    if (m_device == 0 || (m_lengthSeconds == 0 && !m_fadeEnd))
+    if (m_device == 0 || m_endMs == 0)
         return;
     // Measured by the sound's own position, so a sound held up is not cut short.
-    const qint64 at = position();
-    qint64 left = m_lengthSeconds == 0 ? std::numeric_limits<qint64>::max()
-                                       : qint64(m_lengthSeconds) * 1000 - at;
-    if (m_fadeEnd)
-        left = std::min(left, *m_fadeEnd - at);
+    const qint64 left = m_endMs - position();
     if (left > StopSlackMs) {
-        // Looked at again each second, and at the moment it should end within the last one.
-        m_lengthTimer.start(int(std::min<qint64>(left, 1000)));
+        // The glide runs over what is left, so it ends where the sound stops.
+        if (!m_fading && m_fadeMs > 0 && left <= m_fadeMs + StopSlackMs) {
+            m_fading = true;
+            m_layer.setVolume(m_device, 0, int(left));
+        }
+        const qint64 next = m_fading || m_fadeMs == 0 ? left : left - m_fadeMs;
+        // Looked at again each second, and at the moment the fade begins and the sound ends.
+        m_lengthTimer.start(int(std::clamp<qint64>(next, 1, 1000)));
         return;
     }
     end(true);
@@ -154,7 +179,6 @@ void LayerBellPlayer::handleNotice(quint16 device, quint32 code) {
 
 void LayerBellPlayer::end(bool stopFirst) {
     m_lengthTimer.stop();
-    m_fadeEnd.reset();
     m_endedPosition = position();
     m_endedWhy.clear();
     m_endedHeard = heard(m_endedWhy);

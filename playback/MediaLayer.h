@@ -136,6 +136,12 @@ public:
         Q_UNUSED(rampMs);
         return MCIERR_UNSUPPORTED_FUNCTION;
     }
+    // The sound output `device` plays through: the name its open asked for when that output
+    // was had, empty when it plays through the program's own (asked for, or fallen back to).
+    virtual QString output(quint16 device) {
+        Q_UNUSED(device);
+        return {};
+    }
     // Whether the sound of the last play of `device` has reached a real output: NotYet while
     // that cannot be told; No, with `code` naming why, when it never will. A request that was
     // accepted is not proof of sound: a sound server may have gone. A layer that cannot tell

@@ -30,8 +30,8 @@ const QString surumIlk = QStringLiteral(
 const QString surumTetik = QStringLiteral(
     "CREATE TRIGGER IF NOT EXISTS %1%2 AFTER %3 ON %1 BEGIN UPDATE TakvimSurum SET Surum=Surum+1; "
     "END");
-const QString surumVarMi = QStringLiteral(
-    "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='TakvimSurum'");
+const QString surumVarMi =
+    QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='TakvimSurum'");
 const QString surum = QStringLiteral(
     "SELECT Surum, (SELECT schema_version FROM pragma_schema_version) FROM TakvimSurum");
 const QString tablolarVarMi =
@@ -202,7 +202,7 @@ void Calendar::load() {
         CalendarEntry e;
         e.id = q.Field(0).toInt();
         const QString type = q.FieldAsText(1);
-        e.type = type == QLatin1String("yarim")    ? CalendarEntry::Type::HalfDay
+        e.type = type == QLatin1String("yarim")     ? CalendarEntry::Type::HalfDay
                  : type == QLatin1String("telafi")  ? CalendarEntry::Type::MakeUp
                  : type == QLatin1String("program") ? CalendarEntry::Type::Programme
                                                     : CalendarEntry::Type::Holiday;
@@ -588,15 +588,6 @@ void Calendar::confirmReligious(const QString &key, int hijriYear, const QDate &
     writeSetting(confirmedKey(key, hijriYear), firstDay.toString(dateForm));
 }
 
-QString Calendar::value(const QString &key) {
-    load();
-    return setting(key);
-}
-
-void Calendar::setValue(const QString &key, const QString &text) {
-    writeSetting(key, text);
-}
-
 QString Calendar::schoolName() {
     load();
     return setting(QStringLiteral("OkulAdi"));
@@ -612,6 +603,23 @@ void Calendar::setSchoolName(const QString &name) {
                     [](QChar c) { return c.category() == QChar::Other_Control; }))
         throw ERefused(QStringLiteral("Okulun adı tek satır olmalı."));
     writeSetting(QStringLiteral("OkulAdi"), kept);
+}
+
+QString Calendar::namedSetting(const QString &key) {
+    load();
+    return setting(key);
+}
+
+void Calendar::writeNamedSettings(const QList<QPair<QString, QString>> &values) {
+    prepareWrite();
+    ScheduleQuery::Transaction transaction(query());
+    for (const auto &[key, value] : values) {
+        if (value.isEmpty())
+            query().ExecuteStatement(ayarSil, {key});
+        else
+            query().ExecuteStatement(ayarYaz, {key, value});
+    }
+    transaction.Commit();
 }
 
 bool Calendar::firstStartDone() {

@@ -19,10 +19,10 @@ struct CalendarDay {
     QString name;  // the holiday's name, for a holiday or a half day
     int gunId = 0; // the weekday whose bells ring: the date's own, or a make-up day's choice
     bool makeUp = false;
-    int programme = 0;       // whose bells ring: Normal's, or a special programme's
-    QString programmeName;   // the special programme's name
-    QTime silentFrom; // bells at or after it do not ring; invalid: all ring; 00:00: none
-    QString reason;   // written in the bell record for a bell that does not ring
+    int programme = 0;     // whose bells ring: Normal's, or a special programme's
+    QString programmeName; // the special programme's name
+    QTime silentFrom;      // bells at or after it do not ring; invalid: all ring; 00:00: none
+    QString reason;        // written in the bell record for a bell that does not ring
 
     bool rings(const QTime &start) const { return !silentFrom.isValid() || start < silentFrom; }
     // The main window's line about the day; empty on an ordinary day.
@@ -155,15 +155,15 @@ public:
     // long or on more than one line, nothing written then.
     void setSchoolName(const QString &name);
     static constexpr int SchoolNameLength = 100;
+    // Settings of other parts of the program that travel with the schedule (the sound levels,
+    // the alarm's recordings, the break music), by key ("Ses:Zil"); empty when absent.
+    QString namedSetting(const QString &key);
+    // Writes them all or none; an empty value removes its key.
+    void writeNamedSettings(const QList<QPair<QString, QString>> &values);
+
     // Whether the first start's way in was gone through (or put aside) on this schedule.
     bool firstStartDone();
     void setFirstStartDone();
-
-    // The program's other settings that travel with the schedule (the alarm's recordings, the
-    // break music, the sound levels), kept beside the calendar's own under keys of their own:
-    // read with what the file holds now; empty when never set. Writing an empty text clears it.
-    QString value(const QString &key);
-    void setValue(const QString &key, const QString &text);
 
 private:
     ScheduleQuery &query();

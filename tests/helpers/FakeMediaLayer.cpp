@@ -142,7 +142,7 @@ quint32 FakeMediaLayer::open(const MediaOpenRequest &request, quint16 &deviceId)
         d.element = request.element;
         d.length = m_lengths.value(request.element, m_defaultLength);
         d.mode = m_initialMode;
-        d.output = request.output;
+        d.output = m_missingOutputs.contains(request.output) ? QString() : request.output;
         m_devices.insert(id, d);
         m_deviceCaps.insert(id, m_caps);
         m_lastOpened = id;
@@ -397,4 +397,8 @@ quint32 FakeMediaLayer::setVolume(quint16 id, double volume, int rampMs) {
     if (r.result == 0)
         m_devices[id].volume = volume;
     return log(r);
+}
+
+QString FakeMediaLayer::output(quint16 id) {
+    return m_devices.value(id).output;
 }

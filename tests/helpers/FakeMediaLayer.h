@@ -54,6 +54,8 @@ public:
     void setDefaultLength(qint32 length) { m_defaultLength = length; }
     // Mode of the devices opened from now on (default MCI_MODE_STOP).
     void setInitialMode(quint32 mciMode) { m_initialMode = mciMode; }
+    // Outputs that cannot be had: an open naming one plays through the program's own.
+    void setMissingOutputs(const QSet<QString> &outputs) { m_missingOutputs = outputs; }
     // Capabilities of devices opened from now on. Default: can play, audio, nothing else.
     void setCapabilities(bool canPlay, bool canRecord, bool canEject, bool hasVideo,
                          quint32 deviceType);
@@ -111,6 +113,7 @@ public:
     void prepare(const QString &file) override;
     MediaHeard heard(quint16 device, quint32 &code) override;
     quint32 setVolume(quint16 device, double volume, int rampMs = 0) override;
+    QString output(quint16 device) override;
 
 private:
     struct Caps {
@@ -141,6 +144,7 @@ private:
     qint32 m_defaultLength = 60000;
     quint32 m_initialMode = MCI_MODE_STOP;
     bool m_requireExisting = false;
+    QSet<QString> m_missingOutputs;
     std::optional<quint32> m_outputLost; // the code heard() answers while lost
     quint16 m_nextId = 1;
     quint16 m_lastOpened = 0;

@@ -18,6 +18,8 @@ bool writeFile(const QString &path, const QByteArray &content) {
 PulseServer::PulseServer() {
     writeFile(m_dir.filePath(QStringLiteral("server.pa")),
               "load-module module-null-sink sink_name=measured\n"
+              "load-module module-null-sink sink_name=ikinci "
+              "sink_properties=device.description=Koridor\n"
               "load-module module-native-protocol-unix auth-anonymous=1 socket=" +
                   QFile::encodeName(m_dir.filePath(QStringLiteral("native"))) +
                   "\nset-default-sink measured\n");

@@ -4,7 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A PulseAudio server of the test's own (Debian package pulseaudio): one null sink, its socket,
+// A PulseAudio server of the test's own (Debian package pulseaudio): two null sinks ("measured",
+// the default, and "ikinci", described as "Koridor"), its socket,
 // configuration and home in a temporary folder, so nothing outside it is touched and no sound
 // card is needed. A test can end it and start it again, as a sound server that crashes and comes
 // back.

@@ -7,6 +7,7 @@
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
+#include "SoundSettings.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -150,6 +151,97 @@ private slots:
         // A closed player is not stopped again.
         rig.tickAfter(1000);
         QCOMPARE(rig.layer->count("stop"), 1);
+    }
+
+    // Each kind plays at its own level under the ceiling, through its own output, both asked for
+    // before the play; a sound with a length fades over its last second (a quarter of a short
+    // one) and stops at its length; an output that cannot be had is told once.
+    void levelsOutputsAndFadesOfEachPlay() {
+        FakeMediaLayer layer;
+        LayerBellPlayer player(layer);
+        SoundSettings::Values v;
+        v.master = 80;
+        v.kind = {50, 100, 100, 100};
+        v.ceiling = 60;
+        v.output = {QString(), QStringLiteral("koridor"), QString(), QStringLiteral("yok")};
+        player.setStyle([&v](SoundKind kind) {
+            const auto k = SoundSettings::Kind(int(kind));
+            return SoundStyle{v.effective(k), v.outputOf(k)};
+        });
+        layer.setMissingOutputs({QStringLiteral("yok")});
+        QSignalSpy missing(&player, &LayerBellPlayer::outputMissing);
+        QSignalSpy finished(&player, &BellPlayer::finished);
+        // The requests of the last play: open (with its output), volume (thousandths), play.
+        const auto lastPlay = [&layer] {
+            QStringList seen;
+            qsizetype open = layer.requests().size() - 1;
+            while (open > 0 && layer.requests()[open].name != QLatin1String("open"))
+                --open;
+            for (const FakeMediaLayer::Request &r : layer.requests().mid(open, 3))
+                seen << (r.name == QLatin1String("open") ? "open " + r.output
+                         : r.name == QLatin1String("volume")
+                             ? "volume " + QString::number(r.argument)
+                             : r.name);
+            return seen;
+        };
+        const auto volumes = [&layer] {
+            QStringList seen;
+            for (const FakeMediaLayer::Request &r : layer.requests())
+                if (r.name == QLatin1String("volume"))
+                    seen << QStringLiteral("%1/%2").arg(r.argument).arg(r.from.value_or(-1));
+            return seen;
+        };
+
+        QCOMPARE(player.play(QStringLiteral("zil.wav"), 4), std::nullopt);
+        QCOMPARE(lastPlay(), (QStringList{"open ", "volume 400", "play"}));
+        const quint16 bell = layer.lastOpened();
+        layer.advance(bell, 2980);
+        player.checkLength();
+        QCOMPARE(volumes(), QStringList{"400/0"});
+        layer.advance(bell, 20);
+        player.checkLength();
+        QCOMPARE(volumes(), (QStringList{"400/0", "0/1000"}));
+        layer.advance(bell, 990);
+        player.checkLength();
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(!layer.isOpen(bell));
+
+        // Two seconds: half a second of fade.
+        QCOMPARE(player.play(QStringLiteral("anons.wav"), 2, SoundKind::Announcement),
+                 std::nullopt);
+        QCOMPARE(lastPlay(), (QStringList{"open koridor", "volume 600", "play"}));
+        QCOMPARE(player.playNote(), QString());
+        layer.advance(layer.lastOpened(), 1500);
+        player.checkLength();
+        QCOMPARE(volumes().constLast(), QStringLiteral("0/500"));
+
+        // The whole file, faded out by hand over 300 ms.
+        QCOMPARE(player.play(QStringLiteral("muzik.mp3"), 0, SoundKind::Music), std::nullopt);
+        const quint16 music = layer.lastOpened();
+        layer.advance(music, 5000);
+        player.fadeOut(300);
+        QCOMPARE(volumes().constLast(), QStringLiteral("0/300"));
+        QVERIFY(layer.isOpen(music));
+        layer.advance(music, 300);
+        player.checkLength();
+        QVERIFY(!layer.isOpen(music));
+
+        // A missing output: played through the program's own, told once, noted every time.
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(player.play(QStringLiteral("alarm.wav"), 5, SoundKind::Alarm), std::nullopt);
+            QVERIFY(player.playing());
+            QCOMPARE(layer.output(layer.lastOpened()), QString());
+            QVERIFY2(player.playNote().startsWith(QStringLiteral("Ses çıkışı bulunamadı: yok;")),
+                     qPrintable(player.playNote()));
+        }
+        QCOMPARE(missing.size(), 1);
+        // Back, and gone again: told again.
+        layer.setMissingOutputs({});
+        QCOMPARE(player.play(QStringLiteral("alarm.wav"), 5, SoundKind::Alarm), std::nullopt);
+        QCOMPARE(player.playNote(), QString());
+        layer.setMissingOutputs({QStringLiteral("yok")});
+        QCOMPARE(player.play(QStringLiteral("alarm.wav"), 5, SoundKind::Alarm), std::nullopt);
+        QCOMPARE(missing.size(), 2);
     }
 
     void durationZeroPlaysToTheEnd() {

@@ -139,8 +139,7 @@ private slots:
         // The real clock, since the stop follows the music as it sounds.
         const QDateTime start = QDateTime::currentDateTime().addSecs(2);
         fx.insert(GunIDOf(start.date()), QStringLiteral("kısa"),
-                  start.time().toString(QStringLiteral("HH:mm:ss")), QStringLiteral("uzun.wav"),
-                  1);
+                  start.time().toString(QStringLiteral("HH:mm:ss")), QStringLiteral("uzun.wav"), 1);
         setProgramFolder(fx.folder());
         GstMediaLayer layer("fakesink sync=true");
         LayerBellPlayer player(layer);
@@ -169,11 +168,16 @@ private slots:
         QVERIFY(QFile::exists(other) || QFile::copy(wav, other));
         GstMediaLayer layer(QStringLiteral("fakesink sync=true"));
         LayerBellPlayer player(layer);
+        // Every bell at a level of its own and glided out: the volume element and its glides
+        // go with their pipelines.
+        player.setStyle([](SoundKind) { return SoundStyle{0.5, {}}; });
         const auto bells = [&](int count) {
             for (int i = 0; i < count; ++i) {
                 // Every other bell takes its prepared pipeline over; the others drop theirs.
                 player.prepare(i % 2 ? wav : other);
                 QVERIFY(!player.play(wav, 5));
+                QCoreApplication::processEvents();
+                player.fadeOut(100);
                 QCoreApplication::processEvents();
                 player.stop();
                 QCoreApplication::processEvents();
@@ -181,11 +185,18 @@ private slots:
         };
         bells(20);
         const int fdsBefore = openDescriptors();
+        const qint64 kbBefore = residentKb();
         bells(1000);
         QTest::qWait(200);
         const int fdsAfter = openDescriptors();
-        qInfo("1,000 prepared bells: descriptors %d -> %d", fdsBefore, fdsAfter);
+        const qint64 kbAfter = residentKb();
+        qInfo("1,000 prepared bells at half volume, glided out: descriptors %d -> %d, VmRSS %lld "
+              "-> %lld kB",
+              fdsBefore, fdsAfter, kbBefore, kbAfter);
         QVERIFY2(fdsAfter <= fdsBefore + 2, qPrintable(QString::number(fdsAfter)));
+#ifndef __SANITIZE_ADDRESS__
+        QVERIFY2(kbAfter <= kbBefore + 4096, qPrintable(QString::number(kbAfter)));
+#endif
         QCOMPARE(layer.preparedOpens(), 510);
         QTRY_COMPARE_WITH_TIMEOUT(GstMediaLayer::livePipelines(), 0, 3000);
     }

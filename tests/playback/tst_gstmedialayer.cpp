@@ -3,6 +3,7 @@
 #include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
 #include "PulseServer.h"
+#include "SoundSettings.h"
 #include "TestMedia.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,8 @@
 #include <QThread>
 
 #include <gst/gst.h>
+
+#include <cstring>
 
 namespace {
 
@@ -111,10 +114,9 @@ private slots:
         QTest::addColumn<QString>("sentence");
         QTest::newRow("missing") << QStringLiteral("yok.mp3") << QByteArray()
                                  << QStringLiteral("Müzik dosyası bulunamadı (");
-        QTest::newRow("not audio") << QStringLiteral("metin.mp3")
-                                   << QByteArray("Bu bir ses dosyası değil.\n").repeated(50)
-                                   << QStringLiteral(
-                                          "Bu dosya çalınabilir bir ses dosyası değil (");
+        QTest::newRow("not audio")
+            << QStringLiteral("metin.mp3") << QByteArray("Bu bir ses dosyası değil.\n").repeated(50)
+            << QStringLiteral("Bu dosya çalınabilir bir ses dosyası değil (");
         QTest::newRow("empty") << QStringLiteral("bos.wav") << QByteArray("")
                                << QStringLiteral("Bu dosya çalınabilir bir ses dosyası değil (");
         // Cut off after its header: nothing to hear.
@@ -458,6 +460,102 @@ private slots:
         QVERIFY2(DayCheck::problemWith(silentWav).contains(QStringLiteral("sessiz")),
                  qPrintable(DayCheck::problemWith(silentWav)));
         QCOMPARE(DayCheck::problemWith(lateWav), QString());
+    }
+
+    // A bell at a volume under the school's ceiling, fading over its last second, played into a
+    // file: the samples themselves carry the level from the first one and the glide to silence.
+    void levelAndFadeReachTheSamples() {
+        const QString tone = path(QStringLiteral("bes.wav"));
+        const QString heard = path(QStringLiteral("duyulan.raw"));
+        QVERIFY(makeMediaFile(toneSource(5000) +
+                              QStringLiteral("wavenc ! filesink location=\"%1\"").arg(tone)));
+        const auto samplesOf = [](const QString &file, qint64 skip) {
+            QFile f(file);
+            QList<qint16> samples;
+            if (!f.open(QIODevice::ReadOnly))
+                return samples;
+            const QByteArray bytes = f.readAll().mid(skip);
+            samples.resize(bytes.size() / 2);
+            std::memcpy(samples.data(), bytes.constData(), size_t(samples.size()) * 2);
+            return samples;
+        };
+        const auto peak = [](const QList<qint16> &samples, qsizetype from, qsizetype count) {
+            int top = 0;
+            for (qint16 s : samples.mid(from, count))
+                top = std::max(top, std::abs(int(s)));
+            return top;
+        };
+        const QList<qint16> recorded = samplesOf(tone, 44); // after the WAV header
+        const double source = peak(recorded, 0, recorded.size());
+        QVERIFY(source > 10000);
+        {
+            GstMediaLayer layer(QStringLiteral("audioconvert ! audio/x-raw,format=S16LE,"
+                                               "channels=1 ! filesink sync=true location=\"%1\"")
+                                    .arg(heard));
+            LayerBellPlayer player(layer);
+            SoundSettings::Values levels;
+            levels.ceiling = 50;
+            player.setStyle([&levels](SoundKind) {
+                return SoundStyle{levels.effective(SoundSettings::Kind::Bell), {}};
+            });
+            QSignalSpy finished(&player, &BellPlayer::finished);
+            QCOMPARE(player.play(tone, 4), std::nullopt);
+            QVERIFY(finished.wait(8000));
+        }
+        // The file is complete once its pipeline has gone.
+        QTRY_COMPARE_WITH_TIMEOUT(GstMediaLayer::livePipelines(), 0, 3000);
+        const QList<qint16> out = samplesOf(heard, 0);
+        constexpr int window = 4410; // 100 ms
+        const auto level = [&](int tenth) {
+            return peak(out, qsizetype(tenth) * window, window) / source;
+        };
+        const double first = peak(out, 0, 441) / source;
+        double bodyLow = 1, bodyHigh = 0;
+        for (int t = 0; t < 29; ++t) {
+            bodyLow = std::min(bodyLow, level(t));
+            bodyHigh = std::max(bodyHigh, level(t));
+        }
+        const int tenths = int(out.size() / window);
+        qInfo("%.2f s heard; first 10 ms at %.3f, body %.3f-%.3f, at 3.5 s %.3f, last 100 ms %.3f "
+              "of the source",
+              out.size() / 44100.0, first, bodyLow, bodyHigh, level(35), level(tenths - 1));
+        QVERIFY2(tenths >= 38 && tenths <= 42, qPrintable(QString::number(tenths)));
+        QVERIFY(first > 0.4 && first < 0.55);
+        QVERIFY(bodyLow > 0.45 && bodyHigh < 0.55);
+        // Halfway through the glide; a timer held up on a busy machine starts it a little late.
+        QVERIFY(level(35) > 0.05 && level(35) < 0.45);
+        QVERIFY(level(tenths - 1) < 0.1);
+        for (int t = 31; t < tenths; ++t)
+            QVERIFY2(level(t) <= level(t - 1) + 0.02, qPrintable(QString::number(t)));
+    }
+
+    // Outputs by name through a sound server of the test's own: listed, played through, and one
+    // that is not there gives way to the default output, which still plays.
+    void namedOutputsAndTheirFallback() {
+        PulseServer pulse;
+        pulse.useInThisProcess();
+        QString why;
+        QVERIFY2(pulse.start(why), qPrintable(why));
+        const QList<SoundOutput> outputs = GstMediaLayer::outputs();
+        QStringList listed;
+        for (const SoundOutput &o : outputs)
+            listed << o.name + QLatin1Char('=') + o.description;
+        QVERIFY2(listed.contains(QStringLiteral("ikinci=Koridor")), qPrintable(listed.join(',')));
+        QVERIFY2(listed.size() == 2, qPrintable(listed.join(',')));
+
+        GstMediaLayer layer(QStringLiteral("autoaudiosink"));
+        MediaOpenRequest request;
+        request.element = wav;
+        request.fromFirstSound = true;
+        for (const QString &name : {QStringLiteral("ikinci"), QStringLiteral("yok")}) {
+            request.output = name;
+            quint16 id = 0;
+            QCOMPARE(layer.open(request, id), quint32(0));
+            QCOMPARE(layer.output(id), name == QLatin1String("yok") ? QString() : name);
+            QCOMPARE(layer.play(id, std::nullopt, false), quint32(0));
+            QTRY_COMPARE(heardOf(layer, id, why), MediaHeard::Yes);
+            QCOMPARE(layer.close(id), quint32(0));
+        }
     }
 
     // The program's own output, autoaudiosink, against a sound server of the test's own.
