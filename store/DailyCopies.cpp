@@ -31,6 +31,9 @@ DailyCopies::~DailyCopies() {
 }
 
 void DailyCopies::start(int delayMs) {
+    // A copy the power cut off in an earlier run is never finished: its temporary files go now,
+    // while no copy of this run is under way. One listing, and no waiting for another process.
+    Backup::removeLeftovers(m_dataFolder, Backup::processStarted());
     if (delayMs <= 0)
         runNow();
     else
