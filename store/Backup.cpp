@@ -27,7 +27,9 @@
 #include <optional>
 #include <utility>
 
+#include <clocale>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,6 +75,31 @@ QString folderOf(const QString &dataFolder) {
     throw EBackupRefused(QStringLiteral("Yedek geri yüklenmedi: ") + why +
                          QStringLiteral(". Hiçbir şey değiştirilmedi."));
 }
+
+// Names go into and come out of a backup as UTF-8 whatever the process's locale: libarchive
+// converts names through the thread's character set, and in the C locale (a service started
+// without a language) a Turkish name cannot be converted, which ends in a crash writing and in a
+// refused restore reading. The thread takes C.UTF-8 for the while; other threads are untouched.
+class Utf8Names {
+public:
+    Utf8Names() {
+        m_utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        if (m_utf8)
+            m_previous = ::uselocale(m_utf8);
+    }
+    ~Utf8Names() {
+        if (m_utf8) {
+            ::uselocale(m_previous);
+            ::freelocale(m_utf8);
+        }
+    }
+    Utf8Names(const Utf8Names &) = delete;
+    Utf8Names &operator=(const Utf8Names &) = delete;
+
+private:
+    locale_t m_utf8 = static_cast<locale_t>(nullptr);
+    locale_t m_previous = static_cast<locale_t>(nullptr);
+};
 
 // --- SQLite, through the system library Qt's driver also uses ---
 
@@ -533,6 +560,7 @@ Made pack(const QString &dataFolder, const QString &snapshot, const QString &arc
         }
     } removePartial{partial};
     {
+        const Utf8Names utf8;
         Writer w;
         if (!archiveFile.endsWith(QLatin1String(".tar"))) {
             archive_write_add_filter_gzip(w.a);
@@ -632,6 +660,7 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
     QFileInfo info(archiveFile);
     if (!info.isFile())
         refuse(QStringLiteral("yedek dosyası bulunamadı"));
+    const Utf8Names utf8;
     Reader reader;
     // A backup is a tar, gzipped or not; nothing else is even read.
     archive_read_support_filter_gzip(reader.a);
@@ -1228,6 +1257,7 @@ int removeLeftovers(const QString &dataFolder, const QDateTime &before) {
 namespace {
 // The pooled music a copy names; nothing when it is no pooled copy or cannot be read.
 QStringList pooledSums(const QString &archiveFile) {
+    const Utf8Names utf8;
     Reader reader;
     archive_read_support_filter_gzip(reader.a);
     archive_read_support_format_tar(reader.a);

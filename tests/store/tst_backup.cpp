@@ -20,6 +20,8 @@
 #include <archive_entry.h>
 #include <sys/stat.h>
 
+#include <clocale>
+
 namespace {
 void writeFile(const QString &path, const QByteArray &bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -632,6 +634,37 @@ private slots:
         Backup::make(school.folder(), stick.filePath("okul.tar"));
         QVERIFY(readFile(stick.filePath("okul.tar")).contains(QByteArray(3000, 'Z')));
         QVERIFY(!QFileInfo::exists(Backup::poolFolder(stick.path())));
+    }
+
+    void namesStayWholeWhateverTheLocale() {
+        // A service started without a language runs in the C locale; the music's Turkish names
+        // must go into and come out of a backup all the same.
+        ScheduleFixture school;
+        fillSchool(school, QStringLiteral("A"));
+        QTemporaryDir out;
+        const QString madeInUtf8 = out.filePath(QStringLiteral("utf8.tar"));
+        Backup::make(school.folder(), madeInUtf8);
+        const QByteArray previous = ::setlocale(LC_ALL, nullptr);
+        ::setlocale(LC_ALL, "C");
+        struct Restore {
+            QByteArray locale;
+            ~Restore() { ::setlocale(LC_ALL, locale.constData()); }
+        } restoreLocale{previous};
+        const QString madeInC = out.filePath(QStringLiteral("c.tar"));
+        Backup::make(school.folder(), madeInC);
+        for (const QString &file : {madeInC, madeInUtf8}) {
+            QTemporaryDir empty;
+            const QString target = empty.path() + QLatin1Char('/');
+            auto restore = Backup::Restore::check(file, target);
+            QCOMPARE(restore->contents().musicFiles, 6);
+            restore->apply();
+            restore.reset();
+            QCOMPARE(readFile(target + QStringLiteral("Muzikler/alt/çıkış A.ogg")),
+                     QByteArray("ogg A"));
+            QCOMPARE(
+                readFile(target + QStringLiteral("Muzikler/Programın sesleri/Öğrenci zili.wav")),
+                QByteArray("ogrenci A"));
+        }
     }
 };
 
