@@ -31,7 +31,9 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace Backup {
@@ -1227,6 +1229,14 @@ void pruneBefore(const QString &dataFolder) {
 }
 } // namespace
 
+void yieldToTheBells() {
+    const pid_t thread = ::gettid();
+    ::setpriority(PRIO_PROCESS, id_t(thread), 19);
+    // Best effort, lowest level (7); honoured by the disk schedulers that know priorities.
+    constexpr int WhoProcess = 1, ClassBestEffort = 2, ClassShift = 13;
+    ::syscall(SYS_ioprio_set, WhoProcess, thread, (ClassBestEffort << ClassShift) | 7);
+}
+
 QDateTime processStarted() {
     return g_started;
 }
@@ -1320,6 +1330,7 @@ void keepBeforeAside(const QString &dataFolder, const QString &why,
         target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".mdb");
     snapshotDatabase(folderOf(dataFolder) + databaseName, snapshot);
     QThread *worker = QThread::create([=] {
+        yieldToTheBells();
         try {
             pack(dataFolder, snapshot, file, Music::Pooled);
             pruneBefore(dataFolder);

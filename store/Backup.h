@@ -114,6 +114,12 @@ bool recoverInterrupted(const QString &dataFolder);
 // restore there, or returns false to stop dead as a killed process would (nothing undone).
 void setFaultHook(std::function<bool(const QString &step)> hook);
 
+// Called first on a thread that makes a backup: the thread takes the lowest processor and disk
+// priority. A thread's QThread priority changes nothing under Linux's ordinary scheduling, and a
+// backup hashing and copying hundreds of megabytes at equal priority delays the tick of the
+// thread that rings by whole scheduler ticks on a busy computer. Never call it on that thread.
+void yieldToTheBells();
+
 // The automatic copies in Yedekler beside the database.
 struct Keeping {
     int daily = 14;

@@ -49,6 +49,7 @@ void DailyCopies::runNow() {
     const QDate today = programClock().now().date();
     auto result = std::make_shared<std::pair<QString, QString>>();
     m_worker = QThread::create([folder, today, result] {
+        Backup::yieldToTheBells();
         try {
             result->first = Backup::keepDaily(folder, today);
         } catch (const ZilError &error) {
