@@ -141,8 +141,12 @@ int removeLeftovers(const QString &dataFolder, const QDateTime &before = process
 // made right now. The number deleted.
 int prunePool(const QString &archiveFolder);
 
+// The automatic copies keep their music in the pool (Music::Pooled): a school's 26 copies hold its
+// music once, not 26 times. A copy restores through Restore like any backup, from beside its pool.
+//
 // Today's daily copy when there is none yet, the month's copy when the month has none, then the
-// oldest beyond the numbers kept are deleted. The file made, or empty when today's was there.
+// oldest beyond the numbers kept are deleted, and the pool's music no copy names any more. The
+// file made, or empty when today's was there.
 QString keepDaily(const QString &dataFolder, const QDate &today);
 // A copy before a restore or a big change, named after `why`; kept with the daily number.
 QString keepBefore(const QString &dataFolder, const QString &why);
