@@ -1,6 +1,8 @@
 #include "Service.h"
 
 #include "Bells.h"
+#include "ClockSync.h"
+#include "ClockWatch.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "SingleInstance.h"
@@ -86,5 +88,10 @@ int runService(QCoreApplication &app) {
         ring();
     }
     bells.start();
+    // The bells follow the computer's clock: one nothing corrects is told in the log, as the
+    // window tells it on screen. Asked by child processes, so the clock that rings never waits.
+    ClockSync clockSync;
+    ClockWatch clockWatch(clockSync, logLine);
+    clockSync.start();
     return app.exec();
 }

@@ -12,6 +12,11 @@
 // service (the real program, ZIL_PROGRAM --servis) and the first bell after midnight (the clock
 // reads a wall clock set a few seconds before it). Prints every bell's onset and, per case, p50,
 // p99 and max (target p99 <= 5 ms, none over 10 ms).
+//
+// --during-backup: the bells as above, once as usual and once while a backup of a school with
+// 300 MB of music is made again and again; both onsets printed side by side. The backup thread
+// takes the lowest priority as the program's do; --equal-priority leaves it at the bells'.
+#include "Backup.h"
 #include "BellClock.h"
 #include "Clock.h"
 #include "FallbackTone.h"
@@ -25,16 +30,20 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -217,7 +226,6 @@ Spread spreadOf(std::vector<double> values) {
     return {rank(0.50), rank(0.99), values.back()};
 }
 
-
 // --- --listen: cases heard through a PulseAudio server ---
 
 // A wall clock set `offsetMs` (whole seconds) ahead of the real one.
@@ -286,7 +294,8 @@ bool fillFolder(const ScheduleFixture &fx) {
                          QStringLiteral("lamemp3enc target=bitrate cbr=true bitrate=128 ! "
                                         "filesink location=\"%1bell.mp3\"")
                              .arg(music)) &&
-           QFile::copy(music + QStringLiteral("bell.wav"), fx.folder() + QStringLiteral("disari.wav"));
+           QFile::copy(music + QStringLiteral("bell.wav"),
+                       fx.folder() + QStringLiteral("disari.wav"));
 }
 
 void insertAt(ScheduleFixture &fx, const QDateTime &at, const QString &music, int sure) {
@@ -389,8 +398,8 @@ void ringInService(std::vector<Heard> &heard, QStringList &errors) {
     runEventsUntil(first.addSecs((kCaseBells - 1) * kCaseSpacing + 2));
     service.terminate();
     service.waitForFinished(10000);
-    const QString log = QString::fromUtf8(service.readAllStandardError() +
-                                          service.readAllStandardOutput());
+    const QString log =
+        QString::fromUtf8(service.readAllStandardError() + service.readAllStandardOutput());
     for (const QString &line : log.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         if (line.contains(QStringLiteral("çalınamadı")) || line.contains(QStringLiteral("hata")))
             errors << QStringLiteral("service: ") + line;
@@ -477,8 +486,8 @@ int listenToCases() {
     }
     ringInProcess({}, pairs, pairGroups, sink, heard, errors);
     // The same MP3 with no WAV before it, to tell the file's part from the pair's.
-    ringInProcess(QStringLiteral("MP3 alone"), QStringList(3, QStringLiteral("bell.mp3")), {},
-                  sink, heard, errors);
+    ringInProcess(QStringLiteral("MP3 alone"), QStringList(3, QStringLiteral("bell.mp3")), {}, sink,
+                  heard, errors);
     for (int leadMs : {400, 900, 1400, 1900, 2400, 2900})
         ringAfterStart(leadMs, sink, heard, errors);
     ringInService(heard, errors);
@@ -525,15 +534,187 @@ int listenToCases() {
     for (const QString &group : std::as_const(order)) {
         const std::vector<double> &values = onsets[group];
         const Spread spread = spreadOf(values);
-        const auto over = std::count_if(values.begin(), values.end(), [](double v) { return v > 10; });
+        const auto over =
+            std::count_if(values.begin(), values.end(), [](double v) { return v > 10; });
         std::printf("  %-26s n %2zu  p50 %7.2f  p99 %7.2f  max %7.2f  over 10 ms %ld  unheard %d\n",
-                    qPrintable(group), values.size(), spread.p50, spread.p99, spread.max, long(over),
-                    unheard[group]);
+                    qPrintable(group), values.size(), spread.p50, spread.p99, spread.max,
+                    long(over), unheard[group]);
     }
     errors.removeDuplicates();
     for (const QString &error : std::as_const(errors))
         std::printf("  reported: %s\n", qPrintable(error));
     return 0;
+}
+
+// One run of the bells on consecutive seconds, starting a few seconds from now.
+struct Run {
+    std::vector<QDateTime> starts;
+    std::vector<QByteArray> playText, bufferText;
+    std::vector<double> toPlay, toBuffer, overDuration;
+    int missed = 0, doubled = 0, silent = 0;
+    QStringList errors;
+    int backups = 0; // made while the bells rang
+    QString backupFailure;
+};
+
+// With `backupMeanwhile`, the staff's "Yedekle" of the whole school runs again and again on a
+// thread of its own, as the window runs it, from before the first bell to after the last.
+Run ringOnce(QCoreApplication &app, ScheduleFixture &fx, const QString &tone, bool prepare,
+             bool backupMeanwhile, bool lowered = true) {
+    Run run;
+    const int spacing = 1;
+
+    FirstBuffers buffers;
+    auto owned = std::make_unique<MeasuredLayer>(
+        buffers, QStringLiteral("fakesink sync=true signal-handoffs=true name=%1")
+                     .arg(QLatin1String(kSinkName)));
+    MeasuredLayer &layer = *owned;
+    LayerBellPlayer player(*owned);
+
+    // Plugins are loaded by the first file ever opened; a program that has been running has
+    // done that long before its bell.
+    {
+        quint16 device = 0;
+        MediaOpenRequest request;
+        request.element = tone;
+        if (layer.open(request, device) == 0)
+            layer.close(device);
+    }
+
+    const QDateTime now = QDateTime::currentDateTime();
+    QDateTime first = now.addSecs(kLeadSeconds);
+    first.setTime(QTime(first.time().hour(), first.time().minute(), first.time().second()));
+    for (int i = 0; i < kBells; ++i) {
+        const QDateTime start = first.addSecs(i * spacing);
+        run.starts.push_back(start);
+        fx.insert(GunIDOf(start.date()), QStringLiteral("Ders %1").arg(i + 1),
+                  StoredTimeForm(start.time()), QStringLiteral("bell_%1.wav").arg(i), kBellSeconds);
+    }
+
+    std::atomic<bool> ringing{true};
+    std::unique_ptr<QThread> backup;
+    QTemporaryDir out;
+    if (backupMeanwhile) {
+        const QString folder = fx.folder();
+        const QString file = out.filePath(QStringLiteral("okul.tar"));
+        backup.reset(QThread::create([&run, &ringing, folder, file, lowered] {
+            // As the program's own backup threads do, unless measuring without it.
+            if (lowered)
+                Backup::yieldToTheBells();
+            while (ringing) {
+                try {
+                    Backup::make(folder, file);
+                    if (ringing)
+                        ++run.backups;
+                } catch (const ZilError &error) {
+                    run.backupFailure = error.message();
+                    return;
+                }
+            }
+        }));
+        backup->start(QThread::LowPriority);
+    }
+
+    BellStore store;
+    store.setFile(fx.databaseFile());
+    BellClock clock(store, player);
+    // --prepare: the next bell's music prepared ahead, as the program does.
+    clock.setPrepareAhead(prepare);
+    clock.ReportError = [&run](const QString &message) { run.errors << message; };
+    clock.Start();
+    const qint64 endMs = run.starts.back().toMSecsSinceEpoch() + kToneMs + 1000;
+    QTimer::singleShot(int(endMs - QDateTime::currentMSecsSinceEpoch()), &app,
+                       &QCoreApplication::quit);
+    app.exec();
+    clock.Timer().stop();
+    player.stop();
+    ringing = false;
+    if (backup)
+        backup->wait();
+
+    std::map<int, qint64> firstBufferOfBell;
+    // Sounded: from the first buffer to the stop, or to the end of the last buffer if sooner.
+    {
+        std::lock_guard lock(buffers.mutex);
+        for (const auto &[device, at] : buffers.at) {
+            auto it = layer.bellOfDevice.find(device);
+            if (it != layer.bellOfDevice.end())
+                firstBufferOfBell.try_emplace(it->second, at);
+            auto silenced = layer.silencedAt.find(device);
+            if (it == layer.bellOfDevice.end() || silenced == layer.silencedAt.end())
+                continue;
+            const qint64 until = std::min(silenced->second, buffers.end[device]);
+            run.overDuration.push_back(double(until - at) / 1000.0 - kBellSeconds * 1000.0);
+        }
+    }
+    for (int i = 0; i < kBells; ++i) {
+        const qint64 secondUs = run.starts[i].toMSecsSinceEpoch() * 1000;
+        const auto &requests = layer.playRequests[i];
+        if (requests.empty())
+            ++run.missed;
+        if (requests.size() > 1)
+            ++run.doubled;
+        QByteArray playText = "missed", bufferText = "-";
+        if (!requests.empty()) {
+            const double ms = double(requests.front() - secondUs) / 1000.0;
+            run.toPlay.push_back(ms);
+            playText = QByteArray::number(ms, 'f', 2);
+            if (requests.size() > 1)
+                playText += " (x" + QByteArray::number(qsizetype(requests.size())) + ")";
+            auto it = firstBufferOfBell.find(i);
+            if (it != firstBufferOfBell.end()) {
+                const double bufferMs = double(it->second - secondUs) / 1000.0;
+                run.toBuffer.push_back(bufferMs);
+                bufferText = QByteArray::number(bufferMs, 'f', 2);
+            } else {
+                ++run.silent;
+                bufferText = "none";
+            }
+        }
+        run.playText.push_back(playText);
+        run.bufferText.push_back(bufferText);
+    }
+    return run;
+}
+
+void printSummary(const Run &run, const char *indent) {
+    const Spread play = spreadOf(run.toPlay);
+    const Spread buffer = spreadOf(run.toBuffer);
+    std::printf("%sto play request: p50 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 20 ms)\n",
+                indent, play.p50, play.p99, play.max);
+    std::printf("%sto first buffer: p50 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 3 ms)\n",
+                indent, buffer.p50, buffer.p99, buffer.max);
+    const Spread sounded = spreadOf(run.overDuration);
+    const double shortest = run.overDuration.empty() ? NAN
+                                                     : *std::min_element(run.overDuration.begin(),
+                                                                         run.overDuration.end());
+    std::printf("%ssounded minus duration: p50 %.2f ms, p99 %.2f ms, min %.2f ms, max %.2f ms "
+                "(target within 50 ms)\n",
+                indent, sounded.p50, sounded.p99, shortest, sounded.max);
+    std::printf(
+        "%smissed %d, doubled %d, played without a buffer %d (target 0 missed, 0 doubled)\n",
+        indent, run.missed, run.doubled, run.silent);
+    for (const QString &error : std::as_const(run.errors))
+        std::printf("%serror: %s\n", indent, qPrintable(error));
+}
+
+// About 300 MB of music that does not compress, as MP3s do not, named by bells of another
+// weekday so that a backup takes it all and none of it rings today.
+bool addSchoolMusic(ScheduleFixture &fx, const QString &music) {
+    constexpr int files = 100;
+    QByteArray bytes(3 * 1024 * 1024, Qt::Uninitialized);
+    const int otherDay = (GunIDOf(QDate::currentDate()) + 3) % 7;
+    for (int f = 0; f < files; ++f) {
+        QRandomGenerator(f + 1).fillRange(reinterpret_cast<quint32 *>(bytes.data()),
+                                          bytes.size() / 4);
+        const QString name = QStringLiteral("parca-%1.mp3").arg(f, 3, 10, QChar('0'));
+        QFile file(music + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return false;
+        fx.insert(otherDay, QStringLiteral("Parça %1").arg(f),
+                  StoredTimeForm(QTime(8, 0).addSecs(f * 60)), name, 30);
+    }
+    return true;
 }
 
 } // namespace
@@ -558,120 +739,51 @@ int main(int argc, char **argv) {
         return 1;
     for (int i = 0; i < kBells; ++i)
         QFile::copy(tone, music + QStringLiteral("bell_%1.wav").arg(i));
+    const bool prepare = app.arguments().contains(QStringLiteral("--prepare"));
 
-    const int spacing = 1;
-
-    FirstBuffers buffers;
-    auto owned = std::make_unique<MeasuredLayer>(
-        buffers,
-        QStringLiteral("fakesink sync=true signal-handoffs=true name=%1").arg(QLatin1String(kSinkName)));
-    MeasuredLayer &layer = *owned;
-    LayerBellPlayer player(*owned);
-    QStringList errors;
-
-    // Plugins are loaded by the first file ever opened; a program that has been running has
-    // done that long before its bell.
-    {
-        quint16 device = 0;
-        MediaOpenRequest request;
-        request.element = tone;
-        if (layer.open(request, device) == 0)
-            layer.close(device);
-    }
-
-    // The bells: consecutive seconds, starting a few seconds from now.
-    const QDateTime now = QDateTime::currentDateTime();
-    QDateTime first = now.addSecs(kLeadSeconds);
-    first.setTime(QTime(first.time().hour(), first.time().minute(), first.time().second()));
-    std::vector<QDateTime> starts;
-    for (int i = 0; i < kBells; ++i) {
-        const QDateTime start = first.addSecs(i * spacing);
-        starts.push_back(start);
-        fx.insert(GunIDOf(start.date()), QStringLiteral("Ders %1").arg(i + 1),
-                  StoredTimeForm(start.time()), QStringLiteral("bell_%1.wav").arg(i), kBellSeconds);
-    }
-
-    BellStore store;
-    store.setFile(fx.databaseFile());
-    BellClock clock(store, player);
-    // --prepare: the next bell's music prepared ahead, as the program does.
-    clock.setPrepareAhead(app.arguments().contains(QStringLiteral("--prepare")));
-    clock.ReportError = [&errors](const QString &message) { errors << message; };
-    clock.Start();
-    const qint64 endMs = starts.back().toMSecsSinceEpoch() + kToneMs + 1000;
-    QTimer::singleShot(int(endMs - QDateTime::currentMSecsSinceEpoch()), &app,
-                       &QCoreApplication::quit);
-    app.exec();
-    clock.Timer().stop();
-    player.stop();
-
-    std::map<int, qint64> firstBufferOfBell;
-    // Sounded: from the first buffer to the stop, or to the end of the last buffer if sooner.
-    std::vector<double> overDuration;
-    {
-        std::lock_guard lock(buffers.mutex);
-        for (const auto &[device, at] : buffers.at) {
-            auto it = layer.bellOfDevice.find(device);
-            if (it != layer.bellOfDevice.end())
-                firstBufferOfBell.try_emplace(it->second, at);
-            auto silenced = layer.silencedAt.find(device);
-            if (it == layer.bellOfDevice.end() || silenced == layer.silencedAt.end())
-                continue;
-            const qint64 until = std::min(silenced->second, buffers.end[device]);
-            overDuration.push_back(double(until - at) / 1000.0 - kBellSeconds * 1000.0);
+    // --during-backup: the same bells once as usual, then once while the school is backed up.
+    if (app.arguments().contains(QStringLiteral("--during-backup"))) {
+        if (!addSchoolMusic(fx, music)) {
+            std::fprintf(stderr, "cannot write the school's music\n");
+            return 1;
         }
+        const Run usual = ringOnce(app, fx, tone, prepare, false);
+        // --equal-priority: the backup thread left at the bells' priority, to compare.
+        const bool lowered = !app.arguments().contains(QStringLiteral("--equal-priority"));
+        const Run during = ringOnce(app, fx, tone, prepare, true, lowered);
+        std::printf("ring_punctuality --during-backup: %d bells on consecutive seconds, %d ms WAV "
+                    "each, GstMediaLayer into fakesink sync=true, real timer; then the same while "
+                    "a backup of the school (300 MB of music, .tar) is made again and again\n",
+                    kBells, kToneMs);
+        std::printf("  ms after the second began   usual:  play request  first buffer   "
+                    "during backup:  play request  first buffer\n");
+        for (int i = 0; i < kBells; ++i)
+            std::printf("  bell %2d                          %12s  %12s                   %12s  "
+                        "%12s\n",
+                        i + 1, usual.playText[i].constData(), usual.bufferText[i].constData(),
+                        during.playText[i].constData(), during.bufferText[i].constData());
+        std::printf("  usual:\n");
+        printSummary(usual, "    ");
+        std::printf(
+            "  during backup (%d backups finished while the bells rang, backup thread %s):\n",
+            during.backups, lowered ? "at the lowest priority" : "at equal priority");
+        printSummary(during, "    ");
+        if (!during.backupFailure.isEmpty())
+            std::printf("    backup failed: %s\n", qPrintable(during.backupFailure));
+        setProgramFolder(QString());
+        return 0;
     }
+
+    const Run run = ringOnce(app, fx, tone, prepare, false);
     std::printf("ring_punctuality: %d bells on consecutive seconds, %d ms WAV each, "
                 "GstMediaLayer into fakesink sync=true, real timer\n",
                 kBells, kToneMs);
     std::printf("  bell  start     play request  first buffer   (ms after the second began)\n");
-    std::vector<double> toPlay, toBuffer;
-    int missed = 0, doubled = 0, silent = 0;
-    for (int i = 0; i < kBells; ++i) {
-        const qint64 secondUs = starts[i].toMSecsSinceEpoch() * 1000;
-        const auto &requests = layer.playRequests[i];
-        if (requests.empty())
-            ++missed;
-        if (requests.size() > 1)
-            ++doubled;
-        QByteArray playText = "missed", bufferText = "-";
-        if (!requests.empty()) {
-            const double ms = double(requests.front() - secondUs) / 1000.0;
-            toPlay.push_back(ms);
-            playText = QByteArray::number(ms, 'f', 2);
-            if (requests.size() > 1)
-                playText += " (x" + QByteArray::number(qsizetype(requests.size())) + ")";
-            auto it = firstBufferOfBell.find(i);
-            if (it != firstBufferOfBell.end()) {
-                const double bufferMs = double(it->second - secondUs) / 1000.0;
-                toBuffer.push_back(bufferMs);
-                bufferText = QByteArray::number(bufferMs, 'f', 2);
-            } else {
-                ++silent;
-                bufferText = "none";
-            }
-        }
+    for (int i = 0; i < kBells; ++i)
         std::printf("  %4d  %s  %12s  %12s\n", i + 1,
-                    qPrintable(starts[i].time().toString(QStringLiteral("HH:mm:ss"))),
-                    playText.constData(), bufferText.constData());
-    }
-    const Spread play = spreadOf(toPlay);
-    const Spread buffer = spreadOf(toBuffer);
-    std::printf("  to play request: p50 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 20 ms)\n",
-                play.p50, play.p99, play.max);
-    std::printf("  to first buffer: p50 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 3 ms)\n",
-                buffer.p50, buffer.p99, buffer.max);
-    const Spread sounded = spreadOf(overDuration);
-    const double shortest =
-        overDuration.empty() ? NAN : *std::min_element(overDuration.begin(), overDuration.end());
-    std::printf("  sounded minus duration: p50 %.2f ms, p99 %.2f ms, min %.2f ms, max %.2f ms "
-                "(target within 50 ms)\n",
-                sounded.p50, sounded.p99, shortest, sounded.max);
-    std::printf(
-        "  missed %d, doubled %d, played without a buffer %d (target 0 missed, 0 doubled)\n",
-        missed, doubled, silent);
-    for (const QString &error : std::as_const(errors))
-        std::printf("  error: %s\n", qPrintable(error));
+                    qPrintable(run.starts[i].time().toString(QStringLiteral("HH:mm:ss"))),
+                    run.playText[i].constData(), run.bufferText[i].constData());
+    printSummary(run, "  ");
 
     setProgramFolder(QString());
     return 0;

@@ -3,7 +3,8 @@
 // Backup: the school's data in one file and back. A backup is a .tar.gz that ordinary tools open:
 // manifest.json first (each entry's SHA-256 and size, the program version, the date), then
 // database.mdb, taken with SQLite's online backup so a program writing meanwhile cannot tear it,
-// then the music the schedule names under Muzikler/. No windows here: the window and the
+// then the staff's roles (yetkiler.json) when there are any, then the music the schedule names
+// under Muzikler/. No windows here: the window and the
 // service both call it, off the thread that rings.
 
 #include "ZilError.h"
@@ -43,6 +44,7 @@ struct Contents {
     QList<int> days;    // the weekdays Normal has bells on
     int programmes = 1; // Normal included
     int musicFiles = 0;
+    bool roles = false;   // the PINs (yetkiler.json) come back with it
     qint64 bytes = 0;     // unpacked
     QString line() const; // the summary shown before asking
 };
@@ -55,16 +57,23 @@ struct Made {
     QStringList missingMusic; // names the schedule uses that no file answers
 };
 
-// Writes the data folder's schedule and music into `archive` (written beside under a temporary
-// name and renamed, so a half-made backup never has the final name). Throws ZilError.
-Made make(const QString &dataFolder, const QString &archive);
+// Where the music goes: into the backup itself, or into the pool beside it that the automatic
+// copies share (one file per content, named by its SHA-256), the backup naming it by its sum.
+enum class Music { Inside, Pooled };
+// The pool of the copies in `archiveFolder`.
+QString poolFolder(const QString &archiveFolder);
+
+// Writes the data folder's schedule, roles and music into `archive` (written beside under a
+// temporary name and renamed, so a half-made backup never has the final name). Throws ZilError.
+Made make(const QString &dataFolder, const QString &archive, Music music = Music::Inside);
 
 // The database alone, copied consistently into `copy` with the online backup: quick, so it can
 // run before a big change on the thread that asked, while the music is packed after.
 void snapshotDatabase(const QString &databaseFile, const QString &copy);
 // Packs an already taken snapshot with the data folder's music into `archive`; the snapshot is
 // deleted afterwards.
-Made pack(const QString &dataFolder, const QString &snapshot, const QString &archive);
+Made pack(const QString &dataFolder, const QString &snapshot, const QString &archive,
+          Music music = Music::Inside);
 
 // A backup file checked whole and unpacked into a staging folder beside the data, ready to be
 // put in place. Every check runs in check(); the data folder is not touched before apply().
@@ -80,9 +89,9 @@ public:
 
     const Contents &contents() const { return m_contents; }
 
-    // Keeps the present state as a backup in Yedekler, then puts the backup's database and
-    // music in place with renames. A failure part way undoes every rename made, so the folder is
-    // as it was; the error is thrown.
+    // Keeps the present state as a backup in Yedekler, then puts the backup's database, roles
+    // and music in place with renames. A failure part way undoes every rename made, so the folder
+    // is as it was; the error is thrown.
     void apply();
     // The safety copy apply() made; empty before.
     QString safetyCopy() const { return m_safetyCopy; }
@@ -105,6 +114,12 @@ bool recoverInterrupted(const QString &dataFolder);
 // restore there, or returns false to stop dead as a killed process would (nothing undone).
 void setFaultHook(std::function<bool(const QString &step)> hook);
 
+// Called first on a thread that makes a backup: the thread takes the lowest processor and disk
+// priority. A thread's QThread priority changes nothing under Linux's ordinary scheduling, and a
+// backup hashing and copying hundreds of megabytes at equal priority delays the tick of the
+// thread that rings by whole scheduler ticks on a busy computer. Never call it on that thread.
+void yieldToTheBells();
+
 // The automatic copies in Yedekler beside the database.
 struct Keeping {
     int daily = 14;
@@ -116,8 +131,22 @@ Keeping keeping(const QString &databaseFile);
 void setKeeping(const QString &databaseFile, const Keeping &keep);
 QString copiesFolder(const QString &dataFolder);
 
+// When this process started: a temporary file of the copies last written before that belongs to
+// a copy that was cut off (the power went) and is never finished.
+QDateTime processStarted();
+// Deletes such leftovers in Yedekler and its pool, unless a copy is being made right now by any
+// process. Quick: one listing and no waiting. The number deleted.
+int removeLeftovers(const QString &dataFolder, const QDateTime &before = processStarted());
+// Deletes the pool's files that no copy in `archiveFolder` names any more, unless a copy is being
+// made right now. The number deleted.
+int prunePool(const QString &archiveFolder);
+
+// The automatic copies keep their music in the pool (Music::Pooled): a school's 26 copies hold its
+// music once, not 26 times. A copy restores through Restore like any backup, from beside its pool.
+//
 // Today's daily copy when there is none yet, the month's copy when the month has none, then the
-// oldest beyond the numbers kept are deleted. The file made, or empty when today's was there.
+// oldest beyond the numbers kept are deleted, and the pool's music no copy names any more. The
+// file made, or empty when today's was there.
 QString keepDaily(const QString &dataFolder, const QDate &today);
 // A copy before a restore or a big change, named after `why`; kept with the daily number.
 QString keepBefore(const QString &dataFolder, const QString &why);

@@ -31,6 +31,9 @@ DailyCopies::~DailyCopies() {
 }
 
 void DailyCopies::start(int delayMs) {
+    // A copy the power cut off in an earlier run is never finished: its temporary files go now,
+    // while no copy of this run is under way. One listing, and no waiting for another process.
+    Backup::removeLeftovers(m_dataFolder, Backup::processStarted());
     if (delayMs <= 0)
         runNow();
     else
@@ -46,6 +49,7 @@ void DailyCopies::runNow() {
     const QDate today = programClock().now().date();
     auto result = std::make_shared<std::pair<QString, QString>>();
     m_worker = QThread::create([folder, today, result] {
+        Backup::yieldToTheBells();
         try {
             result->first = Backup::keepDaily(folder, today);
         } catch (const ZilError &error) {

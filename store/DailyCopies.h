@@ -16,7 +16,8 @@ public:
                 QObject *parent = nullptr);
     ~DailyCopies() override;
 
-    // Makes today's copy (unless one is there) after `delayMs`, then again each day. The wait
+    // Deletes what copies cut off in an earlier run left, then makes today's copy (unless one
+    // is there) after `delayMs`, then again each day. The wait
     // lets the program's start and the first edits of the day go by without meeting the copy's
     // brief read locks.
     void start(int delayMs = 2 * 60 * 1000);

@@ -37,6 +37,8 @@ void aside(QWidget *parent, const QString &text, const std::function<void()> &wo
     progress.setCancelButton(nullptr);
     QEventLoop loop;
     QThread *worker = QThread::create([&] {
+        // A backup or a restore check of hundreds of megabytes, while the bells ring.
+        Backup::yieldToTheBells();
         try {
             work();
         } catch (...) {

@@ -5,6 +5,7 @@
 #include "Calendar.h"
 #include "DailyCopies.h"
 #include "DayPlan.h"
+#include "Roles.h"
 #include "ScheduleFixture.h"
 
 #include <QCryptographicHash>
@@ -18,6 +19,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <sys/stat.h>
+
+#include <clocale>
 
 namespace {
 void writeFile(const QString &path, const QByteArray &bytes) {
@@ -238,6 +241,52 @@ private slots:
             ->apply();
         QVERIFY(plan.update(monday));
         QCOMPARE(plan.next(QTime(8, 0))->bell.name, QStringLiteral("1. Ders A"));
+    }
+
+    void theRolesComeBackWithTheSchedule() {
+        ScheduleFixture school;
+        fillSchool(school, QStringLiteral("A"));
+        const QString rolesFile = school.folder() + QStringLiteral("yetkiler.json");
+        Roles roles(rolesFile);
+        roles.setPin(Role::Manager, QStringLiteral("1234"));
+        QTemporaryDir out;
+        const QString withRoles = out.filePath(QStringLiteral("pinli.tar"));
+        Backup::make(school.folder(), withRoles);
+
+        roles.setPin(Role::Manager, QStringLiteral("5678"));
+        auto restore = Backup::Restore::check(withRoles, school.folder());
+        QVERIFY(restore->contents().roles);
+        restore->apply();
+        restore.reset();
+        QCOMPARE(roles.tryPin(QStringLiteral("1234")), Role::Manager);
+        QCOMPARE(roles.tryPin(QStringLiteral("5678")), Role::Viewer);
+        // Only the staff group reads the hashes, restored or not.
+        QCOMPARE(QFileInfo(rolesFile).permissions() & (QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
+
+        // A backup from before the roles leaves today's PINs alone.
+        QFile::remove(rolesFile);
+        const QString withoutRoles = out.filePath(QStringLiteral("pinsiz.tar"));
+        Backup::make(school.folder(), withoutRoles);
+        roles.setPin(Role::Manager, QStringLiteral("4321"));
+        const QByteArray kept = readFile(rolesFile);
+        restore = Backup::Restore::check(withoutRoles, school.folder());
+        QVERIFY(!restore->contents().roles);
+        QVERIFY(restore->contents().line().contains(QStringLiteral("şimdiki yetkiler kalır")));
+        restore->apply();
+        restore.reset();
+        QCOMPARE(readFile(rolesFile), kept);
+        QCOMPARE(roles.tryPin(QStringLiteral("4321")), Role::Manager);
+
+        // A restore broken off puts the PINs back as they were.
+        Backup::setFaultHook([](const QString &s) {
+            if (s == QStringLiteral("taşı database.mdb"))
+                throw ZilError(QStringLiteral("disk hatası"));
+            return true;
+        });
+        QVERIFY_THROWS_EXCEPTION(ZilError,
+                                 Backup::Restore::check(withRoles, school.folder())->apply());
+        QCOMPARE(readFile(rolesFile), kept);
     }
 
     void badBackupsAreRefusedWithNothingChanged_data() {
@@ -473,7 +522,149 @@ private slots:
                      ->contents()
                      .bells,
                  1);
-        QCOMPARE(copies.entryList(QDir::Files | QDir::Hidden).size(), 8);
+        // Nothing else beside them but the copies' lock.
+        QCOMPARE(copies.entryList(QDir::Files | QDir::Hidden).size(), 8 + 1);
+    }
+
+    void leftoversOfACutOffCopyGoAtTheNextStart() {
+        ScheduleFixture school;
+        fillSchool(school, QStringLiteral("A"));
+        QVERIFY(!Backup::keepDaily(school.folder(), QDate(2026, 12, 7)).isEmpty());
+        const QString copies = Backup::copiesFolder(school.folder());
+        const QString pool = Backup::poolFolder(copies);
+        // What a power cut left while the day's copy was written, by an earlier run...
+        const QDateTime earlier = Backup::processStarted().addSecs(-600);
+        const QStringList cutOff{copies + ".gunluk-2026-12-08.tar.1a2b3c4d.yaziliyor",
+                                 copies + ".gunluk-2026-12-08.tar.1a2b3c4d.mdb",
+                                 pool + ".0123456789abcdef.5e6f7a8b.yaziliyor"};
+        for (const QString &file : cutOff) {
+            writeFile(file, QByteArray(4096, 'y'));
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(earlier, QFileDevice::FileModificationTime));
+        }
+        // ...and one a process started after this one is writing now.
+        const QString beingWritten = copies + ".once-2026-12-08-080000-000-toplu.tar.99.yaziliyor";
+        writeFile(beingWritten, "yarım");
+
+        // Before the start, a half-written copy never counts as today's.
+        QVERIFY(!Backup::keepDaily(school.folder(), QDate(2026, 12, 8)).isEmpty());
+        QFile::remove(copies + "gunluk-2026-12-08.tar");
+
+        QString failure;
+        DailyCopies daily(school.folder(), [&](const QString &m) { failure = m; });
+        daily.start(60 * 60 * 1000);
+        for (const QString &file : cutOff)
+            QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+        QVERIFY(QFileInfo::exists(beingWritten));
+        QVERIFY(failure.isEmpty());
+        // The copies that were whole are all still there.
+        QCOMPARE(QDir(copies).entryList({"gunluk-*", "aylik-*"}),
+                 (QStringList{"aylik-2026-12.tar", "gunluk-2026-12-07.tar"}));
+        QCOMPARE(Backup::removeLeftovers(school.folder()), 0);
+    }
+
+    void dailyCopiesShareTheirMusic() {
+        ScheduleFixture school;
+        fillSchool(school, QStringLiteral("A"));
+        Backup::setKeeping(school.databaseFile(), {2, 0});
+        const QString copies = Backup::copiesFolder(school.folder());
+        const QString pool = Backup::poolFolder(copies);
+        const auto poolFiles = [&] { return QDir(pool).entryList(QDir::Files); };
+        QVERIFY(!Backup::keepDaily(school.folder(), QDate(2026, 12, 7)).isEmpty());
+        QVERIFY(!Backup::keepDaily(school.folder(), QDate(2026, 12, 8)).isEmpty());
+        // Six pieces of music, kept once for both days; the copies hold no music of their own.
+        QCOMPARE(poolFiles().size(), 6);
+        const QString monday = copies + "gunluk-2026-12-08.tar";
+        QVERIFY(QFileInfo(monday).size() < QFileInfo(school.databaseFile()).size() + 64 * 1024);
+        QVERIFY(!readFile(monday).contains(QByteArray(3000, 'A')));
+
+        // A daily copy restores the whole school through the one restore.
+        QTemporaryDir empty;
+        const QString target = empty.path() + QLatin1Char('/');
+        auto restore = Backup::Restore::check(monday, target);
+        QCOMPARE(restore->contents().musicFiles, 6);
+        restore->apply();
+        restore.reset();
+        QCOMPARE(planOf(target + "database.mdb", QDate(2026, 12, 14)),
+                 planOf(school.databaseFile(), QDate(2026, 12, 14)));
+        QCOMPARE(readFile(target + "Muzikler/zil A.mp3"),
+                 readFile(school.folder() + "Muzikler/zil A.mp3"));
+
+        // New music: the next copy adds it; the music no kept copy names leaves the pool.
+        const QByteArray oldBell = readFile(school.folder() + "Muzikler/zil A.mp3");
+        writeFile(school.folder() + "Muzikler/zil A.mp3", QByteArray(3000, 'Z'));
+        QVERIFY(!Backup::keepDaily(school.folder(), QDate(2026, 12, 9)).isEmpty());
+        QCOMPARE(poolFiles().size(), 7);
+        QVERIFY(!Backup::keepDaily(school.folder(), QDate(2026, 12, 10)).isEmpty());
+        QCOMPARE(poolFiles().size(), 6);
+        const QString oldSum =
+            QCryptographicHash::hash(oldBell, QCryptographicHash::Sha256).toHex();
+        QVERIFY(!poolFiles().contains(oldSum));
+
+        // A copy whose music was lost, or damaged, is refused and the school stays as it was.
+        const QString wednesday = copies + "gunluk-2026-12-10.tar";
+        const QString newSum =
+            QCryptographicHash::hash(QByteArray(3000, 'Z'), QCryptographicHash::Sha256).toHex();
+        const QMap<QString, QByteArray> before = folderState(school.folder());
+        QVERIFY(QFile::rename(pool + newSum, pool + "kenara"));
+        try {
+            Backup::Restore::check(wednesday, school.folder());
+            QFAIL("a copy without its music was taken");
+        } catch (const EBackupRefused &refused) {
+            QVERIFY2(refused.message().contains("muzik-havuzu") &&
+                         refused.message().contains("zil A.mp3") &&
+                         refused.message().contains("Hiçbir şey değiştirilmedi"),
+                     qPrintable(refused.message()));
+        }
+        writeFile(pool + newSum, QByteArray(3000, 'X'));
+        try {
+            Backup::Restore::check(wednesday, school.folder());
+            QFAIL("a copy with damaged music was taken");
+        } catch (const EBackupRefused &refused) {
+            QVERIFY2(refused.message().contains("bozulmuş"), qPrintable(refused.message()));
+        }
+        QCOMPARE(folderState(school.folder()), before);
+        QVERIFY(QFile::remove(pool + newSum));
+        QVERIFY(QFile::rename(pool + "kenara", pool + newSum));
+        QCOMPARE(Backup::Restore::check(wednesday, school.folder())->contents().musicFiles, 6);
+
+        // The staff's own backup stays one file that restores wherever it is taken.
+        QTemporaryDir stick;
+        Backup::make(school.folder(), stick.filePath("okul.tar"));
+        QVERIFY(readFile(stick.filePath("okul.tar")).contains(QByteArray(3000, 'Z')));
+        QVERIFY(!QFileInfo::exists(Backup::poolFolder(stick.path())));
+    }
+
+    void namesStayWholeWhateverTheLocale() {
+        // A service started without a language runs in the C locale; the music's Turkish names
+        // must go into and come out of a backup all the same.
+        ScheduleFixture school;
+        fillSchool(school, QStringLiteral("A"));
+        QTemporaryDir out;
+        const QString madeInUtf8 = out.filePath(QStringLiteral("utf8.tar"));
+        Backup::make(school.folder(), madeInUtf8);
+        const QByteArray previous = ::setlocale(LC_ALL, nullptr);
+        ::setlocale(LC_ALL, "C");
+        struct Restore {
+            QByteArray locale;
+            ~Restore() { ::setlocale(LC_ALL, locale.constData()); }
+        } restoreLocale{previous};
+        const QString madeInC = out.filePath(QStringLiteral("c.tar"));
+        Backup::make(school.folder(), madeInC);
+        for (const QString &file : {madeInC, madeInUtf8}) {
+            QTemporaryDir empty;
+            const QString target = empty.path() + QLatin1Char('/');
+            auto restore = Backup::Restore::check(file, target);
+            QCOMPARE(restore->contents().musicFiles, 6);
+            restore->apply();
+            restore.reset();
+            QCOMPARE(readFile(target + QStringLiteral("Muzikler/alt/çıkış A.ogg")),
+                     QByteArray("ogg A"));
+            QCOMPARE(
+                readFile(target + QStringLiteral("Muzikler/Programın sesleri/Öğrenci zili.wav")),
+                QByteArray("ogrenci A"));
+        }
     }
 };
 
