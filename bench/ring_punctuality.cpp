@@ -16,13 +16,16 @@
 // --during-backup: the bells as above, once as usual and once while a backup of a school with
 // 300 MB of music is made again and again; both onsets printed side by side. The backup thread
 // takes the lowest priority as the program's do; --equal-priority leaves it at the bells'.
+#include "Alarm.h"
 #include "Backup.h"
+#include "Calendar.h"
 #include "BellClock.h"
 #include "Clock.h"
 #include "FallbackTone.h"
 #include "GstMediaLayer.h"
 #include "LayerBellPlayer.h"
 #include "ProgramValues.h"
+#include "ProgramSounds.h"
 #include "PulseServer.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
@@ -325,6 +328,60 @@ void ringInProcess(const QString &group, const QStringList &musics, const QStrin
     setProgramFolder(QString());
 }
 
+// Announcements planned at a second, as the day plan sounds them (a recording, no chime here).
+void announceInProcess(const QString &sink, std::vector<Heard> &heard, QStringList &errors) {
+    ScheduleFixture fx;
+    if (!fillFolder(fx))
+        return;
+    setProgramFolder(fx.folder());
+    Ringer ringer(sink);
+    ringer.store.setFile(fx.databaseFile());
+    const QDateTime first = wholeSecondsFromNow(5);
+    for (int i = 0; i < kCaseBells; ++i) {
+        Announcement a;
+        const QDateTime at = first.addSecs(i * kCaseSpacing);
+        a.name = QStringLiteral("Anons %1").arg(i);
+        a.sound = QStringLiteral("bell.wav");
+        a.gunId = GunIDOf(at.date());
+        a.at = at.time();
+        a.sure = kBellSeconds;
+        ringer.store.addAnnouncement(a);
+        heard.push_back({QStringLiteral("planned announcement"), at, a.sound});
+    }
+    ringer.clock.Start();
+    runEventsUntil(first.addSecs((kCaseBells - 1) * kCaseSpacing + 2));
+    ringer.clock.Timer().stop();
+    errors << ringer.errors;
+    setProgramFolder(QString());
+}
+
+// The fire alarm sounded by a click at any moment of a second, timed from the click.
+void alarmInProcess(const QString &sink, std::vector<Heard> &heard, QStringList &errors) {
+    ScheduleFixture fx;
+    if (!fillFolder(fx))
+        return;
+    setProgramFolder(fx.folder());
+    ProgramSounds::ensure(ProgramSounds::Sound::KesikSiren);
+    Ringer ringer(sink);
+    ringer.store.setFile(fx.databaseFile());
+    Calendar calendar(ringer.store);
+    Alarm alarm(ringer.clock, ringer.player, calendar,
+                [&errors](const QString &m) { errors << m; });
+    ringer.clock.Start();
+    for (int i = 0; i < kCaseBells; ++i) {
+        runEventsUntil(wholeSecondsFromNow(2).addMSecs(137 * i % 1000));
+        heard.push_back({QStringLiteral("alarm, from the click"), QDateTime::currentDateTime(),
+                         QStringLiteral("Kesik siren")});
+        alarm.sound(Alarm::Kind::Yangin);
+        runEventsFor(1500);
+        alarm.stop();
+    }
+    runEventsFor(1000);
+    ringer.clock.Timer().stop();
+    errors << ringer.errors;
+    setProgramFolder(QString());
+}
+
 // A bell `lead` ms after a program starts, as Bells::start starts the clock and opens the store.
 void ringAfterStart(int leadMs, const QString &sink, std::vector<Heard> &heard,
                     QStringList &errors) {
@@ -488,6 +545,8 @@ int listenToCases() {
     // The same MP3 with no WAV before it, to tell the file's part from the pair's.
     ringInProcess(QStringLiteral("MP3 alone"), QStringList(3, QStringLiteral("bell.mp3")), {}, sink,
                   heard, errors);
+    announceInProcess(sink, heard, errors);
+    alarmInProcess(sink, heard, errors);
     for (int leadMs : {400, 900, 1400, 1900, 2400, 2900})
         ringAfterStart(leadMs, sink, heard, errors);
     ringInService(heard, errors);

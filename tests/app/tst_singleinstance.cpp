@@ -68,6 +68,8 @@ int secondCopy(const QStringList &arguments) {
     FolderClaim claim(arguments.at(2));
     if (arguments.at(1) == QLatin1String("flood"))
         return flood(claim);
+    if (arguments.at(1) == QLatin1String("alarm"))
+        return claim.askRunningTo("alarm", 2) ? 0 : 3;
     if (arguments.at(1) == QLatin1String("hold")) {
         printf(claim.claim() ? "held\n" : "refused\n");
         fflush(stdout);
@@ -180,6 +182,19 @@ private slots:
         QVERIFY(!QFile::exists(fx.folder() + "zil.soket"));
         QVERIFY(FolderClaim(fx.folder()).claim());
         setProgramFolder({});
+    }
+
+    // A window that only shows the service's bells passes its alarm on.
+    void theServiceTakesAnAlarmFromAWindow() {
+        QTemporaryDir folder;
+        FolderClaim service(folder.path());
+        service.setService(true);
+        QVERIFY(service.claim());
+        QSignalSpy asked(&service, &FolderClaim::commandRequested);
+        QCOMPARE(runSecondCopy("alarm", folder.path()), 0);
+        QCOMPARE(asked.count(), 1);
+        QCOMPARE(asked.first().at(0).toByteArray(), QByteArray("alarm"));
+        QCOMPARE(asked.first().at(1).toInt(), 2);
     }
 
     void floodChangesNothing() {

@@ -235,6 +235,26 @@ private slots:
         }
         QVERIFY(!program.silenceTodayAction().isChecked());
         QVERIFY(!program.calendar().silencedToday());
+
+        // The fire alarm from the tray: the duty teacher's PIN sounds it, the bells wait for it
+        // and "Alarmı durdur" ends it.
+        const QList<QAction *> &alarm = program.alarmCommands().trayActions();
+        {
+            PinTyper duty({DutyPin});
+            alarm.first()->trigger();
+            QCOMPARE(duty.dialogs, 1);
+        }
+        QCOMPARE(program.bells().alarm().sounding(), Alarm::Kind::Yangin);
+        QVERIFY(alarm.first()->isChecked());
+        QCOMPARE(program.clock().heldFor(), Alarm::holdReason());
+        {
+            PinTyper loggedIn({});
+            alarm.last()->trigger();
+            QCOMPARE(loggedIn.dialogs, 0);
+        }
+        QVERIFY(!program.bells().alarm().sounding());
+        QVERIFY(!alarm.first()->isChecked());
+        QVERIFY(program.clock().heldFor().isEmpty());
     }
 
     // The first manager PIN is set in "Yetkiler ve PIN…" while the roles are off; from then on
