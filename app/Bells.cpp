@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "Clock.h"
 #include "GstMediaLayer.h"
+#include "PhonePage.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
@@ -33,6 +34,8 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     QObject::connect(&m_dayCheck, &DayCheck::cannotPlay, &m_clock, &BellClock::setUnplayable);
 }
 
+Bells::~Bells() = default;
+
 bool Bells::start() {
     m_clock.Start();
     // A restore the power cut off half way is undone before the schedule is read.
@@ -49,6 +52,9 @@ bool Bells::start() {
     }
     m_copies = std::make_unique<DailyCopies>(dataFolder(), m_report);
     m_copies->start();
+    // Off until the manager turns it on; it looks at its settings every second.
+    m_phone = std::make_unique<PhonePage>(*this, m_report);
+    m_phone->start();
     // Read now, so that whatever shows the day has it before the clock's first tick.
     try {
         m_plan.update(programClock().now().date());
@@ -62,6 +68,19 @@ bool Bells::stopMusic() {
     const bool bell = m_bellPlayer.playing();
     m_bellPlayer.stop();
     return stopDevice() || bell;
+}
+
+void Bells::ringNow(const QString &music, int seconds, const QString &by) {
+    const QDateTime now = programClock().now();
+    Bell bell;
+    bell.date = now.date();
+    bell.gunId = GunIDOf(now.date());
+    bell.name = by.isEmpty() ? QStringLiteral("Şimdi çalan zil")
+                             : QStringLiteral("Şimdi çalan zil (%1)").arg(by);
+    bell.start = StoredTimeForm(now.time());
+    bell.music = music;
+    bell.sure = seconds;
+    m_clock.soundNow(bell);
 }
 
 bool Bells::stopDevice() {

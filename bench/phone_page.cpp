@@ -1,0 +1,157 @@
+// The phone page under a school's worth of phones: 50 clients each asking /durum once a second
+// over their own kept-alive TLS connection, for a while. Prints the answer times (p50, p99,
+// worst), how many answers and reconnections there were, the main thread's tick lateness
+// meanwhile, and the process's resident memory before the page, with it on and idle, and under
+// the load. Figures only; nothing here passes or fails on time.
+//
+//     bench_phone_page [seconds=30] [clients=50]
+#include "Bells.h"
+#include "FakeMediaLayer.h"
+#include "PhoneAccess.h"
+#include "PhoneClient.h"
+#include "PhonePage.h"
+#include "ProcessFigures.h"
+#include "ProgramValues.h"
+#include "Roles.h"
+#include "Schedule.h"
+#include "ScheduleFixture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSslSocket>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+struct Client {
+    std::unique_ptr<QSslSocket> socket;
+    QByteArray received;
+    qint64 sentAtUs = -1;
+};
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(5, atoi(argv[1])) : 30;
+    const int clientCount = argc > 2 ? std::max(1, atoi(argv[2])) : 50;
+
+    ScheduleFixture fx;
+    const QTime now = QTime::currentTime();
+    for (int i = 0; i < 16; ++i)
+        fx.insert(GunIDOf(QDate::currentDate()), QStringLiteral("%1. Ders").arg(i + 1),
+                  StoredTimeForm(now.addSecs(-7200 + i * 900)), QStringLiteral("zil.wav"), 10);
+    setProgramFolder(fx.folder());
+    Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("1234"));
+    const qint64 beforeKb = residentKb();
+
+    const quint16 port = freeLoopbackPort();
+    PhoneAccess::writeSettings(dataFolder(), {true, port, true});
+    Bells bells([](const QString &m) { std::fprintf(stderr, "%s\n", qPrintable(m)); },
+                std::make_unique<FakeMediaLayer>());
+    bells.start();
+    bells.phone()->setListenAddress(QHostAddress::LocalHost);
+    bells.phone()->tick();
+    QElapsedTimer wait;
+    wait.start();
+    while (bells.phone()->port() != port && wait.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (bells.phone()->port() != port) {
+        std::fprintf(stderr, "the page did not start\n");
+        return 1;
+    }
+    const qint64 idleKb = residentKb();
+
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<Client> clients(size_t(clientCount));
+    std::vector<qint64> answersUs;
+    int reconnects = 0;
+    int failures = 0;
+    const QByteArray request = phoneRequest(port, "GET", "/durum", {}, {});
+
+    const auto connectClient = [&](Client &c) {
+        c.socket = std::make_unique<QSslSocket>();
+        c.socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+        c.received.clear();
+        c.sentAtUs = -1;
+        QSslSocket *s = c.socket.get();
+        QObject::connect(s, &QSslSocket::readyRead, s, [&, s, pc = &c] {
+            pc->received += s->readAll();
+            const qsizetype end = pc->received.indexOf("\r\n\r\n");
+            if (end < 0 || pc->sentAtUs < 0)
+                return;
+            PhoneAnswer head;
+            head.head = pc->received.left(end);
+            const qsizetype length = head.header("Content-Length").toLongLong();
+            if (pc->received.size() < end + 4 + length)
+                return;
+            answersUs.push_back(clock.nsecsElapsed() / 1000 - pc->sentAtUs);
+            pc->received.clear();
+            pc->sentAtUs = -1;
+        });
+        s->connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+    };
+    for (Client &c : clients)
+        connectClient(c);
+
+    // Each client asks once a second, spread over the second.
+    std::vector<std::unique_ptr<QTimer>> timers;
+    for (int i = 0; i < clientCount; ++i) {
+        auto timer = std::make_unique<QTimer>();
+        timer->setInterval(1000);
+        QObject::connect(timer.get(), &QTimer::timeout, [&, i] {
+            Client &c = clients[size_t(i)];
+            if (c.sentAtUs >= 0)
+                ++failures; // no answer within the second
+            if (!c.socket || c.socket->state() != QAbstractSocket::ConnectedState ||
+                !c.socket->isEncrypted()) {
+                ++reconnects;
+                connectClient(c);
+                return;
+            }
+            c.received.clear();
+            c.sentAtUs = clock.nsecsElapsed() / 1000;
+            c.socket->write(request);
+        });
+        QTimer::singleShot(1000 * i / clientCount, timer.get(), [t = timer.get()] { t->start(); });
+        timers.push_back(std::move(timer));
+    }
+
+    // The main thread's own one-second tick, as the bell clock has it: how late it comes.
+    std::vector<qint64> lateMs;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    qint64 expected = 1000;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        lateMs.push_back(clock.elapsed() - expected);
+        expected += 1000;
+    });
+    tick.start(1000);
+
+    qint64 loadKb = 0;
+    QTimer::singleShot(seconds * 1000 / 2, [&] { loadKb = residentKb(); });
+    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+    app.exec();
+
+    std::sort(answersUs.begin(), answersUs.end());
+    std::sort(lateMs.begin(), lateMs.end());
+    const auto at = [&](double q) {
+        return answersUs.empty() ? 0.0
+                                 : answersUs[size_t(q * double(answersUs.size() - 1))] / 1000.0;
+    };
+    std::printf("phone page: %d clients, one GET /durum a second each, %d s\n", clientCount,
+                seconds);
+    std::printf("  answers: %zu, unanswered within 1 s: %d, reconnections: %d\n", answersUs.size(),
+                failures, reconnects);
+    std::printf("  answer time ms: p50 %.2f  p99 %.2f  max %.2f\n", at(0.5), at(0.99), at(1.0));
+    std::printf("  main thread 1 s tick lateness ms: max %lld\n",
+                lateMs.empty() ? 0LL : static_cast<long long>(lateMs.back()));
+    std::printf("  VmRSS kB: before the page %lld, page on and idle %lld, under load %lld\n",
+                static_cast<long long>(beforeKb), static_cast<long long>(idleKb),
+                static_cast<long long>(loadKb));
+    clients.clear();
+    setProgramFolder({});
+    return 0;
+}
