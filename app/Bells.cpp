@@ -38,6 +38,10 @@ Bells::~Bells() = default;
 
 bool Bells::start() {
     m_clock.Start();
+    // Off until the manager turns it on; it looks at its settings every second, and shows what
+    // it can even while the schedule cannot be read.
+    m_phone = std::make_unique<PhonePage>(*this, m_report);
+    m_phone->start();
     // A restore the power cut off half way is undone before the schedule is read.
     if (Backup::recoverInterrupted(dataFolder()) && m_report)
         m_report(QStringLiteral("Yarıda kalmış bir geri yükleme geri alındı; zil programı "
@@ -52,9 +56,6 @@ bool Bells::start() {
     }
     m_copies = std::make_unique<DailyCopies>(dataFolder(), m_report);
     m_copies->start();
-    // Off until the manager turns it on; it looks at its settings every second.
-    m_phone = std::make_unique<PhonePage>(*this, m_report);
-    m_phone->start();
     // Read now, so that whatever shows the day has it before the clock's first tick.
     try {
         m_plan.update(programClock().now().date());

@@ -32,8 +32,25 @@ const PlannedSound *current(const QList<PlannedSound> &sounds, const QTime &now)
 PhonePage::PhonePage(Bells &bells, std::function<void(const QString &)> report, QObject *parent)
     : QObject(parent)
     , m_bells(bells)
-    , m_report(std::move(report)) {
+    , m_report(std::move(report))
+    , m_server(m_snapshot, rolesFile(), [this](const PhoneCommand &command) { perform(command); }) {
     m_timer.setInterval(1000);
+    connect(&m_server, &PhoneServer::listening, this, [this](quint16 port) {
+        m_listening = port;
+        m_hasFailed = false;
+        qInfo().noquote() << QStringLiteral("Telefon sayfası açık: https://<adres>:%1 "
+                                            "(sertifika SHA-256: %2)")
+                                 .arg(port)
+                                 .arg(m_identity.fingerprint);
+        emit listening(port);
+    });
+    connect(&m_server, &PhoneServer::failed, this, [this](const QString &message) {
+        m_server.stop();
+        m_hasFailed = true;
+        m_failed = m_serving;
+        if (m_report)
+            m_report(message);
+    });
     connect(&m_timer, &QTimer::timeout, this, &PhonePage::tick);
 }
 
@@ -48,15 +65,15 @@ void PhonePage::tick() {
     // Only the process that rings the folder serves it, so it answers for the bells that ring.
     const bool wanted = settings.on && m_bells.clock().ringing();
     if (!wanted) {
-        if (m_server) {
-            m_server.reset();
+        if (m_server.started()) {
+            m_server.stop();
             m_listening = 0;
             qInfo().noquote() << QStringLiteral("Telefon sayfası kapatıldı.");
         }
         m_hasFailed = false;
         return;
     }
-    if (!m_server || settings.port != m_serving.port)
+    if (!m_server.started() || settings.port != m_serving.port)
         serve(settings);
     writeSnapshot(settings);
 }
@@ -65,7 +82,7 @@ void PhonePage::serve(const PhoneSettings &settings) {
     // A failure is told once; it is tried again when the settings change.
     if (m_hasFailed && m_failed == settings)
         return;
-    m_server.reset();
+    m_server.stop();
     m_listening = 0;
     m_serving = settings;
     try {
@@ -77,26 +94,8 @@ void PhonePage::serve(const PhoneSettings &settings) {
             m_report(error.message());
         return;
     }
-    m_server = std::make_unique<PhoneServer>(
-        m_snapshot, rolesFile(), [this](const PhoneCommand &command) { perform(command); });
-    connect(m_server.get(), &PhoneServer::listening, this, [this](quint16 port) {
-        m_listening = port;
-        m_hasFailed = false;
-        qInfo().noquote() << QStringLiteral("Telefon sayfası açık: https://<adres>:%1 "
-                                            "(sertifika SHA-256: %2)")
-                                 .arg(port)
-                                 .arg(m_identity.fingerprint);
-        emit listening(port);
-    });
-    connect(m_server.get(), &PhoneServer::failed, this, [this, settings](const QString &message) {
-        m_server.reset();
-        m_hasFailed = true;
-        m_failed = settings;
-        if (m_report)
-            m_report(message);
-    });
     m_slowTicks = 0;
-    m_server->start(m_address, quint16(settings.port), m_identity);
+    m_server.start(m_address, quint16(settings.port), m_identity);
 }
 
 void PhonePage::writeSnapshot(const PhoneSettings &settings) {
@@ -244,6 +243,6 @@ void PhonePage::perform(const PhoneCommand &command) {
         note(command, QStringLiteral("Yapılamadı: %1").arg(error.message()));
     }
     // The phone that asked sees what came of it at its next look.
-    if (m_server)
+    if (m_server.started())
         writeSnapshot(m_serving);
 }

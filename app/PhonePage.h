@@ -55,7 +55,7 @@ private:
     Bells &m_bells;
     std::function<void(const QString &)> m_report;
     std::shared_ptr<PhoneSnapshot> m_snapshot = std::make_shared<PhoneSnapshot>();
-    std::unique_ptr<PhoneServer> m_server;
+    PhoneServer m_server;
     QHostAddress m_address = QHostAddress::Any;
     QTimer m_timer;
     PhoneSettings m_serving;

@@ -22,6 +22,8 @@
 
 #include <openssl/crypto.h>
 
+#include <cctype>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -65,6 +67,53 @@ bool PhoneSnapshot::offersAnnouncement(int id) const {
 namespace {
 
 // --- the listener: TLS or a redirect, and the limits ----------------------------------------
+
+// The limits of one connection, a child of its socket: closed when no answer went out for
+// IdleSeconds (a keep-alive connection may stay while it is used; one that drips a request in
+// slowly may not), and answered 413 and closed once a request grows past MaxRequestBytes.
+class ConnectionLimits : public QObject {
+public:
+    explicit ConnectionLimits(QTcpSocket *socket)
+        : QObject(socket)
+        , m_socket(socket) {
+        m_idle.setSingleShot(true);
+        connect(&m_idle, &QTimer::timeout, this, [this] {
+            m_socket->abort();
+            m_socket->deleteLater();
+        });
+        m_idle.start(PhoneServer::IdleSeconds * 1000);
+        connect(socket, &QIODevice::bytesWritten, this, [this] {
+            m_received = 0;
+            m_idle.start(PhoneServer::IdleSeconds * 1000);
+        });
+        // Connected before the HTTP server's own handler, so it runs first and can take the
+        // bytes away from it.
+        connect(socket, &QIODevice::readyRead, this, &ConnectionLimits::received);
+    }
+
+private:
+    void received() {
+        if (m_refused) {
+            m_socket->readAll();
+            return;
+        }
+        m_received += m_socket->bytesAvailable();
+        if (m_received <= PhoneServer::MaxRequestBytes)
+            return;
+        m_refused = true;
+        m_socket->readAll();
+        const QByteArray body = QStringLiteral("İstek çok büyük.").toUtf8();
+        m_socket->write("HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n"
+                        "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+                        QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        m_socket->disconnectFromHost();
+    }
+
+    QTcpSocket *m_socket;
+    QTimer m_idle;
+    qint64 m_received = 0;
+    bool m_refused = false;
+};
 
 // Every connection, counted from accept() until its socket is gone. The first byte decides:
 // 0x16 opens a TLS handshake; anything else is plain HTTP and gets a redirect to https://.
@@ -116,38 +165,7 @@ private:
     void guard(QTcpSocket *socket) {
         connect(socket, &QObject::destroyed, this, [this] { --m_open; });
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        auto *idle = new QTimer(socket);
-        idle->setSingleShot(true);
-        connect(idle, &QTimer::timeout, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        idle->start(PhoneServer::IdleSeconds * 1000);
-        // Reset by every answer: a keep-alive connection may stay while it is used.
-        auto *received = new qint64(0);
-        connect(socket, &QObject::destroyed, [received] { delete received; });
-        connect(socket, &QIODevice::bytesWritten, idle, [idle, received] {
-            *received = 0;
-            idle->start(PhoneServer::IdleSeconds * 1000);
-        });
-        // Connected before the HTTP server's own handler, so it runs first and can take the
-        // bytes away from it.
-        connect(socket, &QIODevice::readyRead, socket, [socket, received] {
-            if (*received < 0) {
-                socket->readAll();
-                return;
-            }
-            *received += socket->bytesAvailable();
-            if (*received <= PhoneServer::MaxRequestBytes)
-                return;
-            *received = -1;
-            socket->readAll();
-            const QByteArray body = QStringLiteral("İstek çok büyük.").toUtf8();
-            socket->write("HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n"
-                          "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                          QByteArray::number(body.size()) + "\r\n\r\n" + body);
-            socket->disconnectFromHost();
-        });
+        new ConnectionLimits(socket);
     }
 
     void startTls(qintptr fd) {
@@ -319,7 +337,8 @@ public:
 
     // In the server's thread: listens, and tells the main thread how it went.
     void listen(const QHostAddress &address, quint16 port, const PhoneIdentity &identity,
-                PhoneServer *owner) {
+                PhoneServer *owner, quint64 generation) {
+        m_generation = generation;
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificate(QSslCertificate(identity.certificatePem, QSsl::Pem));
         tls.setPrivateKey(QSslKey(identity.keyPem, QSsl::Ec, QSsl::Pem));
@@ -359,7 +378,10 @@ private:
     void tell(PhoneServer *owner, bool ok, quint16 port, const QString &message) {
         QMetaObject::invokeMethod(
             owner,
-            [owner, ok, port, message] {
+            [owner, ok, port, message, generation = m_generation] {
+                // A server stopped meanwhile has nothing to tell.
+                if (generation != owner->m_generation)
+                    return;
                 if (ok)
                     emit owner->listening(port);
                 else
@@ -455,6 +477,11 @@ private:
 
     Reply logIn(const QHttpServerRequest &request) {
         const QString address = request.remoteAddress().toString();
+        if (m_tries.size() >= MaxAddresses && !m_tries.contains(address))
+            dropOldSessions();
+        if (m_tries.size() >= MaxAddresses && !m_tries.contains(address))
+            return refusal(429,
+                           QStringLiteral("Çok fazla deneme var; biraz sonra yeniden deneyin."));
         Tries &tries = m_tries[address];
         if (const qint64 left = tries.lockedUntilMs - nowMs(); left > 0) {
             return refusal(429, QStringLiteral("%1 kez yanlış PIN girildi. Lütfen %2 saniye "
@@ -576,11 +603,15 @@ private:
     }
 
     static constexpr qint64 SessionMs = PhoneServer::SessionMinutes * 60 * 1000;
+    // Addresses with wrong tries kept at once; a school has far fewer phones.
+    static constexpr int MaxAddresses = 4096;
 
     std::shared_ptr<PhoneSnapshot> m_snapshot;
     Roles m_roles;
     std::function<void(const PhoneCommand &)> m_perform;
-    QPointer<QObject> m_performer;
+    // Outlives every server thread: the server waits for them before it goes.
+    QObject *m_performer;
+    quint64 m_generation = 0;
     QElapsedTimer m_clock;
     QHash<QByteArray, Session> m_sessions;
     QHash<QString, Tries> m_tries;
@@ -614,13 +645,14 @@ void PhoneServer::start(const QHostAddress &address, quint16 port, const PhoneId
     m_thread->start();
     QMetaObject::invokeMethod(
         m_worker,
-        [worker = m_worker, address, port, identity, this] {
-            worker->listen(address, port, identity, this);
+        [worker = m_worker, address, port, identity, this, generation = ++m_generation] {
+            worker->listen(address, port, identity, this, generation);
         },
         Qt::QueuedConnection);
 }
 
 void PhoneServer::stop() {
+    ++m_generation;
     if (!m_thread)
         return;
     m_thread->quit();

@@ -73,7 +73,8 @@ public:
     static constexpr int MaxSessions = 256;
 
     // The server of a program whose roles are kept in `rolesFile`. `perform` runs on this
-    // object's thread.
+    // object's thread. Made once and started and stopped as the settings say: its destruction
+    // waits for the server threads it started.
     PhoneServer(std::shared_ptr<PhoneSnapshot> snapshot, QString rolesFile,
                 std::function<void(const PhoneCommand &)> perform, QObject *parent = nullptr);
     // Waits for the server's thread.
@@ -90,10 +91,14 @@ signals:
     void failed(const QString &message);
 
 private:
+    friend class PhoneWorker;
+
     std::shared_ptr<PhoneSnapshot> m_snapshot;
     QString m_rolesFile;
     std::function<void(const PhoneCommand &)> m_perform;
     QThread *m_thread = nullptr;
     PhoneWorker *m_worker = nullptr;
     QList<QPointer<QThread>> m_ending;
+    // Counts the starts and stops, so what an earlier start tells late is not taken for now.
+    quint64 m_generation = 0;
 };

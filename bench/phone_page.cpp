@@ -65,7 +65,7 @@ int main(int argc, char **argv) {
 
     QElapsedTimer clock;
     clock.start();
-    std::vector<Client> clients(size_t(clientCount));
+    std::vector<Client> clients(static_cast<size_t>(clientCount));
     std::vector<qint64> answersUs;
     int reconnects = 0;
     int failures = 0;

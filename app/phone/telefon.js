@@ -96,6 +96,7 @@
     fillSelect($('zilSes'), d.sesler, (r) => r.muzik, (r) => r.ad);
     fillSelect($('anonsSec'), d.anonslar, (r) => r.id, (r) => r.ad);
     $('anonsYap').disabled = d.anonslar.length === 0;
+    $('anonsYok').hidden = d.anonslar.length > 0;
     silenced = d.sessizBugun;
     $('sessiz').textContent = silenced ? 'Bugün ziller yeniden çalsın' : 'Bugün zil çalmasın';
     if (!d.oturum && token) show('Oturumun süresi doldu; PIN ile yeniden giriş yapın.', true);
