@@ -192,6 +192,40 @@ private slots:
                  400);
     }
 
+    void dutyAnnouncesStopsAndSilences() {
+        Page page;
+        QVERIFY(page.up());
+        Announcement a;
+        a.name = QStringLiteral("Toplantı");
+        a.sound = QStringLiteral("toplanti.wav");
+        a.gunId = 6;
+        a.at = QTime(3, 0);
+        const int id = page.bells->store().addAnnouncement(a);
+        const Session duty = page.logIn("5678");
+        QVERIFY(!duty.token.isEmpty());
+        // Offered once the page has read the announcements again.
+        const QByteArray announce = "{\"islem\":\"anons\",\"id\":" + QByteArray::number(id) + "}";
+        QTRY_VERIFY_WITH_TIMEOUT(page.bells->phone()->snapshot()->offersAnnouncement(id), 8000);
+        QCOMPARE(page.command(duty, "{\"islem\":\"anons\",\"id\":99999}").status, 400);
+        QCOMPARE(page.command(duty, announce).status, 202);
+        QTRY_VERIFY(page.record().contains(
+            QStringLiteral("Anons çanı: Toplantı (telefondan: Nöbetçi, 127.0.0.1)")));
+
+        QCOMPARE(page.command(duty, ring).status, 202);
+        QTRY_VERIFY(page.bells->phone()->lastCommands().value(0).contains("Zil çalındı"));
+        QCOMPARE(page.command(duty, "{\"islem\":\"durdur\"}").status, 202);
+        QTRY_VERIFY(page.bells->phone()->lastCommands().value(0).contains("Müzik durduruldu"));
+        QVERIFY(!page.bells->bellPlayer().playing());
+
+        QVERIFY(!page.bells->calendar().silencedToday());
+        QCOMPARE(page.command(duty, "{\"islem\":\"sessiz\",\"acik\":true}").status, 202);
+        QTRY_VERIFY(page.bells->calendar().silencedToday());
+        QTRY_VERIFY(object(phoneAsk(page.port, "GET", "/durum")).value("sessizBugun").toBool());
+        QCOMPARE(page.command(duty, "{\"islem\":\"sessiz\",\"acik\":false}").status, 202);
+        QTRY_VERIFY(!page.bells->calendar().silencedToday());
+        QCOMPARE(page.command(duty, "{\"islem\":\"kapat\"}").status, 400);
+    }
+
     void wrongPinsLockOnlyThatAddress() {
         Page page;
         QVERIFY(page.up());
