@@ -73,7 +73,8 @@ void PhonePage::tick() {
         m_hasFailed = false;
         return;
     }
-    if (!m_server.started() || settings.port != m_serving.port)
+    if (!m_server.started() || settings.port != m_serving.port ||
+        settings.address != m_serving.address)
         serve(settings);
     writeSnapshot(settings);
 }
@@ -95,7 +96,8 @@ void PhonePage::serve(const PhoneSettings &settings) {
         return;
     }
     m_slowTicks = 0;
-    m_server.start(m_address, quint16(settings.port), m_identity);
+    m_server.start(settings.address.isEmpty() ? m_address : QHostAddress(settings.address),
+                   quint16(settings.port), m_identity);
 }
 
 void PhonePage::writeSnapshot(const PhoneSettings &settings) {

@@ -28,7 +28,8 @@ public:
 
     // Starts the once-a-second look at the settings and the snapshot; the first is a second on.
     void start();
-    // Where the server listens; every address unless a test says otherwise.
+    // Where the server listens when the settings name no address; every address unless a test
+    // says otherwise.
     void setListenAddress(const QHostAddress &address) { m_address = address; }
 
     // One look: starts or stops the server as the settings say, and writes the snapshot.

@@ -15,6 +15,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -29,6 +30,7 @@ constexpr int CertificateDays = 3650;
 const QString keyOn = QStringLiteral("acik");
 const QString keyPort = QStringLiteral("port");
 const QString keyClassroom = QStringLiteral("sinifEkrani");
+const QString keyAddress = QStringLiteral("dinle");
 
 template <typename T, void (*Free)(T *)> struct Freer {
     void operator()(T *p) const { Free(p); }
@@ -166,6 +168,10 @@ PhoneSettings readSettings(const QString &folder) {
     const int port = object.value(keyPort).toInt(PhoneSettings::DefaultPort);
     if (!portProblem(port).isEmpty())
         return settings;
+    const QString address = object.value(keyAddress).toString();
+    if (!addressProblem(address).isEmpty())
+        return settings;
+    settings.address = address;
     settings.port = port;
     settings.on = object.value(keyOn).toBool(false);
     settings.classroom = object.value(keyClassroom).toBool(false);
@@ -180,13 +186,27 @@ QString portProblem(int port) {
     return {};
 }
 
+QString addressProblem(const QString &address) {
+    // Checked as the system reads it, so that the store needs no network library.
+    const QByteArray text = address.toLatin1();
+    unsigned char binary[16];
+    if (!address.isEmpty() && inet_pton(AF_INET, text.constData(), binary) != 1 &&
+        inet_pton(AF_INET6, text.constData(), binary) != 1)
+        return QStringLiteral("\"%1\" bir IP adresi değil.").arg(address);
+    return {};
+}
+
 void writeSettings(const QString &folder, const PhoneSettings &settings) {
     if (const QString problem = portProblem(settings.port); !problem.isEmpty())
+        throw ZilError(problem);
+    if (const QString problem = addressProblem(settings.address); !problem.isEmpty())
         throw ZilError(problem);
     QJsonObject object;
     object.insert(keyOn, settings.on);
     object.insert(keyPort, settings.port);
     object.insert(keyClassroom, settings.classroom);
+    if (!settings.address.isEmpty())
+        object.insert(keyAddress, settings.address);
     writeFile(settingsFile(folder), QJsonDocument(object).toJson(),
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                   QFileDevice::WriteGroup | QFileDevice::ReadOther);

@@ -15,6 +15,9 @@ struct PhoneSettings {
     bool on = false;
     int port = DefaultPort;
     bool classroom = false;
+    // The one address to listen on; empty: every address of the computer. Set by hand in
+    // telefon.json ("dinle") for a computer that must serve one network only.
+    QString address;
 
     bool operator==(const PhoneSettings &) const = default;
 };
@@ -41,6 +44,8 @@ QString certificateFile(const QString &folder);
 PhoneSettings readSettings(const QString &folder);
 // Why `port` cannot be used, in the user's words; empty when it can.
 QString portProblem(int port);
+// Why `address` cannot be listened on, in the user's words; empty when it can (or is empty).
+QString addressProblem(const QString &address);
 // Writes the settings; throws ZilError in the user's words when the port is not usable or the
 // file cannot be written; nothing is written then.
 void writeSettings(const QString &folder, const PhoneSettings &settings);

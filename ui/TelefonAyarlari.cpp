@@ -81,7 +81,8 @@ bool TfrmTelefonAyarlari::btnKaydetClick() {
         ui->edtPort->setFocus();
         return false;
     }
-    PhoneSettings settings;
+    // The listening address is set by hand in the file only; kept as it is.
+    PhoneSettings settings = PhoneAccess::readSettings(m_folder);
     settings.on = ui->chkAcik->isChecked();
     settings.port = port;
     settings.classroom = ui->chkSinif->isChecked();

@@ -70,8 +70,18 @@ private slots:
         QCOMPARE(PhoneAccess::readSettings(folder), PhoneSettings{});
         QVERIFY(!PhoneSettings{}.on);
 
-        const PhoneSettings wanted{true, 9443, true};
+        PhoneSettings wanted{true, 9443, true};
         PhoneAccess::writeSettings(folder, wanted);
+        QCOMPARE(PhoneAccess::readSettings(folder), wanted);
+        wanted.address = QStringLiteral("192.168.1.20");
+        PhoneAccess::writeSettings(folder, wanted);
+        QCOMPARE(PhoneAccess::readSettings(folder), wanted);
+        try {
+            PhoneAccess::writeSettings(folder, {true, 9443, true, QStringLiteral("okul.local")});
+            QFAIL("a name was taken for an address");
+        } catch (const ZilError &error) {
+            QVERIFY(error.message().contains("bir IP adresi değil"));
+        }
         QCOMPARE(PhoneAccess::readSettings(folder), wanted);
 
         for (const int port : {0, 80, 1023, 65536, -5}) {
@@ -90,7 +100,8 @@ private slots:
         const QString folder = dir.path() + '/';
         for (const QByteArray &text :
              {QByteArray("{\"acik\": true, \"port\": 80}"), QByteArray("{\"acik\": tr"),
-              QByteArray("[true]"), QByteArray(100000, 'x')}) {
+              QByteArray("{\"acik\": true, \"dinle\": \"hepsi\"}"), QByteArray("[true]"),
+              QByteArray(100000, 'x')}) {
             QFile file(PhoneAccess::settingsFile(folder));
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             file.write(text);

@@ -40,6 +40,12 @@ private slots:
         classroom->setChecked(true);
         QVERIFY(window.btnKaydetClick());
         QCOMPARE(PhoneAccess::readSettings(dataFolder()), (PhoneSettings{true, 9443, true}));
+        // An address set by hand in the file stays.
+        PhoneAccess::writeSettings(dataFolder(), {true, 9443, true, QStringLiteral("127.0.0.1")});
+        classroom->setChecked(false);
+        QVERIFY(window.btnKaydetClick());
+        QCOMPARE(PhoneAccess::readSettings(dataFolder()),
+                 (PhoneSettings{true, 9443, false, QStringLiteral("127.0.0.1")}));
 
         // The window shows the fingerprint of the certificate the serving process made.
         auto *fingerprint = window.findChild<QLabel *>("lblParmakIzi");
