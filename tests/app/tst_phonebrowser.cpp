@@ -2,8 +2,10 @@
 // chromedriver this test starts on a loopback port. It opens the page at a phone's width, sees
 // the countdown to the next bell change, is refused a command without a PIN, logs in, rings a
 // bell now (into a fake media layer; the bell record shows it with the address and role), and
-// is refused with the token of a session that has ended. The phone layout's picture is kept in
-// the test's folder, and copied where ZIL_TELEFON_EKRAN says when it is set (for the README).
+// is refused with the token of a session that has ended; the classroom screen shows the break
+// the school is in. The phone layout's picture is kept in the test's folder, and copied where
+// ZIL_TELEFON_EKRAN says when it is set (for the README); ZIL_SINIF_EKRANI likewise for the
+// classroom screen's.
 #include "Bells.h"
 #include "FakeMediaLayer.h"
 #include "PhoneAccess.h"
@@ -223,6 +225,20 @@ private slots:
                                      .toBool(),
                                  10000);
         QCOMPARE(driver.asyncScript(postCommand, {token}).toInt(), 401);
+
+        // The classroom screen: no PIN, the lesson or break the school is in, the next bell.
+        driver.go(page + QStringLiteral("sinif"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.text("#simdi") == QStringLiteral("Teneffüs"), 10000);
+        QVERIFY(driver.text("#kalan").startsWith(QStringLiteral("2. Ders — ")));
+        QVERIFY(QTime::fromString(driver.text("#saat"), QStringLiteral("HH:mm:ss")).isValid());
+        QCOMPARE(driver.script("return document.querySelectorAll('#program li').length;").toInt(),
+                 4);
+        if (const QString wanted = qEnvironmentVariable("ZIL_SINIF_EKRANI"); !wanted.isEmpty()) {
+            QFile::remove(wanted);
+            QFile screen(wanted);
+            QVERIFY(screen.open(QIODevice::WriteOnly));
+            screen.write(driver.screenshot());
+        }
 
         driver.close();
         driverProcess.terminate();
