@@ -23,9 +23,14 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     : m_report(std::move(report))
     , m_dayCheck(m_store, m_report)
     , m_player(orProgramOutput(std::move(layer)))
-    , m_clock(m_store, m_bellPlayer, m_report) {
+    , m_clock(m_store, m_bellPlayer, m_report)
+    , m_alarm(m_clock, m_bellPlayer, m_calendar, m_report)
+    , m_breakMusic(m_clock, m_musicPlayer, m_bellPlayer, m_calendar, m_report) {
     // A bell wins over music someone plays with the player bar.
     QObject::connect(&m_bellPlayer, &BellPlayer::started, &m_bellPlayer, [this] { stopDevice(); });
+    // So does the break music.
+    QObject::connect(&m_musicPlayer, &BellPlayer::started, &m_musicPlayer,
+                     [this] { stopDevice(); });
     m_clock.setPrepareAhead(true);
     m_clock.setPlan(m_plan);
     m_plan.setSirenMusic(ProgramSounds::bellName(ProgramSounds::Sound::SabitSiren));
@@ -66,7 +71,9 @@ bool Bells::start() {
 }
 
 bool Bells::stopMusic() {
-    const bool bell = m_bellPlayer.playing();
+    const bool alarm = m_alarm.stop();
+    const bool bell = alarm || m_bellPlayer.playing() || m_musicPlayer.playing();
+    m_musicPlayer.stop();
     m_bellPlayer.stop();
     return stopDevice() || bell;
 }
@@ -82,6 +89,16 @@ void Bells::ringNow(const QString &music, int seconds, const QString &by) {
     bell.music = music;
     bell.sure = seconds;
     m_clock.soundNow(bell);
+}
+
+QString Bells::louderSound() {
+    if (m_alarm.sounding())
+        return QStringLiteral("Acil durum alarmı çalıyor");
+    if (m_bellPlayer.playing())
+        return QStringLiteral("Zil çalıyor");
+    if (m_breakMusic.playing())
+        return QStringLiteral("Teneffüs müziği çalıyor");
+    return {};
 }
 
 bool Bells::stopDevice() {
@@ -114,7 +131,31 @@ void Bells::announceNow(const Announcement &announcement) {
     QTimer::singleShot(DayPlan::ChimeSeconds * 1000, &m_clock, [this, bell, chimed]() mutable {
         bell.start = StoredTimeForm(programClock().now().time());
         // A bell that began meanwhile is not cut off for it.
-        m_clock.soundNow(bell, m_clock.starts() == chimed ? QString()
-                                                           : QStringLiteral("zil çalarken"));
+        m_clock.soundNow(bell,
+                         m_clock.starts() == chimed ? QString() : QStringLiteral("zil çalarken"));
     });
+}
+
+QString Bells::alarmCommand(int kind) {
+    if (kind < 0) {
+        return m_alarm.stop() ? QStringLiteral("Alarm durduruldu.")
+                              : QStringLiteral("Çalan bir alarm yoktu.");
+    }
+    if (kind >= int(std::size(Alarm::Kinds)))
+        return QStringLiteral("Bilinmeyen alarm türü: %1").arg(kind);
+    m_alarm.sound(Alarm::Kinds[kind]);
+    return QStringLiteral("Acil durum alarmı çalıyor: %1").arg(Alarm::title(Alarm::Kinds[kind]));
+}
+
+QString Bells::announceCommand(int id) {
+    std::optional<Announcement> found;
+    try {
+        found = m_store.announcement(id);
+    } catch (const ZilError &error) {
+        return error.message();
+    }
+    if (!found)
+        return QStringLiteral("Anons bulunamadı (no %1).").arg(id);
+    announceNow(*found);
+    return QStringLiteral("Şimdi anons ediliyor: %1").arg(found->name);
 }

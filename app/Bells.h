@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Alarm.h"
 #include "BellClock.h"
 #include "BellStore.h"
+#include "BreakMusic.h"
 #include "Calendar.h"
 #include "DailyCopies.h"
 #include "DayCheck.h"
@@ -41,6 +43,11 @@ public:
     MediaPlayerDevice &player() { return m_player; }
     LayerBellPlayer &bellPlayer() { return m_bellPlayer; }
     BellClock &clock() { return m_clock; }
+    // "Acil durum": sounded at once, over everything else, until stopped.
+    Alarm &alarm() { return m_alarm; }
+    // "Teneffüs müziği", between the lessons.
+    BreakMusic &breakMusic() { return m_breakMusic; }
+    LayerBellPlayer &musicPlayer() { return m_musicPlayer; }
 
     // Starts the clock and opens the schedule; a schedule that cannot be opened is reported
     // once, the clock keeps trying, and the answer is false.
@@ -51,10 +58,19 @@ public:
     // A bell rung by hand now: `music` (a name in Muzikler) for `seconds`, recorded as a bell of
     // this second; `by` says who rang it, in the record's words.
     void ringNow(const QString &music, int seconds, const QString &by = {});
-    // Stops the bell and the player bar's music; false when neither played.
+    // Stops the alarm, the bell and the player bar's music; false when none played.
     bool stopMusic();
     // The phone page, made at start(); nullptr before.
     PhonePage *phone() { return m_phone.get(); }
+
+    // Sounds the alarm of `kind` (0 Yangın, 1 Deprem, 2 Tahliye) or stops it (-1); a line for
+    // the log or the user says what was done.
+    QString alarmCommand(int kind);
+    // "Şimdi anons et" of the saved announcement `id`; the line says what was done.
+    QString announceCommand(int id);
+
+    // What sounds now that music played by hand must not cover, in a few words; empty: nothing.
+    QString louderSound();
 
 private:
     // Stops and closes the player bar's music; false when none was open.
@@ -68,6 +84,9 @@ private:
     MediaPlayerDevice m_player;
     LayerBellPlayer m_bellPlayer{m_player.layer()};
     BellClock m_clock;
+    Alarm m_alarm;
+    LayerBellPlayer m_musicPlayer{m_player.layer()};
+    BreakMusic m_breakMusic;
     // Made at start(), so a Bells that never starts copies nothing.
     std::unique_ptr<DailyCopies> m_copies;
     std::unique_ptr<PhonePage> m_phone;

@@ -163,6 +163,7 @@ void PhonePage::writeSnapshot(const PhoneSettings &settings) {
         next = QJsonObject{{QStringLiteral("saat"), hhmmss(coming->at)},
                            {QStringLiteral("ad"), coming->bell.name},
                            {QStringLiteral("kalan"), time.secsTo(coming->at)}};
+    const std::optional<Alarm::Kind> alarm = m_bells.alarm().sounding();
     const QLocale turkish(QLocale::Turkish, QLocale::Turkey);
     const QString date = turkish.toString(now.date(), QStringLiteral("d MMMM yyyy, dddd"));
     const QJsonObject state{
@@ -176,6 +177,7 @@ void PhonePage::writeSnapshot(const PhoneSettings &settings) {
         {QStringLiteral("sesler"), soundChoices},
         {QStringLiteral("anonslar"), m_announcements},
         {QStringLiteral("sessizBugun"), m_silenced},
+        {QStringLiteral("alarm"), alarm ? Alarm::title(*alarm) : QString()},
         {QStringLiteral("islemler"), QJsonArray::fromStringList(m_commands)},
     };
     const PlannedSound *now_ = today ? current(plan.sounds(), time) : nullptr;
@@ -232,8 +234,10 @@ void PhonePage::perform(const PhoneCommand &command) {
             break;
         }
         case PhoneCommand::Kind::Alarm:
+            note(command, m_bells.alarmCommand(command.alarm));
+            break;
         case PhoneCommand::Kind::StopAlarm:
-            note(command, QStringLiteral("Alarm bu programda yok."));
+            note(command, m_bells.alarmCommand(-1));
             break;
         case PhoneCommand::Kind::SilenceToday:
             m_bells.calendar().silenceToday(command.on);

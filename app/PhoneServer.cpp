@@ -585,6 +585,17 @@ private:
             if (!m_snapshot->offersAnnouncement(c.announcement))
                 return refusal(400, QStringLiteral("Bu anons listede yok."));
             done = QStringLiteral("Anons başlıyor.");
+        } else if (name == QLatin1String("alarm")) {
+            c.kind = PhoneCommand::Kind::Alarm;
+            action = Action::Alarm;
+            c.alarm = body.value(QStringLiteral("tur")).toInt(-1);
+            if (c.alarm < 0 || c.alarm > 2)
+                return refusal(400, QStringLiteral("Bilinmeyen alarm türü."));
+            done = QStringLiteral("Alarm çalıyor.");
+        } else if (name == QLatin1String("alarmDurdur")) {
+            c.kind = PhoneCommand::Kind::StopAlarm;
+            action = Action::Alarm;
+            done = QStringLiteral("Alarm durduruluyor.");
         } else if (name == QLatin1String("sessiz")) {
             c.kind = PhoneCommand::Kind::SilenceToday;
             action = Action::SilenceToday;

@@ -49,7 +49,7 @@ struct PhoneCommand {
     QString music;        // RingNow
     int seconds = 0;      // RingNow
     int announcement = 0; // AnnounceNow
-    QString alarm;        // Alarm: "yangin", "deprem" or "tahliye"
+    int alarm = 0;        // Alarm: 0 Yangın, 1 Deprem, 2 Tahliye
     bool on = false;      // SilenceToday
     QString address;      // who asked
     Role role = Role::Viewer;

@@ -15,6 +15,14 @@ void logLine(const QString &message) {
     qInfo().noquote() << message;
 }
 
+void runCommand(Bells &bells, const QByteArray &command, int argument,
+                const std::function<void(const QString &)> &log) {
+    if (command == "alarm")
+        log(bells.alarmCommand(argument));
+    else if (command == "anons")
+        log(bells.announceCommand(argument));
+}
+
 // flock() costs nothing, and a holder that died should leave at most a second without a ringer.
 constexpr int ClaimRetryMs = 1000;
 } // namespace
@@ -47,6 +55,12 @@ int runService(QCoreApplication &app) {
         if (bells.stopMusic())
             logLine(QStringLiteral("Çalan müzik durduruldu."));
     });
+
+    // The alarm and "Şimdi anons et" of a window that shows this service's bells.
+    QObject::connect(&claim, &FolderClaim::commandRequested, &app,
+                     [&](const QByteArray &command, int argument) {
+                         runCommand(bells, command, argument, logLine);
+                     });
 
     const auto ring = [&] {
         bells.clock().setRinging(true);

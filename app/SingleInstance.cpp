@@ -6,6 +6,8 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -26,6 +28,11 @@ const QByteArray whoRequest = QByteArrayLiteral("who\n");
 const QByteArray stopRequest = QByteArrayLiteral("stop\n");
 const QByteArray shownAnswer = QByteArrayLiteral("ok\n");
 const QByteArray serviceAnswer = QByteArrayLiteral("servis\n");
+// What the copy that rings does for another that only shows the bells.
+const QList<QByteArray> &commands() {
+    static const QList<QByteArray> known = {QByteArrayLiteral("alarm"), QByteArrayLiteral("anons")};
+    return known;
+}
 // A window rings here, but not one this asker may bring up (another user's).
 const QByteArray windowAnswer = QByteArrayLiteral("pencere\n");
 
@@ -170,7 +177,19 @@ void FolderClaim::serve(QLocalSocket *socket) {
     const bool sameUser = peerIsSameUser(socket);
     QByteArray reply;
     bool show = false, stop = false;
-    if (request == showRequest) {
+    std::optional<std::pair<QByteArray, int>> command;
+    if (const QList<QByteArray> words = request.trimmed().split(' ');
+        request.endsWith('\n') && words.size() == 2 && commands().contains(words[0]) &&
+        (m_service || sameUser)) {
+        bool number = false;
+        const int argument = words[1].toInt(&number);
+        if (!number) {
+            drop(socket);
+            return;
+        }
+        command = std::pair{words[0], argument};
+        reply = shownAnswer;
+    } else if (request == showRequest) {
         show = !m_service && sameUser;
         reply = m_service ? serviceAnswer : show ? shownAnswer : windowAnswer;
     } else if (request == whoRequest) {
@@ -190,6 +209,8 @@ void FolderClaim::serve(QLocalSocket *socket) {
         emit showRequested();
     if (stop)
         emit stopRequested();
+    if (command)
+        emit commandRequested(command->first, command->second);
 }
 
 bool FolderClaim::askRunningToShow(int timeoutMs) {
@@ -209,6 +230,10 @@ FolderClaim::Holder FolderClaim::askHolder(int timeoutMs) {
 
 bool FolderClaim::askRunningToStop(int timeoutMs) {
     return ask(stopRequest, timeoutMs) == shownAnswer;
+}
+
+bool FolderClaim::askRunningTo(const QByteArray &command, int argument, int timeoutMs) {
+    return ask(command + ' ' + QByteArray::number(argument) + '\n', timeoutMs) == shownAnswer;
 }
 
 QByteArray FolderClaim::ask(const QByteArray &request, int timeoutMs) {

@@ -51,6 +51,10 @@ public:
     Holder askHolder(int timeoutMs = 2000);
     // Asks the copy holding the folder to stop the music it plays now; true once it has.
     bool askRunningToStop(int timeoutMs = 2000);
+    // Asks the copy holding the folder to carry out `command` with `argument` (for the service:
+    // "alarm" with a kind or -1 to stop it, "anons" with an announcement's id); true once it
+    // took it.
+    bool askRunningTo(const QByteArray &command, int argument, int timeoutMs = 2000);
     // This copy is the background service: a later copy is told so instead of being shown a
     // window, and copies of other users may ask it to stop the music. Set before claim().
     void setService(bool service) { m_service = service; }
@@ -65,6 +69,8 @@ signals:
     void showRequested();
     // Another copy asks to stop the music playing now.
     void stopRequested();
+    // Another copy asks for one of askRunningTo()'s commands.
+    void commandRequested(const QByteArray &command, int argument);
     // claimWhenFree() found the folder free.
     void claimed();
 

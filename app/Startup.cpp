@@ -31,7 +31,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     , m_calendarWindow(m_bells.calendar(), &m_bells.store())
     , m_ceremonies(m_bells.store(), m_bells.calendar())
     , m_oneOffs(m_bells.store())
-    , m_announcements(m_bells.store(), m_bells.player()) {
+    , m_announcements(m_bells.store(), m_bells.player())
+    , m_breakWindow(m_bells.breakMusic(), &m_menu) {
     // The wizard's replaced week and Toplu Değişiklik's deleted days are kept first.
     m_bells.store().setBeforeWholeDays([this] {
         try {
@@ -112,6 +113,16 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     }
     m_firstStart->refresh();
     addAnnounceNow();
+    m_alarmCommands = new AlarmCommands(
+        m_menu, m_tray.menu(), [this](std::optional<Alarm::Kind> kind) { soundAlarm(kind); },
+        [this]() -> std::optional<Alarm::Kind> {
+            // The service's alarm is its own; this copy's menu cannot tell it.
+            return m_menu.serviceRings() ? std::nullopt : m_bells.alarm().sounding();
+        });
+    QObject::connect(&m_bells.alarm(), &Alarm::changed, m_alarmCommands, &AlarmCommands::refresh);
+    addBreakMusic();
+    // Music played by hand waits for the alarm, a bell or the break music.
+    m_menu.gate().louderSound = [this] { return m_bells.louderSound(); };
     m_tray.showWhereTray();
     // The main window ends the program itself; closing another window while it sits in the
     // tray must not end it and stop the bells.
@@ -209,11 +220,48 @@ void Program::announceNow(const Announcement &announcement) {
         return;
     // The service owns the loudspeakers then; this copy's sound would go to this desktop only.
     if (m_menu.serviceRings()) {
-        showMessage(&m_menu, QStringLiteral("Ziller arka plandaki hizmetten çalıyor: şimdi anons "
-                                            "bu pencereden yapılamaz."));
+        if (!m_serviceClaim || !m_serviceClaim->askRunningTo("anons", announcement.id))
+            showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi; anons "
+                                                "yapılamadı."));
         return;
     }
     m_bells.announceNow(announcement);
+}
+
+void Program::addBreakMusic() {
+    m_breakWindow.setGate(&m_menu.gate());
+    addBreakMusicCommand(m_menu, m_breakWindow);
+    BreakMusic &music = m_bells.breakMusic();
+    m_breakToday = new QAction(QStringLiteral("Teneffüs müziği"), &m_tray.menu());
+    m_breakToday->setObjectName(QStringLiteral("TeneffusBugun1"));
+    m_breakToday->setCheckable(true);
+    m_tray.menu().insertAction(m_tray.menu().actions().value(3), m_breakToday);
+    const auto show = [this, &music] {
+        runHandler([&] {
+            const bool on = music.settings().on;
+            m_breakToday->setEnabled(on);
+            m_breakToday->setChecked(on && !music.offToday());
+        });
+    };
+    QObject::connect(&m_tray.menu(), &QMenu::aboutToShow, m_breakToday, show);
+    QObject::connect(m_breakToday, &QAction::triggered, &m_menu, [this, &music, show](bool on) {
+        runHandler([&] {
+            if (m_menu.allowed(on ? Action::PlayMusic : Action::StopSound))
+                music.setOffToday(!on);
+        });
+        show();
+    });
+}
+
+void Program::soundAlarm(std::optional<Alarm::Kind> kind) {
+    const int argument = kind ? int(*kind) : -1;
+    if (m_menu.serviceRings()) {
+        if (!m_serviceClaim || !m_serviceClaim->askRunningTo("alarm", argument))
+            showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi; alarm "
+                                                "komutu iletilemedi."));
+        return;
+    }
+    m_bells.alarmCommand(argument);
 }
 
 void Program::addAnnounceNow() {

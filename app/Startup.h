@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AcilDurum.h"
 #include "AnaSayfa.h"
 #include "Anonslar.h"
 #include "Bells.h"
@@ -12,8 +13,9 @@
 #include "OkulTakvimi.h"
 #include "Sihirbaz.h"
 #include "SingleInstance.h"
-#include "TopluDegisiklik.h"
 #include "TekSeferlik.h"
+#include "Teneffus.h"
+#include "TopluDegisiklik.h"
 #include "Torenler.h"
 #include "Tray.h"
 #include "ZilGecmisi.h"
@@ -61,6 +63,11 @@ public:
     // The way in on an empty schedule, over the main window's list.
     FirstStartPanel &firstStart() { return *m_firstStart; }
     QAction &schoolNameAction() { return *m_schoolName; }
+    TfrmTeneffus &breakMusicWindow() { return m_breakWindow; }
+    // The tray's "Teneffüs müziği": today's switch.
+    QAction &breakMusicAction() { return *m_breakToday; }
+    // "Acil durum" in the window and the tray.
+    AlarmCommands &alarmCommands() { return *m_alarmCommands; }
     // "Dosya" > "Yazdır / PDF…".
     QAction &printAction() { return *m_print; }
     // "Oturum açılınca başlat", checked while the user's autostart entry is there.
@@ -78,6 +85,10 @@ private:
     // "Şimdi anons et" in the announcements window and the tray.
     void addAnnounceNow();
     void announceNow(const Announcement &announcement);
+    // "Ayarlar" > "Teneffüs müziği…" and the tray's switch for today.
+    void addBreakMusic();
+    // Sounds the alarm of `kind`, or stops it, in whichever copy rings the bells.
+    void soundAlarm(std::optional<Alarm::Kind> kind);
 
     Bells m_bells;
     // The bells start before any window is made, as in the service: the clock runs and the
@@ -97,11 +108,14 @@ private:
     TfrmTorenler m_ceremonies;
     TfrmTekSeferlik m_oneOffs;
     TfrmAnonslar m_announcements;
+    TfrmTeneffus m_breakWindow;
     ClockSync m_clockSync;
     // Children of the main window.
     FirstStartPanel *m_firstStart = nullptr;
     QAction *m_schoolName = nullptr;
     QAction *m_print = nullptr;
+    AlarmCommands *m_alarmCommands = nullptr;
+    QAction *m_breakToday = nullptr;
 };
 
 // What a windowed copy makes of the program folder: it rings, the window already open there was

@@ -1,8 +1,8 @@
 #include "BellClock.h"
 
+#include "BellPlayer.h"
 #include "Clock.h"
 #include "FallbackTone.h"
-#include "BellPlayer.h"
 #include "MusicFile.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
@@ -93,6 +93,7 @@ void BellClock::TimerTimer() {
     tick(now);
     // After the bells: a second's bell does not wait for the clock label.
     emit SaatChanged(TimeText(now.time()));
+    emit ticked(wholeSecond(now));
 }
 
 void BellClock::tick(const QDateTime &now) {
@@ -247,11 +248,15 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
     // hold up the tick. Their music is still checked, so a missing file is reported.
     qsizetype last = -1;
     for (qsizetype i = 0; i < due.size(); ++i)
-        if (due[i].bell.duration() && due[i].silent.isEmpty())
+        if (due[i].bell.duration() && due[i].silent.isEmpty() && m_heldFor.isEmpty())
             last = i;
     const QDateTime present = wholeSecond(now);
     for (qsizetype i = 0; i < due.size(); ++i) {
-        const Due &d = due[i];
+        Due d = due[i];
+        if (!m_heldFor.isEmpty() && d.silent.isEmpty()) {
+            d.silent = m_heldFor;
+            d.silentAs = BellOutcome::Replaced;
+        }
         m_rung.insert(d.bell.id);
         const std::optional<int> sure = d.bell.duration();
         if (!d.silent.isEmpty()) {
@@ -339,6 +344,10 @@ void BellClock::soundNow(const Bell &bell, const QString &quiet) {
     writeRecord();
 }
 
+void BellClock::recordNow(const Bell &bell, BellOutcome outcome, const QString &reason) {
+    record({wholeSecond(programClock().now()), bell, {}, outcome}, outcome, 0, reason);
+}
+
 std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     ++m_starts;
     const MusicFile music = MusicFile::of(bell.music);
@@ -347,7 +356,11 @@ std::optional<QString> BellClock::startBell(const Bell &bell, int sure) {
     // Opening a file already known to fail would only hold up the tone.
     if (const auto known = knownUnplayable(bell.music, music.path))
         return known;
-    return play(music.path, sure);
+    const bool spoken = bell.isAnnouncement() || bell.isChime();
+    return play(music.path, sure,
+                bell.isAlarm() ? SoundKind::Alarm
+                : spoken       ? SoundKind::Announcement
+                               : SoundKind::Bell);
 }
 
 void BellClock::setUnplayable(const QDate &date, const QHash<QString, QString> &problems) {
@@ -356,7 +369,8 @@ void BellClock::setUnplayable(const QDate &date, const QHash<QString, QString> &
     for (auto it = problems.begin(); it != problems.end(); ++it) {
         const MusicFile music = MusicFile::of(it.key());
         const QFileInfo file(music.path);
-        m_unplayable.insert(it.key(), {it.value(), file.exists() ? file.lastModified() : QDateTime()});
+        m_unplayable.insert(it.key(),
+                            {it.value(), file.exists() ? file.lastModified() : QDateTime()});
     }
 }
 
@@ -379,9 +393,9 @@ bool BellClock::startFallbackTone(int sure) {
     return !tone.isEmpty() && !play(tone, sure);
 }
 
-std::optional<QString> BellClock::play(const QString &file, int sure) {
+std::optional<QString> BellClock::play(const QString &file, int sure, SoundKind kind) {
     settleHeard(true);
-    return m_player.play(file, sure);
+    return m_player.play(file, sure, kind);
 }
 
 void BellClock::awaitHeard(Unheard unheard) {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "BellPlayer.h"
 #include "BellStore.h"
 #include "DayPlan.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QObject>
 #include <QHash>
+#include <QObject>
 #include <QSet>
 #include <QTimer>
 #include <functional>
@@ -90,14 +91,23 @@ public:
     // Sounds `bell` at once, outside the plan (an announcement made now), and records it as a
     // bell of this second; with `quiet`, only records it as given way to what sounds.
     void soundNow(const Bell &bell, const QString &quiet = {});
+    // Records `bell` as a line of this second that sounded nothing of the clock's: music
+    // between the bells that could not play, say.
+    void recordNow(const Bell &bell, BellOutcome outcome, const QString &reason);
     // Counts the sounds started, so a caller can tell whether another began since it looked.
     quint64 starts() const { return m_starts; }
+    // While `why` is not empty something louder holds the loudspeakers (an alarm): what falls
+    // due meanwhile is recorded as given way to it, for that reason, and does not sound.
+    void holdFor(const QString &why) { m_heldFor = why; }
+    QString heldFor() const { return m_heldFor; }
 
 signals:
     // The clock label's new caption.
     void SaatChanged(const QString &caption);
     // The bells of a day that has just begun for the clock: at its first tick, and at midnight.
     void dayBegan(const QDate &date, const QList<Bell> &bells);
+    // A tick has rung what was due at `present`; what sounds between the bells follows it.
+    void ticked(const QDateTime &present);
 
 private:
     struct Due {
@@ -143,7 +153,7 @@ private:
     // Rings the program's own tone in place of music that could not be played.
     bool startFallbackTone(int sure);
     // Plays `file` for `sure` seconds; the reason when it could not.
-    std::optional<QString> play(const QString &file, int sure);
+    std::optional<QString> play(const QString &file, int sure, SoundKind kind = SoundKind::Bell);
     void awaitHeard(Unheard unheard);
     // Records the waiting bell once it is known whether it was heard; `now` settles it with what
     // is known, before its music is stopped or replaced.
@@ -172,7 +182,8 @@ private:
     bool m_prepareAhead = false;
     bool m_ringing = true;
     quint64 m_starts = 0;
-    QSet<int> m_rung;      // bells of m_rungDate that had their chance
+    QString m_heldFor;
+    QSet<int> m_rung; // bells of m_rungDate that had their chance
     QDate m_rungDate;
     quint64 m_rungGeneration = 0; // the plan's generation m_rung was last read for
     QDate m_dayAnnounced;

@@ -28,6 +28,8 @@ public:
                                         SoundKind kind = SoundKind::Bell) = 0;
     // Silences what plays; nothing when nothing does.
     virtual void stop() = 0;
+    // Glides what plays to silence over `ms` and then stops it; nothing when nothing plays.
+    virtual void fadeOut(int ms) = 0;
     // Where the sound stands in its file, in milliseconds; 0 when nothing has started.
     virtual qint64 position() = 0;
     virtual bool playing() = 0;

@@ -1,6 +1,7 @@
 #include "LayerBellPlayer.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -38,6 +39,7 @@ std::optional<QString> LayerBellPlayer::play(const QString &file, int lengthSeco
     // another starts would make the new one wait for it.
     const quint16 replaced = std::exchange(m_device, 0);
     m_lengthTimer.stop();
+    m_fadeEnd.reset();
     MediaOpenRequest request;
     request.element = file;
     // Staff hear a bell begin at its second, whatever silence its recording opens with.
@@ -67,6 +69,18 @@ std::optional<QString> LayerBellPlayer::play(const QString &file, int lengthSeco
     emit started();
     checkLength();
     return std::nullopt;
+}
+
+void LayerBellPlayer::fadeOut(int ms) {
+    if (m_device == 0 || m_fadeEnd)
+        return;
+    if (ms <= 0 || m_layer.setVolume(m_device, 0.0, ms) != 0) {
+        stop();
+        return;
+    }
+    // Ended by the sound's own position, as its length is: the glide runs in the sound's time.
+    m_fadeEnd = position() + ms;
+    checkLength();
 }
 
 void LayerBellPlayer::stop() {
@@ -104,10 +118,14 @@ MediaHeard LayerBellPlayer::heard(QString &why) {
 
 void LayerBellPlayer::checkLength() {
     m_lengthTimer.stop();
-    if (m_device == 0 || m_lengthSeconds == 0)
+    if (m_device == 0 || (m_lengthSeconds == 0 && !m_fadeEnd))
         return;
     // Measured by the sound's own position, so a sound held up is not cut short.
-    const qint64 left = qint64(m_lengthSeconds) * 1000 - position();
+    const qint64 at = position();
+    qint64 left = m_lengthSeconds == 0 ? std::numeric_limits<qint64>::max()
+                                       : qint64(m_lengthSeconds) * 1000 - at;
+    if (m_fadeEnd)
+        left = std::min(left, *m_fadeEnd - at);
     if (left > StopSlackMs) {
         // Looked at again each second, and at the moment it should end within the last one.
         m_lengthTimer.start(int(std::min<qint64>(left, 1000)));
@@ -136,6 +154,7 @@ void LayerBellPlayer::handleNotice(quint16 device, quint32 code) {
 
 void LayerBellPlayer::end(bool stopFirst) {
     m_lengthTimer.stop();
+    m_fadeEnd.reset();
     m_endedPosition = position();
     m_endedWhy.clear();
     m_endedHeard = heard(m_endedWhy);

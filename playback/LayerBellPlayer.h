@@ -22,14 +22,16 @@ public:
     std::optional<QString> play(const QString &file, int lengthSeconds,
                                 SoundKind kind = SoundKind::Bell) override;
     void stop() override;
+    // A layer that cannot change the volume stops at once.
+    void fadeOut(int ms) override;
     qint64 position() override;
     bool playing() override;
     MediaHeard heard(QString &why) override;
     // The file of the sound that plays; empty when none does.
     QString file() const { return m_device != 0 ? m_file : QString(); }
 
-    // Stops the sound once it has played its length. The player's own timer calls it; a test
-    // that moves the layer's time by hand calls it the same way.
+    // Stops the sound once it has played its length, or its fade out has ended. The player's own
+    // timer calls it; a test that moves the layer's time by hand calls it the same way.
     void checkLength();
 
 private:
@@ -43,6 +45,8 @@ private:
     QString m_file;
     int m_lengthSeconds = 0;
     QTimer m_lengthTimer;
+    // Where in the sound a fade out ends and the sound stops; none while no fade runs.
+    std::optional<qint64> m_fadeEnd;
     qint64 m_endedPosition = 0;
     MediaHeard m_endedHeard = MediaHeard::No;
     QString m_endedWhy;

@@ -170,6 +170,32 @@ std::vector<double> samples(Sound sound) {
                 return 0.8 * std::clamp(std::min(in / 0.05, (on - in) / 0.08), 0.0, 1.0);
             });
     }
+    case Sound::DepremSinyali: {
+        // Three seconds of a fast two-note warble, then one of silence: unlike any siren or
+        // bell, so a drill is never taken for the real civil-defence warning.
+        constexpr double period = 4;
+        constexpr double on = 3;
+        return siren([](double t) { return std::fmod(t, 0.5) < 0.25 ? 880.0 : 660.0; },
+                     [](double t) {
+                         const double in = std::fmod(t, period);
+                         if (in >= on)
+                             return 0.0;
+                         return 0.7 * std::clamp(std::min(in / 0.05, (on - in) / 0.08), 0.0, 1.0);
+                     });
+    }
+    case Sound::TahliyeSinyali: {
+        // A rising whoop every two seconds: the call to leave the building.
+        constexpr double period = 2;
+        constexpr double rise = 1.5;
+        return siren(
+            [](double t) { return 450 + 600 * std::min(std::fmod(t, period) / rise, 1.0); },
+            [](double t) {
+                const double in = std::fmod(t, period);
+                if (in >= rise)
+                    return 0.0;
+                return 0.8 * std::clamp(std::min(in / 0.05, (rise - in) / 0.08), 0.0, 1.0);
+            });
+    }
     }
     return {};
 }
@@ -188,9 +214,10 @@ QString folderName() {
 }
 
 const QList<Sound> &all() {
-    static const QList<Sound> sounds = {Sound::Ogrenci,      Sound::Ogretmen,   Sound::Cikis,
-                                        Sound::SabitSiren,   Sound::DalgaliSiren,
-                                        Sound::KesikSiren,   Sound::AnonsCani};
+    static const QList<Sound> sounds = {
+        Sound::Ogrenci,    Sound::Ogretmen,      Sound::Cikis,
+        Sound::SabitSiren, Sound::DalgaliSiren,  Sound::KesikSiren,
+        Sound::AnonsCani,  Sound::DepremSinyali, Sound::TahliyeSinyali};
     return sounds;
 }
 
@@ -210,6 +237,10 @@ QString title(Sound sound) {
         return QStringLiteral("Kesik siren");
     case Sound::AnonsCani:
         return QStringLiteral("Anons çanı");
+    case Sound::DepremSinyali:
+        return QStringLiteral("Deprem tatbikatı sinyali");
+    case Sound::TahliyeSinyali:
+        return QStringLiteral("Tahliye sinyali");
     }
     return {};
 }

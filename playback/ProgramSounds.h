@@ -4,14 +4,24 @@
 #include <QList>
 #include <QString>
 
-// The program's own sounds ("Programın sesleri"): three school bells and the three civil-defence
-// sirens, made by the program so that a school can ring a week without bringing a single file.
-// They live in a folder of Muzikler, so a bell names them as it names any music and the player
-// opens them under the same rules. A file is written only when none of its name is there: a
-// school that put its own recording in its place keeps it.
+// The program's own sounds ("Programın sesleri"): three school bells, the three civil-defence
+// sirens, the announcement chime and the drill signals, made by the program so that a school can
+// ring a week without bringing a single file. They live in a folder of Muzikler, so a bell names
+// them as it names any music and the player opens them under the same rules. A file is written only
+// when none of its name is there: a school that put its own recording in its place keeps it.
 namespace ProgramSounds {
 
-enum class Sound { Ogrenci, Ogretmen, Cikis, SabitSiren, DalgaliSiren, KesikSiren, AnonsCani };
+enum class Sound {
+    Ogrenci,
+    Ogretmen,
+    Cikis,
+    SabitSiren,
+    DalgaliSiren,
+    KesikSiren,
+    AnonsCani,
+    DepremSinyali,
+    TahliyeSinyali,
+};
 
 // The folder inside Muzikler.
 QString folderName();

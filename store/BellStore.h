@@ -48,6 +48,10 @@ struct Bell {
     static int announcementId(int row) { return -OneOffIds - OneOffIds / 2 - row; }
     static int chimeId(int row) { return -OneOffIds - 3 * (OneOffIds / 4) - row; }
     bool isChime() const { return id <= chimeId(0) && id > -2 * OneOffIds; }
+    bool isAnnouncement() const { return id <= announcementId(0) && id > chimeId(0); }
+    // An alarm sounded by hand, by its kind.
+    static int alarmId(int kind) { return -2 * OneOffIds - 1 - kind; }
+    bool isAlarm() const { return id <= alarmId(0) && id > alarmId(100); }
 
     // The longest duration a row may hold, in seconds: the most the bell editor writes.
     static constexpr int LongestSure = std::numeric_limits<int>::max();

@@ -588,6 +588,15 @@ void Calendar::confirmReligious(const QString &key, int hijriYear, const QDate &
     writeSetting(confirmedKey(key, hijriYear), firstDay.toString(dateForm));
 }
 
+QString Calendar::value(const QString &key) {
+    load();
+    return setting(key);
+}
+
+void Calendar::setValue(const QString &key, const QString &text) {
+    writeSetting(key, text);
+}
+
 QString Calendar::schoolName() {
     load();
     return setting(QStringLiteral("OkulAdi"));

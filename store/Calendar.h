@@ -159,6 +159,12 @@ public:
     bool firstStartDone();
     void setFirstStartDone();
 
+    // The program's other settings that travel with the schedule (the alarm's recordings, the
+    // break music, the sound levels), kept beside the calendar's own under keys of their own:
+    // read with what the file holds now; empty when never set. Writing an empty text clears it.
+    QString value(const QString &key);
+    void setValue(const QString &key, const QString &text);
+
 private:
     ScheduleQuery &query();
     void load();

@@ -51,6 +51,12 @@ void RoleGate::setRole(Role role) {
 }
 
 bool RoleGate::allowed(Action action, QWidget *asking) {
+    if (action == Action::PlayMusic && louderSound) {
+        if (const QString louder = louderSound(); !louder.isEmpty()) {
+            showMessage(asking, QStringLiteral("%1; elle müzik şimdi çalınamaz.").arg(louder));
+            return false;
+        }
+    }
     if (!m_roles.enabled()) {
         setRole(Role::Viewer);
         return true;

@@ -35,6 +35,10 @@ public:
     bool enabled() const { return m_roles.enabled(); }
     Roles &roles() { return m_roles; }
 
+    // What sounds now that music played by hand must wait for ("Zil çalıyor"); empty: nothing.
+    // Asked before PlayMusic, whoever is logged in.
+    std::function<QString()> louderSound;
+
     // Tests wait less than five minutes.
     void setIdleInterval(int ms) { m_idle.setInterval(ms); }
 

@@ -68,6 +68,7 @@
     $('zilKutu').hidden = !permits.includes('zil');
     $('anonsKutu').hidden = !permits.includes('anons');
     $('sessizKutu').hidden = !permits.includes('sessiz');
+    $('alarmKutu').hidden = !permits.includes('alarm');
   }
 
   function draw(d) {
@@ -97,6 +98,9 @@
     fillSelect($('anonsSec'), d.anonslar, (r) => r.id, (r) => r.ad);
     $('anonsYap').disabled = d.anonslar.length === 0;
     $('anonsYok').hidden = d.anonslar.length > 0;
+    $('alarmVar').textContent = d.alarm ? 'Alarm çalıyor: ' + d.alarm : '';
+    $('alarmVar').hidden = !d.alarm;
+    $('alarmDurdur').hidden = !d.alarm;
     silenced = d.sessizBugun;
     $('sessiz').textContent = silenced ? 'Bugün ziller yeniden çalsın' : 'Bugün zil çalmasın';
     if (!d.oturum && token) show('Oturumun süresi doldu; PIN ile yeniden giriş yapın.', true);
@@ -165,6 +169,13 @@
     if (!silenced && !window.confirm('Bugün kalan ziller çalmayacak. Emin misiniz?')) return;
     command({ islem: 'sessiz', acik: !silenced });
   });
+  ['Yangın', 'Deprem', 'Tahliye'].forEach((name, kind) => {
+    $('alarm' + kind).addEventListener('click', () => {
+      if (!window.confirm(name + ' alarmı çalınsın mı? Durdurulana kadar çalar.')) return;
+      command({ islem: 'alarm', tur: kind });
+    });
+  });
+  $('alarmDurdur').addEventListener('click', () => command({ islem: 'alarmDurdur' }));
   $('cikis').addEventListener('click', async () => {
     await post('/cikis', {});
     session(null);

@@ -1,7 +1,8 @@
 // The phone page's server without a browser, over real TLS on loopback: the page and its state
 // without a PIN; plain HTTP only redirected; commands refused without a session, without the
 // session's token, with a stale one or from another site, and carried out (into the bell record,
-// with the address and role) with both; wrong PINs lock out the address that sent them only;
+// with the address and role) with both: a bell, an announcement, the alarm and its stop, the
+// music stopped, the day silenced; wrong PINs lock out the address that sent them only;
 // oversized requests, paths outside the page, too many and too slow connections refused; the
 // classroom screen only while it is on.
 #include "Bells.h"
@@ -224,6 +225,21 @@ private slots:
         QCOMPARE(page.command(duty, "{\"islem\":\"sessiz\",\"acik\":false}").status, 202);
         QTRY_VERIFY(!page.bells->calendar().silencedToday());
         QCOMPARE(page.command(duty, "{\"islem\":\"kapat\"}").status, 400);
+    }
+
+    void alarmSoundsAndStopsFromThePhone() {
+        Page page;
+        QVERIFY(page.up());
+        const Session duty = page.logIn("5678");
+        QCOMPARE(page.command(duty, "{\"islem\":\"alarm\",\"tur\":7}").status, 400);
+        QVERIFY(!page.bells->alarm().sounding());
+        QCOMPARE(page.command(duty, "{\"islem\":\"alarm\",\"tur\":1}").status, 202);
+        QTRY_VERIFY(page.bells->alarm().sounding() == Alarm::Kind::Deprem);
+        QTRY_COMPARE(object(phoneAsk(page.port, "GET", "/durum")).value("alarm").toString(),
+                     Alarm::title(Alarm::Kind::Deprem));
+        QCOMPARE(page.command(duty, "{\"islem\":\"alarmDurdur\"}").status, 202);
+        QTRY_VERIFY(!page.bells->alarm().sounding());
+        QVERIFY(page.bells->phone()->lastCommands().value(0).contains("Alarm durduruldu"));
     }
 
     void wrongPinsLockOnlyThatAddress() {

@@ -114,8 +114,15 @@ private slots:
                                          "Anons çanı: Kurul caldi", "Zil caldi",
                                          "Anons (şimdi): Kurul yerine"}));
 
-            // "Dinle" speaks the text through the player bar's device.
+            // "Dinle" waits while the bell sounds, then speaks the text through the player bar's
+            // device.
             ui.txtMetin->setPlainText(QStringLiteral("Saat 16.00'da zil çalacak."));
+            {
+                BoxAnswerer ok(QStringLiteral("OK"));
+                QTest::mouseClick(ui.btnDinle, Qt::LeftButton);
+                QCOMPARE(ok.texts, QStringList{"Zil çalıyor; elle müzik şimdi çalınamaz."});
+            }
+            program.bells().stopMusic();
             layer.clearRequests();
             QTest::mouseClick(ui.btnDinle, Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 20000);

@@ -1082,7 +1082,8 @@ private slots:
                 siren = action;
         }
         QCOMPARE(titles, QStringList({"Öğrenci zili", "Öğretmen zili", "Çıkış zili", "Sabit siren",
-                                      "Dalgalı siren", "Kesik siren", "Anons çanı"}));
+                                      "Dalgalı siren", "Kesik siren", "Anons çanı",
+                                      "Deprem tatbikatı sinyali", "Tahliye sinyali"}));
         siren->trigger();
         const QString name = QStringLiteral("Programın sesleri/Dalgalı siren.wav");
         QCOMPARE(e.ui.txtMuzik->text(), name);

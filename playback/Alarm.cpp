@@ -1,0 +1,148 @@
+#include "Alarm.h"
+
+#include "BellClock.h"
+#include "BellPlayer.h"
+#include "Calendar.h"
+#include "Clock.h"
+#include "MusicFile.h"
+#include "ProgramSounds.h"
+#include "ProgramValues.h"
+#include "Schedule.h"
+#include "ZilError.h"
+
+namespace {
+QString key(Alarm::Kind kind) {
+    switch (kind) {
+    case Alarm::Kind::Yangin:
+        return QStringLiteral("Alarm:Yangin");
+    case Alarm::Kind::Deprem:
+        return QStringLiteral("Alarm:Deprem");
+    case Alarm::Kind::Tahliye:
+        return QStringLiteral("Alarm:Tahliye");
+    }
+    return {};
+}
+
+ProgramSounds::Sound signal(Alarm::Kind kind) {
+    switch (kind) {
+    case Alarm::Kind::Yangin:
+        return ProgramSounds::Sound::KesikSiren;
+    case Alarm::Kind::Deprem:
+        return ProgramSounds::Sound::DepremSinyali;
+    case Alarm::Kind::Tahliye:
+        return ProgramSounds::Sound::TahliyeSinyali;
+    }
+    return ProgramSounds::Sound::KesikSiren;
+}
+
+// A pause before trying a sound that would not play again: long enough not to busy the
+// program, short enough that an output coming back is used at once.
+constexpr int RetryMs = 1000;
+} // namespace
+
+Alarm::Alarm(BellClock &clock, BellPlayer &player, Calendar &settings,
+             std::function<void(const QString &)> report, QObject *parent)
+    : QObject(parent)
+    , m_clock(clock)
+    , m_player(player)
+    , m_settings(settings)
+    , m_report(std::move(report)) {
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(RetryMs);
+    connect(&m_retry, &QTimer::timeout, this, &Alarm::again);
+    // Nothing else plays through the bell player while the bells are held, so its sound ending
+    // is the alarm's own end, and it starts over. Queued: the player is done with its notice.
+    connect(&m_player, &BellPlayer::finished, this, [this] {
+        if (m_kind)
+            m_retry.start(0);
+    });
+}
+
+QString Alarm::title(Kind kind) {
+    switch (kind) {
+    case Kind::Yangin:
+        return QStringLiteral("Yangın");
+    case Kind::Deprem:
+        return QStringLiteral("Deprem tatbikatı");
+    case Kind::Tahliye:
+        return QStringLiteral("Tahliye");
+    }
+    return {};
+}
+
+QString Alarm::holdReason() {
+    return QStringLiteral("acil durum alarmı çalıyordu");
+}
+
+QString Alarm::ownMusic(Kind kind) const {
+    try {
+        return m_settings.value(key(kind));
+    } catch (const ZilError &) {
+        return {};
+    }
+}
+
+void Alarm::setOwnMusic(Kind kind, const QString &music) {
+    m_settings.setValue(key(kind), music.trimmed());
+}
+
+QString Alarm::music(Kind kind) const {
+    const QString own = ownMusic(kind);
+    return own.isEmpty() ? ProgramSounds::bellName(signal(kind)) : own;
+}
+
+void Alarm::sound(Kind kind) {
+    if (m_kind == kind)
+        return;
+    const QDateTime now = programClock().now();
+    Bell bell;
+    bell.id = Bell::alarmId(int(kind));
+    bell.date = now.date();
+    bell.gunId = GunIDOf(now.date());
+    bell.name = QStringLiteral("Acil durum: %1").arg(title(kind));
+    bell.start = StoredTimeForm(now.time());
+    bell.music = music(kind);
+    bell.sure = 0;
+    m_kind.reset();
+    m_told = false;
+    // Let go first, so that the alarm itself is not held; a failing recording falls back to the
+    // program's tone there, and is recorded as such.
+    m_clock.holdFor({});
+    m_clock.soundNow(bell);
+    m_kind = kind;
+    m_clock.holdFor(holdReason());
+    emit changed();
+}
+
+bool Alarm::stop() {
+    if (!m_kind)
+        return false;
+    m_kind.reset();
+    m_retry.stop();
+    m_clock.holdFor({});
+    m_player.stop();
+    emit changed();
+    return true;
+}
+
+void Alarm::again() {
+    if (!m_kind || m_player.playing())
+        return;
+    // The school's recording first, then the program's own signal: an alarm is never silent
+    // for a file that went missing.
+    QString why;
+    for (const QString &name : {music(*m_kind), ProgramSounds::bellName(signal(*m_kind))}) {
+        const MusicFile file = MusicFile::of(name);
+        const std::optional<QString> failure =
+            file.ok() ? m_player.play(file.path, 0, SoundKind::Alarm) : file.refusal;
+        if (!failure) {
+            m_told = false;
+            return;
+        }
+        why = *failure;
+    }
+    if (!m_told && m_report)
+        m_report(QStringLiteral("Alarm yeniden çalınamadı: %1. Tekrar deneniyor.").arg(why));
+    m_told = true;
+    m_retry.start(RetryMs);
+}

@@ -1,0 +1,66 @@
+#include "AcilDurum.h"
+
+#include "AnaSayfa.h"
+#include "ErrorBox.h"
+#include "ui_AnaSayfa.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+AlarmCommands::AlarmCommands(TfrmMenu &menu, QMenu &trayMenu,
+                             std::function<void(std::optional<Alarm::Kind>)> sound,
+                             std::function<std::optional<Alarm::Kind>()> sounding)
+    : QObject(&menu)
+    , m_menu(menu)
+    , m_sound(std::move(sound))
+    , m_sounding(std::move(sounding)) {
+    Ui::TfrmMenu &ui = menu.controls();
+    auto *windowMenu = new QMenu(QStringLiteral("Acil &durum"), &menu);
+    windowMenu->setObjectName(QStringLiteral("AcilDurum1"));
+    ui.MainMenu1->insertMenu(ui.Hakkinda1, windowMenu);
+    m_window = fill(*windowMenu);
+    auto *trayAlarm = new QMenu(QStringLiteral("Acil durum"), &trayMenu);
+    trayMenu.insertMenu(trayMenu.actions().value(2), trayAlarm);
+    m_tray = fill(*trayAlarm);
+    refresh();
+}
+
+QList<QAction *> AlarmCommands::fill(QMenu &menu) {
+    QList<QAction *> actions;
+    for (const Alarm::Kind kind : Alarm::Kinds) {
+        QAction *a = menu.addAction(Alarm::title(kind));
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, &m_menu, handled([this, kind] {
+                    // A click on the kind that sounds leaves it sounding.
+                    refresh();
+                    if (m_menu.allowed(Action::Alarm))
+                        m_sound(kind);
+                    refresh();
+                }));
+        actions.append(a);
+    }
+    menu.addSeparator();
+    QAction *stop = menu.addAction(QStringLiteral("Alarmı durdur"));
+    connect(stop, &QAction::triggered, &m_menu, handled([this] {
+                if (m_menu.allowed(Action::Alarm))
+                    m_sound(std::nullopt);
+                refresh();
+            }));
+    actions.append(stop);
+    // The background service's alarm is known only by asking; the menu asks as it opens.
+    connect(&menu, &QMenu::aboutToShow, this, &AlarmCommands::refresh);
+    return actions;
+}
+
+void AlarmCommands::refresh() {
+    const std::optional<Alarm::Kind> now = m_sounding();
+    for (const QList<QAction *> *actions : {&m_window, &m_tray}) {
+        for (qsizetype i = 0; i + 1 < actions->size(); ++i)
+            actions->at(i)->setChecked(now && *now == Alarm::Kinds[i]);
+        QAction *stop = actions->last();
+        QFont font = stop->font();
+        font.setBold(bool(now));
+        stop->setFont(font);
+    }
+}
