@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "Clock.h"
 #include "GstMediaLayer.h"
+#include "PhonePage.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
@@ -63,8 +64,14 @@ SoundStyle Bells::soundStyle(SoundKind kind) {
     return {m_soundValues.effective(k), m_soundValues.outputOf(k)};
 }
 
+Bells::~Bells() = default;
+
 bool Bells::start() {
     m_clock.Start();
+    // Off until the manager turns it on; it looks at its settings every second, and shows what
+    // it can even while the schedule cannot be read.
+    m_phone = std::make_unique<PhonePage>(*this, m_report);
+    m_phone->start();
     // A restore the power cut off half way is undone before the schedule is read.
     if (Backup::recoverInterrupted(dataFolder()) && m_report)
         m_report(QStringLiteral("Yarıda kalmış bir geri yükleme geri alındı; zil programı "
@@ -94,6 +101,19 @@ bool Bells::stopMusic() {
     m_musicPlayer.stop();
     m_bellPlayer.stop();
     return stopDevice() || bell;
+}
+
+void Bells::ringNow(const QString &music, int seconds, const QString &by) {
+    const QDateTime now = programClock().now();
+    Bell bell;
+    bell.date = now.date();
+    bell.gunId = GunIDOf(now.date());
+    bell.name = by.isEmpty() ? QStringLiteral("Şimdi çalan zil")
+                             : QStringLiteral("Şimdi çalan zil (%1)").arg(by);
+    bell.start = StoredTimeForm(now.time());
+    bell.music = music;
+    bell.sure = seconds;
+    m_clock.soundNow(bell);
 }
 
 QString Bells::louderSound() {

@@ -18,6 +18,7 @@
 #include <memory>
 
 class MediaLayer;
+class PhonePage;
 
 // Bells: the parts that ring a program folder's bells, without any window: the store, the
 // start-of-day check, the player bar's device, the bell player and the clock. The windowed
@@ -31,6 +32,7 @@ public:
     // to the program's audio output.
     explicit Bells(std::function<void(const QString &message)> report,
                    std::unique_ptr<MediaLayer> layer = nullptr);
+    ~Bells();
 
     BellStore &store() { return m_store; }
     // The school calendar the clock rings by; the windows show and change it.
@@ -56,8 +58,13 @@ public:
     // An announcement made now ("Şimdi anons et"): the chime, then the announcement, each
     // recorded; the announcement gives way when a bell started during the chime.
     void announceNow(const Announcement &announcement);
+    // A bell rung by hand now: `music` (a name in Muzikler) for `seconds`, recorded as a bell of
+    // this second; `by` says who rang it, in the record's words.
+    void ringNow(const QString &music, int seconds, const QString &by = {});
     // Stops the alarm, the bell and the player bar's music; false when none played.
     bool stopMusic();
+    // The phone page, made at start(); nullptr before.
+    PhonePage *phone() { return m_phone.get(); }
 
     // Sounds the alarm of `kind` (0 Yangın, 1 Deprem, 2 Tahliye) or stops it (-1); a line for
     // the log or the user says what was done.
@@ -88,4 +95,5 @@ private:
     SoundSettings::Values m_soundValues;
     // Made at start(), so a Bells that never starts copies nothing.
     std::unique_ptr<DailyCopies> m_copies;
+    std::unique_ptr<PhonePage> m_phone;
 };

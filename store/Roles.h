@@ -77,6 +77,9 @@ public:
         QByteArray duty;
     };
     Hashes beginTry();
+    // The hashes as they are, counting no try, for a caller that keeps its own count of wrong
+    // tries (the phone page counts them per address); empty when the file is damaged.
+    Hashes hashes() const;
     static Role match(const Hashes &hashes, const QString &pin);
     void endTry(Role matched);
 

@@ -8,6 +8,7 @@
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "SysColors.h"
+#include "TelefonAyarlari.h"
 #include "WebPanel.h"
 #include "Yedekleme.h"
 #include "WebSite.h"
@@ -159,6 +160,7 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     connect(oneOffs, &QAction::triggered, this, &TfrmMenu::TekSeferlikIstendi);
     addBackupItems();
     addAnnouncementsItem();
+    addPhoneItem();
     connect(ui->Hakkinda1, &QAction::triggered, this, &TfrmMenu::HakkindaIstendi);
     setUpRoles();
     connect(ui->Sihirbaz1, &QAction::triggered, this, &TfrmMenu::SihirbazIstendi);
@@ -692,6 +694,16 @@ void TfrmMenu::addBackupItems() {
     settings->setObjectName(QStringLiteral("YedekAyarlari1"));
     connect(settings, &QAction::triggered, this,
             gated(Action::ChangeSettings, [this] { Yedekleme::settings(this); }));
+}
+
+void TfrmMenu::addPhoneItem() {
+    QAction *phone = ui->Ayarlar1->addAction(QStringLiteral("&Telefondan yönetim…"));
+    phone->setObjectName(QStringLiteral("TelefondanYonetim1"));
+    connect(phone, &QAction::triggered, this, gated(Action::ChangeSettings, [this] {
+                TfrmTelefonAyarlari window(dataFolder(), this);
+                window.setGate(&gate());
+                window.exec();
+            }));
 }
 
 void TfrmMenu::addAnnouncementsItem() {

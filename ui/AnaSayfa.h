@@ -161,6 +161,8 @@ private:
     void addBackupItems();
     // "Anonslar…" in the Ders Programı menu.
     void addAnnouncementsItem();
+    // "Ayarlar > Telefondan yönetim…".
+    void addPhoneItem();
     // Puts the lines that come and go (trouble, the clock, the service) on the free rows above
     // the list, so that none covers another.
     void placeNoticeLines();

@@ -4,8 +4,11 @@
 // this process) only shows the schedule; a second service is told the first one rings; SIGTERM ends
 // the service cleanly, and the window then rings in its place.
 #include "FakeMediaLayer.h"
+#include "PhoneAccess.h"
+#include "PhoneClient.h"
 #include "ProgramValues.h"
 #include "PulseServer.h"
+#include "Roles.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "Startup.h"
@@ -13,6 +16,8 @@
 #include "ZilApplication.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
 #include <QtTest>
@@ -118,6 +123,49 @@ private slots:
         // The folder came free: the window rings in its place.
         QTRY_VERIFY(window.clock().ringing());
         QVERIFY(!window.menu().findChild<QLabel *>("lblHizmet")->isVisible());
+        setProgramFolder({});
+    }
+
+    // With nobody logged in, the service serves the phone page; a phone's command is done and
+    // logged with its address and role.
+    void serviceServesThePhonePage() {
+        ScheduleFixture fx;
+        QVERIFY(fx.isValid());
+        const QString program = fx.folder() + QStringLiteral("zil");
+        QVERIFY(QFile::copy(QStringLiteral(ZIL_PROGRAM), program));
+        setProgramFolder(fx.folder());
+        Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("1234"));
+        const quint16 port = freeLoopbackPort();
+        PhoneAccess::writeSettings(fx.folder(), {true, port, false, QStringLiteral("127.0.0.1")});
+        QProcess service;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        service.setProcessEnvironment(env);
+        service.setProcessChannelMode(QProcess::MergedChannels);
+        service.start(program, {QStringLiteral("--servis")});
+        QVERIFY(service.waitForStarted());
+        QString log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += service.readAll()).contains("Telefon sayfası açık"),
+                                 10000);
+        QCOMPARE(phoneAsk(port, "GET", "/durum").status, 200);
+        const PhoneAnswer login = phoneAsk(port, "POST", "/giris", "{\"pin\":\"1234\"}",
+                                           {"Content-Type: application/json"});
+        QCOMPARE(login.status, 200);
+        const QByteArray token =
+            QJsonDocument::fromJson(login.body).object().value("anahtar").toString().toLatin1();
+        const PhoneAnswer stop =
+            phoneAsk(port, "POST", "/islem", "{\"islem\":\"durdur\"}",
+                     {"Content-Type: application/json",
+                      "Cookie: " + login.header("Set-Cookie").split(';').first(),
+                      "X-Zil-Anahtar: " + token});
+        QCOMPARE(stop.status, 202);
+        QTRY_VERIFY((log += service.readAll())
+                        .contains("Telefondan işlem (Yönetici, 127.0.0.1): Durdurulacak müzik "
+                                  "yoktu."));
+        service.terminate();
+        QVERIFY(service.waitForFinished(10000));
+        QCOMPARE(service.exitCode(), 0);
         setProgramFolder({});
     }
 };
