@@ -68,6 +68,16 @@ int main(int argc, char **argv) {
                   QStringLiteral("zil.wav"), 30);
     }
 
+    // --break-music: break music switched on every day; none of these bells ends a lesson, so
+    // the service only looks, each second, whether a break has begun.
+    const bool breakMusic = app.arguments().contains(QStringLiteral("--break-music"));
+    if (breakMusic) {
+        fx.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS TakvimAyar (Anahtar TEXT PRIMARY KEY, "
+                               "Deger TEXT NOT NULL)"));
+        fx.exec(QStringLiteral("INSERT INTO TakvimAyar VALUES ('Teneffus:Acik', '1'), "
+                               "('Teneffus:Gunler', '0,1,2,3,4,5,6')"));
+    }
+
     QProcess service;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -93,6 +103,7 @@ int main(int argc, char **argv) {
     service.terminate();
     const bool ended = service.waitForFinished(10'000);
 
+    std::printf("break_music %s\n", breakMusic ? "on" : "off");
     std::printf("service_rss_kb %ld\nservice_hwm_kb %ld\nservice_threads %ld\n", rss, hwm, threads);
     std::printf("service_idle_cpu_us %lld over %lld us (%.3f %% of one core)\n",
                 static_cast<long long>(cpuEnd - cpuStart), static_cast<long long>(wallUs),
