@@ -19,6 +19,10 @@ AlarmCommands::AlarmCommands(TfrmMenu &menu, QMenu &trayMenu,
     auto *windowMenu = new QMenu(QStringLiteral("Acil &durum"), &menu);
     windowMenu->setObjectName(QStringLiteral("AcilDurum1"));
     ui.MainMenu1->insertMenu(ui.Hakkinda1, windowMenu);
+    // Six menus in the window's fixed width: a little less room around each keeps "Hakkında"
+    // in sight rather than behind the overflow arrow.
+    ui.MainMenu1->setStyleSheet(
+        QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 4px; }"));
     m_window = fill(*windowMenu);
     auto *trayAlarm = new QMenu(QStringLiteral("Acil durum"), &trayMenu);
     trayMenu.insertMenu(trayMenu.actions().value(2), trayAlarm);
