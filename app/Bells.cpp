@@ -24,7 +24,7 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     , m_dayCheck(m_store, m_report)
     , m_player(orProgramOutput(std::move(layer)))
     , m_clock(m_store, m_bellPlayer, m_report)
-    , m_alarm(m_clock, m_bellPlayer, m_calendar, m_report)
+    , m_alarm(m_clock, m_bellPlayer, m_report)
     , m_breakMusic(m_clock, m_musicPlayer, m_bellPlayer, m_calendar, m_report) {
     // A bell wins over music someone plays with the player bar.
     QObject::connect(&m_bellPlayer, &BellPlayer::started, &m_bellPlayer, [this] { stopDevice(); });

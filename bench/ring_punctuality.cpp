@@ -18,14 +18,13 @@
 // takes the lowest priority as the program's do; --equal-priority leaves it at the bells'.
 #include "Alarm.h"
 #include "Backup.h"
-#include "Calendar.h"
 #include "BellClock.h"
 #include "Clock.h"
 #include "FallbackTone.h"
 #include "GstMediaLayer.h"
 #include "LayerBellPlayer.h"
-#include "ProgramValues.h"
 #include "ProgramSounds.h"
+#include "ProgramValues.h"
 #include "PulseServer.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
@@ -364,9 +363,7 @@ void alarmInProcess(const QString &sink, std::vector<Heard> &heard, QStringList 
     ProgramSounds::ensure(ProgramSounds::Sound::KesikSiren);
     Ringer ringer(sink);
     ringer.store.setFile(fx.databaseFile());
-    Calendar calendar(ringer.store);
-    Alarm alarm(ringer.clock, ringer.player, calendar,
-                [&errors](const QString &m) { errors << m; });
+    Alarm alarm(ringer.clock, ringer.player, [&errors](const QString &m) { errors << m; });
     ringer.clock.Start();
     for (int i = 0; i < kCaseBells; ++i) {
         runEventsUntil(wholeSecondsFromNow(2).addMSecs(137 * i % 1000));

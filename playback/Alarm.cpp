@@ -2,27 +2,13 @@
 
 #include "BellClock.h"
 #include "BellPlayer.h"
-#include "Calendar.h"
 #include "Clock.h"
 #include "MusicFile.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
-#include "ZilError.h"
 
 namespace {
-QString key(Alarm::Kind kind) {
-    switch (kind) {
-    case Alarm::Kind::Yangin:
-        return QStringLiteral("Alarm:Yangin");
-    case Alarm::Kind::Deprem:
-        return QStringLiteral("Alarm:Deprem");
-    case Alarm::Kind::Tahliye:
-        return QStringLiteral("Alarm:Tahliye");
-    }
-    return {};
-}
-
 ProgramSounds::Sound signal(Alarm::Kind kind) {
     switch (kind) {
     case Alarm::Kind::Yangin:
@@ -40,12 +26,11 @@ ProgramSounds::Sound signal(Alarm::Kind kind) {
 constexpr int RetryMs = 1000;
 } // namespace
 
-Alarm::Alarm(BellClock &clock, BellPlayer &player, Calendar &settings,
-             std::function<void(const QString &)> report, QObject *parent)
+Alarm::Alarm(BellClock &clock, BellPlayer &player, std::function<void(const QString &)> report,
+             QObject *parent)
     : QObject(parent)
     , m_clock(clock)
     , m_player(player)
-    , m_settings(settings)
     , m_report(std::move(report)) {
     m_retry.setSingleShot(true);
     m_retry.setInterval(RetryMs);
@@ -74,21 +59,8 @@ QString Alarm::holdReason() {
     return QStringLiteral("acil durum alarmı çalıyordu");
 }
 
-QString Alarm::ownMusic(Kind kind) const {
-    try {
-        return m_settings.namedSetting(key(kind));
-    } catch (const ZilError &) {
-        return {};
-    }
-}
-
-void Alarm::setOwnMusic(Kind kind, const QString &music) {
-    m_settings.writeNamedSettings({{key(kind), music.trimmed()}});
-}
-
-QString Alarm::music(Kind kind) const {
-    const QString own = ownMusic(kind);
-    return own.isEmpty() ? ProgramSounds::bellName(signal(kind)) : own;
+QString Alarm::music(Kind kind) {
+    return ProgramSounds::bellName(signal(kind));
 }
 
 void Alarm::sound(Kind kind) {
@@ -128,19 +100,14 @@ bool Alarm::stop() {
 void Alarm::again() {
     if (!m_kind || m_player.playing())
         return;
-    // The school's recording first, then the program's own signal: an alarm is never silent
-    // for a file that went missing.
-    QString why;
-    for (const QString &name : {music(*m_kind), ProgramSounds::bellName(signal(*m_kind))}) {
-        const MusicFile file = MusicFile::of(name);
-        const std::optional<QString> failure =
-            file.ok() ? m_player.play(file.path, 0, SoundKind::Alarm) : file.refusal;
-        if (!failure) {
-            m_told = false;
-            return;
-        }
-        why = *failure;
+    const MusicFile file = MusicFile::of(music(*m_kind));
+    const std::optional<QString> failure =
+        file.ok() ? m_player.play(file.path, 0, SoundKind::Alarm) : file.refusal;
+    if (!failure) {
+        m_told = false;
+        return;
     }
+    const QString why = *failure;
     if (!m_told && m_report)
         m_report(QStringLiteral("Alarm yeniden çalınamadı: %1. Tekrar deneniyor.").arg(why));
     m_told = true;

@@ -9,7 +9,6 @@
 
 class BellClock;
 class BellPlayer;
-class Calendar;
 
 // The alarm ("Acil durum"): sounded by hand at once, it holds the loudspeakers until someone
 // stops it. Its sound plays again from the start each time it ends, for as long as it takes;
@@ -20,19 +19,16 @@ public:
     enum class Kind { Yangin, Deprem, Tahliye };
     static constexpr Kind Kinds[] = {Kind::Yangin, Kind::Deprem, Kind::Tahliye};
 
-    // `clock` records and holds the bells, `player` is the bell player it sounds through and
-    // `settings` keeps a school's own recordings; all must outlive the alarm.
-    Alarm(BellClock &clock, BellPlayer &player, Calendar &settings,
-          std::function<void(const QString &)> report = {}, QObject *parent = nullptr);
+    // `clock` records and holds the bells and `player` is the bell player it sounds through;
+    // both must outlive the alarm.
+    Alarm(BellClock &clock, BellPlayer &player, std::function<void(const QString &)> report = {},
+          QObject *parent = nullptr);
 
     // "Yangın", "Deprem tatbikatı", "Tahliye".
     static QString title(Kind kind);
-    // The music an alarm of `kind` sounds: the school's own recording when one was chosen, else
-    // the program's own signal.
-    QString music(Kind kind) const;
-    // The school's own recording for `kind` (a name in Muzikler); empty: the program's own.
-    void setOwnMusic(Kind kind, const QString &music);
-    QString ownMusic(Kind kind) const;
+    // The music an alarm of `kind` sounds: one of the program's own sounds, which a school
+    // replaces with its own recording by putting a file of the same name in its place.
+    static QString music(Kind kind);
     // Why the bells are held while an alarm sounds, as the record gives it.
     static QString holdReason();
 
@@ -53,7 +49,6 @@ private:
 
     BellClock &m_clock;
     BellPlayer &m_player;
-    Calendar &m_settings;
     std::function<void(const QString &)> m_report;
     std::optional<Kind> m_kind;
     QTimer m_retry;
