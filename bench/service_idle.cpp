@@ -2,6 +2,7 @@
 // a temporary program folder with 200 bells today, none due in the next quarter hour. After 10 s
 // to settle, its resident memory, and the processor time it uses over the next 60 s, read from
 // /proc as the system sees the process.
+#include "Calendar.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
@@ -72,10 +73,15 @@ int main(int argc, char **argv) {
     // the service only looks, each second, whether a break has begun.
     const bool breakMusic = app.arguments().contains(QStringLiteral("--break-music"));
     if (breakMusic) {
-        fx.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS TakvimAyar (Anahtar TEXT PRIMARY KEY, "
-                               "Deger TEXT NOT NULL)"));
-        fx.exec(QStringLiteral("INSERT INTO TakvimAyar VALUES ('Teneffus:Acik', '1'), "
-                               "('Teneffus:Gunler', '0,1,2,3,4,5,6')"));
+        // Written as the window writes them, so the calendar's tables are all there.
+        BellStore store;
+        store.setFile(fx.databaseFile());
+        Calendar calendar(store);
+        calendar.writeNamedSettings({{QStringLiteral("Teneffus:Acik"), QStringLiteral("1")},
+                                     {QStringLiteral("Teneffus:Gunler"),
+                                      QStringLiteral("0,1,2,3,4,5,6")}});
+        std::printf("break music settings read back: %s\n",
+                    qPrintable(calendar.namedSetting(QStringLiteral("Teneffus:Acik"))));
     }
 
     QProcess service;

@@ -94,7 +94,9 @@ BreakMusic::Settings BreakMusic::settings() const {
                     s.days.append(gunId);
             }
         }
-        s.spans = readSpans(m_settings.namedSetting(saatler)).value_or(QList<std::pair<QTime, QTime>>{});
+        s.spans =
+            readSpans(m_settings.namedSetting(saatler)).value_or(QList<std::pair<QTime, QTime>>{});
+        s.offOn = QDate::fromString(m_settings.namedSetting(kapaliGun), Qt::ISODate);
     } catch (const ZilError &) {
         // The schedule's trouble is told where the bells read it; no music meanwhile.
         s.on = false;
@@ -129,12 +131,9 @@ void BreakMusic::setSettings(const Settings &s) {
 }
 
 bool BreakMusic::offToday() const {
-    try {
-        return QDate::fromString(m_settings.namedSetting(kapaliGun), Qt::ISODate) ==
-               programClock().now().date();
-    } catch (const ZilError &) {
-        return false;
-    }
+    // From the settings as last read: the tick asks every second, and the file is read again
+    // only when it changed.
+    return settings().offOn == programClock().now().date();
 }
 
 void BreakMusic::setOffToday(bool off) {

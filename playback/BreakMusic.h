@@ -35,6 +35,8 @@ public:
         QList<int> days = {0, 1, 2, 3, 4};
         // Set times; none: each break runs from an exit bell to the next bell.
         QList<std::pair<QTime, QTime>> spans;
+        // The date the tray switched it off for; setOffToday() changes it.
+        QDate offOn;
     };
 
     // How long the music takes to fall silent before the next sound...

@@ -111,6 +111,13 @@ void TestSchoolDay::aMorningWithMusicAnAnnouncementAndAnAlarm() {
     QVERIFY2(!parts.musicPlayer().playing(), "silent before the announcement's chime");
     run(QTime(10, 6, 10));
     QVERIFY2(parts.musicPlayer().playing(), "the break goes on after the announcement");
+    // The tray's switch: off for the rest of today, then on again.
+    parts.breakMusic().setOffToday(true);
+    run(QTime(10, 6, 15));
+    QVERIFY(!parts.musicPlayer().playing());
+    parts.breakMusic().setOffToday(false);
+    run(QTime(10, 6, 17));
+    QVERIFY(parts.musicPlayer().playing());
     run(QTime(10, 49, 55));
     parts.alarm().sound(Alarm::Kind::Yangin);
     run(QTime(10, 52, 30));
