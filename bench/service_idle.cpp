@@ -70,18 +70,18 @@ int main(int argc, char **argv) {
     }
 
     // --break-music: break music switched on every day; none of these bells ends a lesson, so
-    // the service only looks, each second, whether a break has begun.
+    // the service only looks, each second, whether a break has begun. Without it, the same
+    // settings with the music off.
     const bool breakMusic = app.arguments().contains(QStringLiteral("--break-music"));
-    if (breakMusic) {
-        // Written as the window writes them, so the calendar's tables are all there.
+    {
+        // Written as the window writes them, with or without the music, so that both runs have
+        // the same calendar tables to look at every second.
         BellStore store;
         store.setFile(fx.databaseFile());
         Calendar calendar(store);
-        calendar.writeNamedSettings({{QStringLiteral("Teneffus:Acik"), QStringLiteral("1")},
-                                     {QStringLiteral("Teneffus:Gunler"),
-                                      QStringLiteral("0,1,2,3,4,5,6")}});
-        std::printf("break music settings read back: %s\n",
-                    qPrintable(calendar.namedSetting(QStringLiteral("Teneffus:Acik"))));
+        calendar.writeNamedSettings(
+            {{QStringLiteral("Teneffus:Acik"), breakMusic ? QStringLiteral("1") : QString()},
+             {QStringLiteral("Teneffus:Gunler"), QStringLiteral("0,1,2,3,4,5,6")}});
     }
 
     QProcess service;
