@@ -26,11 +26,6 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     , m_clock(m_store, m_bellPlayer, m_report)
     , m_alarm(m_clock, m_bellPlayer, m_report)
     , m_breakMusic(m_clock, m_musicPlayer, m_bellPlayer, m_calendar, m_report) {
-    // A bell wins over music someone plays with the player bar.
-    QObject::connect(&m_bellPlayer, &BellPlayer::started, &m_bellPlayer, [this] { stopDevice(); });
-    // So does the break music.
-    QObject::connect(&m_musicPlayer, &BellPlayer::started, &m_musicPlayer,
-                     [this] { stopDevice(); });
     m_clock.setPrepareAhead(true);
     m_clock.setPlan(m_plan);
     m_plan.setSirenMusic(ProgramSounds::bellName(ProgramSounds::Sound::SabitSiren));
@@ -38,6 +33,9 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
     QObject::connect(&m_dayCheck, &DayCheck::cannotPlay, &m_clock, &BellClock::setUnplayable);
     for (LayerBellPlayer *player : {&m_bellPlayer, &m_musicPlayer}) {
+        // A bell, an announcement, an alarm or the break music wins over music someone plays
+        // with the player bar.
+        QObject::connect(player, &BellPlayer::started, player, [this] { stopDevice(); });
         player->setStyle([this](SoundKind kind) { return soundStyle(kind); });
         // Told after the tick that played it: a box must not open while a bell is being started.
         QObject::connect(

@@ -7,6 +7,7 @@
 #include "ZilError.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QLocale>
 
@@ -61,7 +62,15 @@ void PhonePage::start() {
 }
 
 void PhonePage::tick() {
-    const PhoneSettings settings = PhoneAccess::readSettings(dataFolder());
+    const QFileInfo file(PhoneAccess::settingsFile(dataFolder()));
+    std::optional<std::pair<QDateTime, qint64>> stamp;
+    if (file.exists())
+        stamp = std::pair{file.lastModified(), file.size()};
+    if (stamp != m_settingsStamp) {
+        m_settingsStamp = stamp;
+        m_settings = PhoneAccess::readSettings(dataFolder());
+    }
+    const PhoneSettings &settings = m_settings;
     // Only the process that rings the folder serves it, so it answers for the bells that ring.
     const bool wanted = settings.on && m_bells.clock().ringing();
     if (!wanted) {

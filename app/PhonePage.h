@@ -3,6 +3,7 @@
 #include "PhoneAccess.h"
 #include "PhoneServer.h"
 
+#include <QDateTime>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QObject>
@@ -11,6 +12,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class Bells;
 
@@ -59,6 +62,10 @@ private:
     PhoneServer m_server;
     QHostAddress m_address = QHostAddress::Any;
     QTimer m_timer;
+    // The settings as last read, and their file's time and size then: the tick looks at the
+    // file every second but reads it only when it changed.
+    PhoneSettings m_settings;
+    std::optional<std::pair<QDateTime, qint64>> m_settingsStamp;
     PhoneSettings m_serving;
     PhoneSettings m_failed;
     bool m_hasFailed = false;

@@ -168,15 +168,24 @@ private:
         new ConnectionLimits(socket);
     }
 
-    void startTls(qintptr fd) {
-        auto *socket = new QSslSocket(this);
+    // The connection `fd` as a guarded socket of type T; nullptr, with `fd` closed, when it cannot
+    // be taken over.
+    template <class T> T *adopt(qintptr fd) {
+        auto *socket = new T(this);
         if (!socket->setSocketDescriptor(fd)) {
             ::close(int(fd));
             --m_open;
             delete socket;
-            return;
+            return nullptr;
         }
         guard(socket);
+        return socket;
+    }
+
+    void startTls(qintptr fd) {
+        auto *socket = adopt<QSslSocket>(fd);
+        if (!socket)
+            return;
         socket->setSslConfiguration(m_tls);
         connect(socket, &QSslSocket::encrypted, this, [this, socket] {
             addPendingConnection(socket);
@@ -193,14 +202,9 @@ private:
 
     // Plain HTTP: one answer, a redirect to the same host on https://, then the connection ends.
     void redirect(qintptr fd) {
-        auto *socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(fd)) {
-            ::close(int(fd));
-            --m_open;
-            delete socket;
+        auto *socket = adopt<QTcpSocket>(fd);
+        if (!socket)
             return;
-        }
-        guard(socket);
         connect(socket, &QIODevice::readyRead, socket, [this, socket] {
             if (!socket->canReadLine() && socket->bytesAvailable() < 8192)
                 return;

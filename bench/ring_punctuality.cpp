@@ -28,6 +28,7 @@
 #include "PulseServer.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
+#include "ServiceProcess.h"
 #include "TestMedia.h"
 
 #include <QCoreApplication>
@@ -440,12 +441,7 @@ void ringInService(std::vector<Heard> &heard, QStringList &errors) {
         heard.push_back({QStringLiteral("service (zil --servis)"), at, QStringLiteral("bell.wav")});
     }
     QProcess service;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
-    service.setProcessEnvironment(env);
-    service.start(program, {QStringLiteral("--servis")});
-    if (!service.waitForStarted()) {
+    if (!startAsService(service, program)) {
         errors << QStringLiteral("service: did not start");
         return;
     }

@@ -6,6 +6,7 @@
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
+#include "ServiceProcess.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -85,13 +86,8 @@ int main(int argc, char **argv) {
     }
 
     QProcess service;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
-    service.setProcessEnvironment(env);
     service.setProcessChannelMode(QProcess::ForwardedChannels);
-    service.start(program, {QStringLiteral("--servis")});
-    if (!service.waitForStarted()) {
+    if (!startAsService(service, program)) {
         std::fprintf(stderr, "the service did not start\n");
         return 1;
     }

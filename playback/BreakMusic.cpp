@@ -27,7 +27,8 @@ const QString kapaliGun = QStringLiteral("Teneffus:KapaliGun");
 bool isExitBell(const PlannedSound &sound) {
     if (sound.kind != PlannedSound::Kind::Bell && sound.kind != PlannedSound::Kind::OneOff)
         return false;
-    const QString name = QLocale(QLocale::Turkish).toLower(sound.bell.name);
+    static const QLocale turkish(QLocale::Turkish);
+    const QString name = turkish.toLower(sound.bell.name);
     return name.contains(QStringLiteral("çıkış")) || name.contains(QStringLiteral("cikis"));
 }
 

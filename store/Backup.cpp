@@ -759,6 +759,31 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
         refuse(QStringLiteral("veri klasörüne yazılamıyor: ") + r->m_dataFolder);
 
     QByteArray buffer(Chunk, Qt::Uninitialized);
+    const QString cannotWrite = QStringLiteral("veri klasörüne yazılamıyor: ") + r->m_dataFolder;
+    const QString diskFull =
+        QStringLiteral("geri yükleme için dosya yazılamadı (disk dolu olabilir)");
+    // Each unpacked file is new: O_EXCL and O_NOFOLLOW, so nothing already there is followed or
+    // overwritten.
+    const auto create = [&](const QString &path, QFile &file) {
+        const QString out = fresh + path;
+        if (!mkdirs(QFileInfo(out).absolutePath()))
+            refuse(cannotWrite);
+        const int fd = ::open(QFile::encodeName(out).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0)
+            refuse(cannotWrite);
+        file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    };
+    const auto put = [&](QFile &file, QCryptographicHash &hash, qint64 n) {
+        hash.addData(QByteArrayView(buffer.constData(), n));
+        if (file.write(buffer.constData(), n) != n)
+            refuse(diskFull);
+    };
+    const auto finish = [&](QFile &file) {
+        if (!file.flush() || ::fsync(file.handle()) != 0)
+            refuse(diskFull);
+        file.close();
+    };
     while ((rc = archive_read_next_header(reader.a, &entry)) == ARCHIVE_OK) {
         const QString path = QString::fromUtf8(archive_entry_pathname(entry));
         const mode_t type = archive_entry_filetype(entry);
@@ -777,16 +802,8 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
         e->seen = true;
         if (archive_entry_size_is_set(entry) && archive_entry_size(entry) != e->size)
             refuse(QStringLiteral("yedekteki %1 dosyasının boyu listedekinden farklı").arg(path));
-        const QString out = fresh + path;
-        if (!mkdirs(QFileInfo(out).absolutePath()))
-            refuse(QStringLiteral("veri klasörüne yazılamıyor: ") + r->m_dataFolder);
-        // O_EXCL and O_NOFOLLOW: nothing already there is followed or overwritten.
-        const int fd = ::open(QFile::encodeName(out).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0)
-            refuse(QStringLiteral("veri klasörüne yazılamıyor: ") + r->m_dataFolder);
         QFile file;
-        file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        create(path, file);
         QCryptographicHash hash(QCryptographicHash::Sha256);
         qint64 written = 0;
         la_ssize_t n;
@@ -795,15 +812,11 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
             // Stops a bomb at its stated size, not when the disk is full.
             if (written > e->size)
                 refuse(QStringLiteral("yedekteki %1 dosyası listede yazandan büyük").arg(path));
-            hash.addData(QByteArrayView(buffer.constData(), n));
-            if (file.write(buffer.constData(), n) != n)
-                refuse(QStringLiteral("geri yükleme için dosya yazılamadı (disk dolu olabilir)"));
+            put(file, hash, n);
         }
         if (n < 0)
             refuse(damaged);
-        if (!file.flush() || ::fsync(file.handle()) != 0)
-            refuse(QStringLiteral("geri yükleme için dosya yazılamadı (disk dolu olabilir)"));
-        file.close();
+        finish(file);
         if (written != e->size)
             refuse(damaged);
         if (hash.result().toHex() != e->sha256)
@@ -836,15 +849,8 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
                 ::close(in);
             refuse(lost.arg(poolName, path.mid(musicPrefix.size()).left(200)));
         }
-        const QString out = fresh + path;
-        if (!mkdirs(QFileInfo(out).absolutePath()))
-            refuse(QStringLiteral("veri klasörüne yazılamıyor: ") + r->m_dataFolder);
-        const int fd = ::open(QFile::encodeName(out).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0)
-            refuse(QStringLiteral("veri klasörüne yazılamıyor: ") + r->m_dataFolder);
         QFile file;
-        file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        create(path, file);
         QCryptographicHash hash(QCryptographicHash::Sha256);
         qint64 written = 0;
         qint64 n;
@@ -853,13 +859,9 @@ std::unique_ptr<Restore> Restore::check(const QString &archiveFile, const QStrin
             written += n;
             if (written > it->size)
                 break;
-            hash.addData(QByteArrayView(buffer.constData(), n));
-            if (file.write(buffer.constData(), n) != n)
-                refuse(QStringLiteral("geri yükleme için dosya yazılamadı (disk dolu olabilir)"));
+            put(file, hash, n);
         }
-        if (!file.flush() || ::fsync(file.handle()) != 0)
-            refuse(QStringLiteral("geri yükleme için dosya yazılamadı (disk dolu olabilir)"));
-        file.close();
+        finish(file);
         if (written != it->size || hash.result().toHex() != it->sha256)
             refuse(QStringLiteral("bu otomatik yedeğin %1 müziği %2 klasöründe bozulmuş "
                                   "(denetim toplamı tutmuyor). Başka bir yedek seçin")

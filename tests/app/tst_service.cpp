@@ -11,6 +11,7 @@
 #include "Roles.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
+#include "ServiceProcess.h"
 #include "Startup.h"
 #include "TestMedia.h"
 #include "ZilApplication.h"
@@ -54,13 +55,8 @@ private slots:
         QString why;
         QVERIFY2(pulse.start(why), qPrintable(why));
         QProcess service;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(name));
-        service.setProcessEnvironment(env);
         service.setProcessChannelMode(QProcess::MergedChannels);
-        service.start(program, {QStringLiteral("--servis")});
-        QVERIFY(service.waitForStarted());
+        QVERIFY(startAsService(service, program));
         QString log;
         QTRY_VERIFY_WITH_TIMEOUT(
             (log += service.readAll()).contains("açık olan zil programı çalıyor"), 12000);
@@ -93,9 +89,8 @@ private slots:
 
         // A second service on the folder is told that the first one rings, and waits.
         QProcess other;
-        other.setProcessEnvironment(env);
         other.setProcessChannelMode(QProcess::MergedChannels);
-        other.start(program, {QStringLiteral("--servis")});
+        QVERIFY(startAsService(other, program));
         QByteArray otherLog;
         QTRY_VERIFY((otherLog += other.readAll()).contains("arka plandaki zil hizmeti zaten"));
         other.terminate();
@@ -140,13 +135,8 @@ private slots:
         const quint16 port = freeLoopbackPort();
         PhoneAccess::writeSettings(fx.folder(), {true, port, false, QStringLiteral("127.0.0.1")});
         QProcess service;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(name));
-        service.setProcessEnvironment(env);
         service.setProcessChannelMode(QProcess::MergedChannels);
-        service.start(program, {QStringLiteral("--servis")});
-        QVERIFY(service.waitForStarted());
+        QVERIFY(startAsService(service, program));
         QString log;
         QTRY_VERIFY_WITH_TIMEOUT((log += service.readAll()).contains("Telefon sayfası açık"),
                                  10000);

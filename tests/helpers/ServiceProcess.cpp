@@ -1,0 +1,10 @@
+#include "ServiceProcess.h"
+
+bool startAsService(QProcess &service, const QString &program) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    service.setProcessEnvironment(env);
+    service.start(program, {QStringLiteral("--servis")});
+    return service.waitForStarted();
+}
