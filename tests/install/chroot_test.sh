@@ -233,6 +233,18 @@ done
     echo "user $($user show -p ActiveState --value selvanor-zil.service)" \
         "$($user show -p NRestarts --value selvanor-zil.service)"
     echo "bell $(sqlite3 $data/database.mdb "SELECT Sonuc, Aciklama FROM ZilGecmisi WHERE DersSaati = 'Sistem'")"
+    # A staff member sounds the fire alarm through the service's socket: with no sound output it
+    # is recorded as failed, never as rung. Nobody outside the group reaches the socket.
+    ask() {
+        runuser -u "$1" -- perl -MIO::Socket::UNIX -e '
+            $s = IO::Socket::UNIX->new(Peer => "/var/lib/selvanor-zil/zil.soket") or exit 3;
+            print $s "$ARGV[0]\n"; $a = <$s>; exit($a eq "ok\n" ? 0 : 4)' "$2"
+    }
+    echo "alarm $(ask ogretmen 'alarm 0'; echo $?)"
+    sleep 3
+    echo "alarm record $(sqlite3 $data/database.mdb "SELECT Sonuc FROM ZilGecmisi WHERE DersSaati LIKE 'Acil durum%'")"
+    echo "alarm stop $(ask ogretmen 'alarm -1'; echo $?)"
+    echo "outsider $(ask ogrenci 'alarm 0'; echo $?)"
     journalctl --no-pager -o cat _COMM=zil
 } >/root/zil-check.txt 2>&1
 systemctl poweroff
@@ -248,6 +260,11 @@ grep -qx "user active 0" <<<"$check" || fail "the user unit did not run: $check"
 # The container has no sound card and no sound server: the bell is failed, never rung.
 grep -qx "bell basarisiz|ses çıkışı yok.*" <<<"$check" ||
     fail "the bell without a sound output was not recorded as failed: $check"
+grep -qx "alarm 0" <<<"$check" && grep -qx "alarm stop 0" <<<"$check" ||
+    fail "a staff member's alarm did not reach the service: $check"
+grep -qx "alarm record basarisiz" <<<"$check" ||
+    fail "the alarm without a sound output was not recorded as failed: $check"
+grep -qx "outsider 3" <<<"$check" || fail "someone outside the group reached the socket: $check"
 in_root systemctl disable zil-check.service >/dev/null 2>&1
 
 step "the web panel's package, then a second configure"
