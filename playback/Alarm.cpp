@@ -41,6 +41,16 @@ Alarm::Alarm(BellClock &clock, BellPlayer &player, std::function<void(const QStr
         if (m_kind)
             m_retry.start(0);
     });
+    // A sound that broke off (a sound server that went away) is tried again until it plays: an
+    // alarm never falls silent by itself.
+    connect(&m_player, &BellPlayer::failed, this, [this](const QString &why) {
+        if (!m_kind)
+            return;
+        if (!m_told && m_report)
+            m_report(QStringLiteral("Alarm kesildi: %1. Tekrar deneniyor.").arg(why));
+        m_told = true;
+        m_retry.start(RetryMs);
+    });
 }
 
 QString Alarm::title(Kind kind) {
@@ -103,13 +113,10 @@ void Alarm::again() {
     const MusicFile file = MusicFile::of(music(*m_kind));
     const std::optional<QString> failure =
         file.ok() ? m_player.play(file.path, 0, SoundKind::Alarm) : file.refusal;
-    if (!failure) {
-        m_told = false;
+    if (!failure)
         return;
-    }
-    const QString why = *failure;
     if (!m_told && m_report)
-        m_report(QStringLiteral("Alarm yeniden çalınamadı: %1. Tekrar deneniyor.").arg(why));
+        m_report(QStringLiteral("Alarm yeniden çalınamadı: %1. Tekrar deneniyor.").arg(*failure));
     m_told = true;
     m_retry.start(RetryMs);
 }

@@ -52,5 +52,5 @@ private:
     std::function<void(const QString &)> m_report;
     std::optional<Kind> m_kind;
     QTimer m_retry;
-    bool m_told = false; // the sound could not be played again, and was told
+    bool m_told = false; // this alarm's sound failed and that was told: once an alarm
 };
