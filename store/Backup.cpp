@@ -1224,9 +1224,8 @@ QString beforeFile(const QString &dataFolder, const QString &why) {
                     why);
 }
 
-void pruneBefore(const QString &dataFolder) {
-    prune(copiesFolder(dataFolder), QStringLiteral("once-*.tar"),
-          keeping(folderOf(dataFolder) + databaseName).daily);
+void pruneBefore(const QString &dataFolder, const Keeping &keep) {
+    prune(copiesFolder(dataFolder), QStringLiteral("once-*.tar"), keep.daily);
     prunePool(copiesFolder(dataFolder));
 }
 } // namespace
@@ -1320,7 +1319,7 @@ int prunePool(const QString &archiveFolder) {
 QString keepBefore(const QString &dataFolder, const QString &why) {
     const QString file = beforeFile(dataFolder, why);
     make(dataFolder, file, Music::Pooled);
-    pruneBefore(dataFolder);
+    pruneBefore(dataFolder, keeping(folderOf(dataFolder) + databaseName));
     return file;
 }
 
@@ -1331,11 +1330,15 @@ void keepBeforeAside(const QString &dataFolder, const QString &why,
     const QString snapshot =
         target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".mdb");
     snapshotDatabase(folderOf(dataFolder) + databaseName, snapshot);
+    // Read here, like the snapshot: the change this copy comes before is written the moment we
+    // return, and a read lock the worker took on the live file then would make that save fail,
+    // as the store never waits for a lock.
+    const Keeping keep = keeping(folderOf(dataFolder) + databaseName);
     QThread *worker = QThread::create([=] {
         yieldToTheBells();
         try {
             pack(dataFolder, snapshot, file, Music::Pooled);
-            pruneBefore(dataFolder);
+            pruneBefore(dataFolder, keep);
         } catch (const ZilError &error) {
             if (failed)
                 failed(QStringLiteral("Değişiklikten önceki yedek alınamadı: ") + error.message());
