@@ -58,6 +58,12 @@ QByteArray readSmall(const QString &path) {
     return file.read(LargestFile);
 }
 
+// Whoever rings the folder serves the page: the service's user or a staff member's window, all
+// of the data folder's group. One key for them all keeps the fingerprint phones accepted; the
+// folder itself is closed to everyone outside the group.
+constexpr QFileDevice::Permissions keyPermissions =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+
 // Written beside it and renamed over it, so that a half-written file never counts; the
 // temporary file is made readable by its owner only, before a byte of the key is in it.
 void writeFile(const QString &path, const QByteArray &bytes, QFileDevice::Permissions permissions) {
@@ -224,17 +230,30 @@ PhoneIdentity readIdentity(const QString &folder) {
 
 PhoneIdentity ensureIdentity(const QString &folder) {
     PhoneIdentity identity = readIdentity(folder);
+    const QFileInfo key(keyFile(folder));
+    if (identity.keyPem.isEmpty() && (key.isSymLink() || key.exists()))
+        // Another user's key, a key turned into a link: a new one written over it would change
+        // the fingerprint every phone has accepted, and leave the other user without a key.
+        throw ZilError(QStringLiteral("Telefon sayfasının anahtarı (telefon-anahtar.pem) "
+                                      "okunamıyor. Dosya, veri klasörünün grubundan okunabilir "
+                                      "olmalı: bilgisayarın yöneticisi \"chmod 640\" ile "
+                                      "düzeltebilir."));
     if (!identity.keyPem.isEmpty()) {
         if (!belongTogether(identity))
             throw ZilError(QStringLiteral("Telefon sayfasının anahtarı ile sertifikası "
                                           "birbirini tutmuyor. Veri klasöründeki "
                                           "telefon-anahtar.pem ve telefon-sertifika.pem "
                                           "silinirse yenileri oluşturulur."));
+        // A key made before it was shared with the group: its owner opens it to the others
+        // that may serve the folder.
+        if (key.isFile() && !(key.permissions() & QFileDevice::ReadGroup) &&
+            key.ownerId() == ::geteuid())
+            QFile::setPermissions(key.filePath(), keyPermissions);
         return identity;
     }
     identity = makeIdentity();
     // The key first: a certificate without its key would be taken for a whole identity.
-    writeFile(keyFile(folder), identity.keyPem, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    writeFile(keyFile(folder), identity.keyPem, keyPermissions);
     writeFile(certificateFile(folder), identity.certificatePem,
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                   QFileDevice::ReadOther);

@@ -8,7 +8,8 @@
 // The settings (telefon.json) say whether the page is on, its port and whether the classroom
 // screen is shown. The identity is an EC P-256 key and a self-signed certificate made with
 // OpenSSL's libcrypto the first time the page is turned on: telefon-anahtar.pem is readable by
-// its owner only; telefon-sertifika.pem holds nothing secret (every phone that connects receives
+// its owner and the data folder's group (whoever rings the folder serves the page, with the same
+// key); telefon-sertifika.pem holds nothing secret (every phone that connects receives
 // it) and is readable by all, so a window of another user can show its fingerprint.
 struct PhoneSettings {
     static constexpr int DefaultPort = 8443;

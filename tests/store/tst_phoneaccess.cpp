@@ -25,7 +25,7 @@ private slots:
         const PhoneIdentity made = PhoneAccess::ensureIdentity(folder);
         struct stat key {};
         QCOMPARE(::stat(QFile::encodeName(PhoneAccess::keyFile(folder)).constData(), &key), 0);
-        QCOMPARE(key.st_mode & 0777, mode_t(0600));
+        QCOMPARE(key.st_mode & 0777, mode_t(0640));
 
         const QSslCertificate certificate(made.certificatePem, QSsl::Pem);
         QVERIFY(!certificate.isNull());
@@ -38,8 +38,12 @@ private slots:
         QVERIFY(!privateKey.isNull());
         QCOMPARE(certificate.publicKey().algorithm(), QSsl::Ec);
 
-        // Kept: the fingerprint staff compared stays the same across starts.
+        // Kept: the fingerprint staff compared stays the same across starts, and a key made
+        // for its owner alone is opened to the folder's group by that owner.
+        QVERIFY(QFile::setPermissions(PhoneAccess::keyFile(folder),
+                                      QFile::ReadOwner | QFile::WriteOwner));
         QCOMPARE(PhoneAccess::ensureIdentity(folder).fingerprint, made.fingerprint);
+        QVERIFY(QFileInfo(PhoneAccess::keyFile(folder)).permissions() & QFile::ReadGroup);
         QCOMPARE(PhoneAccess::readIdentity(folder).fingerprint, made.fingerprint);
 
         // A second folder gets a key of its own.
@@ -62,6 +66,15 @@ private slots:
             QVERIFY(error.message().contains("birbirini tutmuyor"));
         }
         QCOMPARE(PhoneAccess::readIdentity(a).certificatePem, certificate);
+
+        // A key this user cannot read (here a link put in its place) is not written over.
+        QVERIFY(QFile::remove(PhoneAccess::keyFile(a)));
+        QVERIFY(QFile::link(PhoneAccess::keyFile(b), PhoneAccess::keyFile(a)));
+        QVERIFY_THROWS_EXCEPTION(ZilError, PhoneAccess::ensureIdentity(a));
+        QVERIFY(QFileInfo(PhoneAccess::keyFile(a)).isSymLink());
+        QFile kept(PhoneAccess::certificateFile(a));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), certificate);
     }
 
     void settingsRoundTripAndBadOnesAreRefused() {
