@@ -7,6 +7,9 @@
 // time.
 //
 //     bench_phone_page [seconds=30] [clients=50]
+//     bench_phone_page --load PORT SECONDS RATE IDLE
+// The second form is only the load, for another bench to put on a page it started:
+// bench_ring_punctuality --listen has the service ring while the page takes it.
 #include "Bells.h"
 #include "FakeMediaLayer.h"
 #include "PhoneAccess.h"
@@ -22,10 +25,12 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 struct Client {
@@ -33,23 +38,28 @@ struct Client {
     QByteArray received;
     qint64 sentAtUs = -1;
 };
-// The phones: each asks once a second, spread over the second; prints the figures.
-int runClients(QCoreApplication &app, quint16 port, int seconds, int clientCount) {
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<Client> clients(static_cast<size_t>(clientCount));
-    std::vector<qint64> answersUs;
-    int reconnects = 0;
-    int failures = 0;
-    const QByteArray request = phoneRequest(port, "GET", "/durum", {}, {});
 
-    const auto connectClient = [&](Client &c) {
+// Kept-alive TLS clients asking /durum; each answer's time goes into `answersUs`.
+struct Phones {
+    Phones(quint16 port, int count)
+        : port(port)
+        , clients(static_cast<size_t>(count))
+        , request(phoneRequest(port, "GET", "/durum", {}, {})) {
+        clock.start();
+        for (Client &c : clients)
+            connect(c);
+    }
+    bool ready(const Client &c) const {
+        return c.socket && c.socket->state() == QAbstractSocket::ConnectedState &&
+               c.socket->isEncrypted();
+    }
+    void connect(Client &c) {
         c.socket = std::make_unique<QSslSocket>();
         c.socket->setPeerVerifyMode(QSslSocket::VerifyNone);
         c.received.clear();
         c.sentAtUs = -1;
         QSslSocket *s = c.socket.get();
-        QObject::connect(s, &QSslSocket::readyRead, s, [&, s, pc = &c] {
+        QObject::connect(s, &QSslSocket::readyRead, s, [this, s, pc = &c] {
             pc->received += s->readAll();
             const qsizetype end = pc->received.indexOf("\r\n\r\n");
             if (end < 0 || pc->sentAtUs < 0)
@@ -64,42 +74,121 @@ int runClients(QCoreApplication &app, quint16 port, int seconds, int clientCount
             pc->sentAtUs = -1;
         });
         s->connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
-    };
-    for (Client &c : clients)
-        connectClient(c);
+    }
+    void ask(Client &c) {
+        c.received.clear();
+        c.sentAtUs = clock.nsecsElapsed() / 1000;
+        c.socket->write(request);
+    }
+    void print() {
+        std::sort(answersUs.begin(), answersUs.end());
+        const auto at = [&](double q) {
+            return answersUs.empty() ? 0.0
+                                     : answersUs[size_t(q * double(answersUs.size() - 1))] / 1000.0;
+        };
+        std::printf("  answers: %zu, unanswered within 1 s: %d, reconnections: %d\n",
+                    answersUs.size(), failures, reconnects);
+        std::printf("  answer time ms: p50 %.2f  p99 %.2f  max %.2f\n", at(0.5), at(0.99),
+                    at(1.0));
+    }
 
+    quint16 port;
+    QElapsedTimer clock;
+    std::vector<Client> clients;
+    QByteArray request;
+    std::vector<qint64> answersUs;
+    int reconnects = 0;
+    int failures = 0;
+};
+
+// The phones: each asks once a second, spread over the second; prints the figures.
+int runClients(QCoreApplication &app, quint16 port, int seconds, int clientCount) {
+    Phones phones(port, clientCount);
     std::vector<std::unique_ptr<QTimer>> timers;
     for (int i = 0; i < clientCount; ++i) {
         auto timer = std::make_unique<QTimer>();
         timer->setInterval(1000);
         QObject::connect(timer.get(), &QTimer::timeout, [&, i] {
-            Client &c = clients[size_t(i)];
+            Client &c = phones.clients[size_t(i)];
             if (c.sentAtUs >= 0)
-                ++failures; // no answer within the second
-            if (!c.socket || c.socket->state() != QAbstractSocket::ConnectedState ||
-                !c.socket->isEncrypted()) {
-                ++reconnects;
-                connectClient(c);
+                ++phones.failures; // no answer within the second
+            if (!phones.ready(c)) {
+                ++phones.reconnects;
+                phones.connect(c);
                 return;
             }
-            c.received.clear();
-            c.sentAtUs = clock.nsecsElapsed() / 1000;
-            c.socket->write(request);
+            phones.ask(c);
         });
         QTimer::singleShot(1000 * i / clientCount, timer.get(), [t = timer.get()] { t->start(); });
         timers.push_back(std::move(timer));
     }
     QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
     app.exec();
+    phones.print();
+    return 0;
+}
 
-    std::sort(answersUs.begin(), answersUs.end());
-    const auto at = [&](double q) {
-        return answersUs.empty() ? 0.0
-                                 : answersUs[size_t(q * double(answersUs.size() - 1))] / 1000.0;
+// A page under attack or a crowd: `rate` requests a second over 50 kept-alive connections, and
+// `idle` connections that never say a word, opened again whenever the page closes one.
+int runLoad(QCoreApplication &app, quint16 port, int seconds, int rate, int idle) {
+    Phones phones(port, 50);
+    std::vector<std::unique_ptr<QTcpSocket>> silent(static_cast<size_t>(idle));
+    int closedByPage = 0;
+    std::function<void(size_t)> open = [&](size_t i) {
+        silent[i] = std::make_unique<QTcpSocket>();
+        QTcpSocket *s = silent[i].get();
+        const auto gone = [&, i, s] {
+            if (silent[i].get() != s)
+                return;
+            ++closedByPage;
+            silent[i].release();
+            s->deleteLater();
+            QTimer::singleShot(100, [&, i] { open(i); });
+        };
+        QObject::connect(s, &QTcpSocket::disconnected, s, gone);
+        QObject::connect(s, &QTcpSocket::errorOccurred, s, [s, gone] {
+            if (s->state() == QAbstractSocket::UnconnectedState)
+                gone();
+        });
+        s->connectToHost(QStringLiteral("127.0.0.1"), port);
     };
-    std::printf("  answers: %zu, unanswered within 1 s: %d, reconnections: %d\n", answersUs.size(),
-                failures, reconnects);
-    std::printf("  answer time ms: p50 %.2f  p99 %.2f  max %.2f\n", at(0.5), at(0.99), at(1.0));
+    for (size_t i = 0; i < silent.size(); ++i)
+        open(i);
+    size_t next = 0;
+    int sent = 0;
+    QTimer pace;
+    pace.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer since;
+    since.start();
+    // Whatever the timer's grain, as many requests as the rate says by now.
+    QObject::connect(&pace, &QTimer::timeout, [&] {
+        const qint64 due = since.elapsed() * rate / 1000;
+        for (int tries = 0; sent < due && tries < int(phones.clients.size()); ++tries) {
+            Client &c = phones.clients[next];
+            next = (next + 1) % phones.clients.size();
+            if (!phones.ready(c)) {
+                if (!c.socket || c.socket->state() == QAbstractSocket::UnconnectedState) {
+                    ++phones.reconnects;
+                    phones.connect(c);
+                }
+                continue;
+            }
+            if (c.sentAtUs >= 0)
+                continue;
+            phones.ask(c);
+            ++sent;
+        }
+    });
+    pace.start(2);
+    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+    app.exec();
+    int held = 0;
+    for (const auto &s : silent)
+        held += s && s->state() == QAbstractSocket::ConnectedState;
+    std::printf("  load: %d requests sent in %d s (%d a second asked), %d silent connections "
+                "asked, %d held at the end, %d closed or refused by the page\n",
+                sent, seconds, rate, idle, held, closedByPage);
+    phones.print();
     return 0;
 }
 } // namespace
@@ -108,6 +197,8 @@ int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     if (argc == 5 && QByteArray(argv[1]) == "--clients")
         return runClients(app, quint16(atoi(argv[2])), atoi(argv[3]), atoi(argv[4]));
+    if (argc == 6 && QByteArray(argv[1]) == "--load")
+        return runLoad(app, quint16(atoi(argv[2])), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]));
     const int seconds = argc > 1 ? std::max(5, atoi(argv[1])) : 30;
     const int clientCount = argc > 2 ? std::max(1, atoi(argv[2])) : 50;
 

@@ -9,7 +9,8 @@
 // heard. The bells come in cases that a school meets, each with its own schedule and clock:
 // ordinary prepared bells, music that is missing or refused (the program's own tone rings), a WAV
 // then an MP3 three seconds later, a bell within 3 s of the program's start, the background
-// service (the real program, ZIL_PROGRAM --servis) and the first bell after midnight (the clock
+// service (the real program, ZIL_PROGRAM --servis), the service again while its phone page takes
+// 200 requests a second and 500 silent connections, and the first bell after midnight (the clock
 // reads a wall clock set a few seconds before it). Prints every bell's onset and, per case, p50,
 // p99 and max (target p99 <= 5 ms, none over 10 ms).
 //
@@ -23,6 +24,8 @@
 #include "FallbackTone.h"
 #include "GstMediaLayer.h"
 #include "LayerBellPlayer.h"
+#include "PhoneAccess.h"
+#include "PhoneClient.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "PulseServer.h"
@@ -426,7 +429,9 @@ void ringAtMidnight(const QString &sink, std::vector<Heard> &heard, QStringList 
 }
 
 // The real program as the background service, on a folder of its own, into the default sink.
-void ringInService(std::vector<Heard> &heard, QStringList &errors) {
+// With `pageLoad`, its phone page is on and takes 200 requests a second and 500 silent
+// connections from another process (bench_phone_page --load) while the bells ring.
+void ringInService(std::vector<Heard> &heard, QStringList &errors, QString *pageLoad = nullptr) {
     ScheduleFixture fx;
     const QString program = fx.folder() + QStringLiteral("zil");
     if (!fillFolder(fx) || !QFile::copy(QStringLiteral(ZIL_PROGRAM), program)) {
@@ -438,14 +443,34 @@ void ringInService(std::vector<Heard> &heard, QStringList &errors) {
     for (int i = 0; i < kCaseBells; ++i) {
         const QDateTime at = first.addSecs(i * kCaseSpacing);
         insertAt(fx, at, QStringLiteral("bell.wav"), kBellSeconds);
-        heard.push_back({QStringLiteral("service (zil --servis)"), at, QStringLiteral("bell.wav")});
+        heard.push_back({pageLoad ? QStringLiteral("service, phone page under load")
+                                  : QStringLiteral("service (zil --servis)"),
+                         at, QStringLiteral("bell.wav")});
     }
+    const quint16 port = freeLoopbackPort();
+    if (pageLoad)
+        PhoneAccess::writeSettings(fx.folder(), {true, port, true});
     QProcess service;
     if (!startAsService(service, program)) {
         errors << QStringLiteral("service: did not start");
         return;
     }
+    QProcess load;
+    load.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (pageLoad) {
+        // From before the first bell to after the last.
+        runEventsUntil(first.addSecs(-3));
+        const qint64 seconds = QDateTime::currentDateTime().secsTo(
+                                   first.addSecs((kCaseBells - 1) * kCaseSpacing + 1));
+        load.start(QStringLiteral(ZIL_PHONE_LOAD),
+                   {QStringLiteral("--load"), QString::number(port), QString::number(seconds),
+                    QStringLiteral("200"), QStringLiteral("500")});
+    }
     runEventsUntil(first.addSecs((kCaseBells - 1) * kCaseSpacing + 2));
+    if (pageLoad) {
+        load.waitForFinished(10000);
+        *pageLoad = QString::fromUtf8(load.readAllStandardOutput());
+    }
     service.terminate();
     service.waitForFinished(10000);
     const QString log =
@@ -543,6 +568,8 @@ int listenToCases() {
     for (int leadMs : {400, 900, 1400, 1900, 2400, 2900})
         ringAfterStart(leadMs, sink, heard, errors);
     ringInService(heard, errors);
+    QString pageLoad;
+    ringInService(heard, errors, &pageLoad);
     for (int i = 0; i < 3; ++i)
         ringAtMidnight(sink, heard, errors);
     listener.stop();
@@ -592,6 +619,8 @@ int listenToCases() {
                     qPrintable(group), values.size(), spread.p50, spread.p99, spread.max,
                     long(over), unheard[group]);
     }
+    std::printf("  the phone page meanwhile (bench_phone_page --load):\n%s",
+                qPrintable(pageLoad));
     errors.removeDuplicates();
     for (const QString &error : std::as_const(errors))
         std::printf("  reported: %s\n", qPrintable(error));
