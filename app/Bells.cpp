@@ -84,6 +84,24 @@ bool Bells::start() {
     }
     m_copies = std::make_unique<DailyCopies>(dataFolder(), m_report);
     m_copies->start();
+    m_shared = std::make_unique<SharedSchedule>(m_store, m_calendar);
+    QObject::connect(m_shared.get(), &SharedSchedule::problem, m_shared.get(),
+                     [this](const QString &message) {
+                         if (m_report)
+                             m_report(message);
+                     });
+    // The settings window writes a file; the process that rings, window or service, follows it.
+    const auto follow = [this] {
+        const SharedSettings settings = SharedSettings::read(dataFolder());
+        if (settings == m_sharedSettings && (m_shared->running() || !settings.on))
+            return;
+        m_sharedSettings = settings;
+        m_shared->start(settings);
+    };
+    m_sharedLook.setInterval(3000);
+    QObject::connect(&m_sharedLook, &QTimer::timeout, m_shared.get(), follow);
+    m_sharedLook.start();
+    follow();
     // Read now, so that whatever shows the day has it before the clock's first tick.
     try {
         m_plan.update(programClock().now().date());
