@@ -11,9 +11,11 @@
 #include "SimulatedClock.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -376,6 +378,88 @@ private slots:
         };
         QTRY_COMPARE_WITH_TIMEOUT(told(loser), 1, 10000);
         QCOMPARE(told(winner), 0);
+    }
+    // Over the network the server must prove its name with a certificate the school's CA
+    // signed: with that CA the computer joins over TLS; with another it is refused and told.
+    void tlsChecksTheServerName() {
+        PgServer tls;
+        QTemporaryDir keys;
+        QVERIFY(keys.isValid());
+        const QString dir = keys.path() + QLatin1Char('/');
+        auto openssl = [&](const QStringList &arguments) {
+            QProcess p;
+            p.setWorkingDirectory(dir);
+            p.start(QStringLiteral("openssl"), arguments);
+            return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
+                   p.exitCode() == 0;
+        };
+        const QStringList ec = {
+            QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+            QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+        for (const QString &ca : {QStringLiteral("ca"), QStringLiteral("baska-ca")})
+            QVERIFY(openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec +
+                            QStringList{QStringLiteral("-keyout"), ca + QStringLiteral(".key"),
+                                        QStringLiteral("-out"), ca + QStringLiteral(".crt"),
+                                        QStringLiteral("-days"), QStringLiteral("2"),
+                                        QStringLiteral("-subj"), QStringLiteral("/CN=") + ca}));
+        QVERIFY(openssl(QStringList{QStringLiteral("req")} + ec +
+                        QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"),
+                                    QStringLiteral("-out"), QStringLiteral("server.csr"),
+                                    QStringLiteral("-subj"), QStringLiteral("/CN=localhost")}));
+        QFile ext(dir + QStringLiteral("ext"));
+        QVERIFY(ext.open(QIODevice::WriteOnly));
+        ext.write("subjectAltName=DNS:localhost\n");
+        ext.close();
+        QVERIFY(openssl(
+            {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+             QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.crt"),
+             QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
+             QStringLiteral("-out"), QStringLiteral("server.crt"), QStringLiteral("-days"),
+             QStringLiteral("2"), QStringLiteral("-extfile"), QStringLiteral("ext")}));
+        // The server reads its key and certificate from its own folder, as its own user.
+        for (const char *name : {"server.key", "server.crt"}) {
+            const QString to = tls.folder() + QLatin1Char('/') + QLatin1String(name);
+            QVERIFY(QFile::copy(dir + QLatin1String(name), to));
+            QVERIFY(QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            tls.giveToServer(to);
+        }
+        tls.addConfig(QStringLiteral("ssl = on\nssl_cert_file = '%1/server.crt'\n"
+                                     "ssl_key_file = '%1/server.key'")
+                          .arg(tls.folder()));
+        QVERIFY2(tls.start(), qPrintable(tls.why()));
+        QVERIFY2(tls.runSql(QStringLiteral("CREATE DATABASE zil")), qPrintable(tls.why()));
+        QVERIFY2(tls.runFile(QStringLiteral(":/ortak.sql"), Database), qPrintable(tls.why()));
+        QVERIFY2(tls.runSql(QStringLiteral(
+                                "INSERT INTO okul (ad) VALUES ('Selvanor Okulları');"
+                                "SELECT zil_bilgisayar_ekle('pc_a', 'pc_a-parola', 1, NULL);"
+                                "INSERT INTO zil (okul_id, gun_id, ders_saati, baslama, muzik, "
+                                "sure) VALUES (1, 0, 'Şifreli Ders', '08:30:00', 'ders.mp3', 5);"),
+                            Database),
+                 qPrintable(tls.why()));
+
+        Computer wrong(tls, QStringLiteral("pc_a"), 300);
+        wrong.settings.host = QStringLiteral("localhost");
+        wrong.settings.caFile = dir + QStringLiteral("baska-ca.crt");
+        wrong.join();
+        QTRY_COMPARE_WITH_TIMEOUT(wrong.problems.size(), 1, 15000);
+        qInfo("with another CA: %s", qPrintable(wrong.problems.first()));
+        QVERIFY(wrong.problems.first().contains(QStringLiteral("ulaşılamıyor")));
+        QVERIFY(wrong.problems.first().contains(QStringLiteral("certificate")));
+        QVERIFY(wrong.bellNames().isEmpty());
+
+        Computer right(tls, QStringLiteral("pc_a"), 300);
+        right.settings.host = QStringLiteral("localhost");
+        right.settings.caFile = dir + QStringLiteral("ca.crt");
+        right.join();
+        QTRY_COMPARE_WITH_TIMEOUT(right.bellNames(), QStringList{QStringLiteral("Şifreli Ders")},
+                                  15000);
+        QVERIFY2(right.problems.isEmpty(), qPrintable(right.problems.join('\n')));
+        QCOMPARE(tls.rows(QStringLiteral("SELECT s.ssl FROM pg_stat_ssl s JOIN pg_stat_activity a "
+                                         "USING (pid) WHERE a.usename = 'pc_a'"),
+                          Database),
+                 QStringList{QStringLiteral("t")});
+        wrong.shared->stop();
+        right.shared->stop();
     }
 };
 
