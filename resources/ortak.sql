@@ -82,11 +82,13 @@ CREATE TABLE surum (
     surum bigint NOT NULL DEFAULT 0
 );
 
--- Every computer's bell record. The computer's own line number and the moment the line was
--- written make a line unique, so an upload sent again after a cut is taken once, while a copy
--- restored from a backup, which numbers its new lines again from an older number, loses none.
+-- Every computer's bell record. The computer, the file its lines come from (kaynak), the line's
+-- number there and the moment it was written make a line unique, so an upload sent again after
+-- a cut is taken once, while a new file, or one restored from a backup, which numbers its lines
+-- again from an older number, loses none.
 CREATE TABLE zil_kaydi (
     bilgisayar name NOT NULL DEFAULT session_user,
+    kaynak text NOT NULL DEFAULT '',
     kayit_no bigint NOT NULL,
     okul_id integer NOT NULL REFERENCES okul ON DELETE CASCADE,
     tarih date NOT NULL,
@@ -100,7 +102,7 @@ CREATE TABLE zil_kaydi (
     yedek_ses boolean NOT NULL DEFAULT false,
     zaman text NOT NULL,
     alindi timestamptz NOT NULL DEFAULT now(),
-    PRIMARY KEY (bilgisayar, kayit_no, zaman)
+    PRIMARY KEY (bilgisayar, kaynak, kayit_no, zaman)
 );
 
 -- The caller's school and building. session_user, since inside these functions current_user is

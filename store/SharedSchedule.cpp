@@ -75,6 +75,7 @@ const QString binaTablosu = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS OrtakZilBina (KayitID INTEGER PRIMARY KEY, BinaID INTEGER)");
 const QString keySurum = QStringLiteral("Surum");
 const QString keyGonderilen = QStringLiteral("GonderilenKayit");
+const QString keyKaynak = QStringLiteral("Kaynak");
 
 // Sent at most this many lines in one transaction, so that a long outage's record goes up in
 // short steps.
@@ -183,33 +184,35 @@ public:
         close();
     }
 
-    void sendRecords(const QList<QVariantList> &rows) {
+    void sendRecords(const QList<QVariantList> &rows, const QString &source) {
         qint64 last = -1;
         QString why;
         if (m_open)
-            last = insertRecords(rows, why);
+            last = insertRecords(rows, source, why);
         if (last < 0 && !rows.isEmpty())
             lost(why.isEmpty() ? QStringLiteral("bağlantı yok") : why);
         post([o = m_owner, last] { o->onSent(last); });
     }
 
     // The last line's number once all are in, or -1 with `why`.
-    qint64 insertRecords(const QList<QVariantList> &rows, QString &why) {
+    qint64 insertRecords(const QList<QVariantList> &rows, const QString &source, QString &why) {
         qint64 last = -1;
         {
             QSqlDatabase db = database();
             bool ok = db.transaction();
             QSqlQuery q(db);
-            ok = ok && q.prepare(QStringLiteral(
-                           "INSERT INTO zil_kaydi (kayit_no, okul_id, tarih, zil_id, ders_saati, "
-                           "baslama, muzik, sonuc, gecikme_ms, aciklama, yedek_ses, zaman) "
-                           "VALUES (?, zil_okulum(), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-                           "ON CONFLICT DO NOTHING"));
+            ok = ok &&
+                 q.prepare(QStringLiteral(
+                     "INSERT INTO zil_kaydi (kaynak, kayit_no, okul_id, tarih, zil_id, ders_saati, "
+                     "baslama, muzik, sonuc, gecikme_ms, aciklama, yedek_ses, zaman) "
+                     "VALUES (?, ?, zil_okulum(), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                     "ON CONFLICT DO NOTHING"));
             for (const QVariantList &row : rows) {
                 if (!ok)
                     break;
+                q.bindValue(0, source);
                 for (int i = 0; i < row.size(); ++i)
-                    q.bindValue(i, i == 9 ? QVariant(row.at(i).toInt() != 0) : row.at(i));
+                    q.bindValue(i + 1, i == 9 ? QVariant(row.at(i).toInt() != 0) : row.at(i));
                 ok = q.exec();
             }
             if (ok)
@@ -911,8 +914,33 @@ void SharedSchedule::onPublished(bool ok, bool refused, const QString &message) 
 }
 
 void SharedSchedule::sendRecords() {
-    if (!m_link || !m_reachable || m_sending || !hasTable(QStringLiteral("ZilGecmisi")))
+    if (!m_link || !m_reachable || m_sending)
         return;
+    QList<QVariantList> rows;
+    QString source;
+    try {
+        if (!hasTable(QStringLiteral("ZilGecmisi")))
+            return;
+        rows = unsentRecords();
+        if (rows.isEmpty())
+            return;
+        // Which file the lines come from: another file of the same computer (a new copy, a
+        // reinstalled computer) numbers its lines from 1 again.
+        source = localState(keyKaynak);
+        if (source.isEmpty()) {
+            source = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            setLocalState(keyKaynak, source);
+        }
+    } catch (const ZilError &) {
+        // The copy cannot be read just now; the lines wait for the next look.
+        return;
+    }
+    m_sending = true;
+    QMetaObject::invokeMethod(
+        m_link, [l = m_link, rows, source] { l->sendRecords(rows, source); }, Qt::QueuedConnection);
+}
+
+QList<QVariantList> SharedSchedule::unsentRecords() {
     m_local.OpenStatement(
         QStringLiteral("SELECT KayitNo,Tarih,KayitID,DersSaati,DersBaslama,Muzik,Sonuc,GecikmeMs,"
                        "Aciklama,YedekSes,Zaman FROM ZilGecmisi WHERE KayitNo>? ORDER BY KayitNo "
@@ -927,11 +955,7 @@ void SharedSchedule::sendRecords() {
         rows.append(row);
     }
     m_local.Close();
-    if (rows.isEmpty())
-        return;
-    m_sending = true;
-    QMetaObject::invokeMethod(
-        m_link, [l = m_link, rows] { l->sendRecords(rows); }, Qt::QueuedConnection);
+    return rows;
 }
 
 void SharedSchedule::onSent(qint64 lastRecord) {

@@ -118,6 +118,8 @@ private:
     void setLocalState(const QString &key, const QString &value);
     bool hasTable(const QString &name);
     void sendRecords();
+    // The record's lines the server has not taken yet, a batch at most.
+    QList<QVariantList> unsentRecords();
     void tell(const QString &message);
     void setStatus(const QString &line);
 
