@@ -5,6 +5,8 @@
 #include "Statements.h"
 #include "ZilError.h"
 
+#include <QCryptographicHash>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -76,6 +78,17 @@ const QString binaTablosu = QStringLiteral(
 const QString keySurum = QStringLiteral("Surum");
 const QString keyGonderilen = QStringLiteral("GonderilenKayit");
 const QString keyKaynak = QStringLiteral("Kaynak");
+// What the copy held when it was last written from the server or sent to it, as a digest: a copy
+// that differs at the next start was edited while the program was not joined (closed, or away
+// from the server before a restart), and that edit is sent, not overwritten.
+const QString keyIcerik = QStringLiteral("Icerik");
+
+QString digestOf(const SharedContent &c) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << c.programmes << c.bells << c.settings << c.entries;
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
 
 // Sent at most this many lines in one transaction, so that a long outage's record goes up in
 // short steps.
@@ -833,6 +846,9 @@ void SharedSchedule::apply(const SharedContent &content) {
     m_local.ExecuteStatement(
         QStringLiteral("INSERT OR REPLACE INTO OrtakDurum (Anahtar,Deger) VALUES(?,?)"),
         {keySurum, QString::number(content.version)});
+    m_local.ExecuteStatement(
+        QStringLiteral("INSERT OR REPLACE INTO OrtakDurum (Anahtar,Deger) VALUES(?,?)"),
+        {keyIcerik, digestOf(content)});
     transaction.Commit();
     m_baseline = readLocal();
     m_baseline->version = content.version;
@@ -849,6 +865,15 @@ void SharedSchedule::onLocalTimer() {
         return;
     try {
         SharedContent local = readLocal();
+        if (!m_baseline && m_pending) {
+            // The first look since the program started: an edit made to the copy meanwhile is
+            // sent on the version it was made on, with nothing known of its rows' ids.
+            const QString digest = localState(keyIcerik);
+            if (!digest.isEmpty() && digest != digestOf(local)) {
+                m_baseline = SharedContent{};
+                m_baseline->version = appliedVersion();
+            }
+        }
         const bool edited = m_baseline && !(local == *m_baseline);
         if (edited && !m_discardEdit) {
             // An edit made here goes to the server before anything from there is applied.
@@ -905,6 +930,12 @@ void SharedSchedule::onPublished(bool ok, bool refused, const QString &message) 
         m_baseline = m_publishedLocal;
         m_baseline->version = version;
         m_lastProblem.clear();
+        try {
+            setLocalState(keyIcerik, digestOf(m_publishedLocal));
+        } catch (const ZilError &) {
+            // Without it the next start sends the same copy once more, on an older version,
+            // and is refused with a message at worst; nothing is lost.
+        }
     } else {
         // Refused: the server's schedule replaces the edit that cannot be kept, and the user is
         // told. Not sent (the connection broke): the edit stays and goes at the next look.

@@ -36,11 +36,7 @@ public:
         bell = std::make_unique<BellClock>(store, player);
         bell->setPlan(*plan);
         bell->ReportError = [this](const QString &m) { reports << m; };
-        shared = std::make_unique<SharedSchedule>(store, calendar);
-        shared->setIntervals(checkMs, 100);
-        QObject::connect(shared.get(), &SharedSchedule::problem,
-                         [this](const QString &m) { problems << m; });
-        QObject::connect(shared.get(), &SharedSchedule::reconnected, [this] { ++reconnects; });
+        makeLink(checkMs);
         settings.on = true;
         settings.host = server.socketFolder();
         settings.port = server.port();
@@ -49,6 +45,14 @@ public:
         settings.password = user + QStringLiteral("-parola");
     }
     void join() { shared->start(settings); }
+    // A program started afresh on the same folder: only what the file keeps is known.
+    void makeLink(int checkMs) {
+        shared = std::make_unique<SharedSchedule>(store, calendar);
+        shared->setIntervals(checkMs, 100);
+        QObject::connect(shared.get(), &SharedSchedule::problem,
+                         [this](const QString &m) { problems << m; });
+        QObject::connect(shared.get(), &SharedSchedule::reconnected, [this] { ++reconnects; });
+    }
 
     // The music files the player opened, by name.
     QStringList played() const {
@@ -397,6 +401,38 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(told(loser), 1, 10000);
         QCOMPARE(told(winner), 0);
     }
+    // A manager's edit made while the program was closed is sent at the next start, not
+    // overwritten by the server's copy; a computer started again unedited says nothing.
+    void editMadeWhileClosedIsSent() {
+        Computer a(*server, QStringLiteral("pc_a"), 300);
+        Computer b(*server, QStringLiteral("pc_b"), 300);
+        a.join();
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(b.shared->appliedVersion(), serverVersion(), 15000);
+        a.shared.reset();
+        b.shared.reset();
+        Bell bell;
+        bell.name = QStringLiteral("Kapalıyken eklendi");
+        bell.start = QStringLiteral("12:00:00");
+        bell.music = QStringLiteral("k.mp3");
+        bell.sure = 5;
+        a.store.add({bell});
+        a.makeLink(300);
+        b.makeLink(300);
+        a.join();
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            one(QStringLiteral("SELECT count(*) FROM zil WHERE ders_saati = 'Kapalıyken eklendi'")),
+            QStringLiteral("1"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Kapalıyken eklendi")),
+                                 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        QVERIFY(a.bellNames().contains(QStringLiteral("Kapalıyken eklendi")));
+        QVERIFY2(a.problems.isEmpty(), qPrintable(a.problems.join('\n')));
+        QVERIFY2(b.problems.isEmpty(), qPrintable(b.problems.join('\n')));
+    }
+
     // Over the network the server must prove its name with a certificate the school's CA
     // signed: with that CA the computer joins over TLS; with another it is refused and told.
     void tlsChecksTheServerName() {
