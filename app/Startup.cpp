@@ -156,6 +156,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 
 void Program::setServiceRings(bool rings) {
     m_bells.clock().setRinging(!rings);
+    m_bells.setSharedOn(!rings);
     m_menu.setServiceRings(rings);
     m_tray.setServiceRings(rings);
 }

@@ -126,6 +126,17 @@ private slots:
         QCOMPARE(bells->shared()->statusLine(),
                  QStringLiteral("Ortak program: Selvanor Okulları, Lise ile bağlı"));
         QCOMPARE(told.size(), 1);
+
+        // While the background service rings the folder, the window's copy leaves the link to
+        // it, and takes it up again when the service stops.
+        bells->setSharedOn(false);
+        QVERIFY(!bells->shared()->running());
+        QTest::qWait(3500);
+        QVERIFY(!bells->shared()->running());
+        bells->setSharedOn(true);
+        QVERIFY(bells->shared()->running());
+        QTRY_VERIFY_WITH_TIMEOUT(bells->shared()->reachable(), 15000);
+        QCOMPARE(told.size(), 1);
         bells.reset();
         setProgramFolder({});
     }
