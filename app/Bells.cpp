@@ -84,6 +84,16 @@ bool Bells::start() {
     }
     m_copies = std::make_unique<DailyCopies>(dataFolder(), m_report);
     m_copies->start();
+    m_shared = std::make_unique<SharedSchedule>(m_store, m_calendar);
+    QObject::connect(m_shared.get(), &SharedSchedule::problem, m_shared.get(),
+                     [this](const QString &message) {
+                         if (m_report)
+                             m_report(message);
+                     });
+    m_sharedLook.setInterval(3000);
+    QObject::connect(&m_sharedLook, &QTimer::timeout, m_shared.get(), [this] { followShared(); });
+    m_sharedLook.start();
+    followShared();
     // Read now, so that whatever shows the day has it before the clock's first tick.
     try {
         m_plan.update(programClock().now().date());
@@ -91,6 +101,27 @@ bool Bells::start() {
         // The clock reads it again at its tick, and tells.
     }
     return true;
+}
+
+void Bells::followShared() {
+    // The settings window writes a file; the process that rings, window or service, follows it.
+    const SharedSettings settings = SharedSettings::read(dataFolder());
+    if (!m_sharedOn || (settings == m_sharedSettings && (m_shared->running() || !settings.on)))
+        return;
+    m_sharedSettings = settings;
+    m_shared->start(settings);
+}
+
+void Bells::setSharedOn(bool on) {
+    m_sharedOn = on;
+    if (!m_shared)
+        return;
+    if (!on)
+        m_shared->stop();
+    // Read afresh at the next look.
+    m_sharedSettings = {};
+    if (on)
+        followShared();
 }
 
 bool Bells::stopMusic() {

@@ -10,9 +10,11 @@
 #include "DayPlan.h"
 #include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
+#include "SharedSchedule.h"
 #include "SoundSettings.h"
 
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -65,6 +67,12 @@ public:
     bool stopMusic();
     // The phone page, made at start(); nullptr before.
     PhonePage *phone() { return m_phone.get(); }
+    // The link to the school's shared schedule, made at start(); nullptr before. It follows
+    // "Ortak program" settings saved meanwhile.
+    SharedSchedule *shared() { return m_shared.get(); }
+    // Off while another process (the background service) rings the folder, so that one process
+    // alone writes the copy, sends its record and its edits.
+    void setSharedOn(bool on);
 
     // Sounds the alarm of `kind` (0 Yangın, 1 Deprem, 2 Tahliye) or stops it (-1); a line for
     // the log or the user says what was done.
@@ -96,4 +104,9 @@ private:
     // Made at start(), so a Bells that never starts copies nothing.
     std::unique_ptr<DailyCopies> m_copies;
     std::unique_ptr<PhonePage> m_phone;
+    std::unique_ptr<SharedSchedule> m_shared;
+    void followShared();
+    SharedSettings m_sharedSettings;
+    bool m_sharedOn = true;
+    QTimer m_sharedLook;
 };

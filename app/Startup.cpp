@@ -3,6 +3,7 @@
 #include "Autostart.h"
 #include "Backup.h"
 #include "ErrorBox.h"
+#include "OrtakProgram.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "SingleInstance.h"
@@ -107,6 +108,10 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     m_schoolName = addSchoolNameCommand(m_menu, m_bells.calendar());
     m_print = addPrintCommand(m_menu, m_bells.store(), m_bells.calendar());
     m_soundSettings = addSoundSettingsCommand(m_menu, m_bells.soundSettings());
+    addSharedScheduleCommand(m_menu, dataFolder(), m_bells.shared());
+    if (SharedSchedule *shared = m_bells.shared())
+        QObject::connect(shared, &SharedSchedule::statusChanged, &m_menu,
+                         [this](const QString &line) { m_tray.setSharedLine(line); });
     try {
         m_menu.setSchoolName(m_bells.calendar().schoolName());
     } catch (const ZilError &) {
@@ -151,6 +156,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 
 void Program::setServiceRings(bool rings) {
     m_bells.clock().setRinging(!rings);
+    m_bells.setSharedOn(!rings);
     m_menu.setServiceRings(rings);
     m_tray.setServiceRings(rings);
 }

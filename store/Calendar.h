@@ -148,6 +148,8 @@ public:
     bool silencedToday();
 
     ScheduleQuery::ChangeStamp changes() { return query().Changes(); }
+    // Adds the calendar's tables to a file that has none yet, as the first write would.
+    void ensureTables() { prepareWrite(); }
 
     // The school's name, for the window's title and the printed week; empty until given.
     QString schoolName();

@@ -76,6 +76,11 @@ void TrayIcon::setClockLine(const QString &line) {
     refresh();
 }
 
+void TrayIcon::setSharedLine(const QString &line) {
+    m_sharedLine = line;
+    refresh();
+}
+
 void TrayIcon::refresh() {
     QStringList lines{m_window.windowTitle()};
     const QDateTime now = programClock().now();
@@ -91,6 +96,8 @@ void TrayIcon::refresh() {
         lines.append(QStringLiteral("Ziller arka plandaki hizmet tarafından çalınıyor"));
     if (!m_clockLine.isEmpty())
         lines.append(m_clockLine);
+    if (!m_sharedLine.isEmpty())
+        lines.append(m_sharedLine);
     const QString tip = lines.join(QLatin1Char('\n'));
     if (tip != m_icon.toolTip())
         m_icon.setToolTip(tip);

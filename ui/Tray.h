@@ -27,6 +27,8 @@ public:
     void setServiceRings(bool rings);
     // What is wrong with the computer's clock, as a line of the tooltip; empty: nothing.
     void setClockLine(const QString &line);
+    // How the shared schedule stands (joined, out of reach), as a line; empty: not joined.
+    void setSharedLine(const QString &line);
 
     QSystemTrayIcon &icon() { return m_icon; }
     QMenu &menu() { return m_menu; }
@@ -47,6 +49,7 @@ private:
     Calendar &m_calendar;
     bool m_serviceRings = false;
     QString m_clockLine;
+    QString m_sharedLine;
     QMenu m_menu;
     QSystemTrayIcon m_icon;
     QAction *m_show;

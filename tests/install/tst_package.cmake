@@ -36,7 +36,7 @@ endif()
 
 run(depends ${DPKG_DEB} -f "${main}" Depends)
 foreach(needed libqt6core6 libqt6widgets6 libgstreamer1.0-0 gstreamer1.0-plugins-good
-               gstreamer1.0-alsa libqt6sql6-sqlite qt6-qpa-plugins adduser)
+               gstreamer1.0-alsa libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins adduser)
     string(FIND "${depends}" "${needed}" at)
     if(at EQUAL -1)
         fail("selvanor-zil does not depend on ${needed}: ${depends}")

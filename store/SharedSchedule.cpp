@@ -1,0 +1,1004 @@
+#include "SharedSchedule.h"
+
+#include "BellStore.h"
+#include "Calendar.h"
+#include "Statements.h"
+#include "ZilError.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace {
+const QString settingsName = QStringLiteral("ortak.json");
+
+// The calendar's settings that are the school's, not one computer's: "Bugün zil çalmasın", the
+// sound levels and the first start stay with the computer.
+bool sharedKey(const QString &key) {
+    static const QStringList whole = {QStringLiteral("OkulBaslangic"), QStringLiteral("OkulBitis"),
+                                      QStringLiteral("OkulAdi")};
+    static const QStringList prefixes = {QStringLiteral("Kapali:"), QStringLiteral("Bayram:"),
+                                         QStringLiteral("Toren:")};
+    if (whole.contains(key))
+        return true;
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](const QString &p) { return key.startsWith(p); });
+}
+
+// One form for a value read from either database, so that the copy and the server's rows
+// compare equal when they say the same: numbers, dates and texts as text, NULL as NULL.
+QVariant canonical(const QVariant &value) {
+    if (value.isNull() || !value.isValid())
+        return {};
+    if (value.typeId() == QMetaType::QDate)
+        return value.toDate().toString(Qt::ISODate);
+    return value.toString();
+}
+
+QVariantList canonicalRow(const QSqlQuery &query, int columns) {
+    QVariantList row;
+    for (int i = 0; i < columns; ++i)
+        row.append(canonical(query.value(i)));
+    return row;
+}
+
+bool byFirstNumber(const QVariantList &a, const QVariantList &b) {
+    return a.value(0).toLongLong() < b.value(0).toLongLong();
+}
+bool byFirstText(const QVariantList &a, const QVariantList &b) {
+    return a.value(0).toString() < b.value(0).toString();
+}
+
+void sortContent(SharedContent &content) {
+    std::sort(content.programmes.begin(), content.programmes.end(), byFirstNumber);
+    std::sort(content.bells.begin(), content.bells.end(), byFirstNumber);
+    std::sort(content.settings.begin(), content.settings.end(), byFirstText);
+    std::sort(content.entries.begin(), content.entries.end(), byFirstNumber);
+}
+
+// The copy's own bookkeeping, beside Dersler; an older program never reads it.
+const QString durumTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS OrtakDurum (Anahtar TEXT PRIMARY KEY, Deger TEXT NOT NULL)");
+// Which building a bell of the copy is for; a bell without a row rings in every building.
+const QString binaTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS OrtakZilBina (KayitID INTEGER PRIMARY KEY, BinaID INTEGER)");
+const QString keySurum = QStringLiteral("Surum");
+const QString keyGonderilen = QStringLiteral("GonderilenKayit");
+const QString keyKaynak = QStringLiteral("Kaynak");
+// What the copy held when it was last written from the server or sent to it, as a digest: a copy
+// that differs at the next start was edited while the program was not joined (closed, or away
+// from the server before a restart), and that edit is sent, not overwritten.
+const QString keyIcerik = QStringLiteral("Icerik");
+
+QString digestOf(const SharedContent &c) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << c.programmes << c.bells << c.settings << c.entries;
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// Sent at most this many lines in one transaction, so that a long outage's record goes up in
+// short steps.
+constexpr int RecordBatch = 500;
+
+QString unreachable(const QString &host, const QString &why) {
+    return QStringLiteral("Ortak programa ulaşılamıyor (%1): %2. Ziller bu bilgisayardaki son "
+                          "kopyadan çalmaya devam ediyor.")
+        .arg(host, why.trimmed());
+}
+} // namespace
+
+QString SharedSettings::file(const QString &folder) {
+    return QDir(folder).filePath(settingsName);
+}
+
+QString SharedSettings::problem() const {
+    if (!on)
+        return {};
+    if (host.trimmed().isEmpty())
+        return QStringLiteral("Sunucunun adını yazın.");
+    if (port < 1 || port > 65535)
+        return QStringLiteral("Bağlantı noktası 1 ile 65535 arasında bir sayı olmalı.");
+    if (database.trimmed().isEmpty())
+        return QStringLiteral("Veritabanının adını yazın.");
+    if (user.trimmed().isEmpty())
+        return QStringLiteral("Kullanıcı adını yazın.");
+    if (!local()) {
+        // Without the authority the server's certificate cannot be checked, and a password
+        // would go to whoever answers at that name.
+        if (caFile.trimmed().isEmpty())
+            return QStringLiteral("Sunucunun sertifikasını imzalayan kuruluşun dosyasını (CA "
+                                  "dosyası) seçin; bağlantı yalnızca sertifikası doğrulanan "
+                                  "sunucuya yapılır.");
+        if (!QFile::exists(caFile))
+            return QStringLiteral("CA dosyası bulunamadı: %1").arg(caFile);
+    }
+    return {};
+}
+
+SharedSettings SharedSettings::read(const QString &folder) {
+    SharedSettings s;
+    QFile f(file(folder));
+    if (!f.open(QIODevice::ReadOnly))
+        return s;
+    const QJsonDocument document = QJsonDocument::fromJson(f.read(64 * 1024));
+    if (!document.isObject())
+        return s;
+    const QJsonObject o = document.object();
+    s.on = o.value(QStringLiteral("acik")).toBool(false);
+    s.host = o.value(QStringLiteral("sunucu")).toString();
+    s.port = o.value(QStringLiteral("port")).toInt(DefaultPort);
+    s.database = o.value(QStringLiteral("veritabani")).toString();
+    s.school = o.value(QStringLiteral("okul")).toString();
+    s.building = o.value(QStringLiteral("bina")).toString();
+    s.user = o.value(QStringLiteral("kullanici")).toString();
+    s.password = o.value(QStringLiteral("parola")).toString();
+    s.caFile = o.value(QStringLiteral("ca")).toString();
+    return s;
+}
+
+void SharedSettings::write(const QString &folder, const SharedSettings &s) {
+    if (const QString why = s.problem(); !why.isEmpty())
+        throw ZilError(why);
+    QJsonObject o;
+    o.insert(QStringLiteral("acik"), s.on);
+    o.insert(QStringLiteral("sunucu"), s.host.trimmed());
+    o.insert(QStringLiteral("port"), s.port);
+    o.insert(QStringLiteral("veritabani"), s.database.trimmed());
+    o.insert(QStringLiteral("okul"), s.school.trimmed());
+    o.insert(QStringLiteral("bina"), s.building.trimmed());
+    o.insert(QStringLiteral("kullanici"), s.user.trimmed());
+    o.insert(QStringLiteral("parola"), s.password);
+    o.insert(QStringLiteral("ca"), s.caFile.trimmed());
+    QSaveFile f(file(folder));
+    // The password lets whoever reads it add records as this computer.
+    if (!f.open(QIODevice::WriteOnly) ||
+        !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        f.write(QJsonDocument(o).toJson()) < 0 || !f.commit())
+        throw ZilError(
+            QStringLiteral("Ortak program ayarları kaydedilemedi: %1").arg(f.errorString()));
+}
+
+// The server's side of a joined computer, on its own thread: one QPSQL connection, LISTEN for
+// the school's changes, and the reads and writes the owner asks for. Every answer goes back to
+// the owner's thread as a queued call.
+class SharedLink : public QObject {
+public:
+    SharedLink(SharedSchedule *owner, const SharedSettings &settings, int checkMs)
+        : m_owner(owner)
+        , m_settings(settings)
+        , m_checkMs(checkMs)
+        , m_name(QStringLiteral("ortak-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+
+    void begin() {
+        m_timer = new QTimer(this);
+        m_timer->setInterval(m_checkMs);
+        connect(m_timer, &QTimer::timeout, this, [this] { check(); });
+        m_timer->start();
+        check();
+    }
+
+    void finish() {
+        if (m_timer)
+            m_timer->stop();
+        close();
+    }
+
+    void sendRecords(const QList<QVariantList> &rows, const QString &source) {
+        qint64 last = -1;
+        QString why;
+        if (m_open)
+            last = insertRecords(rows, source, why);
+        if (last < 0 && !rows.isEmpty())
+            lost(why.isEmpty() ? QStringLiteral("bağlantı yok") : why);
+        post([o = m_owner, last] { o->onSent(last); });
+    }
+
+    // The last line's number once all are in, or -1 with `why`.
+    qint64 insertRecords(const QList<QVariantList> &rows, const QString &source, QString &why) {
+        qint64 last = -1;
+        {
+            QSqlDatabase db = database();
+            bool ok = db.transaction();
+            QSqlQuery q(db);
+            ok = ok &&
+                 q.prepare(QStringLiteral(
+                     "INSERT INTO zil_kaydi (kaynak, kayit_no, okul_id, tarih, zil_id, ders_saati, "
+                     "baslama, muzik, sonuc, gecikme_ms, aciklama, yedek_ses, zaman) "
+                     "VALUES (?, ?, zil_okulum(), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                     "ON CONFLICT DO NOTHING"));
+            for (const QVariantList &row : rows) {
+                if (!ok)
+                    break;
+                q.bindValue(0, source);
+                for (int i = 0; i < row.size(); ++i)
+                    q.bindValue(i + 1, i == 9 ? QVariant(row.at(i).toInt() != 0) : row.at(i));
+                ok = q.exec();
+            }
+            if (ok)
+                ok = db.commit();
+            if (ok)
+                last = rows.isEmpty() ? -1 : rows.last().value(0).toLongLong();
+            else {
+                why = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
+                db.rollback();
+            }
+        }
+        return last;
+    }
+
+    void publish(const SharedContent &local, const SharedContent &base) {
+        if (!m_open) {
+            post([o = m_owner] {
+                o->onPublished(false, false,
+                               QStringLiteral("Ortak programa ulaşılamıyor; değişiklik sunucuya "
+                                              "ulaşınca gönderilecek."));
+            });
+            return;
+        }
+        QString refusal;
+        bool refused = false;
+        bool ok = false;
+        {
+            QSqlDatabase db = database();
+            ok = writeSchedule(db, local, base, refusal, refused);
+            if (!ok)
+                db.rollback();
+        }
+        post([o = m_owner, ok, refused, refusal] { o->onPublished(ok, refused, refusal); });
+        if (!ok)
+            fetch(true);
+    }
+
+private:
+    template <typename F> void post(F &&f) {
+        QMetaObject::invokeMethod(m_owner, std::forward<F>(f), Qt::QueuedConnection);
+    }
+
+    QSqlDatabase database() { return QSqlDatabase::database(m_name, false); }
+
+    void close() {
+        m_open = false;
+        if (QSqlDatabase::contains(m_name)) {
+            {
+                QSqlDatabase db = database();
+                if (db.driver())
+                    db.driver()->disconnect(this);
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(m_name);
+        }
+    }
+
+    void lost(const QString &why) {
+        close();
+        post([o = m_owner, host = m_settings.host, why] {
+            o->onReachable(false, unreachable(host, why));
+        });
+    }
+
+    bool connectNow() {
+        close();
+        QString school, building;
+        bool manager = false;
+        // Every handle on the connection is gone before it is closed.
+        const QString why = open(school, building, manager);
+        if (!why.isEmpty()) {
+            close();
+            post([o = m_owner, why] { o->onReachable(false, why); });
+            return false;
+        }
+        m_open = true;
+        post([o = m_owner, school, building, manager] {
+            o->onIdentity(school, building, manager);
+            o->onReachable(true, {});
+        });
+        return true;
+    }
+
+    // Opens the connection, checks whom the server takes this user for and listens; what went
+    // wrong, for the user, or empty.
+    QString open(QString &school, QString &building, bool &manager) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+        db.setHostName(m_settings.host);
+        db.setPort(m_settings.port);
+        db.setDatabaseName(m_settings.database);
+        db.setUserName(m_settings.user);
+        db.setPassword(m_settings.password);
+        QStringList options = {
+            QStringLiteral("connect_timeout=5"), QStringLiteral("application_name=selvanor-zil"),
+            QStringLiteral("keepalives_idle=10"), QStringLiteral("keepalives_interval=5"),
+            QStringLiteral("keepalives_count=3")};
+        if (!m_settings.local()) {
+            options << QStringLiteral("sslmode=verify-full")
+                    << QStringLiteral("sslrootcert=") + m_settings.caFile;
+        }
+        db.setConnectOptions(options.join(QLatin1Char(';')));
+        if (!db.open())
+            return unreachable(m_settings.host, db.lastError().text());
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral(
+                "SELECT u.okul_id, o.ad, b.ad, zil_yonetici_mi() FROM uye u JOIN okul o ON "
+                "o.okul_id = u.okul_id LEFT JOIN bina b ON b.bina_id = u.bina_id WHERE u.rol = "
+                "session_user")) ||
+            !q.next()) {
+            return q.lastError().isValid()
+                       ? QStringLiteral("Ortak program sunucusu bu kullanıcıyı tanımıyor: %1")
+                             .arg(q.lastError().text())
+                       : QStringLiteral(
+                             "«%1» kullanıcısı ortak programda hiçbir okula bağlı değil.")
+                             .arg(m_settings.user);
+        }
+        m_school = q.value(0).toLongLong();
+        school = q.value(1).toString();
+        building = q.value(2).toString();
+        manager = q.value(3).toBool();
+        QString mismatch;
+        if (!m_settings.school.trimmed().isEmpty() && m_settings.school.trimmed() != school)
+            mismatch = QStringLiteral("Sunucu bu kullanıcıyı «%1» okuluna bağlıyor; ayarlarda «%2» "
+                                      "yazıyor. Program yüklenmedi.")
+                           .arg(school, m_settings.school.trimmed());
+        else if (!m_settings.building.trimmed().isEmpty() &&
+                 m_settings.building.trimmed() != building)
+            mismatch = QStringLiteral("Sunucu bu kullanıcıyı «%1» binasına bağlıyor; ayarlarda "
+                                      "«%2» yazıyor. Program yüklenmedi.")
+                           .arg(building.isEmpty() ? QStringLiteral("tüm binalar") : building,
+                                m_settings.building.trimmed());
+        if (!mismatch.isEmpty())
+            return mismatch;
+        connect(db.driver(), &QSqlDriver::notification, this,
+                [this](const QString &, QSqlDriver::NotificationSource, const QVariant &payload) {
+                    if (payload.toLongLong() == m_school)
+                        fetch(false);
+                });
+        if (!db.driver()->subscribeToNotification(QStringLiteral("zil_degisti")))
+            return unreachable(m_settings.host, db.lastError().text());
+        return {};
+    }
+
+    // Looks whether the server is still there and the copy's version is the server's: a notice
+    // lost while the connection was down is made up for here.
+    void check() {
+        if (!m_open) {
+            if (connectNow())
+                fetch(true);
+            return;
+        }
+        qint64 version = -1;
+        QString why;
+        {
+            QSqlQuery q(database());
+            if (q.exec(QStringLiteral("SELECT surum FROM surum")) && q.next())
+                version = q.value(0).toLongLong();
+            else
+                why = q.lastError().text();
+        }
+        // The query is gone before the connection is closed.
+        if (version < 0)
+            lost(why);
+        else if (version != m_fetched)
+            fetch(true);
+    }
+
+    void fetch(bool always) {
+        if (!m_open)
+            return;
+        SharedContent c;
+        QString why;
+        if (!read(c, always, why)) {
+            if (!why.isEmpty())
+                lost(why);
+            return;
+        }
+        m_fetched = c.version;
+        sortContent(c);
+        post([o = m_owner, c] { o->onContent(c); });
+    }
+
+    // False with `why` empty when the server has nothing newer than the copy (and `always` is
+    // off), with `why` when the server could not be read.
+    bool read(SharedContent &c, bool always, QString &why) {
+        QSqlDatabase db = database();
+        // One snapshot: the rows of every table as of one moment, never half of an edit.
+        bool ok = db.transaction();
+        QSqlQuery q(db);
+        ok = ok && q.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
+        ok = ok && q.exec(QStringLiteral("SELECT surum FROM surum")) && q.next();
+        if (ok) {
+            c.version = q.value(0).toLongLong();
+            if (!always && c.version == m_fetched) {
+                db.rollback();
+                return false;
+            }
+        }
+        ok = ok && q.exec(QStringLiteral("SELECT program_id, ad FROM program"));
+        while (ok && q.next())
+            c.programmes.append(canonicalRow(q, 2));
+        ok = ok && q.exec(QStringLiteral(
+                       "SELECT zil_id, program_id, COALESCE(bina_id, 0), gun_id, ders_saati, "
+                       "baslama, muzik, sure FROM zil WHERE bina_id IS NULL OR bina_id = "
+                       "zil_binam()"));
+        while (ok && q.next())
+            c.bells.append(canonicalRow(q, 8));
+        ok = ok && q.exec(QStringLiteral("SELECT anahtar, deger FROM takvim_ayar"));
+        while (ok && q.next())
+            if (sharedKey(q.value(0).toString()))
+                c.settings.append(canonicalRow(q, 2));
+        ok = ok && q.exec(QStringLiteral("SELECT kayit_id, tur, ad, baslangic, bitis, saat, "
+                                         "gun_id FROM takvim_kayit"));
+        while (ok && q.next())
+            c.entries.append(canonicalRow(q, 7));
+        if (!ok) {
+            why = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
+            if (why.trimmed().isEmpty())
+                why = QStringLiteral("bağlantı koptu");
+            db.rollback();
+            return false;
+        }
+        return db.commit();
+    }
+
+    // A manager's copy written over the school's schedule in one transaction, when nobody
+    // changed the school's schedule since the copy was taken.
+    bool writeSchedule(QSqlDatabase &db, const SharedContent &local, const SharedContent &base,
+                       QString &refusal, bool &refused) {
+        QSqlQuery q(db);
+        auto failed = [&] {
+            refusal = QStringLiteral("Değişiklik ortak programa henüz gönderilemedi (%1); "
+                                     "yeniden denenecek.")
+                          .arg(q.lastError().text().trimmed());
+            return false;
+        };
+        if (!db.transaction())
+            return failed();
+        q.prepare(QStringLiteral("SELECT zil_surum_tut(?)"));
+        q.addBindValue(base.version);
+        if (!q.exec() || !q.next()) {
+            if (q.lastError().nativeErrorCode() == QLatin1String("42501")) {
+                refused = true;
+                refusal = QStringLiteral("Bu bilgisayarın kullanıcısı ortak programı değiştiremez; "
+                                         "değişiklik geri alındı. Okulun yöneticisine başvurun.");
+                return false;
+            }
+            return failed();
+        }
+        if (!q.value(0).toBool()) {
+            refused = true;
+            refusal = QStringLiteral(
+                "Ortak program siz değiştirirken başka bir bilgisayardan değiştirildi. "
+                "Sizin değişikliğiniz kaydedilmedi; programın son hali yüklendi, "
+                "değişikliğinizi onun üzerine yeniden yapın.");
+            return false;
+        }
+        QSet<qint64> knownBells, knownEntries, knownProgrammes;
+        for (const QVariantList &r : base.bells)
+            knownBells.insert(r.value(0).toLongLong());
+        for (const QVariantList &r : base.entries)
+            knownEntries.insert(r.value(0).toLongLong());
+        for (const QVariantList &r : base.programmes)
+            knownProgrammes.insert(r.value(0).toLongLong());
+
+        // Programmes: the known ones keep their ids, new ones get the server's.
+        QHash<qint64, qint64> programmeId{{0, 0}};
+        QSet<qint64> kept;
+        for (const QVariantList &p : local.programmes) {
+            const qint64 id = p.value(0).toLongLong();
+            if (knownProgrammes.contains(id)) {
+                q.prepare(QStringLiteral("UPDATE program SET ad = ? WHERE program_id = ?"));
+                q.addBindValue(p.value(1));
+                q.addBindValue(id);
+                if (!q.exec())
+                    return failed();
+                programmeId.insert(id, id);
+            } else {
+                q.prepare(QStringLiteral(
+                    "INSERT INTO program (okul_id, ad) VALUES (zil_okulum(), ?) RETURNING "
+                    "program_id"));
+                q.addBindValue(p.value(1));
+                if (!q.exec() || !q.next())
+                    return failed();
+                programmeId.insert(id, q.value(0).toLongLong());
+            }
+            kept.insert(programmeId.value(id));
+        }
+        for (qint64 id : std::as_const(knownProgrammes)) {
+            if (kept.contains(id))
+                continue;
+            q.prepare(QStringLiteral("DELETE FROM program WHERE program_id = ?"));
+            q.addBindValue(id);
+            if (!q.exec())
+                return failed();
+        }
+
+        // The bells this computer rings: the school's for all buildings and its building's own.
+        if (!q.exec(QStringLiteral("DELETE FROM zil WHERE okul_id = zil_okulum() AND (bina_id IS "
+                                   "NULL OR bina_id = zil_binam())")))
+            return failed();
+        for (const QVariantList &b : local.bells) {
+            const qint64 id = b.value(0).toLongLong();
+            const qint64 building = b.value(2).toLongLong();
+            const bool known = knownBells.contains(id);
+            q.prepare(known ? QStringLiteral("INSERT INTO zil (zil_id, okul_id, program_id, "
+                                             "bina_id, gun_id, ders_saati, baslama, muzik, sure) "
+                                             "VALUES (?, zil_okulum(), ?, ?, ?, ?, ?, ?, ?)")
+                            : QStringLiteral("INSERT INTO zil (okul_id, program_id, bina_id, "
+                                             "gun_id, ders_saati, baslama, muzik, sure) VALUES "
+                                             "(zil_okulum(), ?, ?, ?, ?, ?, ?, ?)"));
+            if (known)
+                q.addBindValue(id);
+            q.addBindValue(programmeId.value(b.value(1).toLongLong(), b.value(1).toLongLong()));
+            q.addBindValue(building == 0 ? QVariant(QMetaType(QMetaType::Int))
+                                         : QVariant(building));
+            for (int i = 3; i < 8; ++i)
+                q.addBindValue(b.value(i));
+            if (!q.exec())
+                return failed();
+        }
+
+        if (!q.exec(QStringLiteral("DELETE FROM takvim_ayar WHERE okul_id = zil_okulum()")))
+            return failed();
+        for (const QVariantList &s : local.settings) {
+            q.prepare(QStringLiteral(
+                "INSERT INTO takvim_ayar (okul_id, anahtar, deger) VALUES (zil_okulum(), ?, ?)"));
+            q.addBindValue(s.value(0));
+            q.addBindValue(s.value(1));
+            if (!q.exec())
+                return failed();
+        }
+        if (!q.exec(QStringLiteral("DELETE FROM takvim_kayit WHERE okul_id = zil_okulum()")))
+            return failed();
+        for (const QVariantList &e : local.entries) {
+            const qint64 id = e.value(0).toLongLong();
+            const bool known = knownEntries.contains(id);
+            q.prepare(known ? QStringLiteral("INSERT INTO takvim_kayit (kayit_id, okul_id, tur, "
+                                             "ad, baslangic, bitis, saat, gun_id) VALUES (?, "
+                                             "zil_okulum(), ?, ?, ?, ?, ?, ?)")
+                            : QStringLiteral("INSERT INTO takvim_kayit (okul_id, tur, ad, "
+                                             "baslangic, bitis, saat, gun_id) VALUES "
+                                             "(zil_okulum(), ?, ?, ?, ?, ?, ?)"));
+            if (known)
+                q.addBindValue(id);
+            for (int i = 1; i < 6; ++i)
+                q.addBindValue(e.value(i));
+            // A special programme's entry names its programme by id.
+            QVariant gun = e.value(6);
+            if (e.value(1).toString() == QLatin1String("program"))
+                gun = programmeId.value(gun.toLongLong(), gun.toLongLong());
+            q.addBindValue(gun);
+            if (!q.exec())
+                return failed();
+        }
+        if (!db.commit())
+            return failed();
+        return true;
+    }
+
+    SharedSchedule *m_owner;
+    SharedSettings m_settings;
+    int m_checkMs;
+    QString m_name;
+    QTimer *m_timer = nullptr;
+    bool m_open = false;
+    qint64 m_school = -1;
+    qint64 m_fetched = -1;
+};
+
+SharedSchedule::SharedSchedule(BellStore &store, Calendar &calendar, QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_calendar(calendar) {
+    m_localTimer.setInterval(2000);
+    connect(&m_localTimer, &QTimer::timeout, this, &SharedSchedule::onLocalTimer);
+}
+
+SharedSchedule::~SharedSchedule() {
+    stop();
+}
+
+void SharedSchedule::setIntervals(int checkMs, int localMs) {
+    m_checkMs = checkMs;
+    m_localTimer.setInterval(localMs);
+}
+
+void SharedSchedule::start(const SharedSettings &settings) {
+    stop();
+    m_settings = settings;
+    if (!settings.on)
+        return;
+    if (const QString why = settings.problem(); !why.isEmpty()) {
+        tell(why);
+        return;
+    }
+    m_local.SetConnection(m_store.file());
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName(QStringLiteral("ortak-program"));
+    m_link = new SharedLink(this, settings, m_checkMs);
+    m_link->moveToThread(m_thread.get());
+    m_thread->start();
+    QMetaObject::invokeMethod(
+        m_link, [l = m_link] { l->begin(); }, Qt::QueuedConnection);
+    m_localTimer.start();
+    setStatus(QStringLiteral("Ortak programa bağlanılıyor…"));
+}
+
+void SharedSchedule::stop() {
+    m_localTimer.stop();
+    if (!m_link)
+        return;
+    QMetaObject::invokeMethod(
+        m_link, [l = m_link] { l->finish(); }, Qt::BlockingQueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+    delete m_link;
+    m_link = nullptr;
+    m_thread.reset();
+    m_reachable = false;
+    m_sending = false;
+    m_publishing = false;
+    setStatus({});
+}
+
+void SharedSchedule::tell(const QString &message) {
+    if (message == m_lastProblem)
+        return;
+    m_lastProblem = message;
+    emit problem(message);
+}
+
+void SharedSchedule::setStatus(const QString &line) {
+    if (line == m_status)
+        return;
+    m_status = line;
+    emit statusChanged(line);
+}
+
+void SharedSchedule::onReachable(bool reachable, const QString &why) {
+    if (reachable) {
+        const bool back = !m_reachable && m_everReached;
+        m_reachable = true;
+        m_everReached = true;
+        m_outageTold = false;
+        m_lastProblem.clear();
+        setStatus(QStringLiteral("Ortak program: %1%2 ile bağlı")
+                      .arg(m_school,
+                           m_building.isEmpty() ? QString() : QStringLiteral(", ") + m_building));
+        if (back)
+            emit reconnected();
+        sendRecords();
+        return;
+    }
+    m_reachable = false;
+    m_sending = false;
+    setStatus(QStringLiteral("Ortak programa ulaşılamıyor; son kopyadan çalıyor"));
+    // Once per outage: a server away for a day would otherwise say so every few seconds.
+    if (!m_outageTold) {
+        m_outageTold = true;
+        tell(why);
+    }
+}
+
+void SharedSchedule::onIdentity(const QString &school, const QString &building, bool manager) {
+    m_school = school;
+    m_building = building;
+    m_manager = manager;
+}
+
+bool SharedSchedule::hasTable(const QString &name) {
+    m_local.OpenStatement(Statements::TabloVarMi, {name});
+    const bool found = !m_local.Eof();
+    m_local.Close();
+    return found;
+}
+
+QString SharedSchedule::localState(const QString &key) {
+    if (!hasTable(QStringLiteral("OrtakDurum")))
+        return {};
+    m_local.OpenStatement(QStringLiteral("SELECT Deger FROM OrtakDurum WHERE Anahtar=?"), {key});
+    const QString value = m_local.Eof() ? QString() : m_local.FieldAsText(0);
+    m_local.Close();
+    return value;
+}
+
+void SharedSchedule::setLocalState(const QString &key, const QString &value) {
+    m_local.ExecuteStatement(durumTablosu);
+    m_local.ExecuteStatement(
+        QStringLiteral("INSERT OR REPLACE INTO OrtakDurum (Anahtar,Deger) VALUES(?,?)"),
+        {key, value});
+}
+
+qint64 SharedSchedule::appliedVersion() {
+    bool ok = false;
+    const qint64 v = localState(keySurum).toLongLong(&ok);
+    return ok ? v : -1;
+}
+
+qint64 SharedSchedule::sentRecord() {
+    return localState(keyGonderilen).toLongLong();
+}
+
+void SharedSchedule::prepareLocal() {
+    // Each of these makes its tables only when missing, so an older program still opens the file.
+    m_calendar.ensureTables();
+    ScheduleQuery::Transaction transaction(m_local);
+    m_local.ExecuteStatement(Statements::ProgramTablosu);
+    m_local.ExecuteStatement(Statements::ProgramZilTablosu);
+    m_local.ExecuteStatement(durumTablosu);
+    m_local.ExecuteStatement(binaTablosu);
+    transaction.Commit();
+}
+
+SharedContent SharedSchedule::readLocal() {
+    SharedContent c;
+    const bool programmes = hasTable(QStringLiteral("Programlar"));
+    const bool buildings = hasTable(QStringLiteral("OrtakZilBina"));
+    QHash<qint64, qint64> buildingOf;
+    if (buildings) {
+        m_local.OpenStatement(QStringLiteral("SELECT KayitID,BinaID FROM OrtakZilBina"));
+        for (; !m_local.Eof(); m_local.Next())
+            buildingOf.insert(m_local.Field(0).toLongLong(), m_local.Field(1).toLongLong());
+    }
+    auto bellRow = [&](const QVariant &programme) {
+        const qint64 id = m_local.Field(0).toLongLong();
+        return QVariantList{canonical(m_local.Field(0)),
+                            canonical(programme),
+                            QString::number(buildingOf.value(id, 0)),
+                            canonical(m_local.Field(1)),
+                            canonical(m_local.Field(2)),
+                            canonical(m_local.Field(3)),
+                            canonical(m_local.Field(4)),
+                            canonical(m_local.Field(5))};
+    };
+    m_local.OpenStatement(
+        QStringLiteral("SELECT KayitID,GunID,DersSaati,DersBaslama,Muzik,Sure FROM Dersler"));
+    for (; !m_local.Eof(); m_local.Next())
+        c.bells.append(bellRow(0));
+    if (programmes) {
+        m_local.OpenStatement(Statements::Programlar);
+        for (; !m_local.Eof(); m_local.Next())
+            c.programmes.append({canonical(m_local.Field(0)), canonical(m_local.Field(1))});
+        if (hasTable(QStringLiteral("ProgramDersleri"))) {
+            m_local.OpenStatement(QStringLiteral("SELECT KayitID,GunID,DersSaati,DersBaslama,"
+                                                 "Muzik,Sure,ProgramID FROM ProgramDersleri"));
+            for (; !m_local.Eof(); m_local.Next())
+                c.bells.append(bellRow(m_local.Field(6)));
+        }
+    }
+    if (hasTable(QStringLiteral("TakvimAyar"))) {
+        m_local.OpenStatement(QStringLiteral("SELECT Anahtar,Deger FROM TakvimAyar"));
+        for (; !m_local.Eof(); m_local.Next())
+            if (sharedKey(m_local.FieldAsText(0)))
+                c.settings.append({canonical(m_local.Field(0)), canonical(m_local.Field(1))});
+    }
+    if (hasTable(QStringLiteral("TakvimKayitlari"))) {
+        m_local.OpenStatement(QStringLiteral(
+            "SELECT KayitNo,Tur,Ad,Baslangic,Bitis,Saat,GunID FROM TakvimKayitlari"));
+        for (; !m_local.Eof(); m_local.Next()) {
+            QVariantList row;
+            for (int i = 0; i < 7; ++i)
+                row.append(canonical(m_local.Field(i)));
+            c.entries.append(row);
+        }
+    }
+    m_local.Close();
+    sortContent(c);
+    return c;
+}
+
+void SharedSchedule::apply(const SharedContent &content) {
+    prepareLocal();
+    ScheduleQuery::Transaction transaction(m_local);
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM Dersler"));
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM ProgramDersleri"));
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM Programlar"));
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM OrtakZilBina"));
+    for (const QVariantList &p : content.programmes)
+        m_local.ExecuteStatement(
+            QStringLiteral("INSERT INTO Programlar (ProgramID,Ad) VALUES(?,?)"), p);
+    // The server's ids become the copy's, so a bell keeps its id from one copy to the next and
+    // one that rang today is not rung again after an update.
+    for (const QVariantList &b : content.bells) {
+        const QVariantList values{b.value(0), b.value(3), b.value(4),
+                                  b.value(5), b.value(6), b.value(7)};
+        if (b.value(1).toLongLong() == 0)
+            m_local.ExecuteStatement(QStringLiteral("INSERT INTO Dersler (KayitID,GunID,DersSaati,"
+                                                    "DersBaslama,Muzik,Sure) VALUES(?,?,?,?,?,?)"),
+                                     values);
+        else
+            m_local.ExecuteStatement(
+                QStringLiteral("INSERT INTO ProgramDersleri (KayitID,GunID,DersSaati,DersBaslama,"
+                               "Muzik,Sure,ProgramID) VALUES(?,?,?,?,?,?,?)"),
+                values + QVariantList{b.value(1)});
+        if (b.value(2).toLongLong() != 0)
+            m_local.ExecuteStatement(
+                QStringLiteral("INSERT INTO OrtakZilBina (KayitID,BinaID) VALUES(?,?)"),
+                {b.value(0), b.value(2)});
+    }
+    m_local.OpenStatement(QStringLiteral("SELECT Anahtar FROM TakvimAyar"));
+    QStringList stale;
+    for (; !m_local.Eof(); m_local.Next())
+        if (sharedKey(m_local.FieldAsText(0)))
+            stale.append(m_local.FieldAsText(0));
+    m_local.Close();
+    for (const QString &key : std::as_const(stale))
+        m_local.ExecuteStatement(QStringLiteral("DELETE FROM TakvimAyar WHERE Anahtar=?"), {key});
+    for (const QVariantList &s : content.settings)
+        m_local.ExecuteStatement(
+            QStringLiteral("INSERT OR REPLACE INTO TakvimAyar (Anahtar,Deger) VALUES(?,?)"), s);
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM TakvimKayitlari"));
+    for (const QVariantList &e : content.entries)
+        m_local.ExecuteStatement(
+            QStringLiteral("INSERT INTO TakvimKayitlari (KayitNo,Tur,Ad,"
+                           "Baslangic,Bitis,Saat,GunID) VALUES(?,?,?,?,?,?,?)"),
+            e);
+    m_local.ExecuteStatement(
+        QStringLiteral("INSERT OR REPLACE INTO OrtakDurum (Anahtar,Deger) VALUES(?,?)"),
+        {keySurum, QString::number(content.version)});
+    m_local.ExecuteStatement(
+        QStringLiteral("INSERT OR REPLACE INTO OrtakDurum (Anahtar,Deger) VALUES(?,?)"),
+        {keyIcerik, digestOf(content)});
+    transaction.Commit();
+    m_baseline = readLocal();
+    m_baseline->version = content.version;
+}
+
+void SharedSchedule::onContent(const SharedContent &content) {
+    m_pending = content;
+    m_serverContent = content;
+    onLocalTimer();
+}
+
+void SharedSchedule::onLocalTimer() {
+    if (!m_link)
+        return;
+    try {
+        SharedContent local = readLocal();
+        if (!m_baseline && m_pending) {
+            // The first look since the program started: an edit made to the copy meanwhile is
+            // sent on the version it was made on, with nothing known of its rows' ids.
+            const QString digest = localState(keyIcerik);
+            if (!digest.isEmpty() && digest != digestOf(local)) {
+                m_baseline = SharedContent{};
+                m_baseline->version = appliedVersion();
+            }
+        }
+        const bool edited = m_baseline && !(local == *m_baseline);
+        if (edited && !m_discardEdit) {
+            // An edit made here goes to the server before anything from there is applied.
+            if (m_publishing)
+                return;
+            if (!m_manager && m_everReached) {
+                tell(QStringLiteral("Bu bilgisayarın kullanıcısı ortak programı değiştiremez; "
+                                    "yapılan değişiklik geri alındı. Okulun yöneticisine "
+                                    "başvurun."));
+                m_discardEdit = true;
+                if (!m_pending)
+                    m_pending = m_serverContent;
+            } else if (m_reachable) {
+                m_publishing = true;
+                m_publishedLocal = local;
+                QMetaObject::invokeMethod(
+                    m_link, [l = m_link, local, base = *m_baseline] { l->publish(local, base); },
+                    Qt::QueuedConnection);
+                return;
+            } else {
+                return; // kept until the server is back
+            }
+        }
+        if (m_pending) {
+            const SharedContent content = *m_pending;
+            // Written only when it says something the copy does not, so an unchanged school
+            // costs the file nothing.
+            if (!(content == local) || content.version != appliedVersion()) {
+                apply(content);
+            } else {
+                m_baseline = local;
+                m_baseline->version = content.version;
+            }
+            m_pending.reset();
+            m_discardEdit = false;
+            emit applied(content.version);
+        }
+    } catch (const ZilError &error) {
+        // The copy could not be written just now (another program reads it, a full disk): the
+        // bells ring on from it as it is, and the next look tries again.
+        tell(QStringLiteral("Ortak programın son hali bu bilgisayara yazılamadı: %1")
+                 .arg(error.message()));
+        return;
+    }
+    sendRecords();
+}
+
+void SharedSchedule::onPublished(bool ok, bool refused, const QString &message) {
+    m_publishing = false;
+    if (ok) {
+        // What was sent is now the school's: the server's echo of it is applied, not taken for
+        // another edit.
+        const qint64 version = m_baseline ? m_baseline->version : -1;
+        m_baseline = m_publishedLocal;
+        m_baseline->version = version;
+        m_lastProblem.clear();
+        try {
+            setLocalState(keyIcerik, digestOf(m_publishedLocal));
+        } catch (const ZilError &) {
+            // Without it the next start sends the same copy once more, on an older version,
+            // and is refused with a message at worst; nothing is lost.
+        }
+    } else {
+        // Refused: the server's schedule replaces the edit that cannot be kept, and the user is
+        // told. Not sent (the connection broke): the edit stays and goes at the next look.
+        m_discardEdit = refused;
+        tell(message);
+    }
+}
+
+void SharedSchedule::sendRecords() {
+    if (!m_link || !m_reachable || m_sending)
+        return;
+    QList<QVariantList> rows;
+    QString source;
+    try {
+        if (!hasTable(QStringLiteral("ZilGecmisi")))
+            return;
+        rows = unsentRecords();
+        if (rows.isEmpty())
+            return;
+        // Which file the lines come from: another file of the same computer (a new copy, a
+        // reinstalled computer) numbers its lines from 1 again.
+        source = localState(keyKaynak);
+        if (source.isEmpty()) {
+            source = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            setLocalState(keyKaynak, source);
+        }
+    } catch (const ZilError &) {
+        // The copy cannot be read just now; the lines wait for the next look.
+        return;
+    }
+    m_sending = true;
+    QMetaObject::invokeMethod(
+        m_link, [l = m_link, rows, source] { l->sendRecords(rows, source); }, Qt::QueuedConnection);
+}
+
+QList<QVariantList> SharedSchedule::unsentRecords() {
+    m_local.OpenStatement(
+        QStringLiteral("SELECT KayitNo,Tarih,KayitID,DersSaati,DersBaslama,Muzik,Sonuc,GecikmeMs,"
+                       "Aciklama,YedekSes,Zaman FROM ZilGecmisi WHERE KayitNo>? ORDER BY KayitNo "
+                       "LIMIT %1")
+            .arg(RecordBatch),
+        {sentRecord()});
+    QList<QVariantList> rows;
+    for (; !m_local.Eof(); m_local.Next()) {
+        QVariantList row;
+        for (int i = 0; i < 11; ++i)
+            row.append(m_local.Field(i));
+        rows.append(row);
+    }
+    m_local.Close();
+    return rows;
+}
+
+void SharedSchedule::onSent(qint64 lastRecord) {
+    m_sending = false;
+    if (lastRecord < 0)
+        return;
+    try {
+        // Written after the server took them: a cut in between sends them again, and the server
+        // keeps the first.
+        setLocalState(keyGonderilen, QString::number(lastRecord));
+    } catch (const ZilError &) {
+        return;
+    }
+    sendRecords();
+}

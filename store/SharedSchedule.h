@@ -1,0 +1,155 @@
+#pragma once
+
+#include "ScheduleQuery.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVariantList>
+
+#include <memory>
+#include <optional>
+
+class BellStore;
+class Calendar;
+class QThread;
+class SharedLink;
+
+// How a computer reaches the shared place of its school's schedule ("Ayarlar > Ortak program").
+// Kept in the data folder as ortak.json, readable by its owner only, since it holds a password.
+struct SharedSettings {
+    static constexpr int DefaultPort = 5432;
+    bool on = false;
+    QString host; // a server's name, or a folder holding the server's local socket
+    int port = DefaultPort;
+    QString database;
+    QString school;   // the school's name as the server has it; empty: whatever the user's is
+    QString building; // the building's name; empty: whatever the user's is
+    QString user;
+    QString password;
+    QString caFile; // the certificate authority that signed the server's certificate
+    bool operator==(const SharedSettings &) const = default;
+
+    // Over a network the server's certificate is always checked (verify-full); through a local
+    // socket there is nothing to check.
+    bool local() const { return host.startsWith(QLatin1Char('/')); }
+    // What is wrong with it, in Turkish; empty when it can be used (or is off).
+    QString problem() const;
+
+    static SharedSettings read(const QString &folder);
+    // Refused (ZilError with a Turkish reason), nothing written, when problem() finds something.
+    static void write(const QString &folder, const SharedSettings &settings);
+    static QString file(const QString &folder);
+};
+
+// What the server holds for one school at one version: its programmes, the bells this
+// computer's building rings, the calendar's school-wide settings and its dated entries.
+struct SharedContent {
+    qint64 version = -1;
+    QList<QVariantList> programmes; // id, name
+    QList<QVariantList> bells; // id, programme, building (0: all), GunID, name, start, music, sure
+    QList<QVariantList> settings; // key, value
+    QList<QVariantList> entries;  // id, type, name, from, to, time, GunID
+    bool operator==(const SharedContent &o) const {
+        return programmes == o.programmes && bells == o.bells && settings == o.settings &&
+               entries == o.entries;
+    }
+};
+
+// A computer joined to the shared place. The clock keeps ringing from database.mdb; this brings
+// that copy up to date at start and whenever the server tells of a change, in one transaction,
+// and sends the bell record's new lines, each once. The server is talked to on a thread of its
+// own, so a slow or vanished server never holds a bell up; the copy is written only here, on the
+// thread that owns the store. A manager's edit to the copy is sent to the server; an edit made on
+// a copy that another computer has changed since is refused there and told, never lost unseen.
+class SharedSchedule : public QObject {
+    Q_OBJECT
+public:
+    SharedSchedule(BellStore &store, Calendar &calendar, QObject *parent = nullptr);
+    ~SharedSchedule() override;
+
+    // Joins with these settings (replacing any earlier); nothing happens when they are off.
+    void start(const SharedSettings &settings);
+    void stop();
+    bool running() const { return m_link != nullptr; }
+
+    // How often the server is asked whether it is there (and a missed notice looked for), the
+    // copy compared with what was last applied, and the record's new lines sent.
+    void setIntervals(int checkMs, int localMs);
+
+    // Whether the server answered at the last look.
+    bool reachable() const { return m_reachable; }
+    // The version of the school's schedule the copy holds; -1 before the first.
+    qint64 appliedVersion();
+    // The highest line of the bell record the server has taken.
+    qint64 sentRecord();
+    // One line for the window and the tray: joined, out of reach, or empty when not joined.
+    QString statusLine() const { return m_status; }
+    // The school and building the server has this computer ring for, and whether its user may
+    // change the school's schedule; known after the first connection.
+    QString school() const { return m_school; }
+    QString building() const { return m_building; }
+    bool manager() const { return m_manager; }
+
+signals:
+    // Told once per cause: the server out of reach, an edit refused, a settings mistake. The
+    // window and the tray show it.
+    void problem(const QString &message);
+    // The copy was brought up to the server's version.
+    void applied(qint64 version);
+    // The server is reachable again after being out of reach.
+    void reconnected();
+    void statusChanged(const QString &line);
+
+private:
+    friend class SharedLink;
+    void onReachable(bool reachable, const QString &why);
+    void onIdentity(const QString &school, const QString &building, bool manager);
+    void onContent(const SharedContent &content);
+    void onSent(qint64 lastRecord);
+    void onPublished(bool ok, bool refused, const QString &message);
+    void onLocalTimer();
+    // The copy's shared part as it stands now.
+    SharedContent readLocal();
+    void apply(const SharedContent &content);
+    void prepareLocal();
+    QString localState(const QString &key);
+    void setLocalState(const QString &key, const QString &value);
+    bool hasTable(const QString &name);
+    void sendRecords();
+    // The record's lines the server has not taken yet, a batch at most.
+    QList<QVariantList> unsentRecords();
+    void tell(const QString &message);
+    void setStatus(const QString &line);
+
+    BellStore &m_store;
+    Calendar &m_calendar;
+    ScheduleQuery m_local;
+    SharedSettings m_settings;
+    std::unique_ptr<QThread> m_thread;
+    SharedLink *m_link = nullptr; // lives on m_thread
+    QTimer m_localTimer;
+    int m_checkMs = 5000;
+    bool m_reachable = false;
+    bool m_everReached = false;
+    bool m_outageTold = false;
+    bool m_sending = false;
+    bool m_publishing = false;
+    // The copy is put back to the server's schedule at the next look: an edit this computer may
+    // not make, or one the server refused.
+    bool m_discardEdit = false;
+    // The server's last content, put back over an edit that cannot be kept.
+    std::optional<SharedContent> m_serverContent;
+    // The copy as it was sent; once taken, it is what the copy is compared with.
+    SharedContent m_publishedLocal;
+    // What the copy held right after the last apply: a copy that differs has been edited here.
+    std::optional<SharedContent> m_baseline;
+    // The server's newest content, waiting while the copy cannot be written or an edit is out.
+    std::optional<SharedContent> m_pending;
+    QString m_lastProblem;
+    QString m_status;
+    QString m_school;
+    QString m_building;
+    bool m_manager = false;
+};

@@ -1,0 +1,521 @@
+#include "BellClock.h"
+#include "BellStore.h"
+#include "Calendar.h"
+#include "DayPlan.h"
+#include "FakeMediaLayer.h"
+#include "LayerBellPlayer.h"
+#include "PgServer.h"
+#include "ProgramValues.h"
+#include "ScheduleFixture.h"
+#include "SharedSchedule.h"
+#include "SimulatedClock.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+// Monday 7 December 2026.
+const QDate Monday(2026, 12, 7);
+const QString Database = QStringLiteral("zil");
+} // namespace
+
+// One school computer: its program folder and schedule, its clock ringing into a scripted
+// player, and its link to the shared place as its own PostgreSQL user.
+class Computer {
+public:
+    Computer(const PgServer &server, const QString &user, int checkMs) {
+        store.setFile(fx.databaseFile());
+        plan = std::make_unique<DayPlan>(store, &calendar);
+        bell = std::make_unique<BellClock>(store, player);
+        bell->setPlan(*plan);
+        bell->ReportError = [this](const QString &m) { reports << m; };
+        makeLink(checkMs);
+        settings.on = true;
+        settings.host = server.socketFolder();
+        settings.port = server.port();
+        settings.database = Database;
+        settings.user = user;
+        settings.password = user + QStringLiteral("-parola");
+    }
+    void join() { shared->start(settings); }
+    // A program started afresh on the same folder: only what the file keeps is known.
+    void makeLink(int checkMs) {
+        shared = std::make_unique<SharedSchedule>(store, calendar);
+        shared->setIntervals(checkMs, 100);
+        QObject::connect(shared.get(), &SharedSchedule::problem,
+                         [this](const QString &m) { problems << m; });
+        QObject::connect(shared.get(), &SharedSchedule::reconnected, [this] { ++reconnects; });
+    }
+
+    // The music files the player opened, by name.
+    QStringList played() const {
+        QStringList names;
+        for (const auto &r : layer.requests())
+            if (r.name == QLatin1String("open"))
+                names << r.element.section(QLatin1Char('/'), -1);
+        return names;
+    }
+    QStringList bellNames() {
+        QStringList names;
+        for (const QVariantList &r : fx.rows(QStringLiteral("SELECT DersSaati FROM Dersler "
+                                                            "ORDER BY DersBaslama")))
+            names << r.value(0).toString();
+        return names;
+    }
+    qint64 lastRecordLine() {
+        const auto rows = fx.rows(QStringLiteral("SELECT max(KayitNo) FROM ZilGecmisi"));
+        return rows.isEmpty() ? 0 : rows.first().value(0).toLongLong();
+    }
+
+    ScheduleFixture fx;
+    BellStore store;
+    Calendar calendar{store};
+    std::unique_ptr<DayPlan> plan;
+    FakeMediaLayer layer;
+    LayerBellPlayer player{layer};
+    std::unique_ptr<BellClock> bell;
+    std::unique_ptr<SharedSchedule> shared;
+    SharedSettings settings;
+    QStringList problems;
+    QStringList reports;
+    int reconnects = 0;
+};
+
+class TestSharedSchedule : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<PgServer> server;
+    SimulatedClock clock;
+
+    qint64 serverVersion(int school = 1) {
+        return server
+            ->rows(QStringLiteral("SELECT surum FROM surum WHERE okul_id = %1").arg(school),
+                   Database)
+            .value(0)
+            .toLongLong();
+    }
+    QString one(const QString &sql) { return server->rows(sql, Database).value(0); }
+
+    // A connection of the test's own as `user`, for trying what the program never does.
+    QSqlDatabase loginAs(const QString &user) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), user);
+        db.setHostName(server->socketFolder());
+        db.setPort(server->port());
+        db.setDatabaseName(Database);
+        db.setUserName(user);
+        db.setPassword(user + QStringLiteral("-parola"));
+        return db;
+    }
+
+    void ringThrough(Computer &c, const QTime &from, const QTime &to) {
+        for (QTime t = from; t <= to; t = t.addSecs(1)) {
+            clock.at = QDateTime(Monday, t).addMSecs(5);
+            c.layer.advanceAll(1000);
+            c.player.checkLength();
+            c.bell->TimerTimer();
+        }
+    }
+
+private slots:
+    void initTestCase() {
+        QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+        setProgramClock(&clock);
+        setAudioSinkDescription(QStringLiteral("fakesink sync=true"));
+        clock.at = QDateTime(Monday, QTime(7, 0));
+        server = std::make_unique<PgServer>();
+        QVERIFY2(server->start(), qPrintable(server->why()));
+        QVERIFY2(server->runSql(QStringLiteral("CREATE DATABASE zil")), qPrintable(server->why()));
+        QVERIFY2(server->runFile(QStringLiteral(":/ortak.sql"), Database),
+                 qPrintable(server->why()));
+        // One school with two buildings, another school next door; a manager, two computers
+        // (one in each building) and the other school's computer.
+        QVERIFY2(server->runSql(QStringLiteral(R"(
+            INSERT INTO okul (ad) VALUES ('Selvanor Okulları'), ('Komşu Okul');
+            INSERT INTO bina (okul_id, ad) VALUES (1, 'Ortaokul'), (1, 'Lise'), (2, 'Ana Bina');
+            SELECT zil_bilgisayar_ekle('pc_a', 'pc_a-parola', 1, 1, true);
+            SELECT zil_bilgisayar_ekle('pc_b', 'pc_b-parola', 1, 2, false);
+            SELECT zil_bilgisayar_ekle('pc_c', 'pc_c-parola', 1, 1, true);
+            SELECT zil_bilgisayar_ekle('pc_x', 'pc_x-parola', 2, 3, false);
+            INSERT INTO zil (okul_id, bina_id, gun_id, ders_saati, baslama, muzik, sure) VALUES
+                (1, NULL, 0, '1. Ders', '08:30:00', 'ders.mp3', 5),
+                (1, 2, 0, 'Lise Etüt', '08:40:00', 'lise.mp3', 5),
+                (2, NULL, 0, 'Komşu Ders', '08:30:00', 'komsu.mp3', 5);
+            INSERT INTO takvim_ayar (okul_id, anahtar, deger) VALUES (1, 'OkulAdi', 'Selvanor');
+            )"),
+                                Database),
+                 qPrintable(server->why()));
+    }
+
+    void cleanupTestCase() {
+        setAudioSinkDescription({});
+        setProgramClock(nullptr);
+        server.reset();
+    }
+
+    // Three computers take the school's schedule, each its building's; an edit on the manager's
+    // reaches the other two by the server's notice alone and rings there.
+    void changeOnOneRingsOnTheOthers() {
+        // The server is looked at only once a minute: within the test, only its notice can
+        // bring the change.
+        Computer a(*server, QStringLiteral("pc_a"), 60000);
+        Computer b(*server, QStringLiteral("pc_b"), 60000);
+        Computer c(*server, QStringLiteral("pc_c"), 60000);
+        for (Computer *pc : {&a, &b, &c})
+            pc->join();
+        const qint64 start = serverVersion();
+        for (Computer *pc : {&a, &b, &c})
+            QTRY_COMPARE_WITH_TIMEOUT(pc->shared->appliedVersion(), start, 15000);
+        QCOMPARE(a.bellNames(), QStringList{QStringLiteral("1. Ders")});
+        QCOMPARE(b.bellNames(),
+                 (QStringList{QStringLiteral("1. Ders"), QStringLiteral("Lise Etüt")}));
+        QCOMPARE(c.bellNames(), QStringList{QStringLiteral("1. Ders")});
+        QCOMPARE(a.calendar.schoolName(), QStringLiteral("Selvanor"));
+        QVERIFY(a.shared->manager());
+        QVERIFY(!b.shared->manager());
+        QCOMPARE(b.shared->building(), QStringLiteral("Lise"));
+
+        // The manager adds a bell in the window's way, to the copy.
+        Bell added;
+        added.gunId = 0;
+        added.name = QStringLiteral("2. Ders");
+        added.start = QStringLiteral("09:00:00");
+        added.music = QStringLiteral("ikinci.mp3");
+        added.sure = 5;
+        QElapsedTimer took;
+        took.start();
+        a.store.add({added});
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("2. Ders")) &&
+                                     c.bellNames().contains(QStringLiteral("2. Ders")),
+                                 10000);
+        qInfo("edit on one computer reached both others in %lld ms", took.elapsed());
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM zil WHERE muzik = 'ikinci.mp3' AND "
+                                    "bina_id IS NULL")),
+                 QStringLiteral("1"));
+        // The manager's copy takes the server's id for its bell, and the others keep theirs.
+        QTRY_VERIFY_WITH_TIMEOUT(a.shared->appliedVersion() == serverVersion(), 10000);
+        QCOMPARE(b.bellNames(), (QStringList{QStringLiteral("1. Ders"), QStringLiteral("Lise Etüt"),
+                                             QStringLiteral("2. Ders")}));
+
+        for (Computer *pc : {&a, &b, &c}) {
+            ringThrough(*pc, QTime(8, 59, 58), QTime(9, 0, 1));
+            QCOMPARE(pc->played(), QStringList{QStringLiteral("ikinci.mp3")});
+        }
+
+        // The calendar travels too: a holiday and the school's name set on the manager's.
+        const QDate snowDay(2026, 12, 8);
+        a.calendar.save(CalendarEntry::holiday(QStringLiteral("Kar tatili"), snowDay, snowDay));
+        a.calendar.setSchoolName(QStringLiteral("Selvanor Kampüsü"));
+        for (Computer *pc : {&b, &c}) {
+            QTRY_COMPARE_WITH_TIMEOUT(pc->calendar.schoolName(), QStringLiteral("Selvanor Kampüsü"),
+                                      10000);
+            QTRY_COMPARE_WITH_TIMEOUT(pc->calendar.day(snowDay).kind, CalendarDay::Kind::Holiday,
+                                      10000);
+        }
+        // A computer's own setting stays its own.
+        b.calendar.silenceToday(true);
+        QTest::qWait(500);
+        QVERIFY(!a.calendar.silencedToday());
+        QCOMPARE(
+            one(QStringLiteral("SELECT count(*) FROM takvim_ayar WHERE anahtar = 'SessizGun'")),
+            QStringLiteral("0"));
+        for (Computer *pc : {&a, &b, &c})
+            QVERIFY2(pc->problems.isEmpty(), qPrintable(pc->problems.join('\n')));
+    }
+
+    // The server gone for the day: every bell rings from the copy, each computer says once that
+    // the server cannot be reached, and when it is back every record line arrives once.
+    void outageRingsFromTheCopyAndRecordsArriveOnce() {
+        Computer a(*server, QStringLiteral("pc_a"), 300);
+        Computer b(*server, QStringLiteral("pc_b"), 300);
+        Computer c(*server, QStringLiteral("pc_c"), 300);
+        for (Computer *pc : {&a, &b, &c})
+            pc->join();
+        const qint64 version = serverVersion();
+        for (Computer *pc : {&a, &b, &c})
+            QTRY_COMPARE_WITH_TIMEOUT(pc->shared->appliedVersion(), version, 15000);
+        auto serverLines = [&](const QString &user) {
+            return one(QStringLiteral("SELECT count(*) FROM zil_kaydi WHERE bilgisayar = '%1'")
+                           .arg(user))
+                .toInt();
+        };
+        // The first test's computers sent lines under the same users, from other files.
+        QHash<QString, int> before;
+        for (const char *user : {"pc_a", "pc_b", "pc_c"})
+            before.insert(QLatin1String(user), serverLines(QLatin1String(user)));
+
+        QVERIFY2(server->stop(), qPrintable(server->why()));
+        for (Computer *pc : {&a, &b, &c})
+            QTRY_VERIFY_WITH_TIMEOUT(!pc->shared->reachable(), 10000);
+        for (Computer *pc : {&a, &b, &c}) {
+            ringThrough(*pc, QTime(8, 29, 58), QTime(9, 0, 2));
+            QVERIFY(pc->played().contains(QStringLiteral("ders.mp3")));
+        }
+        QVERIFY(b.played().contains(QStringLiteral("lise.mp3")));
+        QVERIFY(!a.played().contains(QStringLiteral("lise.mp3")));
+        // Several looks at the server later, still one message each.
+        QTest::qWait(1500);
+        for (Computer *pc : {&a, &b, &c}) {
+            QCOMPARE(pc->problems.size(), 1);
+            QVERIFY2(pc->problems.first().contains(QStringLiteral("ulaşılamıyor")),
+                     qPrintable(pc->problems.first()));
+            QVERIFY(pc->shared->statusLine().contains(QStringLiteral("son kopyadan")));
+        }
+
+        QVERIFY2(server->restart(), qPrintable(server->why()));
+        for (Computer *pc : {&a, &b, &c}) {
+            QTRY_VERIFY_WITH_TIMEOUT(pc->shared->reachable(), 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(pc->shared->sentRecord(), pc->lastRecordLine(), 15000);
+            QCOMPARE(pc->reconnects, 1);
+        }
+        auto localLines = [](Computer &pc) {
+            return int(pc.fx.rows(QStringLiteral("SELECT KayitNo FROM ZilGecmisi")).size());
+        };
+        QVERIFY(localLines(b) >= 3);
+        QCOMPARE(serverLines(QStringLiteral("pc_a")), before["pc_a"] + localLines(a));
+        QCOMPARE(serverLines(QStringLiteral("pc_b")), before["pc_b"] + localLines(b));
+        QCOMPARE(serverLines(QStringLiteral("pc_c")), before["pc_c"] + localLines(c));
+
+        // Sent again as after a cut between the server's commit and the copy's note of it: the
+        // server keeps each line once.
+        b.fx.exec(QStringLiteral("DELETE FROM OrtakDurum WHERE Anahtar = 'GonderilenKayit'"));
+        QTRY_COMPARE_WITH_TIMEOUT(b.shared->sentRecord(), b.lastRecordLine(), 15000);
+        QCOMPARE(serverLines(QStringLiteral("pc_b")), before["pc_b"] + localLines(b));
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM zil_kaydi WHERE bilgisayar = 'pc_b' AND "
+                                    "muzik = 'lise.mp3' AND sonuc = 'caldi'")),
+                 QStringLiteral("1"));
+    }
+
+    // A computer's user reads its own school only, adds records only as itself, and only a
+    // manager changes the schedule; each attempt is refused by the server.
+    void rolesKeepSchoolsAndComputersApart() {
+        {
+            QSqlDatabase x = loginAs(QStringLiteral("pc_x"));
+            QVERIFY2(x.open(), qPrintable(x.lastError().text()));
+            QSqlQuery q(x);
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM zil WHERE okul_id = 1")) &&
+                    q.next());
+            QCOMPARE(q.value(0).toInt(), 0);
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM zil")) && q.next());
+            QCOMPARE(q.value(0).toInt(), 1);
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM zil_kaydi")) && q.next());
+            QCOMPARE(q.value(0).toInt(), 0);
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM takvim_ayar")) && q.next());
+            QCOMPARE(q.value(0).toInt(), 0);
+            // Another computer's record line, in its own school or another.
+            QVERIFY(!q.exec(QStringLiteral(
+                "INSERT INTO zil_kaydi (bilgisayar, kayit_no, okul_id, tarih, sonuc, zaman) "
+                "VALUES ('pc_a', 99, 1, '2026-12-07', 'rang', 'x')")));
+            qInfo("pc_x writing pc_a's record: %s", qPrintable(q.lastError().text()));
+            QVERIFY(q.lastError().text().contains(QStringLiteral("row-level security")));
+            QVERIFY(!q.exec(
+                QStringLiteral("INSERT INTO zil_kaydi (kayit_no, okul_id, tarih, sonuc, zaman) "
+                               "VALUES (99, 1, '2026-12-07', 'rang', 'x')")));
+            qInfo("pc_x writing into school 1: %s", qPrintable(q.lastError().text()));
+            // Not a manager: the schedule cannot be changed, not even its own school's.
+            QVERIFY(!q.exec(QStringLiteral("UPDATE zil SET muzik = 'kotu.mp3'")));
+            qInfo("pc_x changing bells: %s", qPrintable(q.lastError().text()));
+            QVERIFY(!q.exec(QStringLiteral("SELECT zil_surum_tut(0)")));
+            x.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("pc_x"));
+        {
+            // A manager of school 1 cannot reach school 2's bells either.
+            QSqlDatabase a = loginAs(QStringLiteral("pc_a"));
+            QVERIFY2(a.open(), qPrintable(a.lastError().text()));
+            QSqlQuery q(a);
+            QVERIFY(q.exec(QStringLiteral("UPDATE zil SET muzik = 'kotu.mp3' WHERE okul_id = 2")));
+            QCOMPARE(q.numRowsAffected(), 0);
+            QVERIFY(!q.exec(QStringLiteral("INSERT INTO zil (okul_id, gun_id) VALUES (2, 1)")));
+            qInfo("pc_a adding a bell to school 2: %s", qPrintable(q.lastError().text()));
+            a.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("pc_a"));
+        QCOMPARE(one(QStringLiteral("SELECT muzik FROM zil WHERE okul_id = 2")),
+                 QStringLiteral("komsu.mp3"));
+
+        // A computer whose user may not change the schedule is told, and its copy is put back.
+        Computer b(*server, QStringLiteral("pc_b"), 300);
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(b.shared->appliedVersion(), serverVersion(), 15000);
+        const QStringList names = b.bellNames();
+        Bell added;
+        added.name = QStringLiteral("Yetkisiz");
+        added.start = QStringLiteral("10:00:00");
+        added.music = QStringLiteral("y.mp3");
+        added.sure = 5;
+        b.store.add({added});
+        QTRY_COMPARE_WITH_TIMEOUT(b.problems.size(), 1, 10000);
+        QVERIFY2(b.problems.first().contains(QStringLiteral("değiştiremez")),
+                 qPrintable(b.problems.first()));
+        QTRY_COMPARE_WITH_TIMEOUT(b.bellNames(), names, 10000);
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM zil WHERE ders_saati = 'Yetkisiz'")),
+                 QStringLiteral("0"));
+    }
+
+    // Two managers change the schedule at once, each on a copy of the same version: one edit
+    // is kept, the other is refused with a message and its copy shows the kept one.
+    void twoManagersNeverLoseAnEditSilently() {
+        Computer a(*server, QStringLiteral("pc_a"), 300);
+        Computer c(*server, QStringLiteral("pc_c"), 300);
+        a.join();
+        c.join();
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(c.shared->appliedVersion(), serverVersion(), 15000);
+        // Out of reach, both edit; both edits go up when the server is back.
+        QVERIFY2(server->stop(), qPrintable(server->why()));
+        QTRY_VERIFY_WITH_TIMEOUT(!a.shared->reachable() && !c.shared->reachable(), 10000);
+        Bell bell;
+        bell.start = QStringLiteral("11:00:00");
+        bell.sure = 5;
+        bell.name = QStringLiteral("A'nın dersi");
+        bell.music = QStringLiteral("a.mp3");
+        a.store.add({bell});
+        bell.name = QStringLiteral("C'nin dersi");
+        bell.music = QStringLiteral("c.mp3");
+        c.store.add({bell});
+        QTest::qWait(500);
+        QVERIFY2(server->restart(), qPrintable(server->why()));
+        QTRY_VERIFY_WITH_TIMEOUT(a.shared->reachable() && c.shared->reachable(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            one(QStringLiteral("SELECT count(*) FROM zil WHERE baslama = '11:00:00'")),
+            QStringLiteral("1"), 15000);
+        // Whichever came second was refused and told; both copies end as the server's.
+        QTRY_VERIFY_WITH_TIMEOUT(a.bellNames() == c.bellNames(), 15000);
+        const QString kept = one(QStringLiteral("SELECT ders_saati FROM zil WHERE baslama = "
+                                                "'11:00:00'"));
+        Computer &loser = kept == QStringLiteral("A'nın dersi") ? c : a;
+        Computer &winner = kept == QStringLiteral("A'nın dersi") ? a : c;
+        QVERIFY(loser.bellNames().contains(kept));
+        const auto told = [](Computer &pc) {
+            return std::count_if(pc.problems.begin(), pc.problems.end(), [](const QString &m) {
+                return m.contains(QStringLiteral("başka bir bilgisayardan değiştirildi"));
+            });
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(told(loser), 1, 10000);
+        QCOMPARE(told(winner), 0);
+    }
+    // A manager's edit made while the program was closed is sent at the next start, not
+    // overwritten by the server's copy; a computer started again unedited says nothing.
+    void editMadeWhileClosedIsSent() {
+        Computer a(*server, QStringLiteral("pc_a"), 300);
+        Computer b(*server, QStringLiteral("pc_b"), 300);
+        a.join();
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(b.shared->appliedVersion(), serverVersion(), 15000);
+        a.shared.reset();
+        b.shared.reset();
+        Bell bell;
+        bell.name = QStringLiteral("Kapalıyken eklendi");
+        bell.start = QStringLiteral("12:00:00");
+        bell.music = QStringLiteral("k.mp3");
+        bell.sure = 5;
+        a.store.add({bell});
+        a.makeLink(300);
+        b.makeLink(300);
+        a.join();
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            one(QStringLiteral("SELECT count(*) FROM zil WHERE ders_saati = 'Kapalıyken eklendi'")),
+            QStringLiteral("1"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Kapalıyken eklendi")),
+                                 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        QVERIFY(a.bellNames().contains(QStringLiteral("Kapalıyken eklendi")));
+        QVERIFY2(a.problems.isEmpty(), qPrintable(a.problems.join('\n')));
+        QVERIFY2(b.problems.isEmpty(), qPrintable(b.problems.join('\n')));
+    }
+
+    // Over the network the server must prove its name with a certificate the school's CA
+    // signed: with that CA the computer joins over TLS; with another it is refused and told.
+    void tlsChecksTheServerName() {
+        PgServer tls;
+        QTemporaryDir keys;
+        QVERIFY(keys.isValid());
+        const QString dir = keys.path() + QLatin1Char('/');
+        auto openssl = [&](const QStringList &arguments) {
+            QProcess p;
+            p.setWorkingDirectory(dir);
+            p.start(QStringLiteral("openssl"), arguments);
+            return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
+                   p.exitCode() == 0;
+        };
+        const QStringList ec = {
+            QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+            QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+        for (const QString &ca : {QStringLiteral("ca"), QStringLiteral("baska-ca")})
+            QVERIFY(openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec +
+                            QStringList{QStringLiteral("-keyout"), ca + QStringLiteral(".key"),
+                                        QStringLiteral("-out"), ca + QStringLiteral(".crt"),
+                                        QStringLiteral("-days"), QStringLiteral("2"),
+                                        QStringLiteral("-subj"), QStringLiteral("/CN=") + ca}));
+        QVERIFY(openssl(QStringList{QStringLiteral("req")} + ec +
+                        QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"),
+                                    QStringLiteral("-out"), QStringLiteral("server.csr"),
+                                    QStringLiteral("-subj"), QStringLiteral("/CN=localhost")}));
+        QFile ext(dir + QStringLiteral("ext"));
+        QVERIFY(ext.open(QIODevice::WriteOnly));
+        ext.write("subjectAltName=DNS:localhost\n");
+        ext.close();
+        QVERIFY(openssl(
+            {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+             QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.crt"),
+             QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
+             QStringLiteral("-out"), QStringLiteral("server.crt"), QStringLiteral("-days"),
+             QStringLiteral("2"), QStringLiteral("-extfile"), QStringLiteral("ext")}));
+        // The server reads its key and certificate from its own folder, as its own user.
+        for (const char *name : {"server.key", "server.crt"}) {
+            const QString to = tls.folder() + QLatin1Char('/') + QLatin1String(name);
+            QVERIFY(QFile::copy(dir + QLatin1String(name), to));
+            QVERIFY(QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            tls.giveToServer(to);
+        }
+        tls.addConfig(QStringLiteral("ssl = on\nssl_cert_file = '%1/server.crt'\n"
+                                     "ssl_key_file = '%1/server.key'")
+                          .arg(tls.folder()));
+        QVERIFY2(tls.start(), qPrintable(tls.why()));
+        QVERIFY2(tls.runSql(QStringLiteral("CREATE DATABASE zil")), qPrintable(tls.why()));
+        QVERIFY2(tls.runFile(QStringLiteral(":/ortak.sql"), Database), qPrintable(tls.why()));
+        QVERIFY2(tls.runSql(QStringLiteral(
+                                "INSERT INTO okul (ad) VALUES ('Selvanor Okulları');"
+                                "SELECT zil_bilgisayar_ekle('pc_a', 'pc_a-parola', 1, NULL);"
+                                "INSERT INTO zil (okul_id, gun_id, ders_saati, baslama, muzik, "
+                                "sure) VALUES (1, 0, 'Şifreli Ders', '08:30:00', 'ders.mp3', 5);"),
+                            Database),
+                 qPrintable(tls.why()));
+
+        Computer wrong(tls, QStringLiteral("pc_a"), 300);
+        wrong.settings.host = QStringLiteral("localhost");
+        wrong.settings.caFile = dir + QStringLiteral("baska-ca.crt");
+        wrong.join();
+        QTRY_COMPARE_WITH_TIMEOUT(wrong.problems.size(), 1, 15000);
+        qInfo("with another CA: %s", qPrintable(wrong.problems.first()));
+        QVERIFY(wrong.problems.first().contains(QStringLiteral("ulaşılamıyor")));
+        QVERIFY(wrong.problems.first().contains(QStringLiteral("certificate")));
+        QVERIFY(wrong.bellNames().isEmpty());
+
+        Computer right(tls, QStringLiteral("pc_a"), 300);
+        right.settings.host = QStringLiteral("localhost");
+        right.settings.caFile = dir + QStringLiteral("ca.crt");
+        right.join();
+        QTRY_COMPARE_WITH_TIMEOUT(right.bellNames(), QStringList{QStringLiteral("Şifreli Ders")},
+                                  15000);
+        QVERIFY2(right.problems.isEmpty(), qPrintable(right.problems.join('\n')));
+        QCOMPARE(tls.rows(QStringLiteral("SELECT s.ssl FROM pg_stat_ssl s JOIN pg_stat_activity a "
+                                         "USING (pid) WHERE a.usename = 'pc_a'"),
+                          Database),
+                 QStringList{QStringLiteral("t")});
+        wrong.shared->stop();
+        right.shared->stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSharedSchedule)
+#include "tst_sharedschedule.moc"

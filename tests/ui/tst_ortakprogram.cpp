@@ -1,0 +1,146 @@
+// "Ortak program…": settings that cannot work are refused in Turkish with nothing written; saved
+// ones are readable by their owner only; and a computer whose settings were saved in the window
+// takes its school's schedule from a real PostgreSQL server, as README tells a school to do.
+#include "Bells.h"
+#include "BoxAnswerer.h"
+#include "FakeMediaLayer.h"
+#include "OrtakProgram.h"
+#include "PgServer.h"
+#include "ProgramValues.h"
+#include "ScheduleFixture.h"
+#include "SharedSchedule.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+class TestOrtakProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void unusableSettingsAreRefused() {
+        ScheduleFixture fx;
+        QVERIFY(fx.isValid());
+        setProgramFolder(fx.folder());
+        TfrmOrtakProgram window(dataFolder());
+        auto *on = window.findChild<QCheckBox *>("chkAcik");
+        auto *host = window.findChild<QLineEdit *>("edtSunucu");
+        auto *port = window.findChild<QLineEdit *>("edtPort");
+        auto *database = window.findChild<QLineEdit *>("edtVeritabani");
+        auto *user = window.findChild<QLineEdit *>("edtKullanici");
+        auto *password = window.findChild<QLineEdit *>("edtParola");
+        auto *ca = window.findChild<QLineEdit *>("edtCA");
+        QVERIFY(on && host && port && database && user && password && ca);
+        QVERIFY(!on->isChecked());
+        QCOMPARE(port->text(), QStringLiteral("5432"));
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+        const QString file = SharedSettings::file(dataFolder());
+
+        on->setChecked(true);
+        host->setText(QStringLiteral("zil.okul.example"));
+        database->setText(QStringLiteral("zil"));
+        user->setText(QStringLiteral("lise_pc"));
+        password->setText(QStringLiteral("gizli"));
+        const QList<std::pair<std::function<void()>, QString>> mistakes = {
+            {[&] { port->setText(QStringLiteral("beş")); }, QStringLiteral("Bağlantı noktası")},
+            {[&] { port->setText(QStringLiteral("70000")); }, QStringLiteral("Bağlantı noktası")},
+            {[&] { port->setText(QStringLiteral("5432")); }, QStringLiteral("CA dosyası")},
+            {[&] { ca->setText(fx.folder() + QStringLiteral("yok.crt")); },
+             QStringLiteral("CA dosyası bulunamadı")},
+            {[&] {
+                 ca->setText(fx.databaseFile());
+                 user->clear();
+             },
+             QStringLiteral("Kullanıcı")},
+        };
+        for (const auto &[make, said] : mistakes) {
+            make();
+            BoxAnswerer answer;
+            QVERIFY(!window.btnKaydetClick());
+            QCOMPARE(answer.texts.size(), 1);
+            QVERIFY2(answer.texts.first().contains(said), qPrintable(answer.texts.first()));
+            QVERIFY(!QFile::exists(file));
+        }
+        user->setText(QStringLiteral("lise_pc"));
+        QVERIFY(window.btnKaydetClick());
+        const SharedSettings saved = SharedSettings::read(dataFolder());
+        QVERIFY(saved.on);
+        QCOMPARE(saved.host, QStringLiteral("zil.okul.example"));
+        QCOMPARE(saved.user, QStringLiteral("lise_pc"));
+        QCOMPARE(saved.password, QStringLiteral("gizli"));
+        QCOMPARE(saved.caFile, fx.databaseFile());
+        // It holds the computer's password.
+        QCOMPARE(QFile::permissions(file), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ReadUser | QFileDevice::WriteUser);
+        setProgramFolder({});
+    }
+
+    // The window's settings, then the program that rings: it joins within seconds and rings the
+    // school's schedule; a school name that is not the user's is told and nothing is loaded.
+    void savedSettingsJoinTheSchool() {
+        PgServer server;
+        QVERIFY2(server.start(), qPrintable(server.why()));
+        QVERIFY2(server.runSql(QStringLiteral("CREATE DATABASE zil")), qPrintable(server.why()));
+        QVERIFY2(server.runFile(QStringLiteral(":/ortak.sql"), QStringLiteral("zil")),
+                 qPrintable(server.why()));
+        QVERIFY2(server.runSql(QStringLiteral(R"(
+            INSERT INTO okul (ad) VALUES ('Selvanor Okulları');
+            INSERT INTO bina (okul_id, ad) VALUES (1, 'Lise');
+            SELECT zil_bilgisayar_ekle('lise_pc', 'uzun-parola', 1, 1, false);
+            INSERT INTO zil (okul_id, gun_id, ders_saati, baslama, muzik, sure)
+                VALUES (1, 2, 'Ortak Ders', '10:10:00', 'ortak.mp3', 5);
+            )"),
+                               QStringLiteral("zil")),
+                 qPrintable(server.why()));
+
+        ScheduleFixture fx;
+        fx.insert(0, QStringLiteral("Eski Ders"), QStringLiteral("08:00:00"),
+                  QStringLiteral("eski.mp3"), 5);
+        setProgramFolder(fx.folder());
+        QStringList told;
+        auto bells = std::make_unique<Bells>([&](const QString &m) { told << m; },
+                                             std::make_unique<FakeMediaLayer>());
+        QVERIFY(bells->start());
+        QVERIFY(bells->shared() && !bells->shared()->running());
+
+        TfrmOrtakProgram window(dataFolder(), bells->shared());
+        window.findChild<QCheckBox *>("chkAcik")->setChecked(true);
+        window.findChild<QLineEdit *>("edtSunucu")->setText(server.socketFolder());
+        window.findChild<QLineEdit *>("edtPort")->setText(QString::number(server.port()));
+        window.findChild<QLineEdit *>("edtVeritabani")->setText(QStringLiteral("zil"));
+        window.findChild<QLineEdit *>("edtOkul")->setText(QStringLiteral("Başka Okul"));
+        window.findChild<QLineEdit *>("edtKullanici")->setText(QStringLiteral("lise_pc"));
+        window.findChild<QLineEdit *>("edtParola")->setText(QStringLiteral("uzun-parola"));
+        QVERIFY(window.btnKaydetClick());
+        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 1, 15000);
+        QVERIFY2(told.first().contains(QStringLiteral("Selvanor Okulları")),
+                 qPrintable(told.first()));
+        QCOMPARE(fx.rows(QStringLiteral("SELECT DersSaati FROM Dersler")).size(), 1);
+
+        window.findChild<QLineEdit *>("edtOkul")->setText(QStringLiteral("Selvanor Okulları"));
+        window.findChild<QLineEdit *>("edtBina")->setText(QStringLiteral("Lise"));
+        QVERIFY(window.btnKaydetClick());
+        QTRY_VERIFY_WITH_TIMEOUT(bells->shared()->reachable(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(fx.rows(QStringLiteral("SELECT DersSaati FROM Dersler")),
+                                  (QList<QVariantList>{{QStringLiteral("Ortak Ders")}}), 15000);
+        QCOMPARE(bells->shared()->statusLine(),
+                 QStringLiteral("Ortak program: Selvanor Okulları, Lise ile bağlı"));
+        QCOMPARE(told.size(), 1);
+
+        // While the background service rings the folder, the window's copy leaves the link to
+        // it, and takes it up again when the service stops.
+        bells->setSharedOn(false);
+        QVERIFY(!bells->shared()->running());
+        QTest::qWait(3500);
+        QVERIFY(!bells->shared()->running());
+        bells->setSharedOn(true);
+        QVERIFY(bells->shared()->running());
+        QTRY_VERIFY_WITH_TIMEOUT(bells->shared()->reachable(), 15000);
+        QCOMPARE(told.size(), 1);
+        bells.reset();
+        setProgramFolder({});
+    }
+};
+
+QTEST_MAIN(TestOrtakProgram)
+#include "tst_ortakprogram.moc"
