@@ -164,9 +164,12 @@ void SharedSettings::write(const QString &folder, const SharedSettings &s) {
     o.insert(QStringLiteral("parola"), s.password);
     o.insert(QStringLiteral("ca"), s.caFile.trimmed());
     QSaveFile f(file(folder));
-    // The password lets whoever reads it add records as this computer.
+    // The password lets whoever reads it add records as this computer: closed to everyone but
+    // the data folder's group, whose members all may ring it (the service's user reads what a
+    // staff member's window saved).
     if (!f.open(QIODevice::WriteOnly) ||
-        !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                          QFileDevice::ReadGroup) ||
         f.write(QJsonDocument(o).toJson()) < 0 || !f.commit())
         throw ZilError(
             QStringLiteral("Ortak program ayarları kaydedilemedi: %1").arg(f.errorString()));

@@ -170,17 +170,19 @@ in_root runuser -u ogretmen -- sh -c "umask 022; QT_QPA_PLATFORM=offscreen HOME=
 window=$!
 for _ in $(seq 50); do [ -S "$root$data/zil.soket" ] && break; sleep 0.2; done
 [ -S "$root$data/zil.soket" ] || fail "the window did not claim $data: $(cat "$work/window.log")"
-in_root env HOME=/tmp/servis-home timeout -s TERM 8 \
+in_root env HOME=/tmp/servis-home timeout -s TERM 15 \
     runuser -u selvanor-zil -- /usr/bin/selvanor-zil --servis >"$work/service.log" 2>&1 &
 service=$!
-sleep 2
+# The window is killed once the service has said what it found, however slowly a cold root starts
+# it: a fixed pause let a busy machine's service come up only after the kill.
+for _ in $(seq 100); do grep -q "zillerini\|zilleri çalıyor" "$work/service.log" 2>/dev/null && break; sleep 0.2; done
 pkill -KILL -f "^/usr/bin/selvanor-zil$" || fail "no window to kill"
 wait "$window" 2>/dev/null || true
 set +e
 wait "$service"
 set -e
 grep -q "açık olan zil programı" "$work/service.log" ||
-    fail "the service did not wait for the window: $(cat "$work/service.log")"
+    fail "the service did not wait for the window: $(cat "$work/service.log") / window: $(cat "$work/window.log")"
 grep -q "zilleri çalıyor: $data/" "$work/service.log" && ! grep -q "Sorgu" "$work/service.log" ||
     fail "the service did not take over $data: $(cat "$work/service.log")"
 [ ! -e "$root/usr/lib/selvanor-zil/database.mdb" ] || fail "a database beside the program"

@@ -69,9 +69,10 @@ private slots:
         QCOMPARE(saved.user, QStringLiteral("lise_pc"));
         QCOMPARE(saved.password, QStringLiteral("gizli"));
         QCOMPARE(saved.caFile, fx.databaseFile());
-        // It holds the computer's password.
+        // It holds the computer's password: the folder's group reads it, nobody else.
         QCOMPARE(QFile::permissions(file), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                               QFileDevice::ReadUser | QFileDevice::WriteUser);
+                                               QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                               QFileDevice::ReadGroup);
         setProgramFolder({});
     }
 
