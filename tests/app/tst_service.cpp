@@ -6,6 +6,7 @@
 #include "FakeMediaLayer.h"
 #include "PhoneAccess.h"
 #include "PhoneClient.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "PulseServer.h"
 #include "Roles.h"
@@ -16,7 +17,9 @@
 #include "TestMedia.h"
 #include "ZilApplication.h"
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -28,7 +31,28 @@
 
 class TestService : public QObject {
     Q_OBJECT
+    // The program's own sounds, made once: a new folder's service makes them before it claims
+    // the folder, seconds under the sanitizers, which would eat the time these tests give it.
+    QTemporaryDir m_sounds;
+    QString soundsFolder() const {
+        return m_sounds.path() + QStringLiteral("/Muzikler/") + ProgramSounds::folderName();
+    }
+    void giveProgramSounds(const QString &folder) const {
+        const QString into = folder + QStringLiteral("Muzikler/") + ProgramSounds::folderName();
+        QVERIFY(QDir().mkpath(into));
+        for (const QString &name : QDir(soundsFolder()).entryList(QDir::Files))
+            QVERIFY(QFile::copy(soundsFolder() + '/' + name, into + '/' + name));
+    }
+
 private slots:
+    void initTestCase() {
+        setProgramFolder(m_sounds.path() + '/');
+        QVERIFY(QDir().mkpath(m_sounds.path() + QStringLiteral("/Muzikler")));
+        QCOMPARE(ProgramSounds::ensureAll(), QString());
+        setProgramFolder({});
+        QVERIFY(!QDir(soundsFolder()).isEmpty());
+    }
+
     void ringsWithoutDisplayAndEndsOnSigterm() {
         ScheduleFixture fx;
         QVERIFY(fx.isValid());
@@ -37,6 +61,7 @@ private slots:
         QVERIFY(QDir().mkpath(fx.folder() + "Muzikler"));
         QVERIFY(makeMediaFile(toneSource(8000) + QStringLiteral("wavenc ! filesink location=\"%1\"")
                                                      .arg(fx.folder() + "Muzikler/zil.wav")));
+        giveProgramSounds(fx.folder());
         // Far enough ahead for a sanitizer build of the service to start on a busy machine.
         const QDateTime due = QDateTime::currentDateTime().addSecs(15);
         const QDateTime second = due.addSecs(3);
@@ -130,6 +155,7 @@ private slots:
         QVERIFY(fx.isValid());
         const QString program = fx.folder() + QStringLiteral("zil");
         QVERIFY(QFile::copy(QStringLiteral(ZIL_PROGRAM), program));
+        giveProgramSounds(fx.folder());
         setProgramFolder(fx.folder());
         Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("1234"));
         const quint16 port = freeLoopbackPort();
