@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QTimer>
 #include <QTranslator>
 
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
@@ -112,6 +113,15 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     if (SharedSchedule *shared = m_bells.shared())
         QObject::connect(shared, &SharedSchedule::statusChanged, &m_menu,
                          [this](const QString &line) { m_tray.setSharedLine(line); });
+    // While the service rings, the link to the shared schedule is the service's: the tray shows
+    // what it last wrote into the copy.
+    auto *serviceShared = new QTimer(&m_menu);
+    serviceShared->setInterval(5000);
+    QObject::connect(serviceShared, &QTimer::timeout, &m_menu, [this] {
+        if (m_menu.serviceRings())
+            m_tray.setSharedLine(SharedSchedule::savedStatus(dataFolder()));
+    });
+    serviceShared->start();
     try {
         m_menu.setSchoolName(m_bells.calendar().schoolName());
     } catch (const ZilError &) {
@@ -129,6 +139,7 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
     addBreakMusic();
     // Music played by hand waits for the alarm, a bell or the break music.
     m_menu.gate().louderSound = [this] { return m_bells.louderSound(); };
+    m_menu.gate().scheduleRefusal = [] { return SharedSchedule::editRefusal(dataFolder()); };
     m_tray.showWhereTray();
     // The main window ends the program itself; closing another window while it sits in the
     // tray must not end it and stop the bells.

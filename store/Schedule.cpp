@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "ProgramValues.h"
 
+#include <QDir>
 #include <QHash>
 #include <QLocale>
 
@@ -88,7 +89,11 @@ QString StoredTimeForm(const QTime &time) {
 }
 
 QString DatabaseFile() {
-    return dataFolder() + QStringLiteral("database.mdb");
+    return DatabaseFileIn(dataFolder());
+}
+
+QString DatabaseFileIn(const QString &folder) {
+    return QDir(folder).filePath(QStringLiteral("database.mdb"));
 }
 
 QString GunAdlariOf(const QList<int> &gunIds) {

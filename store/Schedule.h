@@ -31,3 +31,5 @@ QString StoredTimeForm(const QTime &time);
 
 // The schedule file in the program folder.
 QString DatabaseFile();
+// The schedule file of a data folder given by name.
+QString DatabaseFileIn(const QString &folder);

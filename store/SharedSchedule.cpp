@@ -1,7 +1,9 @@
 #include "SharedSchedule.h"
 
+#include "Backup.h"
 #include "BellStore.h"
 #include "Calendar.h"
+#include "Schedule.h"
 #include "Statements.h"
 #include "ZilError.h"
 
@@ -9,8 +11,10 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSaveFile>
 #include <QSet>
 #include <QSqlDatabase>
@@ -82,6 +86,27 @@ const QString keyKaynak = QStringLiteral("Kaynak");
 // that differs at the next start was edited while the program was not joined (closed, or away
 // from the server before a restart), and that edit is sent, not overwritten.
 const QString keyIcerik = QStringLiteral("Icerik");
+// Whom the server took this computer's user for, and what the link last said: read by every
+// window of the folder, which may not be the process that is joined.
+const QString keyKullanici = QStringLiteral("Kullanici");
+const QString keyYonetici = QStringLiteral("Yonetici");
+const QString keyDurumSatiri = QStringLiteral("DurumSatiri");
+
+// One key of OrtakDurum read from the file itself; empty when the copy has none or cannot be
+// read just now.
+QString savedState(const QString &databaseFile, const QString &key) {
+    try {
+        ScheduleQuery query;
+        query.SetConnection(databaseFile);
+        query.OpenStatement(Statements::TabloVarMi, {QStringLiteral("OrtakDurum")});
+        if (query.Eof())
+            return {};
+        query.OpenStatement(QStringLiteral("SELECT Deger FROM OrtakDurum WHERE Anahtar=?"), {key});
+        return query.Eof() ? QString() : query.FieldAsText(0);
+    } catch (const ZilError &) {
+        return {};
+    }
+}
 
 QString digestOf(const SharedContent &c) {
     QByteArray bytes;
@@ -665,6 +690,13 @@ void SharedSchedule::setStatus(const QString &line) {
     if (line == m_status)
         return;
     m_status = line;
+    if (!line.isEmpty()) {
+        try {
+            setLocalState(keyDurumSatiri, line);
+        } catch (const ZilError &) {
+            // Only a window of another process misses it; this one's is told below.
+        }
+    }
     emit statusChanged(line);
 }
 
@@ -697,6 +729,56 @@ void SharedSchedule::onIdentity(const QString &school, const QString &building, 
     m_school = school;
     m_building = building;
     m_manager = manager;
+    try {
+        setLocalState(keyKullanici, m_settings.user);
+        setLocalState(keyYonetici, manager ? QStringLiteral("1") : QStringLiteral("0"));
+    } catch (const ZilError &) {
+        // The windows go on allowing edits, and one this user may not make is undone with a
+        // message as before.
+    }
+}
+
+QString SharedSchedule::savedStatus(const QString &dataFolder) {
+    if (!SharedSettings::read(dataFolder).on)
+        return {};
+    return savedState(DatabaseFileIn(dataFolder), keyDurumSatiri);
+}
+
+QString SharedSchedule::editRefusal(const QString &dataFolder) {
+    const SharedSettings settings = SharedSettings::read(dataFolder);
+    const QString databaseFile = DatabaseFileIn(dataFolder);
+    if (!settings.on || savedState(databaseFile, keyYonetici) != QLatin1String("0") ||
+        savedState(databaseFile, keyKullanici) != settings.user)
+        return {};
+    return QStringLiteral("Bu bilgisayar okulun ortak programıyla çalıyor ve kullanıcısı («%1») "
+                          "ortak programı değiştiremez. Zilleri, programları ve takvimi okulun "
+                          "yöneticisi değiştirir; değişiklik bu bilgisayara kendiliğinden gelir.")
+        .arg(settings.user);
+}
+
+bool SharedSchedule::keepBeforeJoining(const SharedContent &local) {
+    if (appliedVersion() >= 0 ||
+        (local.bells.isEmpty() && local.programmes.isEmpty() && local.entries.isEmpty()))
+        return true;
+    QPointer<SharedSchedule> self(this);
+    try {
+        Backup::keepBeforeAside(QFileInfo(m_store.file()).absolutePath(),
+                                QStringLiteral("ortak-program"), [self](const QString &message) {
+                                    QMetaObject::invokeMethod(
+                                        self.data(),
+                                        [self, message] {
+                                            if (self)
+                                                self->tell(message);
+                                        },
+                                        Qt::QueuedConnection);
+                                });
+    } catch (const ZilError &error) {
+        tell(QStringLiteral("Ortak program yüklenmedi: bu bilgisayarın kendi programının yedeği "
+                            "alınamadı (%1). Yeniden denenecek.")
+                 .arg(error.message()));
+        return false;
+    }
+    return true;
 }
 
 bool SharedSchedule::hasTable(const QString &name) {
@@ -905,6 +987,8 @@ void SharedSchedule::onLocalTimer() {
             // Written only when it says something the copy does not, so an unchanged school
             // costs the file nothing.
             if (!(content == local) || content.version != appliedVersion()) {
+                if (!keepBeforeJoining(local))
+                    return;
                 apply(content);
             } else {
                 m_baseline = local;

@@ -92,6 +92,13 @@ public:
     QString building() const { return m_building; }
     bool manager() const { return m_manager; }
 
+    // What the joined process last knew, kept in the copy so that any window of the folder sees
+    // it, whether the window or the service rings: the status line, and why the schedule cannot
+    // be changed at this computer (the server does not let its user change it); empty when it
+    // can, or when the folder is not joined.
+    static QString savedStatus(const QString &dataFolder);
+    static QString editRefusal(const QString &dataFolder);
+
 signals:
     // Told once per cause: the server out of reach, an edit refused, a settings mistake. The
     // window and the tray show it.
@@ -122,6 +129,9 @@ private:
     QList<QVariantList> unsentRecords();
     void tell(const QString &message);
     void setStatus(const QString &line);
+    // A copy holding a schedule of its own is kept as a backup before the school's first replaces
+    // it; false (and told) when that backup could not be taken, and nothing is replaced.
+    bool keepBeforeJoining(const SharedContent &local);
 
     BellStore &m_store;
     Calendar &m_calendar;

@@ -14,7 +14,8 @@
 TfrmOrtakProgram::TfrmOrtakProgram(QString folder, SharedSchedule *shared, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::TfrmOrtakProgram>())
-    , m_folder(std::move(folder)) {
+    , m_folder(std::move(folder))
+    , m_shared(shared) {
     ui->setupUi(this);
     const SharedSettings s = SharedSettings::read(m_folder);
     ui->chkAcik->setChecked(s.on);
@@ -26,11 +27,10 @@ TfrmOrtakProgram::TfrmOrtakProgram(QString folder, SharedSchedule *shared, QWidg
     ui->edtKullanici->setText(s.user);
     ui->edtParola->setText(s.password);
     ui->edtCA->setText(s.caFile);
-    QString state = QStringLiteral("Bu bilgisayar ortak programa bağlı değil; kendi programıyla "
-                                   "çalıyor.");
-    if (shared && shared->running())
-        state = shared->statusLine();
-    ui->lblDurum->setText(state);
+    showState();
+    m_stateLook.setInterval(2000);
+    connect(&m_stateLook, &QTimer::timeout, this, &TfrmOrtakProgram::showState);
+    m_stateLook.start();
     connect(ui->btnKaydet, &QPushButton::clicked, this, [this] {
         if (btnKaydetClick())
             accept();
@@ -40,6 +40,15 @@ TfrmOrtakProgram::TfrmOrtakProgram(QString folder, SharedSchedule *shared, QWidg
 }
 
 TfrmOrtakProgram::~TfrmOrtakProgram() = default;
+
+void TfrmOrtakProgram::showState() {
+    QString state = m_shared && m_shared->running() ? m_shared->statusLine()
+                                                    : SharedSchedule::savedStatus(m_folder);
+    if (state.isEmpty())
+        state = QStringLiteral("Bu bilgisayar ortak programa bağlı değil; kendi programıyla "
+                               "çalıyor.");
+    ui->lblDurum->setText(state);
+}
 
 void TfrmOrtakProgram::btnCAClick() {
     const QString file = QFileDialog::getOpenFileName(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 
 #include <memory>
 
@@ -32,8 +33,14 @@ public:
     void btnCAClick();
 
 private:
+    // How the joined computer stands now: this process's link when it rings, otherwise what the
+    // process that rings (the service) last wrote into the copy.
+    void showState();
+
     std::unique_ptr<Ui::TfrmOrtakProgram> ui;
     QString m_folder;
+    SharedSchedule *m_shared = nullptr;
+    QTimer m_stateLook;
     RoleGate *m_gate = nullptr;
 };
 

@@ -57,6 +57,12 @@ bool RoleGate::allowed(Action action, QWidget *asking) {
             return false;
         }
     }
+    if (action == Action::ChangeSchedule && scheduleRefusal) {
+        if (const QString why = scheduleRefusal(); !why.isEmpty()) {
+            showMessage(asking, why);
+            return false;
+        }
+    }
     if (!m_roles.enabled()) {
         setRole(Role::Viewer);
         return true;

@@ -38,6 +38,10 @@ public:
     // What sounds now that music played by hand must wait for ("Zil çalıyor"); empty: nothing.
     // Asked before PlayMusic, whoever is logged in.
     std::function<QString()> louderSound;
+    // Why the schedule cannot be changed at this computer whoever is logged in (it rings a
+    // shared schedule that only the school's manager changes); empty: it can. Asked before
+    // ChangeSchedule, so a refused edit is never typed only to be undone.
+    std::function<QString()> scheduleRefusal;
 
     // Tests wait less than five minutes.
     void setIdleInterval(int ms) { m_idle.setInterval(ms); }

@@ -1,3 +1,4 @@
+#include "Backup.h"
 #include "BellClock.h"
 #include "BellStore.h"
 #include "Calendar.h"
@@ -345,6 +346,15 @@ private slots:
         b.join();
         QTRY_COMPARE_WITH_TIMEOUT(b.shared->appliedVersion(), serverVersion(), 15000);
         const QStringList names = b.bellNames();
+        // Its windows refuse the edit before it is typed, whichever process of the folder rings;
+        // with the folder left, the schedule is its own again.
+        SharedSettings::write(b.fx.folder(), b.settings);
+        QVERIFY(SharedSchedule::editRefusal(b.fx.folder()).contains(QStringLiteral("pc_b")));
+        QCOMPARE(SharedSchedule::savedStatus(b.fx.folder()), b.shared->statusLine());
+        SharedSettings left = b.settings;
+        left.on = false;
+        SharedSettings::write(b.fx.folder(), left);
+        QVERIFY(SharedSchedule::editRefusal(b.fx.folder()).isEmpty());
         Bell added;
         added.name = QStringLiteral("Yetkisiz");
         added.start = QStringLiteral("10:00:00");
@@ -357,6 +367,39 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(b.bellNames(), names, 10000);
         QCOMPARE(one(QStringLiteral("SELECT count(*) FROM zil WHERE ders_saati = 'Yetkisiz'")),
                  QStringLiteral("0"));
+    }
+
+    // A computer that had a schedule of its own keeps it as a backup before the school's
+    // replaces it, once; the manager's windows are not refused.
+    void joiningKeepsTheComputersOwnScheduleFirst() {
+        Computer a(*server, QStringLiteral("pc_a"), 300);
+        a.fx.insert(2, QStringLiteral("Kendi zilimiz"), QStringLiteral("09:15:00"),
+                    QStringLiteral("kendi.mp3"), 5);
+        const QString copies = Backup::copiesFolder(a.fx.folder());
+        auto kept = [&] {
+            return QDir(copies).entryList({QStringLiteral("once-*-ortak-program.tar")},
+                                          QDir::Files);
+        };
+        a.join();
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        QVERIFY(!a.bellNames().contains(QStringLiteral("Kendi zilimiz")));
+        QTRY_COMPARE_WITH_TIMEOUT(kept().size(), 1, 15000);
+        const auto restore = Backup::Restore::check(copies + kept().first(), a.fx.folder());
+        QCOMPARE(restore->contents().bells, 1);
+
+        SharedSettings::write(a.fx.folder(), a.settings);
+        QVERIFY(SharedSchedule::editRefusal(a.fx.folder()).isEmpty());
+        a.fx.insert(3, QStringLiteral("Yönetici ekledi"), QStringLiteral("11:00:00"),
+                    QStringLiteral("y.mp3"), 5);
+        QTRY_COMPARE_WITH_TIMEOUT(one(QStringLiteral("SELECT count(*) FROM zil WHERE ders_saati "
+                                                     "= 'Yönetici ekledi'")),
+                                  QStringLiteral("1"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        QCOMPARE(kept().size(), 1);
+        a.fx.exec(QStringLiteral("DELETE FROM Dersler WHERE DersSaati = 'Yönetici ekledi'"));
+        QTRY_COMPARE_WITH_TIMEOUT(one(QStringLiteral("SELECT count(*) FROM zil WHERE ders_saati "
+                                                     "= 'Yönetici ekledi'")),
+                                  QStringLiteral("0"), 15000);
     }
 
     // Two managers change the schedule at once, each on a copy of the same version: one edit

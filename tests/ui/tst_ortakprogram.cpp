@@ -1,6 +1,7 @@
 // "Ortak program…": settings that cannot work are refused in Turkish with nothing written; saved
-// ones are readable by their owner only; and a computer whose settings were saved in the window
-// takes its school's schedule from a real PostgreSQL server, as README tells a school to do.
+// ones are readable by their owner and the data folder's group; and a computer whose settings were
+// saved in the window takes its school's schedule from a real PostgreSQL server, as README tells a
+// school to do.
 #include "Bells.h"
 #include "BoxAnswerer.h"
 #include "FakeMediaLayer.h"
@@ -132,6 +133,10 @@ private slots:
         // it, and takes it up again when the service stops.
         bells->setSharedOn(false);
         QVERIFY(!bells->shared()->running());
+        // The window then shows what the process that is joined last said.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            window.findChild<QLabel *>("lblDurum")->text(),
+            QStringLiteral("Ortak program: Selvanor Okulları, Lise ile bağlı"), 5000);
         QTest::qWait(3500);
         QVERIFY(!bells->shared()->running());
         bells->setSharedOn(true);
