@@ -150,7 +150,23 @@ std::optional<Bell> BellStore::bell(int id) {
         found.programme = m_query.FieldAsInteger(6);
     }
     m_query.Close();
+    if (hasTable(QStringLiteral("OrtakZilBinasi"))) {
+        m_query.OpenStatement(Statements::ZilBinasi, {id});
+        if (!m_query.Eof())
+            found.building = m_query.Field(0).toLongLong();
+        m_query.Close();
+    }
     return found;
+}
+
+void BellStore::setBuilding(int id, qint64 building) {
+    if (building == 0 && !hasTable(QStringLiteral("OrtakZilBinasi")))
+        return;
+    m_query.ExecuteStatement(Statements::ZilBinasiTablosu);
+    if (building == 0)
+        m_query.ExecuteStatement(Statements::ZilBinasiSil, {id});
+    else
+        m_query.ExecuteStatement(Statements::ZilBinasiYaz, {id, building});
 }
 
 void BellStore::insert(const Bell &b) {
@@ -158,11 +174,19 @@ void BellStore::insert(const Bell &b) {
         m_query.ExecuteStatement(Statements::TekSeferlikTablosu);
         m_query.ExecuteStatement(Statements::TekSeferlikEkle,
                                  {b.date.toString(dateForm), b.name, b.start, b.music, b.sure});
-    } else if (b.programme == Programme::Normal)
+        return;
+    }
+    if (b.programme == Programme::Normal)
         m_query.ExecuteStatement(Statements::YeniZil, {b.gunId, b.name, b.start, b.music, b.sure});
     else
         m_query.ExecuteStatement(Statements::ProgramYeniZil,
                                  {b.gunId, b.name, b.start, b.music, b.sure, b.programme});
+    if (b.building == 0)
+        return;
+    m_query.OpenStatement(QStringLiteral("SELECT last_insert_rowid()"));
+    const int row = m_query.FieldAsInteger(0);
+    m_query.Close();
+    setBuilding(b.programme == Programme::Normal ? row : Bell::programmeId(row), b.building);
 }
 
 int BellStore::deleteDays(const QList<int> &days, int programme) {
@@ -190,11 +214,20 @@ bool BellStore::update(const Bell &b) {
         return m_query.ExecuteStatement(Statements::TekSeferlikGuncelle,
                                         {b.date.toString(dateForm), b.name, b.start, b.music,
                                          b.sure, -Bell::OneOffIds - b.id}) > 0;
-    if (b.id < 0)
-        return m_query.ExecuteStatement(Statements::ProgramZilGuncelle,
-                                        {b.gunId, b.name, b.start, b.music, b.sure, -b.id}) > 0;
-    return m_query.ExecuteStatement(Statements::ZilGuncelle,
-                                    {b.gunId, b.name, b.start, b.music, b.sure, b.id}) > 0;
+    m_query.Close();
+    // The bell and its building together: a copy read between the two would send the bell to
+    // every building for a moment.
+    ScheduleQuery::Transaction transaction(m_query);
+    const bool found =
+        b.id < 0 ? m_query.ExecuteStatement(Statements::ProgramZilGuncelle,
+                                            {b.gunId, b.name, b.start, b.music, b.sure, -b.id}) > 0
+                 : m_query.ExecuteStatement(Statements::ZilGuncelle,
+                                            {b.gunId, b.name, b.start, b.music, b.sure, b.id}) > 0;
+    if (!found)
+        return false;
+    setBuilding(b.id, b.building);
+    transaction.Commit();
+    return true;
 }
 
 void BellStore::remove(int id) {
@@ -204,6 +237,8 @@ void BellStore::remove(int id) {
         m_query.ExecuteStatement(Statements::ProgramZilSil, {-id});
     else
         m_query.ExecuteStatement(Statements::ZilSil, {id});
+    if (id > -Bell::OneOffIds && hasTable(QStringLiteral("OrtakZilBinasi")))
+        m_query.ExecuteStatement(Statements::ZilBinasiSil, {id});
 }
 
 void BellStore::replaceDays(const QList<int> &days, const QList<Bell> &bells, int programme) {

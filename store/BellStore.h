@@ -23,20 +23,23 @@ struct Programme {
     QString name;
 };
 
-// One row of Dersler (or of another programme): a bell on a weekday; or a one-off bell on a date. A bell of a programme
-// other than Normal is known by its row id negated, so that its lines in the bell record are
-// never taken for a Normal bell's. The start and the duration are kept as stored, since
-// a row written by other means may hold a text that is not a time or not a number; the readers
-// decide what such a row means for them.
+// One row of Dersler (or of another programme): a bell on a weekday; or a one-off bell on a date. A
+// bell of a programme other than Normal is known by its row id negated, so that its lines in the
+// bell record are never taken for a Normal bell's. The start and the duration are kept as stored,
+// since a row written by other means may hold a text that is not a time or not a number; the
+// readers decide what such a row means for them.
 struct Bell {
-    int id = 0;     // KayitID; not used when adding
-    int gunId = 0;  // 0 = Monday .. 6 = Sunday
-    QString name;   // DersSaati, the bell's name
-    QVariant start; // DersBaslama
-    QString music;  // a file name in Muzikler
-    QVariant sure;  // seconds to play; 0 = the whole music
+    int id = 0;                        // KayitID; not used when adding
+    int gunId = 0;                     // 0 = Monday .. 6 = Sunday
+    QString name;                      // DersSaati, the bell's name
+    QVariant start;                    // DersBaslama
+    QString music;                     // a file name in Muzikler
+    QVariant sure;                     // seconds to play; 0 = the whole music
     int programme = Programme::Normal; // whose bell it is
     QDate date; // a one-off bell's date ("Tek seferlik"); invalid for a weekday's bell
+    // The one building of a school sharing its schedule that a weekday's bell rings in (the
+    // server's id); 0: every building, as every bell of a school that shares nothing.
+    qint64 building = 0;
 
     // The ids of a programme's bells and of one-off bells, kept apart from Normal's (positive)
     // and from each other, so that a line in the bell record names one bell only.
@@ -198,6 +201,8 @@ private:
     Bell currentRow() const;
     // The writes the public ones are made of, inside their transaction.
     void insert(const Bell &bell);
+    // The building of a weekday's bell, by its id; 0 writes nothing where no bell has one yet.
+    void setBuilding(int id, qint64 building);
     int deleteDays(const QList<int> &days, int programme);
     // Whether the file has the table yet: the record's, the programmes' and the one-off bells'
     // are added at their first write.

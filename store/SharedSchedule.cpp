@@ -76,9 +76,10 @@ void sortContent(SharedContent &content) {
 // The copy's own bookkeeping, beside Dersler; an older program never reads it.
 const QString durumTablosu = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS OrtakDurum (Anahtar TEXT PRIMARY KEY, Deger TEXT NOT NULL)");
-// Which building a bell of the copy is for; a bell without a row rings in every building.
-const QString binaTablosu = QStringLiteral(
-    "CREATE TABLE IF NOT EXISTS OrtakZilBina (KayitID INTEGER PRIMARY KEY, BinaID INTEGER)");
+// Where the version before kept a bell's building, by KayitID alone, so that a programme's bell
+// and a Normal bell of the same number could be taken for each other. Read until the next apply
+// replaces it, so an edit made since is sent with the buildings it had.
+const QString eskiBinaTablosu = QStringLiteral("OrtakZilBina");
 const QString keySurum = QStringLiteral("Surum");
 const QString keyGonderilen = QStringLiteral("GonderilenKayit");
 const QString keyKaynak = QStringLiteral("Kaynak");
@@ -91,6 +92,8 @@ const QString keyIcerik = QStringLiteral("Icerik");
 const QString keyKullanici = QStringLiteral("Kullanici");
 const QString keyYonetici = QStringLiteral("Yonetici");
 const QString keyDurumSatiri = QStringLiteral("DurumSatiri");
+const QString keyBinaID = QStringLiteral("BinaID");
+const QString keyBina = QStringLiteral("Bina");
 
 // One key of OrtakDurum read from the file itself; empty when the copy has none or cannot be
 // read just now.
@@ -321,17 +324,18 @@ private:
     bool connectNow() {
         close();
         QString school, building;
+        qint64 buildingId = 0;
         bool manager = false;
         // Every handle on the connection is gone before it is closed.
-        const QString why = open(school, building, manager);
+        const QString why = open(school, building, buildingId, manager);
         if (!why.isEmpty()) {
             close();
             post([o = m_owner, why] { o->onReachable(false, why); });
             return false;
         }
         m_open = true;
-        post([o = m_owner, school, building, manager] {
-            o->onIdentity(school, building, manager);
+        post([o = m_owner, school, building, buildingId, manager] {
+            o->onIdentity(school, building, buildingId, manager);
             o->onReachable(true, {});
         });
         return true;
@@ -339,7 +343,7 @@ private:
 
     // Opens the connection, checks whom the server takes this user for and listens; what went
     // wrong, for the user, or empty.
-    QString open(QString &school, QString &building, bool &manager) {
+    QString open(QString &school, QString &building, qint64 &buildingId, bool &manager) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
         db.setHostName(m_settings.host);
         db.setPort(m_settings.port);
@@ -359,7 +363,8 @@ private:
             return unreachable(m_settings.host, db.lastError().text());
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral(
-                "SELECT u.okul_id, o.ad, b.ad, zil_yonetici_mi() FROM uye u JOIN okul o ON "
+                "SELECT u.okul_id, o.ad, b.ad, zil_yonetici_mi(), COALESCE(u.bina_id, 0) FROM "
+                "uye u JOIN okul o ON "
                 "o.okul_id = u.okul_id LEFT JOIN bina b ON b.bina_id = u.bina_id WHERE u.rol = "
                 "session_user")) ||
             !q.next()) {
@@ -374,6 +379,7 @@ private:
         school = q.value(1).toString();
         building = q.value(2).toString();
         manager = q.value(3).toBool();
+        buildingId = q.value(4).toLongLong();
         QString mismatch;
         if (!m_settings.school.trimmed().isEmpty() && m_settings.school.trimmed() != school)
             mismatch = QStringLiteral("Sunucu bu kullanıcıyı «%1» okuluna bağlıyor; ayarlarda «%2» "
@@ -725,13 +731,16 @@ void SharedSchedule::onReachable(bool reachable, const QString &why) {
     }
 }
 
-void SharedSchedule::onIdentity(const QString &school, const QString &building, bool manager) {
+void SharedSchedule::onIdentity(const QString &school, const QString &building, qint64 buildingId,
+                                bool manager) {
     m_school = school;
     m_building = building;
     m_manager = manager;
     try {
         setLocalState(keyKullanici, m_settings.user);
         setLocalState(keyYonetici, manager ? QStringLiteral("1") : QStringLiteral("0"));
+        setLocalState(keyBinaID, QString::number(buildingId));
+        setLocalState(keyBina, building);
     } catch (const ZilError &) {
         // The windows go on allowing edits, and one this user may not make is undone with a
         // message as before.
@@ -742,6 +751,17 @@ QString SharedSchedule::savedStatus(const QString &dataFolder) {
     if (!SharedSettings::read(dataFolder).on)
         return {};
     return savedState(DatabaseFileIn(dataFolder), keyDurumSatiri);
+}
+
+qint64 SharedSchedule::savedBuilding(const QString &dataFolder, QString *name) {
+    const SharedSettings settings = SharedSettings::read(dataFolder);
+    const QString databaseFile = DatabaseFileIn(dataFolder);
+    if (!settings.on || savedState(databaseFile, keyKullanici) != settings.user)
+        return 0;
+    const qint64 id = savedState(databaseFile, keyBinaID).toLongLong();
+    if (id != 0 && name)
+        *name = savedState(databaseFile, keyBina);
+    return id;
 }
 
 QString SharedSchedule::editRefusal(const QString &dataFolder) {
@@ -821,22 +841,24 @@ void SharedSchedule::prepareLocal() {
     m_local.ExecuteStatement(Statements::ProgramTablosu);
     m_local.ExecuteStatement(Statements::ProgramZilTablosu);
     m_local.ExecuteStatement(durumTablosu);
-    m_local.ExecuteStatement(binaTablosu);
+    m_local.ExecuteStatement(Statements::ZilBinasiTablosu);
     transaction.Commit();
 }
 
 SharedContent SharedSchedule::readLocal() {
     SharedContent c;
     const bool programmes = hasTable(QStringLiteral("Programlar"));
-    const bool buildings = hasTable(QStringLiteral("OrtakZilBina"));
+    const bool older = hasTable(eskiBinaTablosu);
     QHash<qint64, qint64> buildingOf;
-    if (buildings) {
-        m_local.OpenStatement(QStringLiteral("SELECT KayitID,BinaID FROM OrtakZilBina"));
+    if (older || hasTable(QStringLiteral("OrtakZilBinasi"))) {
+        m_local.OpenStatement(older ? QStringLiteral("SELECT KayitID,BinaID FROM OrtakZilBina")
+                                    : QStringLiteral("SELECT ZilID,BinaID FROM OrtakZilBinasi"));
         for (; !m_local.Eof(); m_local.Next())
             buildingOf.insert(m_local.Field(0).toLongLong(), m_local.Field(1).toLongLong());
     }
     auto bellRow = [&](const QVariant &programme) {
-        const qint64 id = m_local.Field(0).toLongLong();
+        const qint64 row = m_local.Field(0).toLongLong();
+        const qint64 id = older || programme.toLongLong() == 0 ? row : -row;
         return QVariantList{canonical(m_local.Field(0)),
                             canonical(programme),
                             QString::number(buildingOf.value(id, 0)),
@@ -888,7 +910,8 @@ void SharedSchedule::apply(const SharedContent &content) {
     m_local.ExecuteStatement(QStringLiteral("DELETE FROM Dersler"));
     m_local.ExecuteStatement(QStringLiteral("DELETE FROM ProgramDersleri"));
     m_local.ExecuteStatement(QStringLiteral("DELETE FROM Programlar"));
-    m_local.ExecuteStatement(QStringLiteral("DELETE FROM OrtakZilBina"));
+    m_local.ExecuteStatement(QStringLiteral("DROP TABLE IF EXISTS OrtakZilBina"));
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM OrtakZilBinasi"));
     for (const QVariantList &p : content.programmes)
         m_local.ExecuteStatement(
             QStringLiteral("INSERT INTO Programlar (ProgramID,Ad) VALUES(?,?)"), p);
@@ -906,10 +929,11 @@ void SharedSchedule::apply(const SharedContent &content) {
                 QStringLiteral("INSERT INTO ProgramDersleri (KayitID,GunID,DersSaati,DersBaslama,"
                                "Muzik,Sure,ProgramID) VALUES(?,?,?,?,?,?,?)"),
                 values + QVariantList{b.value(1)});
-        if (b.value(2).toLongLong() != 0)
-            m_local.ExecuteStatement(
-                QStringLiteral("INSERT INTO OrtakZilBina (KayitID,BinaID) VALUES(?,?)"),
-                {b.value(0), b.value(2)});
+        if (b.value(2).toLongLong() != 0) {
+            const qint64 row = b.value(0).toLongLong();
+            m_local.ExecuteStatement(Statements::ZilBinasiYaz,
+                                     {b.value(1).toLongLong() == 0 ? row : -row, b.value(2)});
+        }
     }
     m_local.OpenStatement(QStringLiteral("SELECT Anahtar FROM TakvimAyar"));
     QStringList stale;

@@ -98,6 +98,9 @@ public:
     // can, or when the folder is not joined.
     static QString savedStatus(const QString &dataFolder);
     static QString editRefusal(const QString &dataFolder);
+    // The server's id of the building this computer rings for, with its name; 0 when the folder
+    // is not joined or its user is not tied to one building.
+    static qint64 savedBuilding(const QString &dataFolder, QString *name = nullptr);
 
 signals:
     // Told once per cause: the server out of reach, an edit refused, a settings mistake. The
@@ -112,7 +115,8 @@ signals:
 private:
     friend class SharedLink;
     void onReachable(bool reachable, const QString &why);
-    void onIdentity(const QString &school, const QString &building, bool manager);
+    void onIdentity(const QString &school, const QString &building, qint64 buildingId,
+                    bool manager);
     void onContent(const SharedContent &content);
     void onSent(qint64 lastRecord);
     void onPublished(bool ok, bool refused, const QString &message);

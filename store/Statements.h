@@ -30,8 +30,8 @@ inline const QString KayitTablosu = QStringLiteral(
     "Tarih TEXT NOT NULL, KayitID INTEGER, DersSaati TEXT, DersBaslama TEXT, Muzik TEXT, "
     "Sonuc TEXT NOT NULL, GecikmeMs INTEGER, Aciklama TEXT, YedekSes INTEGER NOT NULL DEFAULT 0, "
     "Zaman TEXT NOT NULL)");
-inline const QString KayitSirasi = QStringLiteral(
-    "CREATE INDEX IF NOT EXISTS ZilGecmisiTarih ON ZilGecmisi (Tarih, KayitID)");
+inline const QString KayitSirasi =
+    QStringLiteral("CREATE INDEX IF NOT EXISTS ZilGecmisiTarih ON ZilGecmisi (Tarih, KayitID)");
 // Whether a table of that name is in the file: the name.
 inline const QString TabloVarMi =
     QStringLiteral("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?");
@@ -58,8 +58,7 @@ inline const QString ProgramZilTablosu = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS ProgramDersleri (KayitID INTEGER PRIMARY KEY AUTOINCREMENT, "
     "GunID INTEGER, DersSaati TEXT, DersBaslama TEXT, Muzik TEXT, Sure INTEGER, "
     "ProgramID INTEGER NOT NULL)");
-inline const QString Programlar =
-    QStringLiteral("SELECT ProgramID,Ad FROM Programlar ORDER BY Ad");
+inline const QString Programlar = QStringLiteral("SELECT ProgramID,Ad FROM Programlar ORDER BY Ad");
 // Ad.
 inline const QString YeniProgram = QStringLiteral("INSERT INTO Programlar (Ad) VALUES(?)");
 inline const QString SonEklenen = QStringLiteral("SELECT last_insert_rowid()");
@@ -87,6 +86,18 @@ inline const QString ProgramZilGuncelle =
                    "WHERE KayitID=?");
 // KayitID.
 inline const QString ProgramZilSil = QStringLiteral("DELETE FROM ProgramDersleri WHERE KayitID=?");
+
+// The building a bell of a school sharing its schedule rings in alone, by the bell's id (a
+// programme's bell negated, as Bell ids are); a bell without a row rings in every building.
+inline const QString ZilBinasiTablosu =
+    QStringLiteral("CREATE TABLE IF NOT EXISTS OrtakZilBinasi (ZilID INTEGER PRIMARY KEY, BinaID "
+                   "INTEGER NOT NULL)");
+// ZilID.
+inline const QString ZilBinasi = QStringLiteral("SELECT BinaID FROM OrtakZilBinasi WHERE ZilID=?");
+// ZilID, BinaID.
+inline const QString ZilBinasiYaz =
+    QStringLiteral("INSERT OR REPLACE INTO OrtakZilBinasi (ZilID,BinaID) VALUES(?,?)");
+inline const QString ZilBinasiSil = QStringLiteral("DELETE FROM OrtakZilBinasi WHERE ZilID=?");
 
 // One-off bells, each on one date at one second; added beside Dersler when the first is made.
 inline const QString TekSeferlikTablosu = QStringLiteral(

@@ -10,12 +10,14 @@
 #include "ErrorBox.h"
 #include "MusicImport.h"
 #include "ProgramSounds.h"
-#include "Programlar.h"
 #include "ProgramValues.h"
+#include "Programlar.h"
 #include "Schedule.h"
+#include "SharedSchedule.h"
 #include "WindowLook.h"
 #include "ZilError.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -105,6 +107,9 @@ TfrmDuzenleme::TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDold
              {static_cast<QWidget *>(ui->txtSure), static_cast<QWidget *>(ui->Label5)})
             after->move(after->x() + overflow, after->y());
     ui->cbDigerlereUygula->adjustSize();
+    cbYalnizBuBina = new QCheckBox(this);
+    cbYalnizBuBina->setObjectName(QStringLiteral("cbYalnizBuBina"));
+    cbYalnizBuBina->hide();
     prepareButton(ui->btnYeniKayit, QStringLiteral("kaydet"));
     prepareButton(ui->btnCikis, QStringLiteral("cikis"));
 
@@ -163,6 +168,30 @@ void TfrmDuzenleme::loadForNewBell() {
     ui->cbDigerlereUygula->setVisible(true);
     const QTime now = programClock().now().time();
     ui->dtpBaslamaSaati->setTime(QTime(now.hour(), now.minute(), now.second()));
+    showBuildingChoice(0);
+}
+
+void TfrmDuzenleme::showBuildingChoice(qint64 building) {
+    QString name;
+    m_building = SharedSchedule::savedBuilding(dataFolder(), &name);
+    const bool shown = m_building != 0;
+    cbYalnizBuBina->setText(QStringLiteral("Yalnızca bu binada çalsın (%1)").arg(name));
+    cbYalnizBuBina->adjustSize();
+    cbYalnizBuBina->setChecked(shown && building == m_building);
+    const QWidget *above = ui->cbDigerlereUygula->isVisibleTo(this)
+                               ? static_cast<QWidget *>(ui->cbDigerlereUygula)
+                               : static_cast<QWidget *>(ui->txtSure);
+    cbYalnizBuBina->move(ui->cbDigerlereUygula->x(), above->geometry().bottom() + 6);
+    cbYalnizBuBina->setVisible(shown);
+    // The buttons keep their distance below whatever box is last; the window grows by as much.
+    constexpr int laidOutHeight = 269;
+    constexpr int laidOutButtons = 212;
+    const int grow =
+        shown ? std::max(0, cbYalnizBuBina->geometry().bottom() + 8 - laidOutButtons) : 0;
+    setFixedHeight(laidOutHeight + grow);
+    for (QWidget *button :
+         {static_cast<QWidget *>(ui->btnYeniKayit), static_cast<QWidget *>(ui->btnCikis)})
+        button->move(button->x(), laidOutButtons + grow);
 }
 
 void TfrmDuzenleme::loadBell() {
@@ -183,6 +212,7 @@ void TfrmDuzenleme::loadBell() {
     ui->txtDers->setText(bell->name);
     ui->txtMuzik->setText(bell->music);
     ui->txtSure->setText(bell->sure.toString());
+    showBuildingChoice(bell->building);
     const QTime start = bell->startTime();
     if (!start.isValid())
         throw EConvertError(QStringLiteral("Başlama saati '%1' okunamadı: saati yeniden seçin")
@@ -264,7 +294,9 @@ void TfrmDuzenleme::btnYeniKayitClick() {
                     StoredTimeForm(ui->dtpBaslamaSaati->time()),
                     ui->txtMuzik->text(),
                     duration,
-                    m_programme};
+                    m_programme,
+                    {},
+                    m_building != 0 && cbYalnizBuBina->isChecked() ? m_building : 0};
 
     bool rowGone = false;
     if (m_editorKipi == YeniKayitKipi) {

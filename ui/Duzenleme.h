@@ -7,6 +7,7 @@
 
 class RoleGate;
 
+class QCheckBox;
 class QFileDialog;
 class BellStore;
 
@@ -26,8 +27,7 @@ public:
     enum Kip { YeniKayitKipi = 1, DuzenlemeKipi = 2 };
 
     // store holds the bells; listeyiDoldur refills the main window's list.
-    TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur,
-                  QWidget *parent = nullptr);
+    TfrmDuzenleme(BellStore &store, std::function<void()> listeyiDoldur, QWidget *parent = nullptr);
     ~TfrmDuzenleme() override;
 
     // 1 = new bell, 2 = edit the bell KayitID; any other value leaves the fields alone on
@@ -71,6 +71,9 @@ private:
     void showEditorWindow();
     void loadForNewBell();
     void loadBell();
+    // A computer ringing a school's shared schedule for one building offers a bell for that
+    // building alone; `building` is the bell's.
+    void showBuildingChoice(qint64 building);
     // The copy option is offered on working days only, and never left ticked where it is not.
     void followDayWithCopyOption();
     int durationForSave();
@@ -80,5 +83,7 @@ private:
     int m_editorKipi = 0;
     int m_kayitId = 0;
     int m_programme = 0;
+    qint64 m_building = 0; // the shared schedule's building of this computer; 0: none
+    QCheckBox *cbYalnizBuBina = nullptr;
     QFileDialog *m_odMuzikDosyasi = nullptr;
 };

@@ -4,6 +4,7 @@
 // school to do.
 #include "Bells.h"
 #include "BoxAnswerer.h"
+#include "Duzenleme.h"
 #include "FakeMediaLayer.h"
 #include "OrtakProgram.h"
 #include "PgServer.h"
@@ -143,6 +144,92 @@ private slots:
         QVERIFY(bells->shared()->running());
         QTRY_VERIFY_WITH_TIMEOUT(bells->shared()->reachable(), 15000);
         QCOMPARE(told.size(), 1);
+        bells.reset();
+        setProgramFolder({});
+    }
+
+    // A manager's computer of one building keeps a bell to that building from the editor: the
+    // server holds it for that building alone, and the box shows it ticked when opened again.
+    void bellForOneBuildingFromTheEditor() {
+        PgServer server;
+        QVERIFY2(server.start(), qPrintable(server.why()));
+        QVERIFY2(server.runSql(QStringLiteral("CREATE DATABASE zil")), qPrintable(server.why()));
+        QVERIFY2(server.runFile(QStringLiteral(":/ortak.sql"), QStringLiteral("zil")),
+                 qPrintable(server.why()));
+        QVERIFY2(server.runSql(QStringLiteral(R"(
+            INSERT INTO okul (ad) VALUES ('Selvanor Okulları');
+            INSERT INTO bina (okul_id, ad) VALUES (1, 'Ortaokul'), (1, 'Lise');
+            SELECT zil_bilgisayar_ekle('lise_pc', 'uzun-parola', 1, 2, true);
+            )"),
+                               QStringLiteral("zil")),
+                 qPrintable(server.why()));
+        auto buildingOf = [&](const QString &name) {
+            return server.rows(QStringLiteral("SELECT COALESCE(bina_id::text, 'tümü') FROM zil "
+                                              "WHERE ders_saati = '%1' ORDER BY 1")
+                                   .arg(name),
+                               QStringLiteral("zil"));
+        };
+
+        ScheduleFixture fx;
+        setProgramFolder(fx.folder());
+        QStringList told;
+        auto bells = std::make_unique<Bells>([&](const QString &m) { told << m; },
+                                             std::make_unique<FakeMediaLayer>());
+        QVERIFY(bells->start());
+        TfrmDuzenleme editor(bells->store(), [] {});
+        auto *only = editor.findChild<QCheckBox *>("cbYalnizBuBina");
+        QVERIFY(only);
+        auto openNew = [&] {
+            editor.setEditorKipi(1);
+            editor.ShowEditor();
+        };
+        openNew();
+        QVERIFY(!only->isVisible()); // not joined: every bell is the computer's own
+        editor.hide();
+
+        SharedSettings s;
+        s.on = true;
+        s.host = server.socketFolder();
+        s.port = server.port();
+        s.database = QStringLiteral("zil");
+        s.user = QStringLiteral("lise_pc");
+        s.password = QStringLiteral("uzun-parola");
+        SharedSettings::write(dataFolder(), s);
+        QTRY_VERIFY_WITH_TIMEOUT(bells->shared()->reachable(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(bells->shared()->appliedVersion() >= 0, 15000);
+
+        openNew();
+        QVERIFY(only->isVisible());
+        QCOMPARE(only->text(), QStringLiteral("Yalnızca bu binada çalsın (Lise)"));
+        QVERIFY(!only->isChecked());
+        editor.findChild<QLineEdit *>("txtDers")->setText(QStringLiteral("Lise Etüt"));
+        editor.findChild<QLineEdit *>("txtMuzik")->setText(QStringLiteral("etut.mp3"));
+        only->setChecked(true);
+        editor.btnYeniKayitClick();
+        // Copied to the other working days, as the box below it said.
+        QTRY_COMPARE_WITH_TIMEOUT(buildingOf(QStringLiteral("Lise Etüt")),
+                                  QStringList(5, QStringLiteral("2")), 15000);
+
+        // The copy takes the server's ids for them with the server's next version.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QString::number(bells->shared()->appliedVersion()),
+            server.rows(QStringLiteral("SELECT surum FROM surum"), QStringLiteral("zil")).value(0),
+            15000);
+        const int id = fx.rows(QStringLiteral("SELECT max(KayitID) FROM Dersler WHERE DersSaati "
+                                              "= 'Lise Etüt'"))
+                           .value(0)
+                           .value(0)
+                           .toInt();
+        editor.setKayitID(id);
+        editor.setEditorKipi(2);
+        editor.ShowEditor();
+        QVERIFY(only->isVisible() && only->isChecked());
+        only->setChecked(false);
+        editor.btnYeniKayitClick();
+        QTRY_COMPARE_WITH_TIMEOUT(buildingOf(QStringLiteral("Lise Etüt")),
+                                  (QStringList(4, QStringLiteral("2")) << QStringLiteral("tümü")),
+                                  15000);
+        QVERIFY2(told.isEmpty(), qPrintable(told.join('\n')));
         bells.reset();
         setProgramFolder({});
     }
