@@ -7,6 +7,7 @@
 #include "PgServer.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
+#include "SharedMusic.h"
 #include "SharedSchedule.h"
 #include "SimulatedClock.h"
 
@@ -176,6 +177,8 @@ private slots:
                 (1, 2, 0, 'Lise Etüt', '08:40:00', 'lise.mp3', 5),
                 (2, NULL, 0, 'Komşu Ders', '08:30:00', 'komsu.mp3', 5);
             INSERT INTO takvim_ayar (okul_id, anahtar, deger) VALUES (1, 'OkulAdi', 'Selvanor');
+            -- A server in use for a while: its ids are not those a fresh copy numbers from.
+            SELECT setval('anons_anons_id_seq', 700), setval('tek_seferlik_kayit_id_seq', 500);
             )"),
                                 Database),
                  qPrintable(server->why()));
@@ -599,6 +602,24 @@ private slots:
         }
         for (Computer *pc : {&a, &b})
             QVERIFY2(pc->problems.isEmpty(), qPrintable(pc->problems.join('\n')));
+
+        // A file over the limit does not go up, nor does the edit that names it: the manager is
+        // told and the copy shows the school's schedule again.
+        QFile big(a.music() + QStringLiteral("buyuk.mp3"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(SharedMusic::MaxBytes + 1));
+        big.close();
+        Bell huge = later;
+        huge.name = QStringLiteral("Büyük dosya");
+        huge.music = QStringLiteral("buyuk.mp3");
+        a.store.add({huge});
+        QTRY_COMPARE_WITH_TIMEOUT(a.problems.size(), 1, 15000);
+        QVERIFY2(a.problems.first().contains(QStringLiteral("en çok 64 MB")),
+                 qPrintable(a.problems.first()));
+        QTRY_VERIFY_WITH_TIMEOUT(!a.bellNames().contains(huge.name), 15000);
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM zil WHERE muzik = 'buyuk.mp3'")),
+                 QStringLiteral("0"));
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM muzik WHERE ad = 'buyuk.mp3'")),
+                 QStringLiteral("0"));
     }
 
     // A server whose music rows name places outside Muzikler (its check dropped, as a hostile
