@@ -618,7 +618,8 @@ private:
             q.addBindValue(name);
             q.addBindValue(SharedMusic::sumOf(bytes));
             q.addBindValue(qint64(bytes.size()));
-            q.addBindValue(bytes);
+            // An empty file is read as a null array, which would be bound as NULL.
+            q.addBindValue(bytes.isNull() ? QByteArray("", 0) : bytes);
             if (!q.exec())
                 return false;
         }

@@ -572,10 +572,12 @@ private slots:
         Bell later;
         later.name = QStringLiteral("Son ders");
         later.start = QStringLiteral("15:00:00");
-        later.music = QStringLiteral("ders.mp3");
+        later.music = QStringLiteral("sessiz.mp3");
         later.sure = 5;
+        a.putMusic(later.music, {}); // empty, yet a file like any other
         a.store.add({later});
         QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Son ders")), 15000);
+        QVERIFY(QFileInfo(b.music() + later.music).isFile());
         b.shared.reset();
         b.makeLink(60000);
         b.join();
