@@ -466,34 +466,31 @@ private:
                 return false;
             }
         }
-        ok = ok && q.exec(QStringLiteral("SELECT program_id, ad FROM program"));
-        while (ok && q.next())
-            c.programmes.append(canonicalRow(q, 2));
-        ok = ok && q.exec(QStringLiteral(
-                       "SELECT zil_id, program_id, COALESCE(bina_id, 0), gun_id, ders_saati, "
-                       "baslama, muzik, sure FROM zil WHERE bina_id IS NULL OR bina_id = "
-                       "zil_binam()"));
-        while (ok && q.next())
-            c.bells.append(canonicalRow(q, 8));
+        const auto readRows = [&](const QString &sql, QList<QVariantList> &rows, int columns) {
+            ok = ok && q.exec(sql);
+            while (ok && q.next())
+                rows.append(canonicalRow(q, columns));
+        };
+        readRows(QStringLiteral("SELECT program_id, ad FROM program"), c.programmes, 2);
+        readRows(QStringLiteral("SELECT zil_id, program_id, COALESCE(bina_id, 0), gun_id, "
+                                "ders_saati, baslama, muzik, sure FROM zil WHERE bina_id IS NULL "
+                                "OR bina_id = zil_binam()"),
+                 c.bells, 8);
         ok = ok && q.exec(QStringLiteral("SELECT anahtar, deger FROM takvim_ayar"));
         while (ok && q.next())
             if (sharedKey(q.value(0).toString()))
                 c.settings.append(canonicalRow(q, 2));
-        ok = ok && q.exec(QStringLiteral("SELECT kayit_id, tur, ad, baslangic, bitis, saat, "
-                                         "gun_id FROM takvim_kayit"));
-        while (ok && q.next())
-            c.entries.append(canonicalRow(q, 7));
-        ok = ok && q.exec(QStringLiteral(
-                       "SELECT anons_id, COALESCE(bina_id, 0), ad, metin, dosya, program_id, "
-                       "gun_id, tarih, saat, sure FROM anons WHERE bina_id IS NULL OR bina_id = "
-                       "zil_binam()"));
-        while (ok && q.next())
-            c.announcements.append(canonicalRow(q, 10));
-        ok = ok && q.exec(QStringLiteral(
-                       "SELECT kayit_id, COALESCE(bina_id, 0), tarih, ders_saati, baslama, muzik, "
-                       "sure FROM tek_seferlik WHERE bina_id IS NULL OR bina_id = zil_binam()"));
-        while (ok && q.next())
-            c.oneOffs.append(canonicalRow(q, 7));
+        readRows(QStringLiteral("SELECT kayit_id, tur, ad, baslangic, bitis, saat, gun_id FROM "
+                                "takvim_kayit"),
+                 c.entries, 7);
+        readRows(QStringLiteral("SELECT anons_id, COALESCE(bina_id, 0), ad, metin, dosya, "
+                                "program_id, gun_id, tarih, saat, sure FROM anons WHERE bina_id "
+                                "IS NULL OR bina_id = zil_binam()"),
+                 c.announcements, 10);
+        readRows(QStringLiteral("SELECT kayit_id, COALESCE(bina_id, 0), tarih, ders_saati, "
+                                "baslama, muzik, sure FROM tek_seferlik WHERE bina_id IS NULL OR "
+                                "bina_id = zil_binam()"),
+                 c.oneOffs, 7);
         if (ok) {
             const QStringList named = c.namedFiles();
             ok = q.exec(QStringLiteral("SELECT ad, sha256, boyut FROM muzik"));
@@ -627,25 +624,25 @@ private:
     }
 
     // The rows of a table shared per building that this computer sees (its building's and every
-    // building's), replaced by `rows` ([id, building (0: all), `columns`...]): known ids are
+    // building's), replaced by `rows` ([id, building (0: all), then `columns`, written with
+    // commas]): known ids are
     // kept, new rows take the server's.
     static bool replaceBuildingRows(QSqlQuery &q, const QString &table, const QString &idColumn,
-                                    const QStringList &columns, const QList<QVariantList> &rows,
+                                    const QString &columns, const QList<QVariantList> &rows,
                                     const QSet<qint64> &known) {
         if (!q.exec(QStringLiteral("DELETE FROM %1 WHERE okul_id = zil_okulum() AND (bina_id IS "
                                    "NULL OR bina_id = zil_binam())")
                         .arg(table)))
             return false;
-        const QString names = columns.join(QStringLiteral(", "));
-        const QString marks =
-            QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", "));
+        const QString marks = QStringList(columns.count(QLatin1Char(',')) + 1, QStringLiteral("?"))
+                                  .join(QStringLiteral(", "));
         for (const QVariantList &row : rows) {
             const qint64 id = row.value(0).toLongLong();
             const qint64 building = row.value(1).toLongLong();
             const bool keep = known.contains(id);
             q.prepare(QStringLiteral("INSERT INTO %1 (%2okul_id, bina_id, %3) VALUES (%4"
                                      "zil_okulum(), ?, %5)")
-                          .arg(table, keep ? idColumn + QStringLiteral(", ") : QString(), names,
+                          .arg(table, keep ? idColumn + QStringLiteral(", ") : QString(), columns,
                                keep ? QStringLiteral("?, ") : QString(), marks));
             if (keep)
                 q.addBindValue(id);
@@ -744,20 +741,15 @@ private:
         for (QVariantList &a : announcements)
             a[5] = programmeOf(a.value(5));
         if (!replaceBuildingRows(q, QStringLiteral("zil"), QStringLiteral("zil_id"),
-                                 {QStringLiteral("program_id"), QStringLiteral("gun_id"),
-                                  QStringLiteral("ders_saati"), QStringLiteral("baslama"),
-                                  QStringLiteral("muzik"), QStringLiteral("sure")},
+                                 QStringLiteral("program_id, gun_id, ders_saati, baslama, muzik, "
+                                                "sure"),
                                  bells, idsOf(base.bells)) ||
             !replaceBuildingRows(q, QStringLiteral("anons"), QStringLiteral("anons_id"),
-                                 {QStringLiteral("ad"), QStringLiteral("metin"),
-                                  QStringLiteral("dosya"), QStringLiteral("program_id"),
-                                  QStringLiteral("gun_id"), QStringLiteral("tarih"),
-                                  QStringLiteral("saat"), QStringLiteral("sure")},
+                                 QStringLiteral("ad, metin, dosya, program_id, gun_id, tarih, "
+                                                "saat, sure"),
                                  announcements, idsOf(base.announcements)) ||
             !replaceBuildingRows(q, QStringLiteral("tek_seferlik"), QStringLiteral("kayit_id"),
-                                 {QStringLiteral("tarih"), QStringLiteral("ders_saati"),
-                                  QStringLiteral("baslama"), QStringLiteral("muzik"),
-                                  QStringLiteral("sure")},
+                                 QStringLiteral("tarih, ders_saati, baslama, muzik, sure"),
                                  local.oneOffs, idsOf(base.oneOffs)))
             return failed();
 

@@ -29,6 +29,15 @@ namespace {
 // Monday 7 December 2026.
 const QDate Monday(2026, 12, 7);
 const QString Database = QStringLiteral("zil");
+
+Bell bellOf(const QString &name, const QString &start, const QString &music) {
+    Bell bell;
+    bell.name = name;
+    bell.start = start;
+    bell.music = music;
+    bell.sure = 5;
+    return bell;
+}
 } // namespace
 
 // One school computer: its program folder and schedule, its clock ringing into a scripted
@@ -522,12 +531,9 @@ private slots:
         notice.at = QTime(10, 0);
         notice.sure = 3;
         a.store.addAnnouncement(notice);
-        Bell once;
+        Bell once = bellOf(QStringLiteral("Tören provası"), QStringLiteral("10:30:00"),
+                           QStringLiteral("tek.mp3"));
         once.date = Monday;
-        once.name = QStringLiteral("Tören provası");
-        once.start = QStringLiteral("10:30:00");
-        once.music = QStringLiteral("tek.mp3");
-        once.sure = 5;
         QElapsedTimer took;
         took.start();
         a.store.add({once});
@@ -569,11 +575,8 @@ private slots:
         const auto before = b.fileIdentity(QStringLiteral("tek.mp3"));
         const auto speechBefore = b.fileIdentity(QStringLiteral("Anonslar/duyuru.wav"));
         QVERIFY(before.first != 0);
-        Bell later;
-        later.name = QStringLiteral("Son ders");
-        later.start = QStringLiteral("15:00:00");
-        later.music = QStringLiteral("sessiz.mp3");
-        later.sure = 5;
+        const Bell later = bellOf(QStringLiteral("Son ders"), QStringLiteral("15:00:00"),
+                                  QStringLiteral("sessiz.mp3"));
         a.putMusic(later.music, {}); // empty, yet a file like any other
         a.store.add({later});
         QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Son ders")), 15000);
@@ -610,9 +613,8 @@ private slots:
         QFile big(a.music() + QStringLiteral("buyuk.mp3"));
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(SharedMusic::MaxBytes + 1));
         big.close();
-        Bell huge = later;
-        huge.name = QStringLiteral("Büyük dosya");
-        huge.music = QStringLiteral("buyuk.mp3");
+        const Bell huge = bellOf(QStringLiteral("Büyük dosya"), QStringLiteral("16:00:00"),
+                                 QStringLiteral("buyuk.mp3"));
         a.store.add({huge});
         QTRY_COMPARE_WITH_TIMEOUT(a.problems.size(), 1, 15000);
         QVERIFY2(a.problems.first().contains(QStringLiteral("en çok 64 MB")),
