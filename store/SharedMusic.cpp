@@ -36,8 +36,12 @@ QString SharedMusic::sumOf(const QByteArray &bytes) {
 }
 
 bool SharedMusic::stat(const QString &name, Seen &seen) const {
+    // A link that leads out of Muzikler is not the school's music: never read, never sent.
+    const QString real = QFileInfo(path(name)).canonicalFilePath();
+    if (real.isEmpty() || !within(real, QFileInfo(m_folder).canonicalFilePath()))
+        return false;
     struct stat status {};
-    if (::stat(QFile::encodeName(path(name)).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (::stat(QFile::encodeName(real).constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
     seen.size = status.st_size;
     seen.modifiedNs = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;

@@ -520,6 +520,13 @@ private:
     void tell(const QString &message) {
         post([o = m_owner, message] { o->tell(message); });
     }
+    // Said once while the link lives, not at every change the server tells of.
+    void tellOnce(const QString &message) {
+        if (!m_told.contains(message)) {
+            m_told.insert(message);
+            tell(message);
+        }
+    }
 
     // The files the content names that this computer lacks, or holds with another sum, written
     // into Muzikler before the owner writes the rows that name them. Written here, on the link's
@@ -534,9 +541,10 @@ private:
             const QString sum = file.value(1).toString();
             // The server's rows are not trusted with paths: a name must stay inside Muzikler.
             if (!SharedMusic::safeName(name)) {
-                tell(QStringLiteral("Ortak programdaki «%1» dosya adı Muzikler klasörünün dışını "
-                                    "gösteriyor; dosya alınmadı.")
-                         .arg(name));
+                tellOnce(
+                    QStringLiteral("Ortak programdaki «%1» dosya adı Muzikler klasörünün dışını "
+                                   "gösteriyor; dosya alınmadı.")
+                        .arg(name));
                 continue;
             }
             if (m_music.sum(name) == sum)
@@ -550,10 +558,11 @@ private:
             const QByteArray bytes = q.next() ? q.value(0).toByteArray() : QByteArray();
             q.finish();
             if (SharedMusic::sumOf(bytes) != sum) {
-                tell(QStringLiteral("Ortak programdaki «%1» dosyası alınamadı: içeriği bildirilen "
-                                    "toplamı tutmuyor ya da %2 MB'den büyük.")
-                         .arg(name)
-                         .arg(SharedMusic::MaxBytes / (1024 * 1024)));
+                tellOnce(
+                    QStringLiteral("Ortak programdaki «%1» dosyası alınamadı: içeriği bildirilen "
+                                   "toplamı tutmuyor ya da %2 MB'den büyük.")
+                        .arg(name)
+                        .arg(SharedMusic::MaxBytes / (1024 * 1024)));
                 continue;
             }
             try {
@@ -625,8 +634,7 @@ private:
 
     // The rows of a table shared per building that this computer sees (its building's and every
     // building's), replaced by `rows` ([id, building (0: all), then `columns`, written with
-    // commas]): known ids are
-    // kept, new rows take the server's.
+    // commas]): known ids are kept, new rows take the server's.
     static bool replaceBuildingRows(QSqlQuery &q, const QString &table, const QString &idColumn,
                                     const QString &columns, const QList<QVariantList> &rows,
                                     const QSet<qint64> &known) {
@@ -797,6 +805,7 @@ private:
     SharedSettings m_settings;
     int m_checkMs;
     SharedMusic m_music;
+    QSet<QString> m_told;
     QString m_name;
     QTimer *m_timer = nullptr;
     bool m_open = false;
