@@ -595,21 +595,31 @@ private slots:
         QTest::qWait(1000);
         QCOMPARE(serverVersion(), settled);
 
-        // The school's owner adds an announcement for the Lise building only.
+        // The school's owner adds an announcement for each building, for that building only.
         QVERIFY2(server->runSql(
                      QStringLiteral("INSERT INTO anons (okul_id, bina_id, ad, dosya, tarih, saat) "
                                     "VALUES (1, 2, 'Lise anonsu', 'Anonslar/duyuru.wav', "
-                                    "'2026-12-07', '11:00:00')"),
+                                    "'2026-12-07', '11:00:00'), (1, 1, 'Ortaokul anonsu', "
+                                    "'Anonslar/duyuru.wav', '2026-12-07', '11:00:00')"),
                      Database),
                  qPrintable(server->why()));
         const QString names = QStringLiteral("SELECT Ad FROM Anonslar ORDER BY Ad");
         QTRY_COMPARE_WITH_TIMEOUT(
             b.texts(names),
             (QStringList{QStringLiteral("Lise anonsu"), QStringLiteral("Veli toplantısı")}), 15000);
-        for (Computer *pc : {&a, &c}) {
-            QTRY_COMPARE_WITH_TIMEOUT(pc->shared->appliedVersion(), serverVersion(), 15000);
-            QCOMPARE(pc->texts(names), QStringList{QStringLiteral("Veli toplantısı")});
-        }
+        const QStringList ortaokul{QStringLiteral("Ortaokul anonsu"),
+                                   QStringLiteral("Veli toplantısı")};
+        for (Computer *pc : {&a, &c})
+            QTRY_COMPARE_WITH_TIMEOUT(pc->texts(names), ortaokul, 15000);
+        // A manager's next edit sends the building's announcement back as the building's.
+        a.store.add({bellOf(QStringLiteral("Etüt"), QStringLiteral("16:00:00"),
+                            QStringLiteral("tek.mp3"))});
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Etüt")), 15000);
+        QCOMPARE(one(QStringLiteral("SELECT bina_id FROM anons WHERE ad = 'Ortaokul anonsu'")),
+                 QStringLiteral("1"));
+        QCOMPARE(b.texts(names),
+                 (QStringList{QStringLiteral("Lise anonsu"), QStringLiteral("Veli toplantısı")}));
+        QTRY_COMPARE_WITH_TIMEOUT(c.texts(names), ortaokul, 15000);
         for (Computer *pc : {&a, &b})
             QVERIFY2(pc->problems.isEmpty(), qPrintable(pc->problems.join('\n')));
 
