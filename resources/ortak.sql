@@ -75,6 +75,51 @@ CREATE TABLE takvim_kayit (
     gun_id integer
 );
 
+-- Announcements, of a weekday of a programme or of one date; bina_id NULL: every building. The
+-- date is kept as the copy writes it, like a bell's start, so no row a copy holds is refused.
+CREATE TABLE anons (
+    anons_id bigserial PRIMARY KEY,
+    okul_id integer NOT NULL REFERENCES okul ON DELETE CASCADE,
+    bina_id integer REFERENCES bina ON DELETE CASCADE,
+    ad text NOT NULL,
+    metin text,
+    dosya text NOT NULL,
+    program_id integer,
+    gun_id integer,
+    tarih text,
+    saat text NOT NULL,
+    sure integer NOT NULL DEFAULT 0
+);
+CREATE INDEX anons_okul ON anons (okul_id);
+
+-- Bells of one date only ("Tek seferlik"); bina_id NULL: every building.
+CREATE TABLE tek_seferlik (
+    kayit_id bigserial PRIMARY KEY,
+    okul_id integer NOT NULL REFERENCES okul ON DELETE CASCADE,
+    bina_id integer REFERENCES bina ON DELETE CASCADE,
+    tarih text NOT NULL,
+    ders_saati text,
+    baslama text,
+    muzik text,
+    sure integer
+);
+CREATE INDEX tek_seferlik_okul ON tek_seferlik (okul_id);
+
+-- The music the school's rows name, by its path under Muzikler ('/' between folders), so a
+-- computer that lacks a file fetches it once instead of ringing the fallback tone. The checks
+-- keep a name inside Muzikler; the computers check again, since they trust no row.
+CREATE TABLE muzik (
+    okul_id integer NOT NULL REFERENCES okul ON DELETE CASCADE,
+    ad text NOT NULL CONSTRAINT muzik_ad_icerde
+        CHECK (ad <> '' AND ad !~ '^/' AND strpos(ad, E'\\') = 0
+               AND ad !~ '(^|/)\.{1,2}(/|$)' AND ad !~ '//'),
+    sha256 text NOT NULL CHECK (sha256 ~ '^[0-9a-f]{64}$'),
+    boyut bigint NOT NULL,
+    icerik bytea NOT NULL,
+    PRIMARY KEY (okul_id, ad),
+    CHECK (boyut = octet_length(icerik))
+);
+
 -- Moves on every change to a school's schedule; a copy knows which one it holds, and an edit
 -- made on an older one is refused instead of overwriting what another manager saved.
 CREATE TABLE surum (
@@ -170,6 +215,12 @@ CREATE TRIGGER takvim_ayar_degisti AFTER INSERT OR UPDATE OR DELETE ON takvim_ay
     FOR EACH ROW EXECUTE FUNCTION zil_degisti();
 CREATE TRIGGER takvim_kayit_degisti AFTER INSERT OR UPDATE OR DELETE ON takvim_kayit
     FOR EACH ROW EXECUTE FUNCTION zil_degisti();
+CREATE TRIGGER anons_degisti AFTER INSERT OR UPDATE OR DELETE ON anons
+    FOR EACH ROW EXECUTE FUNCTION zil_degisti();
+CREATE TRIGGER tek_seferlik_degisti AFTER INSERT OR UPDATE OR DELETE ON tek_seferlik
+    FOR EACH ROW EXECUTE FUNCTION zil_degisti();
+CREATE TRIGGER muzik_degisti AFTER INSERT OR UPDATE OR DELETE ON muzik
+    FOR EACH ROW EXECUTE FUNCTION zil_degisti();
 
 -- A computer's login role: `rol` with `parola`, ringing for the school and building (NULL: the
 -- school's bells for all buildings only); a manager may also change the school's schedule.
@@ -194,6 +245,9 @@ ALTER TABLE program ENABLE ROW LEVEL SECURITY;
 ALTER TABLE zil ENABLE ROW LEVEL SECURITY;
 ALTER TABLE takvim_ayar ENABLE ROW LEVEL SECURITY;
 ALTER TABLE takvim_kayit ENABLE ROW LEVEL SECURITY;
+ALTER TABLE anons ENABLE ROW LEVEL SECURITY;
+ALTER TABLE tek_seferlik ENABLE ROW LEVEL SECURITY;
+ALTER TABLE muzik ENABLE ROW LEVEL SECURITY;
 ALTER TABLE surum ENABLE ROW LEVEL SECURITY;
 ALTER TABLE zil_kaydi ENABLE ROW LEVEL SECURITY;
 
@@ -216,17 +270,28 @@ CREATE POLICY okulun ON takvim_kayit FOR SELECT USING (okul_id = zil_okulum());
 CREATE POLICY yonetici ON takvim_kayit FOR ALL
     USING (okul_id = zil_okulum() AND zil_yonetici_mi())
     WITH CHECK (okul_id = zil_okulum() AND zil_yonetici_mi());
+CREATE POLICY okulun ON anons FOR SELECT USING (okul_id = zil_okulum());
+CREATE POLICY yonetici ON anons FOR ALL USING (okul_id = zil_okulum() AND zil_yonetici_mi())
+    WITH CHECK (okul_id = zil_okulum() AND zil_yonetici_mi());
+CREATE POLICY okulun ON tek_seferlik FOR SELECT USING (okul_id = zil_okulum());
+CREATE POLICY yonetici ON tek_seferlik FOR ALL
+    USING (okul_id = zil_okulum() AND zil_yonetici_mi())
+    WITH CHECK (okul_id = zil_okulum() AND zil_yonetici_mi());
+CREATE POLICY okulun ON muzik FOR SELECT USING (okul_id = zil_okulum());
+CREATE POLICY yonetici ON muzik FOR ALL USING (okul_id = zil_okulum() AND zil_yonetici_mi())
+    WITH CHECK (okul_id = zil_okulum() AND zil_yonetici_mi());
 
 CREATE POLICY okulun ON zil_kaydi FOR SELECT USING (okul_id = zil_okulum());
 CREATE POLICY kendi ON zil_kaydi FOR INSERT
     WITH CHECK (bilgisayar = session_user AND okul_id = zil_okulum());
 
 REVOKE ALL ON ALL TABLES IN SCHEMA public FROM PUBLIC;
-GRANT SELECT ON okul, bina, uye, surum, program, zil, takvim_ayar, takvim_kayit
-    TO zil_bilgisayar;
+GRANT SELECT ON okul, bina, uye, surum, program, zil, takvim_ayar, takvim_kayit, anons,
+    tek_seferlik, muzik TO zil_bilgisayar;
 GRANT SELECT, INSERT ON zil_kaydi TO zil_bilgisayar;
-GRANT INSERT, UPDATE, DELETE ON program, zil, takvim_ayar, takvim_kayit TO zil_yonetici;
-GRANT USAGE ON SEQUENCE program_program_id_seq, zil_zil_id_seq, takvim_kayit_kayit_id_seq
-    TO zil_yonetici;
+GRANT INSERT, UPDATE, DELETE ON program, zil, takvim_ayar, takvim_kayit, anons, tek_seferlik,
+    muzik TO zil_yonetici;
+GRANT USAGE ON SEQUENCE program_program_id_seq, zil_zil_id_seq, takvim_kayit_kayit_id_seq,
+    anons_anons_id_seq, tek_seferlik_kayit_id_seq TO zil_yonetici;
 REVOKE ALL ON FUNCTION zil_surum_tut(bigint) FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION zil_surum_tut(bigint) TO zil_yonetici;

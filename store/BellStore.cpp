@@ -125,6 +125,14 @@ QList<Bell> BellStore::dayBells(int gunId, int programme) {
     return bells;
 }
 
+namespace {
+// Where a weekday's bell of this id keeps its building: its table and row.
+QVariantList buildingKey(int id) {
+    return id < 0 ? QVariantList{QStringLiteral("ProgramDersleri"), -id}
+                  : QVariantList{QStringLiteral("Dersler"), id};
+}
+} // namespace
+
 std::optional<Bell> BellStore::bell(int id) {
     if (id <= -Bell::OneOffIds) {
         if (!hasTable(QStringLiteral("TekSeferlik")))
@@ -150,8 +158,8 @@ std::optional<Bell> BellStore::bell(int id) {
         found.programme = m_query.FieldAsInteger(6);
     }
     m_query.Close();
-    if (hasTable(QStringLiteral("OrtakZilBinasi"))) {
-        m_query.OpenStatement(Statements::ZilBinasi, {id});
+    if (hasTable(QStringLiteral("OrtakBina"))) {
+        m_query.OpenStatement(Statements::OrtakBinaOku, buildingKey(id));
         if (!m_query.Eof())
             found.building = m_query.Field(0).toLongLong();
         m_query.Close();
@@ -160,13 +168,13 @@ std::optional<Bell> BellStore::bell(int id) {
 }
 
 void BellStore::setBuilding(int id, qint64 building) {
-    if (building == 0 && !hasTable(QStringLiteral("OrtakZilBinasi")))
+    if (building == 0 && !hasTable(QStringLiteral("OrtakBina")))
         return;
-    m_query.ExecuteStatement(Statements::ZilBinasiTablosu);
+    m_query.ExecuteStatement(Statements::OrtakBinaTablosu);
     if (building == 0)
-        m_query.ExecuteStatement(Statements::ZilBinasiSil, {id});
+        m_query.ExecuteStatement(Statements::OrtakBinaSil, buildingKey(id));
     else
-        m_query.ExecuteStatement(Statements::ZilBinasiYaz, {id, building});
+        m_query.ExecuteStatement(Statements::OrtakBinaYaz, buildingKey(id) << building);
 }
 
 void BellStore::insert(const Bell &b) {
@@ -237,8 +245,8 @@ void BellStore::remove(int id) {
         m_query.ExecuteStatement(Statements::ProgramZilSil, {-id});
     else
         m_query.ExecuteStatement(Statements::ZilSil, {id});
-    if (id > -Bell::OneOffIds && hasTable(QStringLiteral("OrtakZilBinasi")))
-        m_query.ExecuteStatement(Statements::ZilBinasiSil, {id});
+    if (id > -Bell::OneOffIds && hasTable(QStringLiteral("OrtakBina")))
+        m_query.ExecuteStatement(Statements::OrtakBinaSil, buildingKey(id));
 }
 
 void BellStore::replaceDays(const QList<int> &days, const QList<Bell> &bells, int programme) {

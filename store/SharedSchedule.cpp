@@ -3,7 +3,9 @@
 #include "Backup.h"
 #include "BellStore.h"
 #include "Calendar.h"
+#include "ProgramValues.h"
 #include "Schedule.h"
+#include "SharedMusic.h"
 #include "Statements.h"
 #include "ZilError.h"
 
@@ -71,6 +73,9 @@ void sortContent(SharedContent &content) {
     std::sort(content.bells.begin(), content.bells.end(), byFirstNumber);
     std::sort(content.settings.begin(), content.settings.end(), byFirstText);
     std::sort(content.entries.begin(), content.entries.end(), byFirstNumber);
+    std::sort(content.announcements.begin(), content.announcements.end(), byFirstNumber);
+    std::sort(content.oneOffs.begin(), content.oneOffs.end(), byFirstNumber);
+    std::sort(content.files.begin(), content.files.end(), byFirstText);
 }
 
 // The copy's own bookkeeping, beside Dersler; an older program never reads it.
@@ -78,8 +83,19 @@ const QString durumTablosu = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS OrtakDurum (Anahtar TEXT PRIMARY KEY, Deger TEXT NOT NULL)");
 // Where the version before kept a bell's building, by KayitID alone, so that a programme's bell
 // and a Normal bell of the same number could be taken for each other. Read until the next apply
-// replaces it, so an edit made since is sent with the buildings it had.
+// replaces it with OrtakBina, so an edit made since is sent with the buildings it had.
 const QString eskiBinaTablosu = QStringLiteral("OrtakZilBina");
+const QString dersler = QStringLiteral("Dersler");
+const QString programDersleri = QStringLiteral("ProgramDersleri");
+const QString anonslar = QStringLiteral("Anonslar");
+const QStringList anonsSutunlari = {
+    QStringLiteral("AnonsID"), QStringLiteral("Ad"),        QStringLiteral("Metin"),
+    QStringLiteral("Dosya"),   QStringLiteral("ProgramID"), QStringLiteral("GunID"),
+    QStringLiteral("Tarih"),   QStringLiteral("Saat"),      QStringLiteral("Sure")};
+const QString tekSeferlik = QStringLiteral("TekSeferlik");
+const QStringList tekSeferlikSutunlari = {
+    QStringLiteral("KayitID"),     QStringLiteral("Tarih"), QStringLiteral("DersSaati"),
+    QStringLiteral("DersBaslama"), QStringLiteral("Muzik"), QStringLiteral("Sure")};
 const QString keySurum = QStringLiteral("Surum");
 const QString keyGonderilen = QStringLiteral("GonderilenKayit");
 const QString keyKaynak = QStringLiteral("Kaynak");
@@ -115,6 +131,10 @@ QString digestOf(const SharedContent &c) {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out << c.programmes << c.bells << c.settings << c.entries;
+    // A copy written before announcements and one-off bells were shared has none in its digest:
+    // without them it is the same copy, not one edited while the program was closed.
+    if (!c.announcements.isEmpty() || !c.oneOffs.isEmpty())
+        out << c.announcements << c.oneOffs;
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
@@ -128,6 +148,20 @@ QString unreachable(const QString &host, const QString &why) {
         .arg(host, why.trimmed());
 }
 } // namespace
+
+QStringList SharedContent::namedFiles() const {
+    QStringList names;
+    const auto add = [&](const QList<QVariantList> &rows, int column) {
+        for (const QVariantList &row : rows)
+            if (const QString name = row.value(column).toString(); !name.isEmpty())
+                names.append(name);
+    };
+    add(bells, 6);
+    add(announcements, 4);
+    add(oneOffs, 5);
+    names.removeDuplicates();
+    return names;
+}
 
 QString SharedSettings::file(const QString &folder) {
     return QDir(folder).filePath(settingsName);
@@ -208,10 +242,12 @@ void SharedSettings::write(const QString &folder, const SharedSettings &s) {
 // the owner's thread as a queued call.
 class SharedLink : public QObject {
 public:
-    SharedLink(SharedSchedule *owner, const SharedSettings &settings, int checkMs)
+    SharedLink(SharedSchedule *owner, const SharedSettings &settings, int checkMs,
+               const QString &musicFolder)
         : m_owner(owner)
         , m_settings(settings)
         , m_checkMs(checkMs)
+        , m_music(musicFolder)
         , m_name(QStringLiteral("ortak-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
 
     void begin() {
@@ -458,23 +494,41 @@ private:
                 return false;
             }
         }
-        ok = ok && q.exec(QStringLiteral("SELECT program_id, ad FROM program"));
-        while (ok && q.next())
-            c.programmes.append(canonicalRow(q, 2));
-        ok = ok && q.exec(QStringLiteral(
-                       "SELECT zil_id, program_id, COALESCE(bina_id, 0), gun_id, ders_saati, "
-                       "baslama, muzik, sure FROM zil WHERE bina_id IS NULL OR bina_id = "
-                       "zil_binam()"));
-        while (ok && q.next())
-            c.bells.append(canonicalRow(q, 8));
+        const auto readRows = [&](const QString &sql, QList<QVariantList> &rows, int columns) {
+            ok = ok && q.exec(sql);
+            while (ok && q.next())
+                rows.append(canonicalRow(q, columns));
+        };
+        readRows(QStringLiteral("SELECT program_id, ad FROM program"), c.programmes, 2);
+        readRows(QStringLiteral("SELECT zil_id, program_id, COALESCE(bina_id, 0), gun_id, "
+                                "ders_saati, baslama, muzik, sure FROM zil WHERE bina_id IS NULL "
+                                "OR bina_id = zil_binam()"),
+                 c.bells, 8);
         ok = ok && q.exec(QStringLiteral("SELECT anahtar, deger FROM takvim_ayar"));
         while (ok && q.next())
             if (sharedKey(q.value(0).toString()))
                 c.settings.append(canonicalRow(q, 2));
-        ok = ok && q.exec(QStringLiteral("SELECT kayit_id, tur, ad, baslangic, bitis, saat, "
-                                         "gun_id FROM takvim_kayit"));
-        while (ok && q.next())
-            c.entries.append(canonicalRow(q, 7));
+        readRows(QStringLiteral("SELECT kayit_id, tur, ad, baslangic, bitis, saat, gun_id FROM "
+                                "takvim_kayit"),
+                 c.entries, 7);
+        readRows(QStringLiteral("SELECT anons_id, COALESCE(bina_id, 0), ad, metin, dosya, "
+                                "program_id, gun_id, tarih, saat, sure FROM anons WHERE bina_id "
+                                "IS NULL OR bina_id = zil_binam()"),
+                 c.announcements, 10);
+        readRows(QStringLiteral("SELECT kayit_id, COALESCE(bina_id, 0), tarih, ders_saati, "
+                                "baslama, muzik, sure FROM tek_seferlik WHERE bina_id IS NULL OR "
+                                "bina_id = zil_binam()"),
+                 c.oneOffs, 7);
+        if (ok) {
+            const QStringList named = c.namedFiles();
+            ok = q.exec(QStringLiteral("SELECT ad, sha256, boyut FROM muzik"));
+            while (ok && q.next())
+                if (named.contains(q.value(0).toString()))
+                    c.files.append(canonicalRow(q, 3));
+        }
+        // Within the same snapshot, so the bytes are those of the sums just read.
+        bool written = true;
+        ok = ok && fetchFiles(q, c, written);
         if (!ok) {
             why = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
             if (why.trimmed().isEmpty())
@@ -482,7 +536,160 @@ private:
             db.rollback();
             return false;
         }
+        if (!written) {
+            // Not posted: rows naming a file this computer lacks would ring the fallback tone.
+            // The next look at the server tries again.
+            db.rollback();
+            return false;
+        }
         return db.commit();
+    }
+
+    void tell(const QString &message) {
+        post([o = m_owner, message] { o->tell(message); });
+    }
+    // Said once while the link lives, not at every change the server tells of.
+    void tellOnce(const QString &message) {
+        if (!m_told.contains(message)) {
+            m_told.insert(message);
+            tell(message);
+        }
+    }
+
+    // The files the content names that this computer lacks, or holds with another sum, written
+    // into Muzikler before the owner writes the rows that name them. Written here, on the link's
+    // thread, since the owner never writes these files: it only opens them to ring, and a file
+    // is renamed into place whole (QSaveFile), so an open finds the old file or the new one,
+    // never half of one; and no row names a new file before the owner applies the content,
+    // which is posted after this returns. False when the server could not be read; `written`
+    // false when a file could not be put in place here (told).
+    bool fetchFiles(QSqlQuery &q, const SharedContent &c, bool &written) {
+        for (const QVariantList &file : c.files) {
+            const QString name = file.value(0).toString();
+            const QString sum = file.value(1).toString();
+            // The server's rows are not trusted with paths: a name must stay inside Muzikler.
+            if (!SharedMusic::safeName(name)) {
+                tellOnce(
+                    QStringLiteral("Ortak programdaki «%1» dosya adı Muzikler klasörünün dışını "
+                                   "gösteriyor; dosya alınmadı.")
+                        .arg(name));
+                continue;
+            }
+            if (m_music.sum(name) == sum)
+                continue;
+            q.prepare(QStringLiteral(
+                "SELECT icerik FROM muzik WHERE ad = ? AND octet_length(icerik) <= ?"));
+            q.addBindValue(name);
+            q.addBindValue(SharedMusic::MaxBytes);
+            if (!q.exec())
+                return false;
+            const QByteArray bytes = q.next() ? q.value(0).toByteArray() : QByteArray();
+            q.finish();
+            if (SharedMusic::sumOf(bytes) != sum) {
+                tellOnce(
+                    QStringLiteral("Ortak programdaki «%1» dosyası alınamadı: içeriği bildirilen "
+                                   "toplamı tutmuyor ya da %2 MB'den büyük.")
+                        .arg(name)
+                        .arg(SharedMusic::MaxBytes / (1024 * 1024)));
+                continue;
+            }
+            try {
+                const QString aside = m_music.write(name, bytes);
+                if (!aside.isEmpty())
+                    tell(QStringLiteral("Bu bilgisayardaki «%1» ortak programdakinden farklıydı; "
+                                        "ortak programdaki alındı, bu bilgisayarınki «%2» "
+                                        "adıyla Muzikler klasöründe saklandı.")
+                             .arg(name, aside));
+            } catch (const ZilError &error) {
+                tell(QStringLiteral("Ortak programdaki «%1» dosyası Muzikler klasörüne "
+                                    "yazılamadı: %2. Programın son hali dosya yazılınca "
+                                    "yüklenecek.")
+                         .arg(name, error.message()));
+                written = false;
+                return true;
+            }
+        }
+        return true;
+    }
+
+    // The files the copy names that the server lacks, or holds with another sum, sent in the
+    // edit's transaction. A file no row names any more stays on the server: rows of another
+    // building, which this computer does not see, may still name it. False with `refusal` when
+    // a file cannot go; false without when the server failed.
+    bool uploadFiles(QSqlQuery &q, const SharedContent &local, QString &refusal, bool &refused) {
+        QHash<QString, QString> held;
+        if (!q.exec(QStringLiteral("SELECT ad, sha256 FROM muzik WHERE okul_id = zil_okulum()")))
+            return false;
+        while (q.next())
+            held.insert(q.value(0).toString(), q.value(1).toString());
+        for (const QString &name : local.namedFiles()) {
+            // A file this computer lacks (or a name outside Muzikler) has nothing to send; where
+            // it is missing, its bell rings the fallback tone, as it would here.
+            const QString sum = m_music.sum(name);
+            if (sum.isEmpty() || held.value(name) == sum)
+                continue;
+            QString why;
+            bool tooBig = QFileInfo(m_music.path(name)).size() > SharedMusic::MaxBytes;
+            const QByteArray bytes = tooBig ? QByteArray() : m_music.read(name, why);
+            tooBig = tooBig || bytes.size() > SharedMusic::MaxBytes;
+            if (tooBig || !why.isEmpty()) {
+                refused = tooBig;
+                refusal = refused ? QStringLiteral(
+                                        "«%1» ortak programa gönderilemedi: bir müzik dosyası en "
+                                        "çok %2 MB olabilir. Değişiklik kaydedilmedi; daha küçük "
+                                        "bir dosya seçip yeniden yapın.")
+                                        .arg(name)
+                                        .arg(SharedMusic::MaxBytes / (1024 * 1024))
+                                  : QStringLiteral("«%1» okunamadı (%2); değişiklik yeniden "
+                                                   "gönderilecek.")
+                                        .arg(name, why);
+                return false;
+            }
+            q.prepare(QStringLiteral(
+                "INSERT INTO muzik (okul_id, ad, sha256, boyut, icerik) VALUES (zil_okulum(), ?, "
+                "?, ?, ?) ON CONFLICT (okul_id, ad) DO UPDATE SET sha256 = EXCLUDED.sha256, "
+                "boyut = EXCLUDED.boyut, icerik = EXCLUDED.icerik"));
+            q.addBindValue(name);
+            q.addBindValue(SharedMusic::sumOf(bytes));
+            q.addBindValue(qint64(bytes.size()));
+            // An empty file is read as a null array, which would be bound as NULL.
+            q.addBindValue(bytes.isNull() ? QByteArray("", 0) : bytes);
+            if (!q.exec())
+                return false;
+        }
+        return true;
+    }
+
+    // The rows of a table shared per building that this computer sees (its building's and every
+    // building's), replaced by `rows` ([id, building (0: all), then `columns`, written with
+    // commas]): known ids are kept, new rows take the server's.
+    static bool replaceBuildingRows(QSqlQuery &q, const QString &table, const QString &idColumn,
+                                    const QString &columns, const QList<QVariantList> &rows,
+                                    const QSet<qint64> &known) {
+        if (!q.exec(QStringLiteral("DELETE FROM %1 WHERE okul_id = zil_okulum() AND (bina_id IS "
+                                   "NULL OR bina_id = zil_binam())")
+                        .arg(table)))
+            return false;
+        const QString marks = QStringList(columns.count(QLatin1Char(',')) + 1, QStringLiteral("?"))
+                                  .join(QStringLiteral(", "));
+        for (const QVariantList &row : rows) {
+            const qint64 id = row.value(0).toLongLong();
+            const qint64 building = row.value(1).toLongLong();
+            const bool keep = known.contains(id);
+            q.prepare(QStringLiteral("INSERT INTO %1 (%2okul_id, bina_id, %3) VALUES (%4"
+                                     "zil_okulum(), ?, %5)")
+                          .arg(table, keep ? idColumn + QStringLiteral(", ") : QString(), columns,
+                               keep ? QStringLiteral("?, ") : QString(), marks));
+            if (keep)
+                q.addBindValue(id);
+            q.addBindValue(building == 0 ? QVariant(QMetaType(QMetaType::Int))
+                                         : QVariant(building));
+            for (int i = 2; i < row.size(); ++i)
+                q.addBindValue(row.at(i));
+            if (!q.exec())
+                return false;
+        }
+        return true;
     }
 
     // A manager's copy written over the school's schedule in one transaction, when nobody
@@ -517,13 +724,14 @@ private:
                 "değişikliğinizi onun üzerine yeniden yapın.");
             return false;
         }
-        QSet<qint64> knownBells, knownEntries, knownProgrammes;
-        for (const QVariantList &r : base.bells)
-            knownBells.insert(r.value(0).toLongLong());
-        for (const QVariantList &r : base.entries)
-            knownEntries.insert(r.value(0).toLongLong());
-        for (const QVariantList &r : base.programmes)
-            knownProgrammes.insert(r.value(0).toLongLong());
+        const auto idsOf = [](const QList<QVariantList> &rows) {
+            QSet<qint64> ids;
+            for (const QVariantList &r : rows)
+                ids.insert(r.value(0).toLongLong());
+            return ids;
+        };
+        const QSet<qint64> knownEntries = idsOf(base.entries);
+        const QSet<qint64> knownProgrammes = idsOf(base.programmes);
 
         // Programmes: the known ones keep their ids, new ones get the server's.
         QHash<qint64, qint64> programmeId{{0, 0}};
@@ -557,30 +765,29 @@ private:
                 return failed();
         }
 
-        // The bells this computer rings: the school's for all buildings and its building's own.
-        if (!q.exec(QStringLiteral("DELETE FROM zil WHERE okul_id = zil_okulum() AND (bina_id IS "
-                                   "NULL OR bina_id = zil_binam())")))
+        // What this computer rings: the school's for all buildings and its building's own. A
+        // programme's rows name it by the server's id; a dated announcement names none.
+        const auto programmeOf = [&](const QVariant &p) {
+            return p.isNull() ? p : QVariant(programmeId.value(p.toLongLong(), p.toLongLong()));
+        };
+        QList<QVariantList> bells;
+        for (const QVariantList &b : local.bells)
+            bells.append(QVariantList{b.value(0), b.value(2), programmeOf(b.value(1))} + b.mid(3));
+        QList<QVariantList> announcements = local.announcements;
+        for (QVariantList &a : announcements)
+            a[5] = programmeOf(a.value(5));
+        if (!replaceBuildingRows(q, QStringLiteral("zil"), QStringLiteral("zil_id"),
+                                 QStringLiteral("program_id, gun_id, ders_saati, baslama, muzik, "
+                                                "sure"),
+                                 bells, idsOf(base.bells)) ||
+            !replaceBuildingRows(q, QStringLiteral("anons"), QStringLiteral("anons_id"),
+                                 QStringLiteral("ad, metin, dosya, program_id, gun_id, tarih, "
+                                                "saat, sure"),
+                                 announcements, idsOf(base.announcements)) ||
+            !replaceBuildingRows(q, QStringLiteral("tek_seferlik"), QStringLiteral("kayit_id"),
+                                 QStringLiteral("tarih, ders_saati, baslama, muzik, sure"),
+                                 local.oneOffs, idsOf(base.oneOffs)))
             return failed();
-        for (const QVariantList &b : local.bells) {
-            const qint64 id = b.value(0).toLongLong();
-            const qint64 building = b.value(2).toLongLong();
-            const bool known = knownBells.contains(id);
-            q.prepare(known ? QStringLiteral("INSERT INTO zil (zil_id, okul_id, program_id, "
-                                             "bina_id, gun_id, ders_saati, baslama, muzik, sure) "
-                                             "VALUES (?, zil_okulum(), ?, ?, ?, ?, ?, ?, ?)")
-                            : QStringLiteral("INSERT INTO zil (okul_id, program_id, bina_id, "
-                                             "gun_id, ders_saati, baslama, muzik, sure) VALUES "
-                                             "(zil_okulum(), ?, ?, ?, ?, ?, ?, ?)"));
-            if (known)
-                q.addBindValue(id);
-            q.addBindValue(programmeId.value(b.value(1).toLongLong(), b.value(1).toLongLong()));
-            q.addBindValue(building == 0 ? QVariant(QMetaType(QMetaType::Int))
-                                         : QVariant(building));
-            for (int i = 3; i < 8; ++i)
-                q.addBindValue(b.value(i));
-            if (!q.exec())
-                return failed();
-        }
 
         if (!q.exec(QStringLiteral("DELETE FROM takvim_ayar WHERE okul_id = zil_okulum()")))
             return failed();
@@ -615,6 +822,8 @@ private:
             if (!q.exec())
                 return failed();
         }
+        if (!uploadFiles(q, local, refusal, refused))
+            return refusal.isEmpty() ? failed() : false;
         if (!db.commit())
             return failed();
         return true;
@@ -623,6 +832,8 @@ private:
     SharedSchedule *m_owner;
     SharedSettings m_settings;
     int m_checkMs;
+    SharedMusic m_music;
+    QSet<QString> m_told;
     QString m_name;
     QTimer *m_timer = nullptr;
     bool m_open = false;
@@ -659,7 +870,8 @@ void SharedSchedule::start(const SharedSettings &settings) {
     m_local.SetConnection(m_store.file());
     m_thread = std::make_unique<QThread>();
     m_thread->setObjectName(QStringLiteral("ortak-program"));
-    m_link = new SharedLink(this, settings, m_checkMs);
+    m_link = new SharedLink(this, settings, m_checkMs,
+                            m_musicFolder.isEmpty() ? musicFolder() : m_musicFolder);
     m_link->moveToThread(m_thread.get());
     m_thread->start();
     QMetaObject::invokeMethod(
@@ -841,7 +1053,9 @@ void SharedSchedule::prepareLocal() {
     m_local.ExecuteStatement(Statements::ProgramTablosu);
     m_local.ExecuteStatement(Statements::ProgramZilTablosu);
     m_local.ExecuteStatement(durumTablosu);
-    m_local.ExecuteStatement(Statements::ZilBinasiTablosu);
+    m_local.ExecuteStatement(Statements::AnonsTablosu);
+    m_local.ExecuteStatement(Statements::TekSeferlikTablosu);
+    m_local.ExecuteStatement(Statements::OrtakBinaTablosu);
     transaction.Commit();
 }
 
@@ -849,24 +1063,29 @@ SharedContent SharedSchedule::readLocal() {
     SharedContent c;
     const bool programmes = hasTable(QStringLiteral("Programlar"));
     const bool older = hasTable(eskiBinaTablosu);
-    QHash<qint64, qint64> buildingOf;
-    if (older || hasTable(QStringLiteral("OrtakZilBinasi"))) {
-        m_local.OpenStatement(older ? QStringLiteral("SELECT KayitID,BinaID FROM OrtakZilBina")
-                                    : QStringLiteral("SELECT ZilID,BinaID FROM OrtakZilBinasi"));
+    // Normal's bells and a programme's by their row ids; with the older table both in one.
+    QHash<qint64, qint64> buildingOf, programmeBuildingOf;
+    if (older) {
+        m_local.OpenStatement(QStringLiteral("SELECT KayitID,BinaID FROM OrtakZilBina"));
         for (; !m_local.Eof(); m_local.Next())
             buildingOf.insert(m_local.Field(0).toLongLong(), m_local.Field(1).toLongLong());
+        programmeBuildingOf = buildingOf;
+    } else if (hasTable(QStringLiteral("OrtakBina"))) {
+        m_local.OpenStatement(QStringLiteral("SELECT Tablo,KayitID,BinaID FROM OrtakBina WHERE "
+                                             "Tablo IN (?,?)"),
+                              {dersler, programDersleri});
+        for (; !m_local.Eof(); m_local.Next())
+            (m_local.FieldAsText(0) == dersler ? buildingOf : programmeBuildingOf)
+                .insert(m_local.Field(1).toLongLong(), m_local.Field(2).toLongLong());
     }
     auto bellRow = [&](const QVariant &programme) {
-        const qint64 row = m_local.Field(0).toLongLong();
-        const qint64 id = older || programme.toLongLong() == 0 ? row : -row;
-        return QVariantList{canonical(m_local.Field(0)),
-                            canonical(programme),
-                            QString::number(buildingOf.value(id, 0)),
-                            canonical(m_local.Field(1)),
-                            canonical(m_local.Field(2)),
-                            canonical(m_local.Field(3)),
-                            canonical(m_local.Field(4)),
-                            canonical(m_local.Field(5))};
+        const qint64 id = m_local.Field(0).toLongLong();
+        const qint64 building =
+            (programme.toLongLong() == 0 ? buildingOf : programmeBuildingOf).value(id, 0);
+        return QVariantList{canonical(m_local.Field(0)), canonical(programme),
+                            QString::number(building),   canonical(m_local.Field(1)),
+                            canonical(m_local.Field(2)), canonical(m_local.Field(3)),
+                            canonical(m_local.Field(4)), canonical(m_local.Field(5))};
     };
     m_local.OpenStatement(
         QStringLiteral("SELECT KayitID,GunID,DersSaati,DersBaslama,Muzik,Sure FROM Dersler"));
@@ -899,9 +1118,48 @@ SharedContent SharedSchedule::readLocal() {
             c.entries.append(row);
         }
     }
+    c.announcements = buildingRows(anonslar, anonsSutunlari);
+    c.oneOffs = buildingRows(tekSeferlik, tekSeferlikSutunlari);
     m_local.Close();
     sortContent(c);
     return c;
+}
+
+QList<QVariantList> SharedSchedule::buildingRows(const QString &table, const QStringList &columns) {
+    QList<QVariantList> rows;
+    if (!hasTable(table))
+        return rows;
+    QHash<qint64, qint64> buildingOf;
+    if (hasTable(QStringLiteral("OrtakBina"))) {
+        m_local.OpenStatement(QStringLiteral("SELECT KayitID,BinaID FROM OrtakBina WHERE Tablo=?"),
+                              {table});
+        for (; !m_local.Eof(); m_local.Next())
+            buildingOf.insert(m_local.Field(0).toLongLong(), m_local.Field(1).toLongLong());
+    }
+    m_local.OpenStatement(QStringLiteral("SELECT %1 FROM %2").arg(columns.join(','), table));
+    for (; !m_local.Eof(); m_local.Next()) {
+        QVariantList row{canonical(m_local.Field(0)),
+                         QString::number(buildingOf.value(m_local.Field(0).toLongLong(), 0))};
+        for (int i = 1; i < columns.size(); ++i)
+            row.append(canonical(m_local.Field(i)));
+        rows.append(row);
+    }
+    m_local.Close();
+    return rows;
+}
+
+void SharedSchedule::writeBuildingRows(const QString &table, const QStringList &columns,
+                                       const QList<QVariantList> &rows) {
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM %1").arg(table));
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM OrtakBina WHERE Tablo=?"), {table});
+    const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES(%3)")
+                               .arg(table, columns.join(','),
+                                    QStringList(columns.size(), QStringLiteral("?")).join(','));
+    for (const QVariantList &row : rows) {
+        m_local.ExecuteStatement(insert, QVariantList{row.value(0)} + row.mid(2));
+        if (row.value(1).toLongLong() != 0)
+            m_local.ExecuteStatement(Statements::OrtakBinaYaz, {table, row.value(0), row.value(1)});
+    }
 }
 
 void SharedSchedule::apply(const SharedContent &content) {
@@ -911,7 +1169,8 @@ void SharedSchedule::apply(const SharedContent &content) {
     m_local.ExecuteStatement(QStringLiteral("DELETE FROM ProgramDersleri"));
     m_local.ExecuteStatement(QStringLiteral("DELETE FROM Programlar"));
     m_local.ExecuteStatement(QStringLiteral("DROP TABLE IF EXISTS OrtakZilBina"));
-    m_local.ExecuteStatement(QStringLiteral("DELETE FROM OrtakZilBinasi"));
+    m_local.ExecuteStatement(QStringLiteral("DELETE FROM OrtakBina WHERE Tablo IN (?,?)"),
+                             {dersler, programDersleri});
     for (const QVariantList &p : content.programmes)
         m_local.ExecuteStatement(
             QStringLiteral("INSERT INTO Programlar (ProgramID,Ad) VALUES(?,?)"), p);
@@ -929,11 +1188,10 @@ void SharedSchedule::apply(const SharedContent &content) {
                 QStringLiteral("INSERT INTO ProgramDersleri (KayitID,GunID,DersSaati,DersBaslama,"
                                "Muzik,Sure,ProgramID) VALUES(?,?,?,?,?,?,?)"),
                 values + QVariantList{b.value(1)});
-        if (b.value(2).toLongLong() != 0) {
-            const qint64 row = b.value(0).toLongLong();
-            m_local.ExecuteStatement(Statements::ZilBinasiYaz,
-                                     {b.value(1).toLongLong() == 0 ? row : -row, b.value(2)});
-        }
+        if (b.value(2).toLongLong() != 0)
+            m_local.ExecuteStatement(
+                Statements::OrtakBinaYaz,
+                {b.value(1).toLongLong() == 0 ? dersler : programDersleri, b.value(0), b.value(2)});
     }
     m_local.OpenStatement(QStringLiteral("SELECT Anahtar FROM TakvimAyar"));
     QStringList stale;
@@ -952,6 +1210,8 @@ void SharedSchedule::apply(const SharedContent &content) {
             QStringLiteral("INSERT INTO TakvimKayitlari (KayitNo,Tur,Ad,"
                            "Baslangic,Bitis,Saat,GunID) VALUES(?,?,?,?,?,?,?)"),
             e);
+    writeBuildingRows(anonslar, anonsSutunlari, content.announcements);
+    writeBuildingRows(tekSeferlik, tekSeferlikSutunlari, content.oneOffs);
     m_local.ExecuteStatement(
         QStringLiteral("INSERT OR REPLACE INTO OrtakDurum (Anahtar,Deger) VALUES(?,?)"),
         {keySurum, QString::number(content.version)});

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVariantList>
 
@@ -43,18 +44,27 @@ struct SharedSettings {
     static QString file(const QString &folder);
 };
 
-// What the server holds for one school at one version: its programmes, the bells this
-// computer's building rings, the calendar's school-wide settings and its dated entries.
+// What the server holds for one school at one version: its programmes, the bells, announcements
+// and one-off bells this computer's building rings, the calendar's school-wide settings and its
+// dated entries, and the music those rows name.
 struct SharedContent {
     qint64 version = -1;
     QList<QVariantList> programmes; // id, name
     QList<QVariantList> bells; // id, programme, building (0: all), GunID, name, start, music, sure
     QList<QVariantList> settings; // key, value
     QList<QVariantList> entries;  // id, type, name, from, to, time, GunID
+    // id, building (0: all), name, text, file, programme, GunID, date, time, sure
+    QList<QVariantList> announcements;
+    QList<QVariantList> oneOffs; // id, building (0: all), date, name, start, music, sure
+    // The server's files the rows above name: name under Muzikler, SHA-256, size. Not compared:
+    // the copy holds rows only, and these files are in Muzikler before the rows are written.
+    QList<QVariantList> files;
     bool operator==(const SharedContent &o) const {
         return programmes == o.programmes && bells == o.bells && settings == o.settings &&
-               entries == o.entries;
+               entries == o.entries && announcements == o.announcements && oneOffs == o.oneOffs;
     }
+    // The music files the rows name, each once.
+    QStringList namedFiles() const;
 };
 
 // A computer joined to the shared place. The clock keeps ringing from database.mdb; this brings
@@ -77,6 +87,9 @@ public:
     // How often the server is asked whether it is there (and a missed notice looked for), the
     // copy compared with what was last applied, and the record's new lines sent.
     void setIntervals(int checkMs, int localMs);
+    // The folder music is fetched into, ending in a separator: musicFolder() unless told (tests
+    // run several computers in one process). Taken at the next start().
+    void setMusicFolder(const QString &folder) { m_musicFolder = folder; }
 
     // Whether the server answered at the last look.
     bool reachable() const { return m_reachable; }
@@ -128,6 +141,11 @@ private:
     QString localState(const QString &key);
     void setLocalState(const QString &key, const QString &value);
     bool hasTable(const QString &name);
+    // A table whose rows are each for one building or all: [id, building (0: all), `columns`
+    // after the first...], `columns` starting with the id's.
+    QList<QVariantList> buildingRows(const QString &table, const QStringList &columns);
+    void writeBuildingRows(const QString &table, const QStringList &columns,
+                           const QList<QVariantList> &rows);
     void sendRecords();
     // The record's lines the server has not taken yet, a batch at most.
     QList<QVariantList> unsentRecords();
@@ -141,6 +159,7 @@ private:
     Calendar &m_calendar;
     ScheduleQuery m_local;
     SharedSettings m_settings;
+    QString m_musicFolder;
     std::unique_ptr<QThread> m_thread;
     SharedLink *m_link = nullptr; // lives on m_thread
     QTimer m_localTimer;

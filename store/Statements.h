@@ -87,17 +87,21 @@ inline const QString ProgramZilGuncelle =
 // KayitID.
 inline const QString ProgramZilSil = QStringLiteral("DELETE FROM ProgramDersleri WHERE KayitID=?");
 
-// The building a bell of a school sharing its schedule rings in alone, by the bell's id (a
-// programme's bell negated, as Bell ids are); a bell without a row rings in every building.
-inline const QString ZilBinasiTablosu =
-    QStringLiteral("CREATE TABLE IF NOT EXISTS OrtakZilBinasi (ZilID INTEGER PRIMARY KEY, BinaID "
-                   "INTEGER NOT NULL)");
-// ZilID.
-inline const QString ZilBinasi = QStringLiteral("SELECT BinaID FROM OrtakZilBinasi WHERE ZilID=?");
-// ZilID, BinaID.
-inline const QString ZilBinasiYaz =
-    QStringLiteral("INSERT OR REPLACE INTO OrtakZilBinasi (ZilID,BinaID) VALUES(?,?)");
-inline const QString ZilBinasiSil = QStringLiteral("DELETE FROM OrtakZilBinasi WHERE ZilID=?");
+// The one building of a school sharing its schedule that a row of Dersler, ProgramDersleri,
+// Anonslar or TekSeferlik sounds in, by its table and row id; a row without one sounds in every
+// building.
+inline const QString OrtakBinaTablosu = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS OrtakBina (Tablo TEXT NOT NULL, KayitID INTEGER NOT NULL, "
+    "BinaID INTEGER NOT NULL, PRIMARY KEY (Tablo, KayitID))");
+// Tablo, KayitID.
+inline const QString OrtakBinaOku =
+    QStringLiteral("SELECT BinaID FROM OrtakBina WHERE Tablo=? AND KayitID=?");
+// Tablo, KayitID, BinaID.
+inline const QString OrtakBinaYaz =
+    QStringLiteral("INSERT OR REPLACE INTO OrtakBina (Tablo,KayitID,BinaID) VALUES(?,?,?)");
+// Tablo, KayitID.
+inline const QString OrtakBinaSil =
+    QStringLiteral("DELETE FROM OrtakBina WHERE Tablo=? AND KayitID=?");
 
 // One-off bells, each on one date at one second; added beside Dersler when the first is made.
 inline const QString TekSeferlikTablosu = QStringLiteral(

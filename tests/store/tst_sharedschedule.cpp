@@ -8,11 +8,14 @@
 #include "PgServer.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
+#include "SharedMusic.h"
 #include "SharedSchedule.h"
 #include "SimulatedClock.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,10 +24,21 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 // Monday 7 December 2026.
 const QDate Monday(2026, 12, 7);
 const QString Database = QStringLiteral("zil");
+
+Bell bellOf(const QString &name, const QString &start, const QString &music) {
+    Bell bell;
+    bell.name = name;
+    bell.start = start;
+    bell.music = music;
+    bell.sure = 5;
+    return bell;
+}
 } // namespace
 
 // One school computer: its program folder and schedule, its clock ringing into a scripted
@@ -50,6 +64,7 @@ public:
     void makeLink(int checkMs) {
         shared = std::make_unique<SharedSchedule>(store, calendar);
         shared->setIntervals(checkMs, 100);
+        shared->setMusicFolder(music());
         QObject::connect(shared.get(), &SharedSchedule::problem,
                          [this](const QString &m) { problems << m; });
         QObject::connect(shared.get(), &SharedSchedule::reconnected, [this] { ++reconnects; });
@@ -69,6 +84,29 @@ public:
                                                             "ORDER BY DersBaslama")))
             names << r.value(0).toString();
         return names;
+    }
+    QString music() const { return fx.folder() + QStringLiteral("Muzikler/"); }
+    QByteArray musicBytes(const QString &name) const {
+        QFile f(music() + name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void putMusic(const QString &name, const QByteArray &bytes) const {
+        QVERIFY(QDir().mkpath(QFileInfo(music() + name).path()));
+        QFile f(music() + name);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
+    // The file's inode and modification time: a file written again changes both.
+    std::pair<quint64, qint64> fileIdentity(const QString &name) const {
+        struct stat status {};
+        if (::stat(QFile::encodeName(music() + name).constData(), &status) != 0)
+            return {0, 0};
+        return {status.st_ino, qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+    }
+    QStringList texts(const QString &sql) {
+        QStringList values;
+        for (const QVariantList &r : fx.rows(sql))
+            values << r.value(0).toString();
+        return values;
     }
     qint64 lastRecordLine() {
         const auto rows = fx.rows(QStringLiteral("SELECT max(KayitNo) FROM ZilGecmisi"));
@@ -149,6 +187,8 @@ private slots:
                 (1, 2, 0, 'Lise Etüt', '08:40:00', 'lise.mp3', 5),
                 (2, NULL, 0, 'Komşu Ders', '08:30:00', 'komsu.mp3', 5);
             INSERT INTO takvim_ayar (okul_id, anahtar, deger) VALUES (1, 'OkulAdi', 'Selvanor');
+            -- A server in use for a while: its ids are not those a fresh copy numbers from.
+            SELECT setval('anons_anons_id_seq', 700), setval('tek_seferlik_kayit_id_seq', 500);
             )"),
                                 Database),
                  qPrintable(server->why()));
@@ -335,11 +375,40 @@ private slots:
             QCOMPARE(q.numRowsAffected(), 0);
             QVERIFY(!q.exec(QStringLiteral("INSERT INTO zil (okul_id, gun_id) VALUES (2, 1)")));
             qInfo("pc_a adding a bell to school 2: %s", qPrintable(q.lastError().text()));
+            for (const QString &insert :
+                 {QStringLiteral("INSERT INTO anons (okul_id, ad, dosya, saat) VALUES (2, 'x', "
+                                 "'x.wav', '10:00:00')"),
+                  QStringLiteral("INSERT INTO muzik (okul_id, ad, sha256, boyut, icerik) VALUES "
+                                 "(2, 'x.mp3', repeat('0', 64), 1, decode('00', 'hex'))")}) {
+                QVERIFY(!q.exec(insert));
+                QVERIFY2(q.lastError().text().contains(QStringLiteral("row-level security")),
+                         qPrintable(q.lastError().text()));
+            }
             a.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("pc_a"));
         QCOMPARE(one(QStringLiteral("SELECT muzik FROM zil WHERE okul_id = 2")),
                  QStringLiteral("komsu.mp3"));
+        {
+            // A computer of the school that is not a manager adds no announcement, one-off bell
+            // or music file either.
+            QSqlDatabase b = loginAs(QStringLiteral("pc_b"));
+            QVERIFY2(b.open(), qPrintable(b.lastError().text()));
+            QSqlQuery q(b);
+            for (const QString &insert :
+                 {QStringLiteral("INSERT INTO anons (okul_id, ad, dosya, saat) VALUES (1, 'x', "
+                                 "'x.wav', '10:00:00')"),
+                  QStringLiteral("INSERT INTO tek_seferlik (okul_id, tarih, muzik) VALUES (1, "
+                                 "'2026-12-07', 'x.mp3')"),
+                  QStringLiteral("INSERT INTO muzik (okul_id, ad, sha256, boyut, icerik) VALUES "
+                                 "(1, 'x.mp3', repeat('0', 64), 1, decode('00', 'hex'))")}) {
+                QVERIFY(!q.exec(insert));
+                qInfo("pc_b: %s", qPrintable(q.lastError().text()));
+                QVERIFY(q.lastError().text().contains(QStringLiteral("permission denied")));
+            }
+            b.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("pc_b"));
 
         // A computer whose user may not change the schedule is told, and its copy is put back.
         Computer b(*server, QStringLiteral("pc_b"), 300);
@@ -474,6 +543,226 @@ private slots:
         QVERIFY(a.bellNames().contains(QStringLiteral("Kapalıyken eklendi")));
         QVERIFY2(a.problems.isEmpty(), qPrintable(a.problems.join('\n')));
         QVERIFY2(b.problems.isEmpty(), qPrintable(b.problems.join('\n')));
+    }
+
+    // A manager's announcement and one-off bell reach the other computers with the music they
+    // name, which only the manager's computer had; they sound there at their second, the file is
+    // fetched once, and a building's own announcement stays in that building.
+    void announcementsOneOffsAndTheirMusicTravel() {
+        Computer a(*server, QStringLiteral("pc_a"), 60000);
+        Computer b(*server, QStringLiteral("pc_b"), 60000);
+        Computer c(*server, QStringLiteral("pc_c"), 60000);
+        for (Computer *pc : {&a, &b, &c})
+            pc->join();
+        for (Computer *pc : {&a, &b, &c})
+            QTRY_COMPARE_WITH_TIMEOUT(pc->shared->appliedVersion(), serverVersion(), 15000);
+
+        QByteArray tune(300 * 1024, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(tune.data()), tune.size() / 4);
+        const QByteArray speech = QByteArray("RIFF konuşma ").repeated(1000);
+        a.putMusic(QStringLiteral("tek.mp3"), tune);
+        a.putMusic(QStringLiteral("Anonslar/duyuru.wav"), speech);
+        // C has a file of its own under the same name: kept, not lost.
+        const QByteArray own("C'nin kendi zili");
+        c.putMusic(QStringLiteral("tek.mp3"), own);
+
+        Announcement notice;
+        notice.name = QStringLiteral("Veli toplantısı");
+        notice.text = QStringLiteral("Veli toplantısı saat on birde");
+        notice.sound = QStringLiteral("Anonslar/duyuru.wav");
+        notice.date = Monday;
+        notice.at = QTime(10, 0);
+        notice.sure = 3;
+        a.store.addAnnouncement(notice);
+        Bell once = bellOf(QStringLiteral("Tören provası"), QStringLiteral("10:30:00"),
+                           QStringLiteral("tek.mp3"));
+        once.date = Monday;
+        QElapsedTimer took;
+        took.start();
+        a.store.add({once});
+        const QString oneOffs = QStringLiteral("SELECT KayitID FROM TekSeferlik");
+        const QString notices = QStringLiteral("SELECT AnonsID FROM Anonslar");
+        for (Computer *pc : {&b, &c})
+            QTRY_VERIFY_WITH_TIMEOUT(
+                pc->texts(oneOffs).size() == 1 && pc->texts(notices).size() == 1, 15000);
+        qInfo("announcement, one-off bell and 2 files reached both others in %lld ms",
+              took.elapsed());
+        const QString serverOneOff = one(QStringLiteral("SELECT kayit_id FROM tek_seferlik"));
+        for (Computer *pc : {&a, &b, &c}) {
+            QTRY_COMPARE_WITH_TIMEOUT(pc->texts(oneOffs), QStringList{serverOneOff}, 15000);
+            QCOMPARE(pc->texts(notices),
+                     QStringList{one(QStringLiteral("SELECT anons_id FROM anons"))});
+            QCOMPARE(pc->musicBytes(QStringLiteral("tek.mp3")), tune);
+            QCOMPARE(pc->musicBytes(QStringLiteral("Anonslar/duyuru.wav")), speech);
+        }
+        QCOMPARE(one(QStringLiteral("SELECT sha256 || ' ' || boyut FROM muzik WHERE ad = "
+                                    "'tek.mp3'")),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(tune, QCryptographicHash::Sha256).toHex()) +
+                     QStringLiteral(" 307200"));
+        const QStringList kept = QDir(c.music()).entryList({QStringLiteral("tek.mp3.yerel-*")});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(c.musicBytes(kept.first()), own);
+        QCOMPARE(c.problems.size(), 1);
+        QVERIFY2(c.problems.first().contains(kept.first()), qPrintable(c.problems.first()));
+
+        for (Computer *pc : {&b, &c}) {
+            ringThrough(*pc, QTime(9, 59, 58), QTime(10, 0, 1));
+            ringThrough(*pc, QTime(10, 29, 58), QTime(10, 30, 1));
+            QCOMPARE(pc->played(),
+                     (QStringList{QStringLiteral("duyuru.wav"), QStringLiteral("tek.mp3")}));
+        }
+
+        // An unrelated change, and a restart: the files are not fetched again, and the one-off
+        // bell keeps its id, so having rung today it does not ring again.
+        const auto before = b.fileIdentity(QStringLiteral("tek.mp3"));
+        const auto speechBefore = b.fileIdentity(QStringLiteral("Anonslar/duyuru.wav"));
+        QVERIFY(before.first != 0);
+        const Bell later = bellOf(QStringLiteral("Son ders"), QStringLiteral("15:00:00"),
+                                  QStringLiteral("sessiz.mp3"));
+        a.putMusic(later.music, {}); // empty, yet a file like any other
+        a.store.add({later});
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Son ders")), 15000);
+        QVERIFY(QFileInfo(b.music() + later.music).isFile());
+        b.shared.reset();
+        b.makeLink(60000);
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(b.shared->appliedVersion(), serverVersion(), 15000);
+        QCOMPARE(b.fileIdentity(QStringLiteral("tek.mp3")), before);
+        QCOMPARE(b.fileIdentity(QStringLiteral("Anonslar/duyuru.wav")), speechBefore);
+        QCOMPARE(b.texts(oneOffs), QStringList{serverOneOff});
+        QVERIFY(b.store.rungOn(Monday).contains(Bell::oneOffId(serverOneOff.toInt())));
+        // The copies the server's rows were written to read back as those rows: none is taken
+        // for an edit and sent again.
+        const qint64 settled = serverVersion();
+        QTest::qWait(1000);
+        QCOMPARE(serverVersion(), settled);
+
+        // The school's owner adds an announcement for each building, for that building only.
+        QVERIFY2(server->runSql(
+                     QStringLiteral("INSERT INTO anons (okul_id, bina_id, ad, dosya, tarih, saat) "
+                                    "VALUES (1, 2, 'Lise anonsu', 'Anonslar/duyuru.wav', "
+                                    "'2026-12-07', '11:00:00'), (1, 1, 'Ortaokul anonsu', "
+                                    "'Anonslar/duyuru.wav', '2026-12-07', '11:00:00')"),
+                     Database),
+                 qPrintable(server->why()));
+        const QString names = QStringLiteral("SELECT Ad FROM Anonslar ORDER BY Ad");
+        QTRY_COMPARE_WITH_TIMEOUT(
+            b.texts(names),
+            (QStringList{QStringLiteral("Lise anonsu"), QStringLiteral("Veli toplantısı")}), 15000);
+        const QStringList ortaokul{QStringLiteral("Ortaokul anonsu"),
+                                   QStringLiteral("Veli toplantısı")};
+        for (Computer *pc : {&a, &c})
+            QTRY_COMPARE_WITH_TIMEOUT(pc->texts(names), ortaokul, 15000);
+        // A manager's next edit sends the building's announcement back as the building's.
+        a.store.add({bellOf(QStringLiteral("Etüt"), QStringLiteral("16:00:00"),
+                            QStringLiteral("tek.mp3"))});
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Etüt")), 15000);
+        QCOMPARE(one(QStringLiteral("SELECT bina_id FROM anons WHERE ad = 'Ortaokul anonsu'")),
+                 QStringLiteral("1"));
+        QCOMPARE(b.texts(names),
+                 (QStringList{QStringLiteral("Lise anonsu"), QStringLiteral("Veli toplantısı")}));
+        QTRY_COMPARE_WITH_TIMEOUT(c.texts(names), ortaokul, 15000);
+        for (Computer *pc : {&a, &b})
+            QVERIFY2(pc->problems.isEmpty(), qPrintable(pc->problems.join('\n')));
+
+        // A file over the limit does not go up, nor does the edit that names it: the manager is
+        // told and the copy shows the school's schedule again.
+        QFile big(a.music() + QStringLiteral("buyuk.mp3"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(SharedMusic::MaxBytes + 1));
+        big.close();
+        const Bell huge = bellOf(QStringLiteral("Büyük dosya"), QStringLiteral("16:00:00"),
+                                 QStringLiteral("buyuk.mp3"));
+        a.store.add({huge});
+        QTRY_COMPARE_WITH_TIMEOUT(a.problems.size(), 1, 15000);
+        QVERIFY2(a.problems.first().contains(QStringLiteral("en çok 64 MB")),
+                 qPrintable(a.problems.first()));
+        QTRY_VERIFY_WITH_TIMEOUT(!a.bellNames().contains(huge.name), 15000);
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM zil WHERE muzik = 'buyuk.mp3'")),
+                 QStringLiteral("0"));
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM muzik WHERE ad = 'buyuk.mp3'")),
+                 QStringLiteral("0"));
+    }
+
+    // A server whose music rows name places outside Muzikler (its check dropped, as a hostile
+    // or broken server might): the computer takes the schedule, writes none of those files, and
+    // says so.
+    void musicNamesStayInsideMuzikler() {
+        {
+            // The server refuses such a name from a manager as long as its check is there.
+            QSqlDatabase a = loginAs(QStringLiteral("pc_a"));
+            QVERIFY2(a.open(), qPrintable(a.lastError().text()));
+            QSqlQuery q(a);
+            QVERIFY(!q.exec(QStringLiteral(
+                "INSERT INTO muzik (okul_id, ad, sha256, boyut, icerik) VALUES (1, '../x.mp3', "
+                "encode(sha256('x'), 'hex'), 1, 'x')")));
+            QVERIFY2(q.lastError().text().contains(QStringLiteral("muzik_ad_icerde")),
+                     qPrintable(q.lastError().text()));
+            a.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("pc_a"));
+
+        QTemporaryDir elsewhere;
+        QVERIFY(elsewhere.isValid());
+        const QStringList hostile = {
+            QStringLiteral("../disari.mp3"), QStringLiteral("Anonslar/../../disari2.mp3"),
+            elsewhere.path() + QStringLiteral("/mutlak.mp3"), QStringLiteral("..\\ters.mp3")};
+        QString sql = QStringLiteral("ALTER TABLE muzik DROP CONSTRAINT muzik_ad_icerde;");
+        for (const QString &name : hostile)
+            sql += QStringLiteral("INSERT INTO muzik (okul_id, ad, sha256, boyut, icerik) VALUES "
+                                  "(1, '%1', encode(sha256('kotu'), 'hex'), 4, 'kotu');"
+                                  "INSERT INTO tek_seferlik (okul_id, tarih, ders_saati, baslama, "
+                                  "muzik, sure) VALUES (1, '2026-12-07', 'Kötü', '13:00:00', "
+                                  "'%1', 5);")
+                       .arg(name);
+        QVERIFY2(server->runSql(sql, Database), qPrintable(server->why()));
+
+        Computer b(*server, QStringLiteral("pc_b"), 300);
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(b.shared->appliedVersion(), serverVersion(), 15000);
+        QStringList rows = b.texts(QStringLiteral("SELECT Muzik FROM TekSeferlik WHERE "
+                                                  "DersSaati = 'Kötü'"));
+        rows.sort();
+        QStringList expected = hostile;
+        expected.sort();
+        QCOMPARE(rows, expected);
+        // Nothing beside the schedule in the program folder, nothing in the other folder.
+        QCOMPARE(QDir(b.fx.folder()).entryList(QDir::Files | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("database.mdb")});
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{});
+        // A manager's bell naming a link that leads out of Muzikler: the bell goes up, what the
+        // link leads to does not.
+        Computer a(*server, QStringLiteral("pc_a"), 300);
+        QFile secret(elsewhere.path() + QStringLiteral("/gizli"));
+        QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write("gizli") == 5);
+        secret.close();
+        QVERIFY(QDir().mkpath(a.music()));
+        QVERIFY(QFile::link(secret.fileName(), a.music() + QStringLiteral("gizli.mp3")));
+        a.join();
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        a.store.add({bellOf(QStringLiteral("Bağlantı"), QStringLiteral("14:00:00"),
+                            QStringLiteral("gizli.mp3"))});
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Bağlantı")), 15000);
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM muzik WHERE ad = 'gizli.mp3'")),
+                 QStringLiteral("0"));
+        // Each refused name told once, not again at the change that followed.
+        for (const QString &name : hostile)
+            QVERIFY2(std::count_if(b.problems.begin(), b.problems.end(),
+                                   [&](const QString &m) {
+                                       return m.contains(name) &&
+                                              m.contains(QStringLiteral("dışını"));
+                                   }) == 1,
+                     qPrintable(name + QStringLiteral(": ") + b.problems.join('\n')));
+        QCOMPARE(b.problems.size(), hostile.size());
+        QVERIFY2(server->runSql(QStringLiteral("DELETE FROM zil WHERE ders_saati = 'Bağlantı';"),
+                                Database),
+                 qPrintable(server->why()));
+        QVERIFY2(server->runSql(QStringLiteral("DELETE FROM tek_seferlik WHERE ders_saati = "
+                                               "'Kötü'; DELETE FROM muzik WHERE sha256 = "
+                                               "encode(sha256('kotu'), 'hex');"),
+                                Database),
+                 qPrintable(server->why()));
     }
 
     // Over the network the server must prove its name with a certificate the school's CA
