@@ -711,7 +711,8 @@ private:
             if (q.lastError().nativeErrorCode() == QLatin1String("42501")) {
                 refused = true;
                 refusal = QStringLiteral("Bu bilgisayarın kullanıcısı ortak programı değiştiremez; "
-                                         "değişiklik geri alındı. Okulun yöneticisine başvurun.");
+                                         "değişiklik geri alındı (önceki hali Yedekler klasöründe "
+                                         "saklandı). Okulun yöneticisine başvurun.");
                 return false;
             }
             return failed();
@@ -720,8 +721,9 @@ private:
             refused = true;
             refusal = QStringLiteral(
                 "Ortak program siz değiştirirken başka bir bilgisayardan değiştirildi. "
-                "Sizin değişikliğiniz kaydedilmedi; programın son hali yüklendi, "
-                "değişikliğinizi onun üzerine yeniden yapın.");
+                "Sizin değişikliğiniz kaydedilmedi (bu bilgisayardaki hali Yedekler klasöründe "
+                "saklandı); programın son hali yüklendi, değişikliğinizi onun üzerine yeniden "
+                "yapın.");
             return false;
         }
         const auto idsOf = [](const QList<QVariantList> &rows) {
@@ -988,14 +990,19 @@ QString SharedSchedule::editRefusal(const QString &dataFolder) {
         .arg(settings.user);
 }
 
-bool SharedSchedule::keepBeforeJoining(const SharedContent &local) {
-    if (appliedVersion() >= 0 ||
-        (local.bells.isEmpty() && local.programmes.isEmpty() && local.entries.isEmpty()))
+bool SharedSchedule::keepBeforeReplacing(const SharedContent &local, bool undoingEdit) {
+    const bool joining =
+        appliedVersion() < 0 &&
+        !(local.bells.isEmpty() && local.programmes.isEmpty() && local.entries.isEmpty() &&
+          local.announcements.isEmpty() && local.oneOffs.isEmpty());
+    if (!joining && !undoingEdit)
         return true;
     QPointer<SharedSchedule> self(this);
     try {
         Backup::keepBeforeAside(QFileInfo(m_store.file()).absolutePath(),
-                                QStringLiteral("ortak-program"), [self](const QString &message) {
+                                joining ? QStringLiteral("ortak-program")
+                                        : QStringLiteral("geri-alinan-degisiklik"),
+                                [self](const QString &message) {
                                     QMetaObject::invokeMethod(
                                         self.data(),
                                         [self, message] {
@@ -1005,7 +1012,7 @@ bool SharedSchedule::keepBeforeJoining(const SharedContent &local) {
                                         Qt::QueuedConnection);
                                 });
     } catch (const ZilError &error) {
-        tell(QStringLiteral("Ortak program yüklenmedi: bu bilgisayarın kendi programının yedeği "
+        tell(QStringLiteral("Ortak program yüklenmedi: bu bilgisayardaki programın yedeği "
                             "alınamadı (%1). Yeniden denenecek.")
                  .arg(error.message()));
         return false;
@@ -1239,7 +1246,12 @@ void SharedSchedule::onLocalTimer() {
             // sent on the version it was made on, with nothing known of its rows' ids.
             const QString digest = localState(keyIcerik);
             if (!digest.isEmpty() && digest != digestOf(local)) {
-                m_baseline = SharedContent{};
+                SharedContent before = local;
+                before.announcements.clear();
+                before.oneOffs.clear();
+                // A copy written before announcements and one-off bells were shared, with some of
+                // this computer's own: they alone are the edit, and the bells keep their ids.
+                m_baseline = digest == digestOf(before) ? before : SharedContent{};
                 m_baseline->version = appliedVersion();
             }
         }
@@ -1250,8 +1262,8 @@ void SharedSchedule::onLocalTimer() {
                 return;
             if (!m_manager && m_everReached) {
                 tell(QStringLiteral("Bu bilgisayarın kullanıcısı ortak programı değiştiremez; "
-                                    "yapılan değişiklik geri alındı. Okulun yöneticisine "
-                                    "başvurun."));
+                                    "yapılan değişiklik geri alındı (önceki hali Yedekler "
+                                    "klasöründe saklandı). Okulun yöneticisine başvurun."));
                 m_discardEdit = true;
                 if (!m_pending)
                     m_pending = m_serverContent;
@@ -1271,7 +1283,7 @@ void SharedSchedule::onLocalTimer() {
             // Written only when it says something the copy does not, so an unchanged school
             // costs the file nothing.
             if (!(content == local) || content.version != appliedVersion()) {
-                if (!keepBeforeJoining(local))
+                if (!keepBeforeReplacing(local, m_discardEdit && edited))
                     return;
                 apply(content);
             } else {

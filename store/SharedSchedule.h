@@ -151,9 +151,11 @@ private:
     QList<QVariantList> unsentRecords();
     void tell(const QString &message);
     void setStatus(const QString &line);
-    // A copy holding a schedule of its own is kept as a backup before the school's first replaces
-    // it; false (and told) when that backup could not be taken, and nothing is replaced.
-    bool keepBeforeJoining(const SharedContent &local);
+    // What the copy holds is kept as a backup before the server's schedule replaces it, when it
+    // is this computer's own (the first joining) or an edit about to be undone (one this user may
+    // not make, or one the server refused); false (and told) when that backup could not be
+    // taken, and nothing is replaced.
+    bool keepBeforeReplacing(const SharedContent &local, bool undoingEdit);
 
     BellStore &m_store;
     Calendar &m_calendar;
