@@ -208,9 +208,9 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
         showMessage(nullptr, QStringLiteral("Zil programı bu klasörde zaten çalışıyor."));
         return 1;
     }
-    // Before any bell could name them, and only once: later starts find them there.
-    if (const QString failure = ProgramSounds::ensureAll(); !failure.isEmpty())
-        showErrorNotice(failure);
+    // Once per folder, beside the clock rather than before it, so a new folder's first bell is
+    // not held for them; later starts find them there.
+    ProgramSounds::ensureAllAside([](const QString &failure) { showErrorNotice(failure); });
     Program program(online);
     QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
                      [&program] { bringToFront(program.menu()); });

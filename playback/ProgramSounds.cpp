@@ -1,11 +1,14 @@
 #include "ProgramSounds.h"
 
+#include "Backup.h"
 #include "ProgramValues.h"
 #include "ZilError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 #include <QtEndian>
 
 #include <algorithm>
@@ -344,6 +347,19 @@ QString ensureAll() {
         return error.message();
     }
     return {};
+}
+
+void ensureAllAside(std::function<void(const QString &failure)> failed) {
+    // The folder is resolved here, on the application's thread, before the pool reads it.
+    musicFolder();
+    QThreadPool::globalInstance()->start([failed = std::move(failed)] {
+        Backup::yieldToTheBells();
+        const QString failure = ensureAll();
+        if (!failure.isEmpty())
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [failed, failure] { failed(failure); },
+                Qt::QueuedConnection);
+    });
 }
 
 bool isProgramSound(const QString &bellMusic, Sound *sound) {

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The program's own sounds ("Programın sesleri"): three school bells, the three civil-defence
 // sirens, the announcement chime and the drill signals, made by the program so that a school can
 // ring a week without bringing a single file. They live in a folder of Muzikler, so a bell names
@@ -41,6 +43,11 @@ QByteArray wave(Sound sound);
 QString ensure(Sound sound);
 // Writes every sound that is missing; the reason when one could not be written, else empty.
 QString ensureAll();
+// The same on a thread of the pool at the lowest priority, so that a new folder's first start
+// does not hold the first bell for the seconds that making them takes; `failed` is called on the
+// application's thread with the reason, should one not be written. A bell that names one before
+// it is there rings the fallback tone, as for any missing file.
+void ensureAllAside(std::function<void(const QString &failure)> failed);
 // Whether a bell's music name is one of these sounds, and which.
 bool isProgramSound(const QString &bellMusic, Sound *sound = nullptr);
 

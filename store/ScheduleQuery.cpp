@@ -300,6 +300,11 @@ void ScheduleQuery::Next() {
 
 ScheduleQuery::Transaction::Transaction(ScheduleQuery &query)
     : m_query(query) {
+    // Begun inside another, it joins that one: the outer commits or undoes the whole.
+    if (m_query.m_inTransaction) {
+        m_joined = true;
+        return;
+    }
     m_query.ensureWritable();
     // Statements rather than QSqlDatabase::transaction() and commit(): only a statement's error
     // carries SQLite's result code, which tells a busy file from a broken one.
@@ -310,12 +315,16 @@ ScheduleQuery::Transaction::Transaction(ScheduleQuery &query)
 }
 
 ScheduleQuery::Transaction::~Transaction() {
+    if (m_joined)
+        return;
     if (!m_done)
         QSqlQuery(m_query.database()).exec(QStringLiteral("ROLLBACK"));
     m_query.m_inTransaction = false;
 }
 
 void ScheduleQuery::Transaction::Commit() {
+    if (m_joined)
+        return;
     QSqlQuery commit(m_query.database());
     if (!commit.exec(QStringLiteral("COMMIT"))) {
         const QSqlError error = commit.lastError();

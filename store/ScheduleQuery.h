@@ -67,7 +67,8 @@ public:
     int FieldAsInteger(int column) const;
     void Next();
 
-    // Commands between begin and commit are written together or not at all.
+    // Commands between begin and commit are written together or not at all. One begun while
+    // another is open is part of it.
     class Transaction {
     public:
         explicit Transaction(ScheduleQuery &query);
@@ -79,6 +80,7 @@ public:
     private:
         ScheduleQuery &m_query;
         bool m_done = false;
+        bool m_joined = false;
     };
 
 private:
