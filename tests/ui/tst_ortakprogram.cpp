@@ -19,6 +19,13 @@
 
 class TestOrtakProgram : public QObject {
     Q_OBJECT
+    // A server with the shared place's schema in database "zil", and `school` run in it.
+    static bool schoolServer(PgServer &server, const QString &school) {
+        return server.start() && server.runSql(QStringLiteral("CREATE DATABASE zil")) &&
+               server.runFile(QStringLiteral(":/ortak.sql"), QStringLiteral("zil")) &&
+               server.runSql(school, QStringLiteral("zil"));
+    }
+
 private slots:
     void unusableSettingsAreRefused() {
         ScheduleFixture fx;
@@ -82,18 +89,13 @@ private slots:
     // school's schedule; a school name that is not the user's is told and nothing is loaded.
     void savedSettingsJoinTheSchool() {
         PgServer server;
-        QVERIFY2(server.start(), qPrintable(server.why()));
-        QVERIFY2(server.runSql(QStringLiteral("CREATE DATABASE zil")), qPrintable(server.why()));
-        QVERIFY2(server.runFile(QStringLiteral(":/ortak.sql"), QStringLiteral("zil")),
-                 qPrintable(server.why()));
-        QVERIFY2(server.runSql(QStringLiteral(R"(
+        QVERIFY2(schoolServer(server, QStringLiteral(R"(
             INSERT INTO okul (ad) VALUES ('Selvanor Okulları');
             INSERT INTO bina (okul_id, ad) VALUES (1, 'Lise');
             SELECT zil_bilgisayar_ekle('lise_pc', 'uzun-parola', 1, 1, false);
             INSERT INTO zil (okul_id, gun_id, ders_saati, baslama, muzik, sure)
                 VALUES (1, 2, 'Ortak Ders', '10:10:00', 'ortak.mp3', 5);
-            )"),
-                               QStringLiteral("zil")),
+            )")),
                  qPrintable(server.why()));
 
         ScheduleFixture fx;
@@ -152,16 +154,11 @@ private slots:
     // server holds it for that building alone, and the box shows it ticked when opened again.
     void bellForOneBuildingFromTheEditor() {
         PgServer server;
-        QVERIFY2(server.start(), qPrintable(server.why()));
-        QVERIFY2(server.runSql(QStringLiteral("CREATE DATABASE zil")), qPrintable(server.why()));
-        QVERIFY2(server.runFile(QStringLiteral(":/ortak.sql"), QStringLiteral("zil")),
-                 qPrintable(server.why()));
-        QVERIFY2(server.runSql(QStringLiteral(R"(
+        QVERIFY2(schoolServer(server, QStringLiteral(R"(
             INSERT INTO okul (ad) VALUES ('Selvanor Okulları');
             INSERT INTO bina (okul_id, ad) VALUES (1, 'Ortaokul'), (1, 'Lise');
             SELECT zil_bilgisayar_ekle('lise_pc', 'uzun-parola', 1, 2, true);
-            )"),
-                               QStringLiteral("zil")),
+            )")),
                  qPrintable(server.why()));
         auto buildingOf = [&](const QString &name) {
             return server.rows(QStringLiteral("SELECT COALESCE(bina_id::text, 'tümü') FROM zil "
