@@ -1,6 +1,7 @@
 #include "ProgramSounds.h"
 
 #include "Backup.h"
+#include "FileBeside.h"
 #include "ProgramValues.h"
 #include "ZilError.h"
 
@@ -314,28 +315,17 @@ QString ensure(Sound sound) {
     // A school's own recording under this name stays: the program never writes over a file.
     if (present.exists() || present.isSymLink())
         return bellName(sound);
-    // Written aside and renamed, so a bell never opens half a file, and a copy that stops half
-    // way leaves no file of the name to be kept as if the school's.
-    const QString part = folder + QStringLiteral("/.") + fileName(sound) + QStringLiteral(".part");
-    const QString failed =
-        QStringLiteral("'%1' yazılamadı: Muzikler klasörüne yazılamıyor ya da disk dolu olabilir.")
-            .arg(shown(target));
-    const QByteArray data = wave(sound);
-    QFile out(part);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(data) != data.size() ||
-        !out.flush()) {
-        out.remove();
-        throw ZilError(failed);
-    }
-    out.close();
-    if (known)
-        ::chmod(QFile::encodeName(part).constData(), musicStatus.st_mode & 0666);
-    if (!QFile::rename(part, target)) {
-        QFile::remove(part);
-        // Another copy of the program may have written it meanwhile.
-        if (!QFileInfo::exists(target))
-            throw ZilError(failed);
-    }
+    // Written aside and then given the name, so a bell never opens half a file, a copy that stops
+    // half way leaves no file of the name to be kept as if the school's, and a link planted in the
+    // folder never has the sound written into a file it leads to.
+    const QString why =
+        FileBeside::write(target, wave(sound), FileBeside::Existing::Keep,
+                          known ? std::optional<mode_t>(musicStatus.st_mode & 0666) : std::nullopt);
+    if (!why.isEmpty())
+        throw ZilError(
+            QStringLiteral("'%1' yazılamadı: Muzikler klasörüne yazılamıyor ya da disk dolu "
+                           "olabilir (%2).")
+                .arg(shown(target), why));
     return bellName(sound);
 }
 

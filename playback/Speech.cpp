@@ -1,5 +1,6 @@
 #include "Speech.h"
 
+#include "FileBeside.h"
 #include "SpokenTurkish.h"
 #include "ZilError.h"
 
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMutex>
-#include <QSaveFile>
 
 #include <espeak-ng/espeak_ng.h>
 
@@ -138,17 +138,18 @@ void write(const QString &text, const QString &target) {
     if (madeFolder &&
         ::stat(QFile::encodeName(QFileInfo(folder).absolutePath()).constData(), &parent) == 0)
         ::chmod(QFile::encodeName(folder).constData(), parent.st_mode & 02777);
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
-        throw ZilError(QStringLiteral("'%1' yazılamadı: klasöre yazılamıyor ya da disk dolu "
-                                      "olabilir.")
-                           .arg(shown));
     // Whoever may read the folder may read the announcement, whatever this user's umask: the
-    // installed program's service plays it.
-    const QFileDevice::Permissions read =
-        QFileInfo(info.absolutePath()).permissions() &
-        (QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    QFile::setPermissions(target, QFile::permissions(target) | read);
+    // installed program's service plays it. Set on the new file before it takes the name, and
+    // written beside so that a link planted under the name never leads the write elsewhere.
+    const QFileDevice::Permissions folderMay = QFileInfo(info.absolutePath()).permissions();
+    const mode_t mode = S_IRUSR | S_IWUSR |
+                        (folderMay.testFlag(QFileDevice::ReadGroup) ? S_IRGRP : 0) |
+                        (folderMay.testFlag(QFileDevice::ReadOther) ? S_IROTH : 0);
+    if (const QString why = FileBeside::write(target, data, FileBeside::Existing::Replace, mode);
+        !why.isEmpty())
+        throw ZilError(QStringLiteral("'%1' yazılamadı: klasöre yazılamıyor ya da disk dolu "
+                                      "olabilir (%2).")
+                           .arg(shown, why));
 }
 
 } // namespace Speech

@@ -1,5 +1,6 @@
 #include "SharedMusic.h"
 
+#include "FileBeside.h"
 #include "ZilError.h"
 
 #include <QCryptographicHash>
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,12 +117,15 @@ QString SharedMusic::write(const QString &name, const QByteArray &bytes) {
             0)
             throw ZilError(QStringLiteral("bu bilgisayardaki «%1» bir kenara alınamadı").arg(name));
     }
-    // Written aside and renamed into place: a bell never opens half a file.
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // Written aside and renamed into place: a bell never opens half a file. Not with QSaveFile,
+    // which writes through a link of the name into whatever file it leads to: a link planted in
+    // Muzikler would have the server's bytes written wherever the user who rings may write.
+    // rename(2) replaces the link itself.
+    const QString why = FileBeside::write(target, bytes, FileBeside::Existing::Replace);
+    if (!why.isEmpty()) {
         if (!aside.isEmpty())
             QFile::remove(aside);
-        throw ZilError(file.errorString());
+        throw ZilError(why);
     }
     Seen written;
     if (stat(name, written)) {

@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "BellStore.h"
 #include "Calendar.h"
+#include "FileBeside.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "SharedMusic.h"
@@ -17,7 +18,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
-#include <QSaveFile>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -27,6 +27,8 @@
 #include <QUuid>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 namespace {
 const QString settingsName = QStringLiteral("ortak.json");
@@ -225,16 +227,15 @@ void SharedSettings::write(const QString &folder, const SharedSettings &s) {
     o.insert(QStringLiteral("kullanici"), s.user.trimmed());
     o.insert(QStringLiteral("parola"), s.password);
     o.insert(QStringLiteral("ca"), s.caFile.trimmed());
-    QSaveFile f(file(folder));
     // The password lets whoever reads it add records as this computer: closed to everyone but
     // the data folder's group, whose members all may ring it (the service's user reads what a
-    // staff member's window saved).
-    if (!f.open(QIODevice::WriteOnly) ||
-        !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                          QFileDevice::ReadGroup) ||
-        f.write(QJsonDocument(o).toJson()) < 0 || !f.commit())
-        throw ZilError(
-            QStringLiteral("Ortak program ayarları kaydedilemedi: %1").arg(f.errorString()));
+    // staff member's window saved). Written beside: a link planted under the name by another
+    // user of the folder never receives it.
+    if (const QString why =
+            FileBeside::write(file(folder), QJsonDocument(o).toJson(),
+                              FileBeside::Existing::Replace, S_IRUSR | S_IWUSR | S_IRGRP);
+        !why.isEmpty())
+        throw ZilError(QStringLiteral("Ortak program ayarları kaydedilemedi: %1").arg(why));
 }
 
 // The server's side of a joined computer, on its own thread: one QPSQL connection, LISTEN for
@@ -559,7 +560,7 @@ private:
     // The files the content names that this computer lacks, or holds with another sum, written
     // into Muzikler before the owner writes the rows that name them. Written here, on the link's
     // thread, since the owner never writes these files: it only opens them to ring, and a file
-    // is renamed into place whole (QSaveFile), so an open finds the old file or the new one,
+    // is renamed into place whole (FileBeside), so an open finds the old file or the new one,
     // never half of one; and no row names a new file before the owner applies the content,
     // which is posted after this returns. False when the server could not be read; `written`
     // false when a file could not be put in place here (told).

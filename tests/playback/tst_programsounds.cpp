@@ -126,11 +126,22 @@ private slots:
         QVERIFY(own.open(QIODevice::WriteOnly) && own.write("okulun kaydı") > 0);
         own.close();
         QVERIFY(QFile::remove(music + bellName(Sound::KesikSiren)));
+        // Another user of the folder may plant a link where the sound is written first: it
+        // never leads the write into the file it points at.
+        const QString outside = dir.filePath(QStringLiteral("disari.txt"));
+        QFile victim(outside);
+        QVERIFY(victim.open(QIODevice::WriteOnly) && victim.write("dokunulmaz") == 10);
+        victim.close();
+        const QString sirenFile = QFileInfo(music + bellName(Sound::KesikSiren)).fileName();
+        QVERIFY(QFile::link(outside,
+                            folder + QStringLiteral("/.") + sirenFile + QStringLiteral(".part")));
         QCOMPARE(ensure(Sound::Ogrenci), bellName(Sound::Ogrenci));
         QCOMPARE(ensureAll(), QString());
         QCOMPARE(QFileInfo(own).size(), qint64(QByteArray("okulun kaydı").size()));
         QCOMPARE(QFileInfo(music + bellName(Sound::KesikSiren)).size(),
                  wave(Sound::KesikSiren).size());
+        QVERIFY(!QFileInfo(music + bellName(Sound::KesikSiren)).isSymLink());
+        QCOMPARE(QFileInfo(outside).size(), qint64(10));
 
         // A folder that cannot be made is told in the user's words, even to root.
         QVERIFY(QDir(folder).removeRecursively());

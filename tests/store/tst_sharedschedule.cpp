@@ -597,6 +597,14 @@ private slots:
         // C has a file of its own under the same name: kept, not lost.
         const QByteArray own("C'nin kendi zili");
         c.putMusic(QStringLiteral("tek.mp3"), own);
+        // A link planted under a name the school's music takes never leads the write elsewhere.
+        const QString outside = c.fx.folder() + QStringLiteral("disari.txt");
+        {
+            QFile f(outside);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("dokunulmaz") == 10);
+        }
+        QVERIFY(QDir().mkpath(c.music() + QStringLiteral("Anonslar")));
+        QVERIFY(QFile::link(outside, c.music() + QStringLiteral("Anonslar/duyuru.wav")));
 
         Announcement notice;
         notice.name = QStringLiteral("Veli toplantısı");
@@ -635,8 +643,19 @@ private slots:
         const QStringList kept = QDir(c.music()).entryList({QStringLiteral("tek.mp3.yerel-*")});
         QCOMPARE(kept.size(), 1);
         QCOMPARE(c.musicBytes(kept.first()), own);
-        QCOMPARE(c.problems.size(), 1);
-        QVERIFY2(c.problems.first().contains(kept.first()), qPrintable(c.problems.first()));
+        QVERIFY(!QFileInfo(c.music() + QStringLiteral("Anonslar/duyuru.wav")).isSymLink());
+        QCOMPARE(QDir(c.music() + QStringLiteral("Anonslar"))
+                     .entryList({QStringLiteral("duyuru.wav.yerel-*")}, QDir::Files | QDir::System)
+                     .size(),
+                 1);
+        {
+            QFile f(outside);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("dokunulmaz"));
+        }
+        // Each kept file told once.
+        QCOMPARE(c.problems.size(), 2);
+        QVERIFY2(c.problems.join('\n').contains(kept.first()), qPrintable(c.problems.join('\n')));
 
         for (Computer *pc : {&b, &c}) {
             ringThrough(*pc, QTime(9, 59, 58), QTime(10, 0, 1));
