@@ -864,8 +864,10 @@ void SharedSchedule::setIntervals(int checkMs, int localMs) {
 void SharedSchedule::start(const SharedSettings &settings) {
     stop();
     m_settings = settings;
-    if (!settings.on)
+    if (!settings.on) {
+        forgetJoining();
         return;
+    }
     if (const QString why = settings.problem(); !why.isEmpty()) {
         tell(why);
         return;
@@ -881,6 +883,24 @@ void SharedSchedule::start(const SharedSettings &settings) {
         m_link, [l = m_link] { l->begin(); }, Qt::QueuedConnection);
     m_localTimer.start();
     setStatus(QStringLiteral("Ortak programa bağlanılıyor…"));
+}
+
+void SharedSchedule::forgetJoining() {
+    // What the copy holds from here on is this computer's own. Joined again, it is kept as a
+    // backup and replaced by the school's, as at the first joining, rather than taken for edits
+    // made while the program was closed and sent to the whole school. The record's mark stays:
+    // lines the server has are not sent again.
+    try {
+        m_local.SetConnection(m_store.file());
+        if (!hasTable(QStringLiteral("OrtakDurum")))
+            return;
+        for (const QString &key :
+             {keySurum, keyIcerik, keyKullanici, keyYonetici, keyDurumSatiri, keyBinaID, keyBina})
+            m_local.ExecuteStatement(QStringLiteral("DELETE FROM OrtakDurum WHERE Anahtar=?"),
+                                     {key});
+    } catch (const ZilError &) {
+        // Read again at the next start with the settings off.
+    }
 }
 
 void SharedSchedule::stop() {

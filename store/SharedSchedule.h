@@ -156,6 +156,8 @@ private:
     // not make, or one the server refused); false (and told) when that backup could not be
     // taken, and nothing is replaced.
     bool keepBeforeReplacing(const SharedContent &local, bool undoingEdit);
+    // The copy left the shared place: it no longer holds the school's version.
+    void forgetJoining();
 
     BellStore &m_store;
     Calendar &m_calendar;

@@ -497,6 +497,22 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(one(QStringLiteral("SELECT count(*) FROM zil WHERE ders_saati "
                                                      "= 'Yönetici ekledi'")),
                                   QStringLiteral("0"), 15000);
+
+        // Left, the copy is the computer's own: a bell added then stays its own, and joining
+        // again keeps it in a backup instead of sending it to the whole school.
+        SharedSettings left = a.settings;
+        left.on = false;
+        a.shared->start(left);
+        QCOMPARE(a.shared->appliedVersion(), qint64(-1));
+        a.fx.insert(4, QStringLiteral("Ayrıyken eklendi"), QStringLiteral("12:00:00"),
+                    QStringLiteral("a.mp3"), 5);
+        a.join();
+        QTRY_COMPARE_WITH_TIMEOUT(kept().size(), 2, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!a.bellNames().contains(QStringLiteral("Ayrıyken eklendi")),
+                                 15000);
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM zil WHERE ders_saati = 'Ayrıyken "
+                                    "eklendi'")),
+                 QStringLiteral("0"));
     }
 
     // Two managers change the schedule at once, each on a copy of the same version: one edit
