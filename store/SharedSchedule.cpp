@@ -113,20 +113,33 @@ const QString keyDurumSatiri = QStringLiteral("DurumSatiri");
 const QString keyBinaID = QStringLiteral("BinaID");
 const QString keyBina = QStringLiteral("Bina");
 
-// One key of OrtakDurum read from the file itself; empty when the copy has none or cannot be
-// read just now.
-QString savedState(const QString &databaseFile, const QString &key) {
+// What the link kept in the copy of `dataFolder` for the windows, read at once from the file
+// itself; empty when the folder is not joined, or the copy has none or cannot be read just now.
+// Whom the server took the user for counts only while the settings still name that user.
+QHash<QString, QString> savedStates(const QString &dataFolder) {
+    const SharedSettings settings = SharedSettings::read(dataFolder);
+    QHash<QString, QString> states;
+    if (!settings.on)
+        return states;
     try {
         ScheduleQuery query;
-        query.SetConnection(databaseFile);
+        query.SetConnection(DatabaseFileIn(dataFolder));
         query.OpenStatement(Statements::TabloVarMi, {QStringLiteral("OrtakDurum")});
         if (query.Eof())
-            return {};
-        query.OpenStatement(QStringLiteral("SELECT Deger FROM OrtakDurum WHERE Anahtar=?"), {key});
-        return query.Eof() ? QString() : query.FieldAsText(0);
+            return states;
+        query.OpenStatement(QStringLiteral("SELECT Anahtar,Deger FROM OrtakDurum"));
+        for (; !query.Eof(); query.Next())
+            states.insert(query.FieldAsText(0), query.FieldAsText(1));
     } catch (const ZilError &) {
         return {};
     }
+    if (states.value(keyKullanici) != settings.user) {
+        states.remove(keyYonetici);
+        states.remove(keyBinaID);
+        states.remove(keyBina);
+    }
+    states.insert(keyKullanici, settings.user);
+    return states;
 }
 
 QString digestOf(const SharedContent &c) {
@@ -983,32 +996,25 @@ void SharedSchedule::onIdentity(const QString &school, const QString &building, 
 }
 
 QString SharedSchedule::savedStatus(const QString &dataFolder) {
-    if (!SharedSettings::read(dataFolder).on)
-        return {};
-    return savedState(DatabaseFileIn(dataFolder), keyDurumSatiri);
+    return savedStates(dataFolder).value(keyDurumSatiri);
 }
 
 qint64 SharedSchedule::savedBuilding(const QString &dataFolder, QString *name) {
-    const SharedSettings settings = SharedSettings::read(dataFolder);
-    const QString databaseFile = DatabaseFileIn(dataFolder);
-    if (!settings.on || savedState(databaseFile, keyKullanici) != settings.user)
-        return 0;
-    const qint64 id = savedState(databaseFile, keyBinaID).toLongLong();
+    const QHash<QString, QString> states = savedStates(dataFolder);
+    const qint64 id = states.value(keyBinaID).toLongLong();
     if (id != 0 && name)
-        *name = savedState(databaseFile, keyBina);
+        *name = states.value(keyBina);
     return id;
 }
 
 QString SharedSchedule::editRefusal(const QString &dataFolder) {
-    const SharedSettings settings = SharedSettings::read(dataFolder);
-    const QString databaseFile = DatabaseFileIn(dataFolder);
-    if (!settings.on || savedState(databaseFile, keyYonetici) != QLatin1String("0") ||
-        savedState(databaseFile, keyKullanici) != settings.user)
+    const QHash<QString, QString> states = savedStates(dataFolder);
+    if (states.value(keyYonetici) != QLatin1String("0"))
         return {};
     return QStringLiteral("Bu bilgisayar okulun ortak programıyla çalıyor ve kullanıcısı («%1») "
                           "ortak programı değiştiremez. Zilleri, programları ve takvimi okulun "
                           "yöneticisi değiştirir; değişiklik bu bilgisayara kendiliğinden gelir.")
-        .arg(settings.user);
+        .arg(states.value(keyKullanici));
 }
 
 bool SharedSchedule::keepBeforeReplacing(const SharedContent &local, bool undoingEdit) {
