@@ -4,6 +4,7 @@
 #include "FirstSound.h"
 #include "GstMediaLayer.h"
 #include "MusicFile.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 
 #include <QFileInfo>
@@ -78,6 +79,11 @@ void DayCheck::check(const QDate &date, const QList<Bell> &bells) {
         if (files.contains(bell.music) || refused.contains(bell.music))
             continue;
         const MusicFile music = MusicFile::of(bell.music);
+        // The program's own sounds of a new folder are being made beside the clock: one not
+        // there yet is no fault of the schedule, and one that cannot be written is told by that.
+        if (ProgramSounds::isProgramSound(bell.music) &&
+            (!music.ok() || !QFileInfo::exists(music.path)))
+            continue;
         if (music.ok())
             files.insert(bell.music, music.path);
         else

@@ -569,11 +569,12 @@ private slots:
     }
 
     // The morning's check of the music warns once per bell a day, however often the program
-    // starts that day.
+    // starts that day; a program sound a new folder is still making is no warning.
     void startOfDayWarningsOncePerDay() {
         ClockRig rig;
         QVERIFY(QDir(rig.fx.folder()).mkdir("Muzikler"));
         rig.fx.insert(0, "a", "08:00:00", "../disari.wav", 5);
+        rig.fx.insert(0, "b", "08:10:00", "Programın sesleri/Öğrenci zili.wav", 5);
         const QList<Bell> bells = rig.store.dayBells(0);
         for (int start = 0; start < 3; ++start) {
             DayCheck check(rig.store, [&](const QString &m) { rig.reports << m; });
