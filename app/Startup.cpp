@@ -2,6 +2,7 @@
 
 #include "Autostart.h"
 #include "Backup.h"
+#include "CommandDesk.h"
 #include "ErrorBox.h"
 #include "OrtakProgram.h"
 #include "ProgramSounds.h"
@@ -212,6 +213,11 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     // not held for them; later starts find them there.
     ProgramSounds::ensureAllAside([](const QString &failure) { showErrorNotice(failure); });
     Program program(online);
+    // While this window rings, the socket's commands (the network service's phone page, a
+    // staff member's) are this window's bells', at the same gate.
+    CommandDesk desk(claim, program.bells(), [](const QString &line) {
+        qInfo().noquote() << line;
+    });
     QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
                      [&program] { bringToFront(program.menu()); });
     // A window ended by the system (log-out, shutdown, kill) stops its music and lets go of the

@@ -104,16 +104,23 @@ bool Bells::start() {
 }
 
 void Bells::followShared() {
-    // The settings window writes a file; the process that rings, window or service, follows it.
-    const SharedSettings settings = SharedSettings::read(dataFolder());
-    if (!m_sharedOn || (settings == m_sharedSettings && (m_shared->running() || !settings.on)))
+    // The network service, when one runs beside, holds the claim and keeps the link; this
+    // process keeps it only in its stead.
+    if (m_sharedOn && m_networkAllowed)
+        m_network.hold();
+    if (!m_sharedOn || !m_network.held()) {
+        if (m_shared->running())
+            m_shared->stop();
+        m_sharedSettings = {};
         return;
-    m_sharedSettings = settings;
-    m_shared->start(settings);
+    }
+    followSharedSettings(*m_shared, m_sharedSettings);
 }
 
 void Bells::setSharedOn(bool on) {
     m_sharedOn = on;
+    if (!on)
+        m_network.release();
     if (!m_shared)
         return;
     if (!on)

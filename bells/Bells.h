@@ -5,11 +5,15 @@
 #include "BellStore.h"
 #include "BreakMusic.h"
 #include "Calendar.h"
+#include "Commands.h"
 #include "DailyCopies.h"
 #include "DayCheck.h"
 #include "DayPlan.h"
+#include "Gate.h"
 #include "LayerBellPlayer.h"
 #include "MediaPlayerDevice.h"
+#include "NetworkClaim.h"
+#include "ProgramValues.h"
 #include "SharedSchedule.h"
 #include "SoundSettings.h"
 
@@ -71,8 +75,19 @@ public:
     // "Ortak program" settings saved meanwhile.
     SharedSchedule *shared() { return m_shared.get(); }
     // Off while another process (the background service) rings the folder, so that one process
-    // alone writes the copy, sends its record and its edits.
+    // alone writes the copy, sends its record and its edits, and serves the phone.
     void setSharedOn(bool on);
+    // Whether this process may face the network (the phone page, the shared schedule's link)
+    // when no network service holds the folder's network claim; the ringing service may not,
+    // it has none. Set before start().
+    void setNetworkAllowed(bool allowed) { m_networkAllowed = allowed; }
+    // This process faces the network now: it serves the phone and keeps the shared link.
+    bool networkHere() const { return m_network.held(); }
+
+    // The one gate every PIN and every command of this folder's ringing passes.
+    Gate &gate() { return m_gate; }
+    // What a window, a phone or the socket may ask these bells to do, checked at the gate.
+    Commands &commands() { return m_commands; }
 
     // Sounds the alarm of `kind` (0 Yangın, 1 Deprem, 2 Tahliye) or stops it (-1); a line for
     // the log or the user says what was done.
@@ -108,5 +123,9 @@ private:
     void followShared();
     SharedSettings m_sharedSettings;
     bool m_sharedOn = true;
+    bool m_networkAllowed = true;
+    NetworkClaim m_network{dataFolder()};
+    Gate m_gate{dataFolder()};
+    Commands m_commands{*this, m_gate};
     QTimer m_sharedLook;
 };

@@ -1,6 +1,8 @@
 #include "PhonePage.h"
 
 #include "Bells.h"
+#include "Commands.h"
+#include "PhoneDoor.h"
 #include "Clock.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
@@ -33,25 +35,14 @@ const PlannedSound *current(const QList<PlannedSound> &sounds, const QTime &now)
 PhonePage::PhonePage(Bells &bells, std::function<void(const QString &)> report, QObject *parent)
     : QObject(parent)
     , m_bells(bells)
-    , m_report(std::move(report))
-    , m_server(m_snapshot, rolesFile(), [this](const PhoneCommand &command) { perform(command); }) {
+    , m_door(std::make_unique<PhoneDoor>(
+          m_snapshot, [this](const PhoneCommand &command) { perform(command); },
+          std::move(report))) {
+    m_door->setLogin([&gate = bells.gate()](const QString &pin, const GateClient &client) {
+        return gate.login(pin, client);
+    });
     m_timer.setInterval(1000);
-    connect(&m_server, &PhoneServer::listening, this, [this](quint16 port) {
-        m_listening = port;
-        m_hasFailed = false;
-        qInfo().noquote() << QStringLiteral("Telefon sayfası açık: https://<adres>:%1 "
-                                            "(sertifika SHA-256: %2)")
-                                 .arg(port)
-                                 .arg(m_identity.fingerprint);
-        emit listening(port);
-    });
-    connect(&m_server, &PhoneServer::failed, this, [this](const QString &message) {
-        m_server.stop();
-        m_hasFailed = true;
-        m_failed = m_serving;
-        if (m_report)
-            m_report(message);
-    });
+    connect(m_door.get(), &PhoneDoor::listening, this, &PhonePage::listening);
     connect(&m_timer, &QTimer::timeout, this, &PhonePage::tick);
 }
 
@@ -61,52 +52,32 @@ void PhonePage::start() {
     m_timer.start();
 }
 
-void PhonePage::tick() {
-    const QFileInfo file(PhoneAccess::settingsFile(dataFolder()));
-    std::optional<std::pair<QDateTime, qint64>> stamp;
-    if (file.exists())
-        stamp = std::pair{file.lastModified(), file.size()};
-    if (stamp != m_settingsStamp) {
-        m_settingsStamp = stamp;
-        m_settings = PhoneAccess::readSettings(dataFolder());
-    }
-    const PhoneSettings &settings = m_settings;
-    // Only the process that rings the folder serves it, so it answers for the bells that ring.
-    const bool wanted = settings.on && m_bells.clock().ringing();
-    if (!wanted) {
-        if (m_server.started()) {
-            m_server.stop();
-            m_listening = 0;
-            qInfo().noquote() << QStringLiteral("Telefon sayfası kapatıldı.");
-        }
-        m_hasFailed = false;
-        return;
-    }
-    if (!m_server.started() || settings.port != m_serving.port ||
-        settings.address != m_serving.address)
-        serve(settings);
-    writeSnapshot(settings);
+void PhonePage::setListenAddress(const QHostAddress &address) {
+    m_door->setListenAddress(address);
 }
 
-void PhonePage::serve(const PhoneSettings &settings) {
-    // A failure is told once; it is tried again when the settings change.
-    if (m_hasFailed && m_failed == settings)
-        return;
-    m_server.stop();
-    m_listening = 0;
-    m_serving = settings;
-    try {
-        m_identity = PhoneAccess::ensureIdentity(dataFolder());
-    } catch (const ZilError &error) {
-        m_hasFailed = true;
-        m_failed = settings;
-        if (m_report)
-            m_report(error.message());
+quint16 PhonePage::port() const {
+    return m_door->port();
+}
+
+QString PhonePage::fingerprint() const {
+    return m_door->fingerprint();
+}
+
+void PhonePage::tick() {
+    const PhoneSettings &settings = m_door->settings();
+    // Only the process that rings the folder answers for it, so the page shows the bells that
+    // ring; it opens the page itself only while it faces the network.
+    const bool ringing = settings.on && m_bells.clock().ringing();
+    const bool wasServing = m_door->serving();
+    m_door->follow(ringing && m_bells.networkHere());
+    if (!ringing) {
+        m_snapshotJson = {};
         return;
     }
-    m_slowTicks = 0;
-    m_server.start(settings.address.isEmpty() ? m_address : QHostAddress(settings.address),
-                   quint16(settings.port), m_identity);
+    if (m_door->serving() && !wasServing)
+        m_slowTicks = 0;
+    writeSnapshot(settings);
 }
 
 void PhonePage::writeSnapshot(const PhoneSettings &settings) {
@@ -205,6 +176,15 @@ void PhonePage::writeSnapshot(const PhoneSettings &settings) {
         {QStringLiteral("program"), lessons},
     };
     m_snapshot->set(state, classroom, sounds, m_announcementIds, settings.classroom);
+    QJsonArray ids;
+    for (const int id : std::as_const(m_announcementIds))
+        ids.append(id);
+    m_snapshotJson = {{QStringLiteral("durum"), state},
+                      {QStringLiteral("sinif"), classroom},
+                      {QStringLiteral("sesler"), QJsonArray::fromStringList(QStringList(
+                                                     sounds.begin(), sounds.end()))},
+                      {QStringLiteral("anonslar"), ids},
+                      {QStringLiteral("sinifAcik"), settings.classroom}};
 }
 
 void PhonePage::note(const PhoneCommand &command, const QString &what) {
@@ -216,48 +196,14 @@ void PhonePage::note(const PhoneCommand &command, const QString &what) {
         m_commands.removeLast();
 }
 
-void PhonePage::perform(const PhoneCommand &command) {
+Commands::Outcome PhonePage::perform(const PhoneCommand &command) {
     const QString who =
         QStringLiteral("telefondan: %1, %2").arg(roleName(command.role), command.address);
     m_slowTicks = 0;
-    try {
-        switch (command.kind) {
-        case PhoneCommand::Kind::StopMusic:
-            note(command, m_bells.stopMusic() ? QStringLiteral("Müzik durduruldu.")
-                                              : QStringLiteral("Durdurulacak müzik yoktu."));
-            break;
-        case PhoneCommand::Kind::RingNow:
-            m_bells.ringNow(command.music, command.seconds, who);
-            note(command, QStringLiteral("Zil çalındı: %1").arg(command.music));
-            break;
-        case PhoneCommand::Kind::AnnounceNow: {
-            std::optional<Announcement> announcement =
-                m_bells.store().announcement(command.announcement);
-            if (!announcement) {
-                note(command, QStringLiteral("Anons bulunamadı; silinmiş olabilir."));
-                break;
-            }
-            announcement->name += QStringLiteral(" (%1)").arg(who);
-            m_bells.announceNow(*announcement);
-            note(command, QStringLiteral("Anons yapıldı: %1").arg(announcement->name));
-            break;
-        }
-        case PhoneCommand::Kind::Alarm:
-            note(command, m_bells.alarmCommand(command.alarm));
-            break;
-        case PhoneCommand::Kind::StopAlarm:
-            note(command, m_bells.alarmCommand(-1));
-            break;
-        case PhoneCommand::Kind::SilenceToday:
-            m_bells.calendar().silenceToday(command.on);
-            note(command, command.on ? QStringLiteral("Bugün zil çalmayacak.")
-                                     : QStringLiteral("Bugünün zilleri yeniden çalacak."));
-            break;
-        }
-    } catch (const ZilError &error) {
-        note(command, QStringLiteral("Yapılamadı: %1").arg(error.message()));
-    }
+    const Commands::Outcome outcome = m_bells.commands().perform(command, who);
+    note(command, outcome.line);
     // The phone that asked sees what came of it at its next look.
-    if (m_server.started())
-        writeSnapshot(m_serving);
+    if (!m_snapshotJson.isEmpty())
+        writeSnapshot(m_door->settings());
+    return outcome;
 }

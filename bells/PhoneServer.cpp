@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -330,10 +331,10 @@ QJsonArray permitted(Role role) {
 
 class PhoneWorker : public QObject {
 public:
-    PhoneWorker(std::shared_ptr<PhoneSnapshot> snapshot, QString rolesFile,
+    PhoneWorker(std::shared_ptr<PhoneSnapshot> snapshot, PhoneServer::Login login,
                 std::function<void(const PhoneCommand &)> perform, QObject *performer)
         : m_snapshot(std::move(snapshot))
-        , m_roles(std::move(rolesFile))
+        , m_login(std::move(login))
         , m_perform(std::move(perform))
         , m_performer(performer) {
         m_clock.start();
@@ -373,10 +374,7 @@ private:
         QByteArray token;
         QString address;
         qint64 endsMs = 0;
-    };
-    struct Tries {
-        int wrong = 0;
-        qint64 lockedUntilMs = 0;
+        QByteArray gateToken;
     };
 
     void tell(PhoneServer *owner, bool ok, quint16 port, const QString &message) {
@@ -481,43 +479,36 @@ private:
 
     Reply logIn(const QHttpServerRequest &request) {
         const QString address = request.remoteAddress().toString();
-        if (m_tries.size() >= MaxAddresses && !m_tries.contains(address))
-            dropOldSessions();
-        if (m_tries.size() >= MaxAddresses && !m_tries.contains(address))
-            return refusal(429,
-                           QStringLiteral("Çok fazla deneme var; biraz sonra yeniden deneyin."));
-        Tries &tries = m_tries[address];
-        if (const qint64 left = tries.lockedUntilMs - nowMs(); left > 0) {
-            return refusal(429, QStringLiteral("%1 kez yanlış PIN girildi. Lütfen %2 saniye "
-                                               "sonra yeniden deneyin.")
-                                    .arg(Roles::MaxWrongTries)
-                                    .arg((left + 999) / 1000));
-        }
-        const Roles::Hashes hashes = m_roles.hashes();
-        if (hashes.manager.isEmpty())
-            return refusal(403, QStringLiteral("Telefondan işlem yapılabilmesi için önce "
-                                               "programda Yönetici PIN'i belirlenmeli."));
         const QString pin = QJsonDocument::fromJson(request.body())
                                 .object()
                                 .value(QStringLiteral("pin"))
                                 .toString();
-        const Role role = Roles::match(hashes, pin);
-        if (role == Role::Viewer) {
-            if (++tries.wrong >= Roles::MaxWrongTries) {
-                tries.wrong = 0;
-                tries.lockedUntilMs = nowMs() + Roles::LockSeconds * 1000;
-            }
+        GateClient client{GateClient::Road::Phone, address, {}};
+        const GateAnswer answer = m_login(pin, client);
+        switch (answer.outcome) {
+        case GateAnswer::Outcome::Granted:
+            break;
+        case GateAnswer::Outcome::NoManagerPin:
+            return refusal(403, QStringLiteral("Telefondan işlem yapılabilmesi için önce "
+                                               "programda Yönetici PIN'i belirlenmeli."));
+        case GateAnswer::Outcome::Wrong:
             qInfo().noquote()
                 << QStringLiteral("Telefon sayfası: %1 adresinden yanlış PIN.").arg(address);
-            return refusal(401, QStringLiteral("PIN yanlış."));
+            return refusal(401, answer.message.isEmpty() ? QStringLiteral("PIN yanlış.")
+                                                         : answer.message);
+        case GateAnswer::Outcome::Wait:
+        case GateAnswer::Outcome::Broken:
+            return refusal(429, answer.message.isEmpty()
+                                    ? QStringLiteral("Şimdi giriş yapılamıyor; biraz sonra "
+                                                     "yeniden deneyin.")
+                                    : answer.message);
         }
-        m_tries.remove(address);
         dropOldSessions();
-        Session s{role, randomHex(32), address, nowMs() + SessionMs};
+        Session s{answer.role, randomHex(32), address, nowMs() + SessionMs, answer.token};
         const QByteArray id = randomHex(32);
         m_sessions.insert(id, s);
         qInfo().noquote() << QStringLiteral("Telefon sayfası: %1 adresinden %2 olarak giriş.")
-                                 .arg(address, roleName(role));
+                                 .arg(address, roleName(answer.role));
         Reply reply = json(sessionJson(s));
         reply.cookie = cookieName.toLatin1() + '=' + id +
                        "; Path=/; Max-Age=" + QByteArray::number(SessionMs / 1000) +
@@ -547,8 +538,6 @@ private:
                     oldest = it;
             m_sessions.erase(oldest);
         }
-        for (auto it = m_tries.begin(); it != m_tries.end();)
-            it = it->lockedUntilMs <= nowMs() && it->wrong == 0 ? m_tries.erase(it) : std::next(it);
     }
 
     Reply command(const QHttpServerRequest &request) {
@@ -566,6 +555,7 @@ private:
         PhoneCommand c;
         c.address = s->address;
         c.role = s->role;
+        c.token = s->gateToken;
         Action action = Action::View;
         QString done;
         if (name == QLatin1String("durdur")) {
@@ -618,18 +608,15 @@ private:
     }
 
     static constexpr qint64 SessionMs = PhoneServer::SessionMinutes * 60 * 1000;
-    // Addresses with wrong tries kept at once; a school has far fewer phones.
-    static constexpr int MaxAddresses = 4096;
 
     std::shared_ptr<PhoneSnapshot> m_snapshot;
-    Roles m_roles;
+    PhoneServer::Login m_login;
     std::function<void(const PhoneCommand &)> m_perform;
     // Outlives every server thread: the server waits for them before it goes.
     QObject *m_performer;
     quint64 m_generation = 0;
     QElapsedTimer m_clock;
     QHash<QByteArray, Session> m_sessions;
-    QHash<QString, Tries> m_tries;
 };
 
 // --- the server: lives in the main thread ---------------------------------------------------
@@ -654,7 +641,14 @@ void PhoneServer::start(const QHostAddress &address, quint16 port, const PhoneId
     stop();
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("Telefon sayfası"));
-    m_worker = new PhoneWorker(m_snapshot, m_rolesFile, m_perform, this);
+    if (!m_login) {
+        // A server made without a way to the gate keeps one of its own on the roles' folder.
+        auto gate = std::make_shared<Gate>(QFileInfo(m_rolesFile).absolutePath());
+        m_login = [gate](const QString &pin, const GateClient &client) {
+            return gate->login(pin, client);
+        };
+    }
+    m_worker = new PhoneWorker(m_snapshot, m_login, m_perform, this);
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread->start();

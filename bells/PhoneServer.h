@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Gate.h"
 #include "PhoneAccess.h"
 #include "Roles.h"
 
@@ -53,6 +54,7 @@ struct PhoneCommand {
     bool on = false;      // SilenceToday
     QString address;      // who asked
     Role role = Role::Viewer;
+    QByteArray token;     // the gate's session, checked again by the process that acts
 };
 
 // The page's HTTPS server. It runs in a thread of its own, with its own event loop; it reads
@@ -80,6 +82,11 @@ public:
     // Waits for the server's thread.
     ~PhoneServer() override;
 
+    // How a PIN is tried; by default a gate on the roles file's folder, in this process. Set
+    // before start().
+    using Login = std::function<GateAnswer(const QString &pin, const GateClient &client)>;
+    void setLogin(Login login) { m_login = std::move(login); }
+
     // Starts listening in the server's thread; listening() or failed() tells how it went.
     void start(const QHostAddress &address, quint16 port, const PhoneIdentity &identity);
     // Stops at once; the thread ends by itself, and is waited for only at destruction.
@@ -96,6 +103,7 @@ private:
     std::shared_ptr<PhoneSnapshot> m_snapshot;
     QString m_rolesFile;
     std::function<void(const PhoneCommand &)> m_perform;
+    Login m_login;
     QThread *m_thread = nullptr;
     PhoneWorker *m_worker = nullptr;
     QList<QPointer<QThread>> m_ending;

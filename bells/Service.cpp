@@ -3,6 +3,7 @@
 #include "Bells.h"
 #include "ClockSync.h"
 #include "ClockWatch.h"
+#include "CommandDesk.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "SingleInstance.h"
@@ -15,14 +16,6 @@
 namespace {
 void logLine(const QString &message) {
     qInfo().noquote() << message;
-}
-
-void runCommand(Bells &bells, const QByteArray &command, int argument,
-                const std::function<void(const QString &)> &log) {
-    if (command == "alarm")
-        log(bells.alarmCommand(argument));
-    else if (command == "anons")
-        log(bells.announceCommand(argument));
 }
 
 // flock() costs nothing, and a holder that died should leave at most a second without a ringer.
@@ -43,7 +36,12 @@ int runService(QCoreApplication &app) {
     // Made beside the clock, not before it: a new folder's first bell is not held for them.
     ProgramSounds::ensureAllAside([](const QString &failure) { logLine(failure); });
     Bells bells(logLine);
+    // The ringing service has no network: the network service beside it serves the phone and
+    // keeps the shared schedule's link, asking these bells through the socket.
+    bells.setNetworkAllowed(false);
     bells.clock().setRinging(false);
+    // What a window, the network service or a staff member's command line asks, at the gate.
+    CommandDesk desk(claim, bells, logLine);
 
     QObject::connect(&stopSignals, &StopSignals::received, &app, [&] {
         if (bells.stopMusic())
@@ -51,18 +49,6 @@ int runService(QCoreApplication &app) {
         logLine(QStringLiteral("Zil hizmeti durduruldu."));
         app.quit();
     });
-
-    // "Şimdi durdur" of a window that shows this service's bells.
-    QObject::connect(&claim, &FolderClaim::stopRequested, &app, [&] {
-        if (bells.stopMusic())
-            logLine(QStringLiteral("Çalan müzik durduruldu."));
-    });
-
-    // The alarm and "Şimdi anons et" of a window that shows this service's bells.
-    QObject::connect(&claim, &FolderClaim::commandRequested, &app,
-                     [&](const QByteArray &command, int argument) {
-                         runCommand(bells, command, argument, logLine);
-                     });
 
     const auto ring = [&] {
         bells.clock().setRinging(true);

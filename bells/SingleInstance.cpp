@@ -8,7 +8,11 @@
 
 #include <optional>
 
+#include <QJsonDocument>
+#include <QPointer>
+
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -25,14 +29,8 @@ constexpr int MaxSocketPath = 107;
 
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 const QByteArray whoRequest = QByteArrayLiteral("who\n");
-const QByteArray stopRequest = QByteArrayLiteral("stop\n");
 const QByteArray shownAnswer = QByteArrayLiteral("ok\n");
 const QByteArray serviceAnswer = QByteArrayLiteral("servis\n");
-// What the copy that rings does for another that only shows the bells.
-const QList<QByteArray> &commands() {
-    static const QList<QByteArray> known = {QByteArrayLiteral("alarm"), QByteArrayLiteral("anons")};
-    return known;
-}
 // A window rings here, but not one this asker may bring up (another user's).
 const QByteArray windowAnswer = QByteArrayLiteral("pencere\n");
 
@@ -45,6 +43,15 @@ bool peerIsSameUser(QLocalSocket *socket) {
     ucred credentials{};
     return peerCredentials(int(socket->socketDescriptor()), credentials) &&
            credentials.uid == ::geteuid();
+}
+
+QString userName(uid_t uid) {
+    passwd entry{};
+    passwd *found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return QString::fromLocal8Bit(found->pw_name);
+    return QString::number(uid);
 }
 
 void drop(QLocalSocket *socket) {
@@ -156,7 +163,12 @@ void FolderClaim::answer() {
             continue;
         }
         socket->setReadBufferSize(MaxLineBytes);
-        QTimer::singleShot(ReadTimeoutMs, socket, [socket] { drop(socket); });
+        // Dropped unless a whole request comes in time; one that came waits for its answer.
+        auto *wait = new QTimer(socket);
+        wait->setObjectName(QStringLiteral("wait"));
+        wait->setSingleShot(true);
+        connect(wait, &QTimer::timeout, socket, [socket] { drop(socket); });
+        wait->start(ReadTimeoutMs);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { serve(socket); });
         // Data may have come with the connection.
@@ -166,7 +178,8 @@ void FolderClaim::answer() {
 }
 
 void FolderClaim::serve(QLocalSocket *socket) {
-    if (socket->state() != QLocalSocket::ConnectedState)
+    if (socket->state() != QLocalSocket::ConnectedState ||
+        socket->property("answering").toBool())
         return;
     if (!socket->canReadLine()) {
         if (socket->bytesAvailable() >= MaxLineBytes)
@@ -174,29 +187,18 @@ void FolderClaim::serve(QLocalSocket *socket) {
         return;
     }
     const QByteArray request = socket->readLine(MaxLineBytes + 1);
+    if (request.startsWith('{') && request.endsWith('\n')) {
+        handle(socket, request);
+        return;
+    }
     const bool sameUser = peerIsSameUser(socket);
     QByteArray reply;
-    bool show = false, stop = false;
-    std::optional<std::pair<QByteArray, int>> command;
-    if (const QList<QByteArray> words = request.trimmed().split(' ');
-        request.endsWith('\n') && words.size() == 2 && commands().contains(words[0]) &&
-        (m_service || sameUser)) {
-        bool number = false;
-        const int argument = words[1].toInt(&number);
-        if (!number) {
-            drop(socket);
-            return;
-        }
-        command = std::pair{words[0], argument};
-        reply = shownAnswer;
-    } else if (request == showRequest) {
+    bool show = false;
+    if (request == showRequest) {
         show = !m_service && sameUser;
         reply = m_service ? serviceAnswer : show ? shownAnswer : windowAnswer;
     } else if (request == whoRequest) {
         reply = m_service ? serviceAnswer : windowAnswer;
-    } else if (request == stopRequest && (m_service || sameUser)) {
-        stop = true;
-        reply = shownAnswer;
     } else {
         drop(socket);
         return;
@@ -207,10 +209,28 @@ void FolderClaim::serve(QLocalSocket *socket) {
     socket->disconnectFromServer();
     if (show)
         emit showRequested();
-    if (stop)
-        emit stopRequested();
-    if (command)
-        emit commandRequested(command->first, command->second);
+}
+
+void FolderClaim::handle(QLocalSocket *socket, const QByteArray &line) {
+    QJsonParseError error{};
+    const QJsonObject request = QJsonDocument::fromJson(line, &error).object();
+    ucred credentials{};
+    if (error.error != QJsonParseError::NoError || !m_handler ||
+        !peerCredentials(int(socket->socketDescriptor()), credentials)) {
+        drop(socket);
+        return;
+    }
+    socket->setProperty("answering", true);
+    if (auto *wait = socket->findChild<QTimer *>(QStringLiteral("wait")))
+        wait->start(AnswerTimeoutMs);
+    const Peer peer{credentials.uid, userName(credentials.uid), credentials.uid == ::geteuid()};
+    m_handler(request, peer, [socket = QPointer<QLocalSocket>(socket)](const QJsonObject &answer) {
+        if (!socket || socket->state() != QLocalSocket::ConnectedState)
+            return;
+        socket->write(QJsonDocument(answer).toJson(QJsonDocument::Compact) + '\n');
+        socket->flush();
+        socket->disconnectFromServer();
+    });
 }
 
 bool FolderClaim::askRunningToShow(int timeoutMs) {
@@ -229,14 +249,61 @@ FolderClaim::Holder FolderClaim::askHolder(int timeoutMs) {
 }
 
 bool FolderClaim::askRunningToStop(int timeoutMs) {
-    return ask(stopRequest, timeoutMs) == shownAnswer;
+    const QJsonObject request{{QStringLiteral("islem"), QStringLiteral("durdur")},
+                              {QStringLiteral("anahtar"), QString::fromLatin1(m_token)}};
+    const std::optional<QJsonObject> answer = askJson(request, timeoutMs);
+    return answer && answer->value(QStringLiteral("ok")).toBool();
 }
 
 bool FolderClaim::askRunningTo(const QByteArray &command, int argument, int timeoutMs) {
-    return ask(command + ' ' + QByteArray::number(argument) + '\n', timeoutMs) == shownAnswer;
+    QJsonObject request{{QStringLiteral("anahtar"), QString::fromLatin1(m_token)}};
+    if (command == "alarm" && argument < 0) {
+        request.insert(QStringLiteral("islem"), QStringLiteral("alarmDurdur"));
+    } else if (command == "alarm") {
+        request.insert(QStringLiteral("islem"), QStringLiteral("alarm"));
+        request.insert(QStringLiteral("tur"), argument);
+    } else {
+        request.insert(QStringLiteral("islem"), QString::fromLatin1(command));
+        request.insert(QStringLiteral("id"), argument);
+    }
+    const std::optional<QJsonObject> answer = askJson(request, timeoutMs);
+    return answer && answer->value(QStringLiteral("ok")).toBool();
 }
 
-QByteArray FolderClaim::ask(const QByteArray &request, int timeoutMs) {
+std::optional<QJsonObject> FolderClaim::askJson(const QJsonObject &request, int timeoutMs) const {
+    const QDeadlineTimer deadline(timeoutMs);
+    const QByteArray line = QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n';
+    if (line.size() > MaxLineBytes)
+        return std::nullopt;
+    while (!deadline.hasExpired()) {
+        QLocalSocket socket;
+        socket.connectToServer(socketPath());
+        if (socket.waitForConnected(int(deadline.remainingTime()))) {
+            if (!peerMayHold(int(socket.socketDescriptor())))
+                return std::nullopt;
+            socket.write(line);
+            QByteArray answer;
+            while (!answer.endsWith('\n') && answer.size() < MaxAnswerBytes) {
+                if (socket.bytesAvailable() == 0 &&
+                    !socket.waitForReadyRead(int(deadline.remainingTime())))
+                    break;
+                answer += socket.read(MaxAnswerBytes - answer.size());
+            }
+            if (!answer.endsWith('\n'))
+                return std::nullopt;
+            QJsonParseError error{};
+            const QJsonObject object = QJsonDocument::fromJson(answer, &error).object();
+            if (error.error != QJsonParseError::NoError)
+                return std::nullopt;
+            return object;
+        }
+        // The holder may have the lock but not yet its server, or as many askers as it takes.
+        QThread::msleep(100);
+    }
+    return std::nullopt;
+}
+
+QByteArray FolderClaim::ask(const QByteArray &request, int timeoutMs) const {
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <functional>
+#include <optional>
 
 class QLocalSocket;
 
@@ -23,10 +27,25 @@ public:
     enum class Holder { Unknown, Window, Service };
 
     // Bounds of the socket, so that nothing a local user sends can hold up the bells: at most
-    // this many askers at once, each dropped unless it sends one line this short in this time.
+    // this many askers at once, each dropped unless it sends one line this short in this time,
+    // and dropped anyway when its answer is not ready in AnswerTimeoutMs.
     static constexpr int MaxConnections = 8;
     static constexpr int ReadTimeoutMs = 2000;
-    static constexpr int MaxLineBytes = 64;
+    static constexpr int MaxLineBytes = 4096;
+    static constexpr int AnswerTimeoutMs = 15000;
+    // An answer may carry the phone page's whole snapshot.
+    static constexpr int MaxAnswerBytes = 4 * 1024 * 1024;
+
+    // Who sent a request, as the kernel says (SO_PEERCRED).
+    struct Peer {
+        uint uid = 0;
+        QString user;          // the user's name, or the number when it has none
+        bool sameUser = false; // the same user as this process
+    };
+    // A request of the folder's command vocabulary (a JSON object on one line) and the way to
+    // answer it, now or later, on this object's thread.
+    using Handler = std::function<void(const QJsonObject &request, const Peer &peer,
+                                       std::function<void(const QJsonObject &answer)> answer)>;
 
     explicit FolderClaim(const QString &folder, QObject *parent = nullptr);
     ~FolderClaim() override;
@@ -51,10 +70,18 @@ public:
     Holder askHolder(int timeoutMs = 2000);
     // Asks the copy holding the folder to stop the music it plays now; true once it has.
     bool askRunningToStop(int timeoutMs = 2000);
-    // Asks the copy holding the folder to carry out `command` with `argument` (for the service:
-    // "alarm" with a kind or -1 to stop it, "anons" with an announcement's id); true once it
-    // took it.
+    // Asks the copy holding the folder to carry out `command` with `argument` ("alarm" with a
+    // kind or -1 to stop it, "anons" with an announcement's id); true once it took it.
     bool askRunningTo(const QByteArray &command, int argument, int timeoutMs = 2000);
+    // The gate's session this copy's requests carry (a window's, once its user gave a PIN).
+    void setToken(const QByteArray &token) { m_token = token; }
+    // Sends `request` to the copy holding the folder and returns its answer; nullopt when none
+    // came in time or it came from someone who could not have claimed the folder. Touches no
+    // member but the folder's handle, so any thread may ask.
+    std::optional<QJsonObject> askJson(const QJsonObject &request, int timeoutMs = 2000) const;
+    // Who answers requests of the command vocabulary on the socket of this copy, once it holds
+    // the folder.
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
     // This copy is the background service: a later copy is told so instead of being shown a
     // window, and copies of other users may ask it to stop the music. Set before claim().
     void setService(bool service) { m_service = service; }
@@ -67,10 +94,6 @@ public:
 signals:
     // Another copy of the same user was started on this folder.
     void showRequested();
-    // Another copy asks to stop the music playing now.
-    void stopRequested();
-    // Another copy asks for one of askRunningTo()'s commands.
-    void commandRequested(const QByteArray &command, int argument);
     // claimWhenFree() found the folder free.
     void claimed();
 
@@ -81,8 +104,9 @@ private:
     void serve(QLocalSocket *socket);
     // Sends `request` to the holder and returns its answer, empty when it gave none in time or
     // the answer came from someone who could not have claimed the folder.
-    QByteArray ask(const QByteArray &request, int timeoutMs);
+    QByteArray ask(const QByteArray &request, int timeoutMs) const;
     bool peerMayHold(int socket) const;
+    void handle(QLocalSocket *socket, const QByteArray &line);
 
     QString m_folder;
     int m_folderFd = -1;
@@ -93,4 +117,6 @@ private:
     QTimer m_retry;
     bool m_service = false;
     bool m_holderIsService = false;
+    QByteArray m_token;
+    Handler m_handler;
 };

@@ -45,6 +45,10 @@ configure_file("${ZIL_PACKAGING_DIR}/selvanor-zil.service.in"
                "${ZIL_STAGING}/system/selvanor-zil.service" @ONLY)
 configure_file("${ZIL_PACKAGING_DIR}/selvanor-zil-user.service.in"
                "${ZIL_STAGING}/user/selvanor-zil.service" @ONLY)
+configure_file("${ZIL_PACKAGING_DIR}/selvanor-zil-ag.service.in"
+               "${ZIL_STAGING}/system/selvanor-zil-ag.service" @ONLY)
+configure_file("${ZIL_PACKAGING_DIR}/selvanor-zil-ag-user.service.in"
+               "${ZIL_STAGING}/user/selvanor-zil-ag.service" @ONLY)
 # The installed program reads its data folder from this file (core/ProgramValues).
 file(WRITE "${ZIL_STAGING}/data-folder" "${ZIL_DATA_FOLDER}\n")
 file(REMOVE "${ZIL_STAGING}/selvanor-zil")
@@ -62,3 +66,5 @@ file(INSTALL "${ZIL_STAGING}/selvanor-zil" DESTINATION "${prefix}/bin")
 file(INSTALL "${ZIL_STAGING}/selvanor-zil.desktop" DESTINATION "${prefix}/share/applications")
 file(INSTALL "${ZIL_STAGING}/system/selvanor-zil.service" DESTINATION "${system_units}")
 file(INSTALL "${ZIL_STAGING}/user/selvanor-zil.service" DESTINATION "${user_units}")
+file(INSTALL "${ZIL_STAGING}/system/selvanor-zil-ag.service" DESTINATION "${system_units}")
+file(INSTALL "${ZIL_STAGING}/user/selvanor-zil-ag.service" DESTINATION "${user_units}")

@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 #include <QProcess>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -192,11 +193,19 @@ private slots:
         FolderClaim service(folder.path());
         service.setService(true);
         QVERIFY(service.claim());
-        QSignalSpy asked(&service, &FolderClaim::commandRequested);
+        QList<QJsonObject> asked;
+        uint askedBy = ~0u;
+        service.setHandler([&](const QJsonObject &request, const FolderClaim::Peer &peer,
+                               const std::function<void(const QJsonObject &)> &answer) {
+            asked.append(request);
+            askedBy = peer.uid;
+            answer({{"ok", true}});
+        });
         QCOMPARE(runSecondCopy("alarm", folder.path()), 0);
         QCOMPARE(asked.count(), 1);
-        QCOMPARE(asked.first().at(0).toByteArray(), QByteArray("alarm"));
-        QCOMPARE(asked.first().at(1).toInt(), 2);
+        QCOMPARE(asked.first().value("islem").toString(), QStringLiteral("alarm"));
+        QCOMPARE(asked.first().value("tur").toInt(), 2);
+        QCOMPARE(askedBy, ::geteuid());
     }
 
     void floodChangesNothing() {

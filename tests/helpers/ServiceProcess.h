@@ -5,4 +5,5 @@
 
 // Starts `program` (a copy of the program) as the background service, as systemd starts it:
 // with --servis and no display in its environment. True once it has started.
-bool startAsService(QProcess &service, const QString &program);
+bool startAsService(QProcess &service, const QString &program,
+                    const QString &mode = QStringLiteral("--servis"));
