@@ -40,14 +40,13 @@ public:
         });
     }
 
-    // One look: the ringer's snapshot, then the door as the settings say.
-    void tick(bool here) {
+    // One look: the ringer's snapshot (`answer`, nullopt when it gave none), then the door as
+    // the settings say.
+    void tick(bool here, const std::optional<QJsonObject> &answer) {
         if (!here || !m_door.settings().on) {
             m_door.follow(false);
             return;
         }
-        const std::optional<QJsonObject> answer =
-            m_ringer.askJson({{QStringLiteral("islem"), QStringLiteral("durum")}}, 1000);
         if (answer && answer->value(QStringLiteral("ok")).toBool()) {
             m_answered.start();
             takeSnapshot(*answer);
@@ -172,19 +171,27 @@ int runNetwork(QCoreApplication &app) {
     QTimer look;
     look.setInterval(1000);
     QObject::connect(&look, &QTimer::timeout, &app, [&] {
-        const bool here = claim.hold();
+        const std::optional<QJsonObject> answer =
+            ringer.askJson({{QStringLiteral("islem"), QStringLiteral("durum")}}, 1000);
+        // The claim is held only while the process that rings answers: a network service that
+        // cannot reach it (another user's, in a namespace of its own) leaves the network to one
+        // that can.
+        if (!answer)
+            claim.release();
+        const bool here = answer && claim.hold();
         if (here != told) {
             told = here;
-            logLine(QStringLiteral("Ağ hizmeti telefon sayfasını ve ortak programı üstlendi: %1")
-                        .arg(dataFolder()));
+            logLine(here ? QStringLiteral("Ağ hizmeti telefon sayfasını ve ortak programı "
+                                          "üstlendi: %1")
+                               .arg(dataFolder())
+                         : QStringLiteral("Ağ hizmeti zilleri çalan programa ulaşamıyor; telefon "
+                                          "sayfası ve ortak program bekliyor: %1")
+                               .arg(dataFolder()));
         }
-        phone.tick(here);
+        phone.tick(here, answer);
         shared.tick(here);
     });
     look.start();
-    if (!claim.hold())
-        logLine(QStringLiteral("Bu klasörün telefon sayfasını ve ortak programını açık olan zil "
-                               "programı tutuyor; o kapanınca bu hizmet üstlenecek: %1")
-                    .arg(dataFolder()));
+    logLine(QStringLiteral("Ağ hizmeti başladı: %1").arg(dataFolder()));
     return app.exec();
 }

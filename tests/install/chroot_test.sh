@@ -7,7 +7,8 @@
 #      folder kept whole in /var/backups, nothing lost, the unit still enabled, the program
 #      root's alone, the data the group's, and the installed program must ring from there;
 #   4. the container is booted with systemd as init: the confined system unit must ring a bell,
-#      a staff member's confined user unit (lingering) must run;
+#      a staff member's confined user unit (lingering) must run; the network unit beside it must
+#      serve the phone page, where a phone logs in from outside the ringing unit and rings a bell;
 #   5. remove keeps the data; purge removes the service's own folders and the unit's links.
 # The 1.0.2 package is made from commit 4c56eaa's packaging (its install rules, cpack settings
 # and postinst) around this build's program file, which is not run from it; that spares a second
@@ -87,7 +88,7 @@ step "making a Debian 12 root with the 1.0.2 package"
 mkdir -p "$work/debs"
 cp "$old_deb" "$new_deb" "$webpanel_deb" "$work/debs/"
 # The package lists stay, so that apt in the root installs the packages' dependencies.
-mmdebstrap --variant=apt --include=systemd,sqlite3 --skip=cleanup/apt/lists \
+mmdebstrap --variant=apt --include=systemd,sqlite3,curl --skip=cleanup/apt/lists \
     bookworm "$root" http://deb.debian.org/debian >"$work/mmdebstrap.log" 2>&1 ||
     fail "mmdebstrap: $(tail -30 "$work/mmdebstrap.log")"
 mount -t proc proc "$root/proc"
@@ -203,6 +204,27 @@ fi
     for _ in $(seq 600); do cat "$work/period.raw"; done
 } >"$root$data/Muzikler/ton.wav"
 in_root chgrp selvanor-zil "$data/Muzikler/ton.wav"
+# The phone page on port 8444 with a manager PIN (a 6-digit one, as the phone asks), its hash
+# made with libsodium as the program makes it.
+cat >"$work/pinhash.c" <<'C'
+#include <sodium.h>
+#include <stdio.h>
+#include <string.h>
+int main(int argc, char **argv) {
+    char hash[crypto_pwhash_STRBYTES];
+    if (argc != 2 || sodium_init() < 0 ||
+        crypto_pwhash_str(hash, argv[1], strlen(argv[1]), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
+        return 1;
+    puts(hash);
+    return 0;
+}
+C
+cc -o "$work/pinhash" "$work/pinhash.c" -lsodium || fail "cannot build the PIN hasher"
+printf '{"yonetici": "%s"}\n' "$("$work/pinhash" 482913)" >"$root$data/yetkiler.json"
+printf '{"acik": true, "port": 8444}\n' >"$root$data/telefon.json"
+in_root chgrp selvanor-zil "$data/yetkiler.json" "$data/telefon.json"
+in_root chmod 0660 "$data/yetkiler.json" "$data/telefon.json"
 due=$(date -d "+40 sec" +%H:%M:%S)
 query "$data/database.mdb" "INSERT INTO Dersler (GunID, DersSaati, DersBaslama, Muzik, Sure)
     VALUES ($(($(date +%u) - 1)), 'Sistem', '$due', 'ton.wav', 2)"
@@ -235,18 +257,32 @@ done
     echo "user $($user show -p ActiveState --value selvanor-zil.service)" \
         "$($user show -p NRestarts --value selvanor-zil.service)"
     echo "bell $(sqlite3 $data/database.mdb "SELECT Sonuc, Aciklama FROM ZilGecmisi WHERE DersSaati = 'Sistem'")"
-    # A staff member sounds the fire alarm through the service's socket: with no sound output it
-    # is recorded as failed, never as rung. Nobody outside the group reaches the socket.
+    # A staff member's fire alarm through the service's socket with no PIN behind it is refused
+    # by the gate; nobody outside the group reaches the socket at all.
     ask() {
         runuser -u "$1" -- perl -MIO::Socket::UNIX -e '
             $s = IO::Socket::UNIX->new(Peer => "/var/lib/selvanor-zil/zil.soket") or exit 3;
-            print $s "$ARGV[0]\n"; $a = <$s>; exit($a eq "ok\n" ? 0 : 4)' "$2"
+            print $s "$ARGV[0]\n"; $a = <$s>; exit($a =~ /"ok":true/ ? 0 : 4)' "$2"
     }
-    echo "alarm $(ask ogretmen 'alarm 0'; echo $?)"
-    sleep 3
-    echo "alarm record $(sqlite3 $data/database.mdb "SELECT Sonuc FROM ZilGecmisi WHERE DersSaati LIKE 'Acil durum%'")"
-    echo "alarm stop $(ask ogretmen 'alarm -1'; echo $?)"
-    echo "outsider $(ask ogrenci 'alarm 0'; echo $?)"
+    echo "alarm $(ask ogretmen '{"islem":"alarm","tur":0}'; echo $?)"
+    echo "outsider $(ask ogrenci '{"islem":"alarm","tur":0}'; echo $?)"
+    # A phone, from outside the ringing unit (which has no network at all), through the network
+    # unit: the page, a login with the manager PIN, a bell rung now.
+    echo "network $(systemctl show -p ActiveState --value selvanor-zil-ag.service)"
+    for i in $(seq 30); do curl -sk -o /dev/null https://127.0.0.1:8444/durum && break; sleep 1; done
+    echo "page $(curl -sk -o /dev/null -w '%{http_code}' https://127.0.0.1:8444/durum)"
+    curl -sk -c /root/jar -o /root/login.json -w 'login %{http_code}\n' \
+        -H 'Content-Type: application/json' -d '{"pin":"482913"}' https://127.0.0.1:8444/giris
+    key=$(sed -n 's/.*"anahtar":"\([0-9a-f]*\)".*/\1/p' /root/login.json)
+    curl -sk -b /root/jar -o /dev/null -w 'ring %{http_code}\n' -H 'Content-Type: application/json' \
+        -H "X-Zil-Anahtar: $key" \
+        -d '{"islem":"zil","muzik":"Programın sesleri/Öğrenci zili.wav","sure":2}' \
+        https://127.0.0.1:8444/islem
+    for i in $(seq 20); do
+        [ "$(sqlite3 $data/database.mdb "SELECT count(*) FROM ZilGecmisi WHERE DersSaati LIKE 'Şimdi çalan zil%'")" -gt 0 ] && break
+        sleep 1
+    done
+    echo "phone bell $(sqlite3 $data/database.mdb "SELECT DersSaati FROM ZilGecmisi WHERE DersSaati LIKE 'Şimdi çalan zil%'")"
     journalctl --no-pager -o cat _COMM=zil
 } >/root/zil-check.txt 2>&1
 systemctl poweroff
@@ -262,11 +298,15 @@ grep -qx "user active 0" <<<"$check" || fail "the user unit did not run: $check"
 # The container has no sound card and no sound server: the bell is failed, never rung.
 grep -qx "bell basarisiz|ses çıkışı yok.*" <<<"$check" ||
     fail "the bell without a sound output was not recorded as failed: $check"
-grep -qx "alarm 0" <<<"$check" && grep -qx "alarm stop 0" <<<"$check" ||
-    fail "a staff member's alarm did not reach the service: $check"
-grep -qx "alarm record basarisiz" <<<"$check" ||
-    fail "the alarm without a sound output was not recorded as failed: $check"
+grep -qx "alarm 4" <<<"$check" || fail "a staff member's alarm without a PIN was not refused: $check"
 grep -qx "outsider 3" <<<"$check" || fail "someone outside the group reached the socket: $check"
+grep -qx "network active" <<<"$check" || fail "the network unit did not run: $check"
+grep -qx "page 200" <<<"$check" && grep -qx "login 200" <<<"$check" &&
+    grep -qx "ring 202" <<<"$check" || fail "the phone page did not work from the units: $check"
+grep -q "^phone bell Şimdi çalan zil (telefondan: Yönetici, 127.0.0.1)" <<<"$check" ||
+    fail "the phone's bell is not in the record: $check"
+grep -q "Soketten giriş (127.0.0.1): giris, Yönetici" <<<"$check" ||
+    fail "the ringing service did not log the phone's login: $check"
 in_root systemctl disable zil-check.service >/dev/null 2>&1
 
 step "the web panel's package, then a second configure"

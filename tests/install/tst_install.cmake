@@ -35,6 +35,8 @@ foreach(path ${folder}/zil ${folder}/zil_webpanel.so ${folder}/data-folder
              ${data}/database.mdb ${data}/Muzikler ${prefix}/bin/selvanor-zil
              ${prefix}/lib/systemd/system/selvanor-zil.service
              ${prefix}/lib/systemd/user/selvanor-zil.service
+             ${prefix}/lib/systemd/system/selvanor-zil-ag.service
+             ${prefix}/lib/systemd/user/selvanor-zil-ag.service
              ${prefix}/share/applications/selvanor-zil.desktop
              ${prefix}/share/icons/hicolor/128x128/apps/selvanor-zil.png
              ${prefix}/share/doc/selvanor-zil/copyright
@@ -92,22 +94,28 @@ find_program(SYSTEMD_ANALYZE systemd-analyze REQUIRED)
 set(runtime "${WORK_DIR}/runtime")
 file(MAKE_DIRECTORY "${runtime}")
 file(CHMOD "${runtime}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-foreach(kind system user)
-    set(unit "${prefix}/lib/systemd/${kind}/selvanor-zil.service")
+foreach(kind system user system-ag user-ag)
+    string(REPLACE "-ag" "" scope_kind "${kind}")
+    set(unit "${prefix}/lib/systemd/${scope_kind}/selvanor-zil.service")
+    set(mode --servis)
+    if(kind MATCHES "-ag$")
+        set(unit "${prefix}/lib/systemd/${scope_kind}/selvanor-zil-ag.service")
+        set(mode --ag)
+    endif()
     file(STRINGS "${unit}" lines)
-    # A user's service also writes its runtime folder (%t), where its sound server is.
+    # A user's ringing service also writes its runtime folder (%t), where its sound server is.
     set(writable "ReadWritePaths=\"${data}\"")
     if(kind STREQUAL "user")
         string(APPEND writable " %t")
     endif()
-    foreach(expected "ExecStart=\"${folder}/zil\" --servis" "${writable}")
+    foreach(expected "ExecStart=\"${folder}/zil\" ${mode}" "${writable}")
         list(FIND lines "${expected}" at)
         if(at EQUAL -1)
             fail("${unit} lacks the line ${expected}")
         endif()
     endforeach()
     set(scope)
-    if(kind STREQUAL "user")
+    if(scope_kind STREQUAL "user")
         set(scope --user)
     endif()
     # A user manager needs a runtime folder of its own.

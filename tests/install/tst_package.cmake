@@ -76,6 +76,8 @@ endforeach()
 foreach(path ./usr/lib/selvanor-zil/zil ./usr/lib/selvanor-zil/data-folder
              ./usr/lib/selvanor-zil/zil_webpanel.so ./usr/bin/selvanor-zil
              ./lib/systemd/system/selvanor-zil.service ./usr/lib/systemd/user/selvanor-zil.service
+             ./lib/systemd/system/selvanor-zil-ag.service
+             ./usr/lib/systemd/user/selvanor-zil-ag.service
              ./usr/share/applications/selvanor-zil.desktop ./usr/share/doc/selvanor-zil/copyright)
     string(REGEX MATCHALL " ${path}( |\n)" found "${files}")
     list(LENGTH found count)
@@ -83,12 +85,13 @@ foreach(path ./usr/lib/selvanor-zil/zil ./usr/lib/selvanor-zil/data-folder
         fail("${path} is in the packages ${count} times")
     endif()
 endforeach()
-# One system unit, one user unit and one menu entry, nowhere else.
-string(REGEX MATCHALL "/selvanor-zil\\.service\n" units "${files}")
+# Two system units, two user units (the ringing and the network service) and one menu entry,
+# nowhere else.
+string(REGEX MATCHALL "/selvanor-zil(-ag)?\\.service\n" units "${files}")
 string(REGEX MATCHALL "/selvanor-zil\\.desktop\n" entries "${files}")
 list(LENGTH units unit_count)
 list(LENGTH entries entry_count)
-if(NOT unit_count EQUAL 2 OR NOT entry_count EQUAL 1)
+if(NOT unit_count EQUAL 4 OR NOT entry_count EQUAL 1)
     fail("${unit_count} units and ${entry_count} desktop entries shipped:\n${files}")
 endif()
 
