@@ -58,14 +58,23 @@ int runService(QCoreApplication &app) {
     if (claim.claim()) {
         ring();
     } else if (claim.claimError() == FolderClaim::Error::Held) {
-        if (claim.askHolder() == FolderClaim::Holder::Service)
+        const FolderClaim::Holder holder = claim.askHolder();
+        if (holder == FolderClaim::Holder::Service) {
             logLine(QStringLiteral("Bu klasörün zillerini arka plandaki zil hizmeti zaten "
                                    "çalıyor; o durursa ziller bu hizmetten çalacak: %1")
                         .arg(folder));
-        else
+        } else if (holder == FolderClaim::Holder::Window) {
             logLine(QStringLiteral("Bu klasörün zillerini açık olan zil programı çalıyor; o "
                                    "kapanınca ziller bu hizmetten çalacak: %1")
                         .arg(folder));
+        } else {
+            // Whoever holds the lock answers nothing on the folder's socket: no copy of the
+            // program that rings, but a process holding the file. Silence would be worse.
+            logLine(QStringLiteral("zil.kilit dosyasını zil çalmayan bir süreç tutuyor; ziller "
+                                   "yine de bu hizmetten çalıyor: %1")
+                        .arg(folder));
+            ring();
+        }
         claim.claimWhenFree(ClaimRetryMs);
     } else {
         // As in the windowed program: silence would be worse than a second ringer.

@@ -223,7 +223,7 @@ void FolderClaim::handle(QLocalSocket *socket, const QByteArray &line) {
     socket->setProperty("answering", true);
     if (auto *wait = socket->findChild<QTimer *>(QStringLiteral("wait")))
         wait->start(AnswerTimeoutMs);
-    const Peer peer{credentials.uid, userName(credentials.uid), credentials.uid == ::geteuid()};
+    const Peer peer{credentials.uid, userName(credentials.uid)};
     m_handler(request, peer, [socket = QPointer<QLocalSocket>(socket)](const QJsonObject &answer) {
         if (!socket || socket->state() != QLocalSocket::ConnectedState)
             return;

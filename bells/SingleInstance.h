@@ -39,8 +39,7 @@ public:
     // Who sent a request, as the kernel says (SO_PEERCRED).
     struct Peer {
         uint uid = 0;
-        QString user;          // the user's name, or the number when it has none
-        bool sameUser = false; // the same user as this process
+        QString user; // the user's name, or the number when it has none
     };
     // A request of the folder's command vocabulary (a JSON object on one line) and the way to
     // answer it, now or later, on this object's thread.

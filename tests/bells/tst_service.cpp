@@ -148,6 +148,31 @@ private slots:
         setProgramFolder({});
     }
 
+    // A staff member holding the folder's lock file with flock(1) is no copy of the program:
+    // the service is not held back by it, and does not blame a window that does not exist.
+    void aLockHeldByAnotherProcessDoesNotSilenceTheService() {
+        ScheduleFixture fx;
+        QVERIFY(fx.isValid());
+        const QString program = fx.folder() + QStringLiteral("zil");
+        QVERIFY(QFile::copy(QStringLiteral(ZIL_PROGRAM), program));
+        giveProgramSounds(fx.folder());
+        QProcess holder;
+        holder.start(QStringLiteral("flock"), {fx.folder() + "zil.kilit", "sleep", "60"});
+        QVERIFY(holder.waitForStarted());
+        QTRY_VERIFY(!FolderClaim(fx.folder()).claim());
+        QProcess service;
+        service.setProcessChannelMode(QProcess::MergedChannels);
+        QVERIFY(startAsService(service, program));
+        QString log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += service.readAll()).contains("zilleri çalıyor"), 15000);
+        QVERIFY(log.contains("zil çalmayan bir süreç"));
+        QVERIFY(!log.contains("açık olan zil programı"));
+        service.terminate();
+        QVERIFY(service.waitForFinished(10000));
+        holder.kill();
+        holder.waitForFinished();
+    }
+
     // With nobody logged in, the network service beside the ringing one serves the phone page;
     // a phone's PIN and command go to the ringing service, which logs them with the phone's
     // address and the role its gate gave.
