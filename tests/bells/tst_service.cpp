@@ -5,6 +5,7 @@
 // the service cleanly, and the window then rings in its place.
 #include "FakeMediaLayer.h"
 #include "PhoneAccess.h"
+#include "PgServer.h"
 #include "PhoneClient.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
@@ -13,11 +14,13 @@
 #include "Schedule.h"
 #include "ScheduleFixture.h"
 #include "ServiceProcess.h"
+#include "SharedSchedule.h"
 #include "Startup.h"
 #include "TestMedia.h"
 #include "ZilApplication.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QJsonDocument>
@@ -215,6 +218,43 @@ private slots:
         QVERIFY(!FolderClaim(fx.folder()).askRunningTo("alarm", 0));
         QTRY_VERIFY((log += service.readAll()).contains("Bu işlem için yetki gerekiyor"));
         QVERIFY(!log.contains("Acil durum alarmı çalıyor"));
+
+        // The school's shared schedule reaches the copy the service rings through the network
+        // service's link.
+        PgServer server;
+        QVERIFY2(server.start() && server.runSql(QStringLiteral("CREATE DATABASE zil")) &&
+                     server.runFile(QStringLiteral(":/ortak.sql"), QStringLiteral("zil")) &&
+                     server.runSql(QStringLiteral(R"(
+                         INSERT INTO okul (ad) VALUES ('Selvanor Okulları');
+                         INSERT INTO bina (okul_id, ad) VALUES (1, 'Lise');
+                         SELECT zil_bilgisayar_ekle('lise_pc', 'uzun-parola', 1, 1, false);)"),
+                                   QStringLiteral("zil")),
+                 qPrintable(server.why()));
+        SharedSettings shared;
+        shared.on = true;
+        shared.host = server.socketFolder();
+        shared.port = server.port();
+        shared.database = QStringLiteral("zil");
+        shared.user = QStringLiteral("lise_pc");
+        shared.password = QStringLiteral("uzun-parola");
+        SharedSettings::write(fx.folder(), shared);
+        const auto named = [&](const QString &name) {
+            return fx.rows(QStringLiteral("SELECT count(*) FROM Dersler WHERE DersSaati = '%1'")
+                               .arg(name))
+                .value(0)
+                .value(0)
+                .toInt();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!SharedSchedule::savedStatus(fx.folder()).isEmpty(), 15000);
+        QVERIFY(server.runSql(QStringLiteral("INSERT INTO zil (okul_id, gun_id, ders_saati, "
+                                             "baslama, muzik, sure) VALUES (1, 2, 'Ortak ders', "
+                                             "'10:00:00', 'zil.wav', 5)"),
+                              QStringLiteral("zil")));
+        QElapsedTimer edit;
+        edit.start();
+        QTRY_COMPARE_WITH_TIMEOUT(named(QStringLiteral("Ortak ders")), 1, 15000);
+        qInfo("the school's edit was in the copy %lld ms after the server's commit",
+              edit.elapsed());
         network.terminate();
         QVERIFY(network.waitForFinished(10000));
         QCOMPARE(network.exitCode(), 0);
