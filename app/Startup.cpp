@@ -6,6 +6,7 @@
 #include "OrtakProgram.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
+#include "ScheduleQuery.h"
 #include "SingleInstance.h"
 #include "StopSignals.h"
 #include "Translations.h"
@@ -166,6 +167,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 }
 
 void Program::setServiceRings(bool rings) {
+    // A window whose bells ring in the service may wait a moment for the service's writes.
+    ScheduleQuery::setBellsRingHere(!rings);
     m_bells.clock().setRinging(!rings);
     m_bells.setSharedOn(!rings);
     m_menu.setServiceRings(rings);
