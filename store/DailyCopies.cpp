@@ -54,14 +54,14 @@ void DailyCopies::runNow() {
         // save never meets the copy's read lock. The music is packed on the worker.
         rest = Backup::keepDailyAside(m_dataFolder, programClock().now().date());
         m_failures = 0;
-    } catch (const ZilError &error) {
+    } catch (const std::exception &error) {
         if (++m_failures < Tries) {
             m_timer.start(RetryMs);
             return;
         }
         m_failures = 0;
         if (m_report)
-            m_report(QStringLiteral("Günlük yedek alınamadı: ") + error.message());
+            m_report(QStringLiteral("Günlük yedek alınamadı: ") + QString::fromUtf8(error.what()));
         return;
     }
     m_busy = true;
