@@ -7,6 +7,7 @@
 #include "OrtakProgram.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
+#include "ScheduleQuery.h"
 #include "SingleInstance.h"
 #include "StopSignals.h"
 #include "Translations.h"
@@ -167,6 +168,8 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 }
 
 void Program::setServiceRings(bool rings) {
+    // A window whose bells ring in the service may wait a moment for the service's writes.
+    ScheduleQuery::setBellsRingHere(!rings);
     m_bells.clock().setRinging(!rings);
     m_bells.setSharedOn(!rings);
     m_menu.setServiceRings(rings);

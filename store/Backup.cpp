@@ -1,6 +1,7 @@
 #include "Backup.h"
 
 #include "Schedule.h"
+#include "ScheduleQuery.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -42,6 +43,7 @@ namespace {
 QString g_versionOverride;
 qint64 g_sizeLimit = 0;
 std::function<bool(const QString &)> g_faultHook;
+std::function<void()> g_snapshotHook;
 
 const QString manifestName = QStringLiteral("manifest.json");
 const QString databaseName = QStringLiteral("database.mdb");
@@ -117,7 +119,7 @@ struct Sqlite {
     bool open(const QString &file, int flags) {
         const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, flags, nullptr);
         if (rc == SQLITE_OK)
-            sqlite3_busy_timeout(db, 2000);
+            sqlite3_busy_timeout(db, ScheduleQuery::lockWaitMs());
         return rc == SQLITE_OK;
     }
     QString error() const { return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString(); }
@@ -353,6 +355,10 @@ void setFaultHook(std::function<bool(const QString &step)> hook) {
     g_faultHook = std::move(hook);
 }
 
+void setSnapshotHook(std::function<void()> hook) {
+    g_snapshotHook = std::move(hook);
+}
+
 QString copiesFolder(const QString &dataFolder) {
     return folderOf(dataFolder) + QStringLiteral("Yedekler/");
 }
@@ -381,7 +387,8 @@ void snapshotDatabase(const QString &databaseFile, const QString &copy) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(QUrl::fromLocalFile(databaseFile).toString(QUrl::FullyEncoded) +
                            QStringLiteral("?mode=ro"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                                 .arg(ScheduleQuery::lockWaitMs()));
         const QVariant handle = db.open() ? db.driver()->handle() : QVariant();
         sqlite3 *source = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
                               ? *static_cast<sqlite3 *const *>(handle.constData())
@@ -391,25 +398,27 @@ void snapshotDatabase(const QString &databaseFile, const QString &copy) {
         } else {
             QFile::remove(copy);
             Sqlite target;
-            if (!target.open(copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
+            // A file of the moment, packed and deleted: never worth waiting for the disk.
+            if (!target.open(copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) ||
+                !target.exec("PRAGMA synchronous=OFF")) {
                 failure = QStringLiteral("Yedek için geçici dosya yazılamadı: ") + target.error();
             } else {
+                if (g_snapshotHook) {
+                    // The read lock a step holds, held while a test acts.
+                    sqlite3_exec(source, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr,
+                                 nullptr, nullptr);
+                    g_snapshotHook();
+                    sqlite3_exec(source, "COMMIT", nullptr, nullptr, nullptr);
+                }
                 sqlite3_backup *b = sqlite3_backup_init(target.db, "main", source, "main");
                 if (!b) {
                     failure = QStringLiteral("Veritabanı yedeği başlatılamadı: ") + target.error();
                 } else {
-                    // A few pages at a time, the read lock let go between steps: the program
-                    // never waits for a lock, so a save or a record line must not meet one held
-                    // for the whole copy. A write between steps makes SQLite start the copy
-                    // again, so what is copied is still one moment's state.
-                    int rc;
-                    int tries = 0;
-                    while ((rc = sqlite3_backup_step(b, 32)) == SQLITE_OK || rc == SQLITE_BUSY ||
-                           rc == SQLITE_LOCKED) {
-                        if (rc != SQLITE_OK && ++tries > 200)
-                            break;
-                        QThread::msleep(rc == SQLITE_OK ? 1 : 50);
-                    }
+                    // Whole, in one step, on the thread that writes the schedule: nothing of
+                    // this process writes while the read lock is held, for the milliseconds a
+                    // schedule takes to copy. Another process's write is waited for as long as
+                    // this thread may wait.
+                    const int rc = sqlite3_backup_step(b, -1);
                     sqlite3_backup_finish(b);
                     if (rc != SQLITE_DONE)
                         failure = QStringLiteral("Veritabanı yedeği alınamadı: ") +
@@ -623,16 +632,27 @@ Made pack(const QString &dataFolder, const QString &snapshot, const QString &arc
     return made;
 }
 
-Made make(const QString &dataFolder, const QString &archiveFile, Music music) {
+std::function<Made()> makeAside(const QString &dataFolder, const QString &archiveFile,
+                                Music music) {
     const QFileInfo target(archiveFile);
-    std::optional<CopiesLock> writing;
+    // Held until the packing ends, so no cleaner takes the snapshot for a leftover meanwhile.
+    auto writing = std::make_shared<std::optional<CopiesLock>>();
     if (music == Music::Pooled)
-        writing.emplace(target.absolutePath(), false);
+        writing->emplace(target.absolutePath(), false);
     const QString snapshot = target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                              QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128).left(8) +
                              QStringLiteral(".mdb");
     snapshotDatabase(folderOf(dataFolder) + databaseName, snapshot);
-    return pack(dataFolder, snapshot, archiveFile, music);
+    return [=] {
+        // Let go once packed: the cleaning that follows a copy takes the lock alone.
+        const std::unique_ptr<std::optional<CopiesLock>, void (*)(std::optional<CopiesLock> *)>
+            release(writing.get(), [](std::optional<CopiesLock> *lock) { lock->reset(); });
+        return pack(dataFolder, snapshot, archiveFile, music);
+    };
+}
+
+Made make(const QString &dataFolder, const QString &archiveFile, Music music) {
+    return makeAside(dataFolder, archiveFile, music)();
 }
 
 // --- checking and unpacking ---
@@ -1146,20 +1166,28 @@ void prune(const QString &folder, const QString &pattern, int keep) {
 
 Keeping keeping(const QString &databaseFile) {
     Keeping k;
+    if (!QFileInfo::exists(databaseFile))
+        return k;
+    // A file that cannot be read now is no reason to prune with the defaults: the school may
+    // keep more.
     Sqlite db;
-    if (!db.open(databaseFile, SQLITE_OPEN_READONLY) || !db.hasTable(QStringLiteral("TakvimAyar")))
+    const auto read = [&](const char *sql, const QString &bound = {}) {
+        std::optional<QStringList> rows;
+        if (db.db || db.open(databaseFile, SQLITE_OPEN_READONLY))
+            rows = db.column(sql, bound);
+        if (!rows)
+            throw ZilError(QStringLiteral("Yedek ayarları okunamadı: ") + db.error());
+        return *rows;
+    };
+    if (read("SELECT name FROM sqlite_master WHERE type='table' AND name='TakvimAyar'").isEmpty())
         return k;
     bool ok = false;
-    const int daily = db.column("SELECT Deger FROM TakvimAyar WHERE Anahtar=?", dailyKey)
-                          .value_or(QStringList{})
-                          .value(0)
-                          .toInt(&ok);
+    const int daily =
+        read("SELECT Deger FROM TakvimAyar WHERE Anahtar=?", dailyKey).value(0).toInt(&ok);
     if (ok && daily >= 1 && daily <= 365)
         k.daily = daily;
-    const int monthly = db.column("SELECT Deger FROM TakvimAyar WHERE Anahtar=?", monthlyKey)
-                            .value_or(QStringList{})
-                            .value(0)
-                            .toInt(&ok);
+    const int monthly =
+        read("SELECT Deger FROM TakvimAyar WHERE Anahtar=?", monthlyKey).value(0).toInt(&ok);
     if (ok && monthly >= 0 && monthly <= 120)
         k.monthly = monthly;
     return k;
@@ -1191,14 +1219,12 @@ void setKeeping(const QString &databaseFile, const Keeping &keep) {
     }
 }
 
-QString keepDaily(const QString &dataFolder, const QDate &today) {
-    const QString folder = madeCopiesFolder(dataFolder);
-    const Keeping keep = keeping(folderOf(dataFolder) + databaseName);
-    const QString daily =
-        folder + QStringLiteral("gunluk-%1.tar").arg(today.toString(QStringLiteral("yyyy-MM-dd")));
+namespace {
+QString finishDaily(const QString &folder, const QString &daily,
+                    const std::function<Made()> &packing, const QDate &today, const Keeping &keep) {
     QString made;
-    if (!QFileInfo::exists(daily)) {
-        make(dataFolder, daily, Music::Pooled);
+    if (packing) {
+        packing();
         made = daily;
     }
     const QString monthly =
@@ -1213,6 +1239,22 @@ QString keepDaily(const QString &dataFolder, const QDate &today) {
     prune(folder, QStringLiteral("aylik-*.tar"), keep.monthly);
     prunePool(folder);
     return made;
+}
+} // namespace
+
+std::function<QString()> keepDailyAside(const QString &dataFolder, const QDate &today) {
+    const QString folder = madeCopiesFolder(dataFolder);
+    const Keeping keep = keeping(folderOf(dataFolder) + databaseName);
+    const QString daily =
+        folder + QStringLiteral("gunluk-%1.tar").arg(today.toString(QStringLiteral("yyyy-MM-dd")));
+    std::function<Made()> packing;
+    if (!QFileInfo::exists(daily))
+        packing = makeAside(dataFolder, daily, Music::Pooled);
+    return [=] { return finishDaily(folder, daily, packing, today, keep); };
+}
+
+QString keepDaily(const QString &dataFolder, const QDate &today) {
+    return keepDailyAside(dataFolder, today)();
 }
 
 namespace {

@@ -65,10 +65,16 @@ QString poolFolder(const QString &archiveFolder);
 
 // Writes the data folder's schedule, roles and music into `archive` (written beside under a
 // temporary name and renamed, so a half-made backup never has the final name). Throws ZilError.
+// The database is copied on the calling thread, as with makeAside().
 Made make(const QString &dataFolder, const QString &archive, Music music = Music::Inside);
+// The same in two parts: the database copied now, on the calling thread, which must be the one
+// that writes the schedule in this process (then no save of the process ever meets the copy's
+// read lock); the returned work packs it with the music on any thread. Throws ZilError.
+std::function<Made()> makeAside(const QString &dataFolder, const QString &archive,
+                                Music music = Music::Inside);
 
-// The database alone, copied consistently into `copy` with the online backup: quick, so it can
-// run before a big change on the thread that asked, while the music is packed after.
+// The database alone, copied consistently into `copy` with the online backup, in one step:
+// milliseconds for a schedule. Taken on the thread that writes the schedule, between its writes.
 void snapshotDatabase(const QString &databaseFile, const QString &copy);
 // Packs an already taken snapshot with the data folder's music into `archive`; the snapshot is
 // deleted afterwards.
@@ -113,6 +119,8 @@ bool recoverInterrupted(const QString &dataFolder);
 // Called before each step of apply() with the step's name; a test throws from it to break the
 // restore there, or returns false to stop dead as a killed process would (nothing undone).
 void setFaultHook(std::function<bool(const QString &step)> hook);
+// Called while a snapshot of the database holds its read lock, on the thread taking it.
+void setSnapshotHook(std::function<void()> hook);
 
 // Called first on a thread that makes a backup: the thread takes the lowest processor and disk
 // priority. A thread's QThread priority changes nothing under Linux's ordinary scheduling, and a
@@ -125,7 +133,8 @@ struct Keeping {
     int daily = 14;
     int monthly = 12;
 };
-// Read from the schedule's settings; the defaults where none is stored.
+// Read from the schedule's settings; the defaults where none is stored. Throws ZilError when the
+// file is there but cannot be read now.
 Keeping keeping(const QString &databaseFile);
 // Stores the numbers; refused (ERefused-like ZilError) when not 1..365 and 0..120.
 void setKeeping(const QString &databaseFile, const Keeping &keep);
@@ -148,6 +157,8 @@ int prunePool(const QString &archiveFolder);
 // oldest beyond the numbers kept are deleted, and the pool's music no copy names any more. The
 // file made, or empty when today's was there.
 QString keepDaily(const QString &dataFolder, const QDate &today);
+// The same in two parts, as makeAside(): the database read now, the rest in the returned work.
+std::function<QString()> keepDailyAside(const QString &dataFolder, const QDate &today);
 // A copy before a restore or a big change, named after `why`; kept with the daily number.
 QString keepBefore(const QString &dataFolder, const QString &why);
 // The same, with the database taken now, on the caller's thread (a few milliseconds), and the

@@ -10,6 +10,10 @@
 namespace {
 // After midnight's bells, if any, and with the day's date settled.
 constexpr int AfterMidnightMs = 5 * 60 * 1000;
+// A schedule another program was writing at that moment is tried again a little later before
+// the user is told.
+constexpr int RetryMs = 60 * 1000;
+constexpr int Tries = 5;
 } // namespace
 
 DailyCopies::DailyCopies(QString dataFolder, std::function<void(const QString &)> report,
@@ -44,14 +48,28 @@ void DailyCopies::runNow() {
     armForTomorrow();
     if (m_busy)
         return;
+    std::function<QString()> rest;
+    try {
+        // The database is copied here, on the thread that writes it, between its writes: a
+        // save never meets the copy's read lock. The music is packed on the worker.
+        rest = Backup::keepDailyAside(m_dataFolder, programClock().now().date());
+        m_failures = 0;
+    } catch (const std::exception &error) {
+        if (++m_failures < Tries) {
+            m_timer.start(RetryMs);
+            return;
+        }
+        m_failures = 0;
+        if (m_report)
+            m_report(QStringLiteral("Günlük yedek alınamadı: ") + QString::fromUtf8(error.what()));
+        return;
+    }
     m_busy = true;
-    const QString folder = m_dataFolder;
-    const QDate today = programClock().now().date();
     auto result = std::make_shared<std::pair<QString, QString>>();
-    m_worker = QThread::create([folder, today, result] {
+    m_worker = QThread::create([rest, result] {
         Backup::yieldToTheBells();
         try {
-            result->first = Backup::keepDaily(folder, today);
+            result->first = rest();
         } catch (const ZilError &error) {
             result->second = error.message();
         } catch (const std::exception &error) {

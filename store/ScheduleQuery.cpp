@@ -1,12 +1,16 @@
 #include "ScheduleQuery.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QThread>
 #include <QUrl>
 #include <QUuid>
+
+#include <atomic>
 
 #include <sys/stat.h>
 
@@ -87,12 +91,28 @@ bool isBusy(const QSqlError &error) {
     return known && (code == Busy || code == Locked);
 }
 
-// Nothing waits for a file another program holds: the thread that reads and writes here is the
-// one that rings, so a wait would hold up a bell and the clock. A busy file fails at once; the
-// bell clock rings from the day it holds and keeps its record lines until the file is free, and
-// a window's save says to try again.
-constexpr int busyTimeoutMs = 0;
+// The thread that rings never waits for a file another connection holds: a wait would hold up
+// a bell and the clock. There a busy file fails at once; the bell clock rings from the day it
+// holds and keeps its record lines until the file is free. The process's own snapshots are taken
+// on that thread too, between its writes, so its saves never meet them. A window whose bells ring
+// in the service waits a bounded moment instead, for the service's record lines, shared schedule
+// writes and copies, which hold the file for milliseconds.
+constexpr int boundedWaitMs = 3000;
+std::atomic<bool> g_bellsRingHere{true};
+
+bool onMainThread() {
+    const QCoreApplication *app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
 } // namespace
+
+void ScheduleQuery::setBellsRingHere(bool ring) {
+    g_bellsRingHere = ring;
+}
+
+int ScheduleQuery::lockWaitMs() {
+    return g_bellsRingHere && onMainThread() ? 0 : boundedWaitMs;
+}
 
 void ScheduleQuery::fail(const QString &what, const QSqlError &error) {
     // The file is opened afresh at the next use, so a store that was read-only or replaced
@@ -121,7 +141,7 @@ void ScheduleQuery::ensureOpen() {
         // One stat per use. A backup moved over the file, or a deleted file, is opened again
         // below: the new file is read, and a missing one fails as at start-up.
         const std::optional<FileIdentity> now = identityOf(m_file);
-        if (now && now == m_openedFile)
+        if (now && now == m_openedFile && m_openedWait == lockWaitMs())
             return;
     }
     dropConnection();
@@ -133,8 +153,8 @@ void ScheduleQuery::ensureOpen() {
     // mode=rw: a missing file is an error, never a new empty schedule.
     db.setDatabaseName(QUrl::fromLocalFile(m_file).toString(QUrl::FullyEncoded) +
                        QStringLiteral("?mode=rw"));
-    db.setConnectOptions(
-        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    const int wait = lockWaitMs();
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(wait));
     // Taken before opening: a file swapped in meanwhile then only costs one more reopen.
     const std::optional<FileIdentity> identity = identityOf(m_file);
     if (!db.open())
@@ -165,6 +185,7 @@ void ScheduleQuery::ensureOpen() {
     m_open = true;
     ++m_opens;
     m_openedFile = identity;
+    m_openedWait = wait;
     // SQLite falls back to reading alone when the file cannot be written.
     m_openedReadOnly = !QFileInfo(m_file).isWritable();
 }
@@ -308,8 +329,11 @@ ScheduleQuery::Transaction::Transaction(ScheduleQuery &query)
     m_query.ensureWritable();
     // Statements rather than QSqlDatabase::transaction() and commit(): only a statement's error
     // carries SQLite's result code, which tells a busy file from a broken one.
+    // A connection that waits takes the write lock first: SQLite gives up at once, without
+    // waiting, on a transaction that read before it wrote while another writer was in.
     QSqlQuery begin(m_query.database());
-    if (!begin.exec(QStringLiteral("BEGIN")))
+    if (!begin.exec(m_query.m_openedWait > 0 ? QStringLiteral("BEGIN IMMEDIATE")
+                                             : QStringLiteral("BEGIN")))
         m_query.fail(QStringLiteral("Kayıt başlatılamadı"), begin.lastError());
     m_query.m_inTransaction = true;
 }

@@ -28,6 +28,13 @@ public:
     ScheduleQuery(const ScheduleQuery &) = delete;
     ScheduleQuery &operator=(const ScheduleQuery &) = delete;
 
+    // Whether the bells of this process ring on its main thread: true until told otherwise.
+    // The window of a computer whose service rings says false.
+    static void setBellsRingHere(bool ring);
+    // How long a connection of the calling thread waits for another's lock: not at all on the
+    // thread that rings, a bounded moment anywhere else.
+    static int lockWaitMs();
+
     // The schedule file to use. The file is opened on the next open or execute, and again after
     // a failure or once the path names another file (replaced or deleted), so a store that comes
     // back is used without a restart.
@@ -109,6 +116,7 @@ private:
     bool m_open = false;
     std::optional<FileIdentity> m_openedFile;
     bool m_openedReadOnly = false;
+    int m_openedWait = 0;
     bool m_inTransaction = false;
     QStringList m_text;
     QVariantList m_bound;

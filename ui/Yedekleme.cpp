@@ -85,8 +85,9 @@ void backUp(QWidget *parent) {
         return;
     }
     Backup::Made made;
-    aside(parent, QStringLiteral("Yedek alınıyor…"),
-          [&] { made = Backup::make(dataFolder(), file); });
+    // The database is copied here, between this thread's saves; the music is packed aside.
+    const std::function<Backup::Made()> packing = Backup::makeAside(dataFolder(), file);
+    aside(parent, QStringLiteral("Yedek alınıyor…"), [&] { made = packing(); });
     QString text = QStringLiteral("Yedek alındı: %1\n%2 müzik dosyası, %3 MB.")
                        .arg(QDir::toNativeSeparators(made.file))
                        .arg(made.musicFiles)

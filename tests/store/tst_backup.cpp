@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -166,6 +167,7 @@ class TestBackup : public QObject {
 private slots:
     void cleanup() {
         Backup::setFaultHook({});
+        Backup::setSnapshotHook({});
         Backup::setSizeLimitForTests(0);
         Backup::setProgramVersionForTests({});
     }
@@ -489,6 +491,48 @@ private slots:
         QVERIFY(made.at(0).at(0).toString().contains(
             QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
         QVERIFY(QFileInfo::exists(made.at(0).at(0).toString()));
+    }
+
+    void aSaveMadeWhileTheDailyCopyReadsIsKept() {
+        ScheduleFixture school;
+        fillSchool(school, QStringLiteral("A"));
+        BellStore store;
+        store.open(school.databaseFile());
+        QObject window;
+        QString outcome;
+        QSemaphore tried;
+        const Bell sunday{0,
+                          6,
+                          QStringLiteral("Pazar kursu"),
+                          QStringLiteral("10:00:00"),
+                          QStringLiteral("tek.mp3"),
+                          30};
+        Backup::setSnapshotHook([&] {
+            // The user saves from the window's thread as soon as it is free to.
+            QMetaObject::invokeMethod(
+                &window,
+                [&] {
+                    try {
+                        store.add({sunday});
+                        outcome = QStringLiteral("kept");
+                    } catch (const ZilError &error) {
+                        outcome = error.message();
+                    }
+                    tried.release();
+                },
+                Qt::QueuedConnection);
+            // A copy read on another thread keeps its lock until the save has been tried.
+            if (QThread::currentThread() != window.thread())
+                tried.tryAcquire(1, 20000);
+        });
+        QString failure;
+        DailyCopies daily(school.folder(), [&](const QString &m) { failure = m; });
+        QSignalSpy made(&daily, &DailyCopies::finished);
+        daily.start(0);
+        QTRY_VERIFY_WITH_TIMEOUT(!outcome.isEmpty() && made.size() == 1, 20000);
+        QCOMPARE(outcome, QStringLiteral("kept"));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        QCOMPARE(store.dayBells(6).size(), 1);
     }
 
     void dailyCopiesKeepTheirNumbers() {

@@ -9,6 +9,10 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QSemaphore>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QThread>
 #include <QtTest>
 
 #include <cstdio>
@@ -31,6 +35,7 @@ private slots:
         QLocale::setDefault(QLocale::c());
         setProgramClock(nullptr);
         setProgramFolder({});
+        ScheduleQuery::setBellsRingHere(true);
     }
 
     void bellsRoundTrip() {
@@ -173,6 +178,41 @@ private slots:
         fx.exec(QStringLiteral("ROLLBACK"));
         store.add({{0, 2, "1. Ders", "08:30:00", "zil.mp3", 30}});
         QCOMPARE(fx.count(), 1);
+    }
+
+    void aWindowWhoseServiceRingsWaitsForTheServicesWrite() {
+        ScheduleFixture fx;
+        BellStore store;
+        store.open(fx.databaseFile());
+        // Opened while this process rang; the service takes over below.
+        QCOMPARE(store.dayBells(2).size(), 0);
+        // The service's record line or shared schedule write, holding the write lock a moment.
+        QSemaphore holding;
+        QThread *service = QThread::create([&] {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "hizmet");
+                db.setDatabaseName(fx.databaseFile());
+                const bool opened = db.open();
+                QSqlQuery q(db);
+                if (opened && q.exec(QStringLiteral("BEGIN IMMEDIATE")) &&
+                    q.exec(QStringLiteral("INSERT INTO Dersler (GunID, DersSaati, DersBaslama, "
+                                          "Muzik, Sure) VALUES (3, 'x', '09:00:00', 'a.mp3', 5)")))
+                    holding.release();
+                QThread::msleep(300);
+                q.exec(QStringLiteral("COMMIT"));
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("hizmet"));
+        });
+        const auto joined = qScopeGuard([service] {
+            service->wait();
+            delete service;
+        });
+        service->start();
+        QVERIFY(holding.tryAcquire(1, 10000));
+        ScheduleQuery::setBellsRingHere(false);
+        store.add({{0, 2, "1. Ders", "08:30:00", "zil.mp3", 30}});
+        service->wait();
+        QCOMPARE(fx.count(), 2);
     }
 
     void storeThatComesBackIsUsedAgain() {
