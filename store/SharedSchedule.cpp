@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -153,6 +154,9 @@ QString digestOf(const SharedContent &c) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
+// A computer looks at its school's version at most this often however many notices arrive.
+constexpr qint64 NoticeGapMs = 1000;
+
 // Sent at most this many lines in one transaction, so that a long outage's record goes up in
 // short steps.
 constexpr int RecordBatch = 500;
@@ -269,12 +273,17 @@ public:
         m_timer->setInterval(m_checkMs);
         connect(m_timer, &QTimer::timeout, this, [this] { check(); });
         m_timer->start();
+        m_noticeTimer = new QTimer(this);
+        m_noticeTimer->setSingleShot(true);
+        connect(m_noticeTimer, &QTimer::timeout, this, [this] { check(); });
         check();
     }
 
     void finish() {
         if (m_timer)
             m_timer->stop();
+        if (m_noticeTimer)
+            m_noticeTimer->stop();
         close();
     }
 
@@ -341,7 +350,7 @@ public:
         }
         post([o = m_owner, ok, refused, refusal] { o->onPublished(ok, refused, refusal); });
         if (!ok)
-            fetch(true);
+            fetch();
     }
 
 private:
@@ -445,20 +454,33 @@ private:
             return mismatch;
         connect(db.driver(), &QSqlDriver::notification, this,
                 [this](const QString &, QSqlDriver::NotificationSource, const QVariant &payload) {
-                    if (payload.toLongLong() == m_school)
-                        fetch(false);
+                    bool number = false;
+                    if (payload.toString().toLongLong(&number) == m_school && number)
+                        noticed();
                 });
         if (!db.driver()->subscribeToNotification(QStringLiteral("zil_degisti")))
             return unreachable(m_settings.host, db.lastError().text());
         return {};
     }
 
+    // Any role may NOTIFY with any school's id, and a busy manager makes many changes in a row:
+    // a notice only asks for a look at the school's version, at most one a NoticeGapMs, the
+    // first at once, any others in that time together at its end.
+    void noticed() {
+        if (!m_lastLook.isValid() || m_lastLook.hasExpired(NoticeGapMs))
+            check();
+        else if (!m_noticeTimer->isActive())
+            m_noticeTimer->start(int(NoticeGapMs - m_lastLook.elapsed()));
+    }
+
     // Looks whether the server is still there and the copy's version is the server's: a notice
-    // lost while the connection was down is made up for here.
+    // lost while the connection was down is made up for here. The schedule is read only when
+    // the version moved.
     void check() {
+        m_lastLook.start();
         if (!m_open) {
             if (connectNow())
-                fetch(true);
+                fetch();
             return;
         }
         qint64 version = -1;
@@ -474,15 +496,15 @@ private:
         if (version < 0)
             lost(why);
         else if (version != m_fetched)
-            fetch(true);
+            fetch();
     }
 
-    void fetch(bool always) {
+    void fetch() {
         if (!m_open)
             return;
         SharedContent c;
         QString why;
-        if (!read(c, always, why)) {
+        if (!read(c, why)) {
             if (!why.isEmpty())
                 lost(why);
             return;
@@ -492,22 +514,17 @@ private:
         post([o = m_owner, c] { o->onContent(c); });
     }
 
-    // False with `why` empty when the server has nothing newer than the copy (and `always` is
-    // off), with `why` when the server could not be read.
-    bool read(SharedContent &c, bool always, QString &why) {
+    // False with `why` when the server could not be read, without when a file could not be put
+    // in place here.
+    bool read(SharedContent &c, QString &why) {
         QSqlDatabase db = database();
         // One snapshot: the rows of every table as of one moment, never half of an edit.
         bool ok = db.transaction();
         QSqlQuery q(db);
         ok = ok && q.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
         ok = ok && q.exec(QStringLiteral("SELECT surum FROM surum")) && q.next();
-        if (ok) {
+        if (ok)
             c.version = q.value(0).toLongLong();
-            if (!always && c.version == m_fetched) {
-                db.rollback();
-                return false;
-            }
-        }
         const auto readRows = [&](const QString &sql, QList<QVariantList> &rows, int columns) {
             ok = ok && q.exec(sql);
             while (ok && q.next())
@@ -852,6 +869,8 @@ private:
     QSet<QString> m_told;
     QString m_name;
     QTimer *m_timer = nullptr;
+    QTimer *m_noticeTimer = nullptr;
+    QElapsedTimer m_lastLook;
     bool m_open = false;
     qint64 m_school = -1;
     qint64 m_fetched = -1;

@@ -832,6 +832,55 @@ private slots:
                  qPrintable(server->why()));
     }
 
+    // A flood of notices costs a computer at most a look a second: another school's (any role may
+    // NOTIFY) reads nothing, its own school's many changes are read a few times, not each.
+    void noticeFloodIsCoalesced() {
+        QVERIFY2(server->runSql(QStringLiteral("SELECT zil_bilgisayar_ekle('pc_f', 'pc_f-parola', "
+                                               "1, 2); ALTER ROLE pc_f SET log_statement = 'all'"),
+                                Database),
+                 qPrintable(server->why()));
+        Computer f(*server, QStringLiteral("pc_f"), 60000);
+        f.join();
+        QTRY_COMPARE_WITH_TIMEOUT(f.shared->appliedVersion(), serverVersion(), 15000);
+        const QString pid = QStringLiteral("[%1]").arg(
+            one(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE usename = 'pc_f'")));
+        const auto logged = [&](const QString &what) {
+            QFile log(server->folder() + QStringLiteral("/server.log"));
+            int n = 0;
+            for (const QByteArray &line : (log.open(QIODevice::ReadOnly) ? log.readAll() : "")
+                                              .split('\n'))
+                n += line.contains(pid.toUtf8()) && line.contains(what.toUtf8());
+            return n;
+        };
+        const QString look = QStringLiteral("FROM surum"), read = QStringLiteral("FROM program");
+        int looks = logged(look), reads = logged(read);
+        {
+            QSqlDatabase x = loginAs(QStringLiteral("pc_x"));
+            QVERIFY2(x.open(), qPrintable(x.lastError().text()));
+            QSqlQuery q(x);
+            for (int i = 0; i < 300; ++i)
+                QVERIFY(q.exec(QStringLiteral("NOTIFY zil_degisti, '1'")));
+            x.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("pc_x"));
+        QTest::qWait(1500); // nothing to wait for: whatever the notices cause, happens now
+        qInfo("300 notices from another school: %d looks, %d reads", logged(look) - looks,
+              logged(read) - reads);
+        QVERIFY(logged(look) - looks <= 3);
+        QCOMPARE(logged(read), reads);
+
+        looks = logged(look);
+        QString sql;
+        for (int i = 0; i < 20; ++i)
+            sql += QStringLiteral("UPDATE takvim_ayar SET deger = deger WHERE okul_id = 1; "
+                                  "SELECT pg_sleep(0.05);");
+        QVERIFY2(server->runSql(sql, Database), qPrintable(server->why()));
+        QTRY_COMPARE_WITH_TIMEOUT(f.shared->appliedVersion(), serverVersion(), 15000);
+        qInfo("20 changes in %d s: %d looks, %d reads", 1, logged(look) - looks,
+              logged(read) - reads);
+        QVERIFY(logged(read) - reads <= 4);
+    }
+
     // Over the network the server must prove its name with a certificate the school's CA
     // signed: with that CA the computer joins over TLS; with another it is refused and told.
     void tlsChecksTheServerName() {
