@@ -3,7 +3,6 @@
 #include "Backup.h"
 #include "BellStore.h"
 #include "Calendar.h"
-#include "FileBeside.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "SharedMusic.h"
@@ -16,8 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
 #include <QSet>
 #include <QSqlDatabase>
@@ -29,10 +26,7 @@
 
 #include <algorithm>
 
-#include <sys/stat.h>
-
 namespace {
-const QString settingsName = QStringLiteral("ortak.json");
 
 // The calendar's settings that are the school's, not one computer's: "Bugün zil çalmasın", the
 // sound levels and the first start stay with the computer.
@@ -180,79 +174,6 @@ QStringList SharedContent::namedFiles() const {
     add(oneOffs, 5);
     names.removeDuplicates();
     return names;
-}
-
-QString SharedSettings::file(const QString &folder) {
-    return QDir(folder).filePath(settingsName);
-}
-
-QString SharedSettings::problem() const {
-    if (!on)
-        return {};
-    if (host.trimmed().isEmpty())
-        return QStringLiteral("Sunucunun adını yazın.");
-    if (port < 1 || port > 65535)
-        return QStringLiteral("Bağlantı noktası 1 ile 65535 arasında bir sayı olmalı.");
-    if (database.trimmed().isEmpty())
-        return QStringLiteral("Veritabanının adını yazın.");
-    if (user.trimmed().isEmpty())
-        return QStringLiteral("Kullanıcı adını yazın.");
-    if (!local()) {
-        // Without the authority the server's certificate cannot be checked, and a password
-        // would go to whoever answers at that name.
-        if (caFile.trimmed().isEmpty())
-            return QStringLiteral("Sunucunun sertifikasını imzalayan kuruluşun dosyasını (CA "
-                                  "dosyası) seçin; bağlantı yalnızca sertifikası doğrulanan "
-                                  "sunucuya yapılır.");
-        if (!QFile::exists(caFile))
-            return QStringLiteral("CA dosyası bulunamadı: %1").arg(caFile);
-    }
-    return {};
-}
-
-SharedSettings SharedSettings::read(const QString &folder) {
-    SharedSettings s;
-    QFile f(file(folder));
-    if (!f.open(QIODevice::ReadOnly))
-        return s;
-    const QJsonDocument document = QJsonDocument::fromJson(f.read(64 * 1024));
-    if (!document.isObject())
-        return s;
-    const QJsonObject o = document.object();
-    s.on = o.value(QStringLiteral("acik")).toBool(false);
-    s.host = o.value(QStringLiteral("sunucu")).toString();
-    s.port = o.value(QStringLiteral("port")).toInt(DefaultPort);
-    s.database = o.value(QStringLiteral("veritabani")).toString();
-    s.school = o.value(QStringLiteral("okul")).toString();
-    s.building = o.value(QStringLiteral("bina")).toString();
-    s.user = o.value(QStringLiteral("kullanici")).toString();
-    s.password = o.value(QStringLiteral("parola")).toString();
-    s.caFile = o.value(QStringLiteral("ca")).toString();
-    return s;
-}
-
-void SharedSettings::write(const QString &folder, const SharedSettings &s) {
-    if (const QString why = s.problem(); !why.isEmpty())
-        throw ZilError(why);
-    QJsonObject o;
-    o.insert(QStringLiteral("acik"), s.on);
-    o.insert(QStringLiteral("sunucu"), s.host.trimmed());
-    o.insert(QStringLiteral("port"), s.port);
-    o.insert(QStringLiteral("veritabani"), s.database.trimmed());
-    o.insert(QStringLiteral("okul"), s.school.trimmed());
-    o.insert(QStringLiteral("bina"), s.building.trimmed());
-    o.insert(QStringLiteral("kullanici"), s.user.trimmed());
-    o.insert(QStringLiteral("parola"), s.password);
-    o.insert(QStringLiteral("ca"), s.caFile.trimmed());
-    // The password lets whoever reads it add records as this computer: closed to everyone but
-    // the data folder's group, whose members all may ring it (the service's user reads what a
-    // staff member's window saved). Written beside: a link planted under the name by another
-    // user of the folder never receives it.
-    if (const QString why =
-            FileBeside::write(file(folder), QJsonDocument(o).toJson(),
-                              FileBeside::Existing::Replace, S_IRUSR | S_IWUSR | S_IRGRP);
-        !why.isEmpty())
-        throw ZilError(QStringLiteral("Ortak program ayarları kaydedilemedi: %1").arg(why));
 }
 
 // The server's side of a joined computer, on its own thread: one QPSQL connection, LISTEN for
@@ -606,6 +527,12 @@ private:
                         .arg(name));
                 continue;
             }
+            if (!SharedMusic::shareable(name)) {
+                tellOnce(QStringLiteral("Ortak programdaki «%1» programın kendi seslerinden; her "
+                                        "bilgisayar onları kendisi yapar, sunucudaki alınmadı.")
+                             .arg(name));
+                continue;
+            }
             if (m_music.sum(name) == sum)
                 continue;
             q.prepare(QStringLiteral(
@@ -655,8 +582,9 @@ private:
             held.insert(q.value(0).toString(), q.value(1).toString());
         for (const QString &name : local.namedFiles()) {
             // A file this computer lacks (or a name outside Muzikler) has nothing to send; where
-            // it is missing, its bell rings the fallback tone, as it would here.
-            const QString sum = m_music.sum(name);
+            // it is missing, its bell rings the fallback tone, as it would here. Every computer
+            // makes the program's own sounds.
+            const QString sum = SharedMusic::shareable(name) ? m_music.sum(name) : QString();
             if (sum.isEmpty() || held.value(name) == sum)
                 continue;
             QString why;

@@ -6,6 +6,7 @@
 #include "FakeMediaLayer.h"
 #include "LayerBellPlayer.h"
 #include "PgServer.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "SharedMusic.h"
@@ -14,6 +15,8 @@
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -25,6 +28,7 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 namespace {
 // Monday 7 December 2026.
@@ -847,8 +851,8 @@ private slots:
         const auto logged = [&](const QString &what) {
             QFile log(server->folder() + QStringLiteral("/server.log"));
             int n = 0;
-            for (const QByteArray &line : (log.open(QIODevice::ReadOnly) ? log.readAll() : "")
-                                              .split('\n'))
+            for (const QByteArray &line :
+                 (log.open(QIODevice::ReadOnly) ? log.readAll() : "").split('\n'))
                 n += line.contains(pid.toUtf8()) && line.contains(what.toUtf8());
             return n;
         };
@@ -879,6 +883,135 @@ private slots:
         qInfo("20 changes in %d s: %d looks, %d reads", 1, logged(look) - looks,
               logged(read) - reads);
         QVERIFY(logged(read) - reads <= 4);
+    }
+
+    // The server refuses what no computer needs: pg_notify from a computer's role, a file over
+    // 64 MB, a row for another school's building, the program's own sounds; a record line of any
+    // size is cut. Should a server hold a program sound all the same, no computer writes it.
+    void serverRefusesWhatNoComputerNeeds() {
+        const QString siren = ProgramSounds::folderName() + QStringLiteral("/Kesik siren.wav");
+        QVERIFY(!SharedMusic::shareable(siren));
+        const QList<std::pair<QString, QString>> refused = {
+            {QStringLiteral("pc_x"), QStringLiteral("SELECT pg_notify('zil_degisti', '1')")},
+            {QStringLiteral("pc_a"), QStringLiteral("INSERT INTO zil (okul_id, bina_id, gun_id) "
+                                                    "VALUES (1, 3, 0)")},
+            {QStringLiteral("pc_a"), QStringLiteral("INSERT INTO tek_seferlik (okul_id, bina_id, "
+                                                    "tarih) VALUES (1, 3, '2026-12-07')")},
+            {QStringLiteral("pc_a"), QStringLiteral("INSERT INTO muzik VALUES (1, '%1', "
+                                                    "encode(sha256('x'), 'hex'), 1, 'x')")
+                                         .arg(siren)},
+            {QStringLiteral("pc_a"), QStringLiteral("INSERT INTO muzik SELECT 1, 'b.mp3', "
+                                                    "encode(sha256(b), 'hex'), octet_length(b), b "
+                                                    "FROM (SELECT decode(repeat('00', %1), 'hex') "
+                                                    "b) s")
+                                         .arg(SharedMusic::MaxBytes + 1)}};
+        for (const auto &[user, sql] : refused) {
+            {
+                QSqlDatabase db = loginAs(user);
+                QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+                QSqlQuery q(db);
+                QVERIFY2(!q.exec(sql), qPrintable(sql));
+                qInfo("%s: %s", qPrintable(user), qPrintable(q.lastError().text()));
+                QVERIFY(q.exec(QStringLiteral(
+                    "INSERT INTO zil_kaydi (kayit_no, okul_id, tarih, sonuc, zaman, aciklama) "
+                    "VALUES (7, zil_okulum(), '2026-12-07', 'caldi', 'z', repeat('x', 100000)) "
+                    "ON CONFLICT DO NOTHING")));
+            }
+            QSqlDatabase::removeDatabase(user);
+        }
+        QCOMPARE(one(QStringLiteral("SELECT max(char_length(aciklama)) FROM zil_kaydi")),
+                 QStringLiteral("2000"));
+
+        // A server without the rule: the computer's own siren stays, with no copy beside it.
+        QVERIFY2(server->runSql(QStringLiteral("ALTER TABLE muzik DROP CONSTRAINT "
+                                               "muzik_programin_sesleri_degil; INSERT INTO muzik "
+                                               "VALUES (1, '%1', encode(sha256('kotu'), 'hex'), 4, "
+                                               "'kotu'); INSERT INTO tek_seferlik (okul_id, tarih, "
+                                               "muzik) VALUES (1, '2026-12-07', '%1')")
+                                    .arg(siren),
+                                Database),
+                 qPrintable(server->why()));
+        Computer b(*server, QStringLiteral("pc_b"), 300);
+        b.putMusic(siren, "yerel");
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(b.shared->appliedVersion(), serverVersion(), 15000);
+        QCOMPARE(b.musicBytes(siren), QByteArray("yerel"));
+        QCOMPARE(QDir(b.music() + ProgramSounds::folderName()).entryList(QDir::Files).size(), 1);
+        QVERIFY2(b.problems.join('\n').contains(siren), qPrintable(b.problems.join('\n')));
+        // Run again on the server as it is, the schema puts its rule back and drops the row.
+        QVERIFY2(server->runFile(QStringLiteral(":/ortak.sql"), Database),
+                 qPrintable(server->why()));
+        QCOMPARE(one(QStringLiteral("SELECT count(*) FROM muzik WHERE ad = '%1'").arg(siren)),
+                 QStringLiteral("0"));
+        QCOMPARE(one(QStringLiteral("SELECT convalidated FROM pg_constraint WHERE conname = "
+                                    "'muzik_programin_sesleri_degil'")),
+                 QStringLiteral("t"));
+
+        // A manager's bell that names the siren goes up without the file.
+        Computer a(*server, QStringLiteral("pc_a"), 300);
+        a.putMusic(siren, "yonetici");
+        a.join();
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        a.store.add({bellOf(QStringLiteral("Siren"), QStringLiteral("11:00:00"), siren)});
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Siren")), 15000);
+        QCOMPARE(b.musicBytes(siren), QByteArray("yerel"));
+        QVERIFY2(a.problems.isEmpty(), qPrintable(a.problems.join('\n')));
+        QVERIFY2(server->runSql(QStringLiteral("DELETE FROM tek_seferlik WHERE muzik = '%1'; "
+                                               "DELETE FROM zil WHERE ders_saati = 'Siren'")
+                                    .arg(siren),
+                                Database),
+                 qPrintable(server->why()));
+    }
+
+    // The password is kept apart from the settings, closed to the folder's group; one an earlier
+    // version kept in ortak.json is moved there at the next read, never lost.
+    void passwordKeptApart() {
+        ScheduleFixture fx;
+        SharedSettings s;
+        s.on = true;
+        s.host = fx.folder();
+        s.database = Database;
+        s.user = QStringLiteral("pc_b");
+        s.password = QStringLiteral("gizli");
+        SharedSettings::write(fx.folder(), s, QStringLiteral("nobody"));
+        const QString secret = SharedSettings::secretFile(fx.folder());
+        QFile json(SharedSettings::file(fx.folder()));
+        QVERIFY(json.open(QIODevice::ReadOnly) && !json.readAll().contains("gizli"));
+        QCOMPARE(SharedSettings::read(fx.folder()).password, QStringLiteral("gizli"));
+        // Its group bits are the access list's mask: the service's user reads, the group not.
+        char acl[64];
+        const ssize_t size = ::getxattr(QFile::encodeName(secret).constData(),
+                                        "system.posix_acl_access", acl, sizeof acl);
+        QCOMPARE(size, ssize_t(4 + 5 * 8));
+        QCOMPARE(qFromLittleEndian<quint16>(acl + 12), quint16(2)); // a named user
+        QCOMPARE(qFromLittleEndian<quint16>(acl + 14), quint16(4)); // reads
+        QCOMPARE(qFromLittleEndian<quint32>(acl + 16), quint32(65534));
+        QCOMPARE(qFromLittleEndian<quint16>(acl + 22), quint16(0)); // the group: nothing
+        QCOMPARE(qFromLittleEndian<quint16>(acl + 38), quint16(0)); // others: nothing
+        // Without a service user of its own (a build folder): the saver's alone.
+        SharedSettings::write(fx.folder(), s);
+        QCOMPARE(QFile::permissions(secret), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ReadUser | QFileDevice::WriteUser);
+
+        QVERIFY(QFile::remove(secret));
+        json.close();
+        QVERIFY(json.open(QIODevice::WriteOnly));
+        json.write(R"({"acik": true, "sunucu": "/tmp", "veritabani": "zil", "kullanici": "pc_b",
+                      "parola": "eski"})");
+        json.close();
+        QCOMPARE(SharedSettings::read(fx.folder()).password, QStringLiteral("eski"));
+        QVERIFY(json.open(QIODevice::ReadOnly) && !json.readAll().contains("eski"));
+        QCOMPARE(SharedSettings::read(fx.folder()).password, QStringLiteral("eski"));
+        // Named another server in ortak.json, the password is not sent there.
+        s.host = QStringLiteral("/baska");
+        QVERIFY(json.remove() && json.open(QIODevice::WriteOnly));
+        json.write(QJsonDocument(QJsonObject{{"acik", true},
+                                             {"sunucu", "/baska"},
+                                             {"veritabani", "zil"},
+                                             {"kullanici", "pc_b"}})
+                       .toJson());
+        json.close();
+        QCOMPARE(SharedSettings::read(fx.folder()).password, QString());
     }
 
     // Over the network the server must prove its name with a certificate the school's CA
