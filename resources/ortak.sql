@@ -321,8 +321,9 @@ $$;
 
 -- A computer's login role: `rol` with `parola`, ringing for the school and building (NULL: the
 -- school's bells for all buildings only); a manager may also change the school's schedule.
-CREATE OR REPLACE FUNCTION zil_bilgisayar_ekle(rol name, parola text, okul integer, bina integer,
-                                    yonetici boolean DEFAULT false) RETURNS void
+CREATE OR REPLACE FUNCTION zil_bilgisayar_ekle(rol name, parola text, okul integer,
+                                               bina integer, yonetici boolean DEFAULT false)
+    RETURNS void
     LANGUAGE plpgsql
     AS $$
 BEGIN
