@@ -31,6 +31,12 @@ bool SharedMusic::safeName(const QString &name) {
     return std::none_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20; });
 }
 
+bool SharedMusic::shareable(const QString &name) {
+    // The folder's name as playback's ProgramSounds gives it, which the store cannot ask.
+    return safeName(name) &&
+           name.section(QLatin1Char('/'), 0, 0) != QStringLiteral("Programın sesleri");
+}
+
 QString SharedMusic::sumOf(const QByteArray &bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
@@ -94,6 +100,8 @@ void SharedMusic::checkInside(const QString &folder) const {
 QString SharedMusic::write(const QString &name, const QByteArray &bytes) {
     if (!safeName(name))
         throw ZilError(QStringLiteral("dosya adı Muzikler klasörünün dışını gösteriyor"));
+    if (!shareable(name))
+        throw ZilError(QStringLiteral("programın kendi sesleri ortak programdan yazılmaz"));
     if (!QDir().mkpath(m_folder))
         throw ZilError(QStringLiteral("Muzikler klasörü yapılamadı"));
     const QString target = path(name);

@@ -18,6 +18,10 @@ public:
     // Whether `name` stays inside the folder wherever it comes from: relative, '/' between
     // folders, no backslash, no "." or ".." parts, no empty parts.
     static bool safeName(const QString &name);
+    // Whether a file of `name` may be taken from the server or sent to it: a safe name, and not
+    // one of the program's own sounds (ProgramSounds' folder), which every computer makes itself,
+    // so that no row can change what a siren sounds like.
+    static bool shareable(const QString &name);
     static QString sumOf(const QByteArray &bytes);
 
     QString path(const QString &name) const { return m_folder + name; }

@@ -3,7 +3,6 @@
 #include "Backup.h"
 #include "BellStore.h"
 #include "Calendar.h"
-#include "FileBeside.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "SharedMusic.h"
@@ -13,10 +12,9 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
 #include <QSet>
 #include <QSqlDatabase>
@@ -28,10 +26,7 @@
 
 #include <algorithm>
 
-#include <sys/stat.h>
-
 namespace {
-const QString settingsName = QStringLiteral("ortak.json");
 
 // The calendar's settings that are the school's, not one computer's: "Bugün zil çalmasın", the
 // sound levels and the first start stay with the computer.
@@ -153,6 +148,9 @@ QString digestOf(const SharedContent &c) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
+// A computer looks at its school's version at most this often however many notices arrive.
+constexpr qint64 NoticeGapMs = 1000;
+
 // Sent at most this many lines in one transaction, so that a long outage's record goes up in
 // short steps.
 constexpr int RecordBatch = 500;
@@ -178,79 +176,6 @@ QStringList SharedContent::namedFiles() const {
     return names;
 }
 
-QString SharedSettings::file(const QString &folder) {
-    return QDir(folder).filePath(settingsName);
-}
-
-QString SharedSettings::problem() const {
-    if (!on)
-        return {};
-    if (host.trimmed().isEmpty())
-        return QStringLiteral("Sunucunun adını yazın.");
-    if (port < 1 || port > 65535)
-        return QStringLiteral("Bağlantı noktası 1 ile 65535 arasında bir sayı olmalı.");
-    if (database.trimmed().isEmpty())
-        return QStringLiteral("Veritabanının adını yazın.");
-    if (user.trimmed().isEmpty())
-        return QStringLiteral("Kullanıcı adını yazın.");
-    if (!local()) {
-        // Without the authority the server's certificate cannot be checked, and a password
-        // would go to whoever answers at that name.
-        if (caFile.trimmed().isEmpty())
-            return QStringLiteral("Sunucunun sertifikasını imzalayan kuruluşun dosyasını (CA "
-                                  "dosyası) seçin; bağlantı yalnızca sertifikası doğrulanan "
-                                  "sunucuya yapılır.");
-        if (!QFile::exists(caFile))
-            return QStringLiteral("CA dosyası bulunamadı: %1").arg(caFile);
-    }
-    return {};
-}
-
-SharedSettings SharedSettings::read(const QString &folder) {
-    SharedSettings s;
-    QFile f(file(folder));
-    if (!f.open(QIODevice::ReadOnly))
-        return s;
-    const QJsonDocument document = QJsonDocument::fromJson(f.read(64 * 1024));
-    if (!document.isObject())
-        return s;
-    const QJsonObject o = document.object();
-    s.on = o.value(QStringLiteral("acik")).toBool(false);
-    s.host = o.value(QStringLiteral("sunucu")).toString();
-    s.port = o.value(QStringLiteral("port")).toInt(DefaultPort);
-    s.database = o.value(QStringLiteral("veritabani")).toString();
-    s.school = o.value(QStringLiteral("okul")).toString();
-    s.building = o.value(QStringLiteral("bina")).toString();
-    s.user = o.value(QStringLiteral("kullanici")).toString();
-    s.password = o.value(QStringLiteral("parola")).toString();
-    s.caFile = o.value(QStringLiteral("ca")).toString();
-    return s;
-}
-
-void SharedSettings::write(const QString &folder, const SharedSettings &s) {
-    if (const QString why = s.problem(); !why.isEmpty())
-        throw ZilError(why);
-    QJsonObject o;
-    o.insert(QStringLiteral("acik"), s.on);
-    o.insert(QStringLiteral("sunucu"), s.host.trimmed());
-    o.insert(QStringLiteral("port"), s.port);
-    o.insert(QStringLiteral("veritabani"), s.database.trimmed());
-    o.insert(QStringLiteral("okul"), s.school.trimmed());
-    o.insert(QStringLiteral("bina"), s.building.trimmed());
-    o.insert(QStringLiteral("kullanici"), s.user.trimmed());
-    o.insert(QStringLiteral("parola"), s.password);
-    o.insert(QStringLiteral("ca"), s.caFile.trimmed());
-    // The password lets whoever reads it add records as this computer: closed to everyone but
-    // the data folder's group, whose members all may ring it (the service's user reads what a
-    // staff member's window saved). Written beside: a link planted under the name by another
-    // user of the folder never receives it.
-    if (const QString why =
-            FileBeside::write(file(folder), QJsonDocument(o).toJson(),
-                              FileBeside::Existing::Replace, S_IRUSR | S_IWUSR | S_IRGRP);
-        !why.isEmpty())
-        throw ZilError(QStringLiteral("Ortak program ayarları kaydedilemedi: %1").arg(why));
-}
-
 // The server's side of a joined computer, on its own thread: one QPSQL connection, LISTEN for
 // the school's changes, and the reads and writes the owner asks for. Every answer goes back to
 // the owner's thread as a queued call.
@@ -269,12 +194,17 @@ public:
         m_timer->setInterval(m_checkMs);
         connect(m_timer, &QTimer::timeout, this, [this] { check(); });
         m_timer->start();
+        m_noticeTimer = new QTimer(this);
+        m_noticeTimer->setSingleShot(true);
+        connect(m_noticeTimer, &QTimer::timeout, this, [this] { check(); });
         check();
     }
 
     void finish() {
         if (m_timer)
             m_timer->stop();
+        if (m_noticeTimer)
+            m_noticeTimer->stop();
         close();
     }
 
@@ -341,7 +271,7 @@ public:
         }
         post([o = m_owner, ok, refused, refusal] { o->onPublished(ok, refused, refusal); });
         if (!ok)
-            fetch(true);
+            fetch();
     }
 
 private:
@@ -445,20 +375,33 @@ private:
             return mismatch;
         connect(db.driver(), &QSqlDriver::notification, this,
                 [this](const QString &, QSqlDriver::NotificationSource, const QVariant &payload) {
-                    if (payload.toLongLong() == m_school)
-                        fetch(false);
+                    bool number = false;
+                    if (payload.toString().toLongLong(&number) == m_school && number)
+                        noticed();
                 });
         if (!db.driver()->subscribeToNotification(QStringLiteral("zil_degisti")))
             return unreachable(m_settings.host, db.lastError().text());
         return {};
     }
 
+    // Any role may NOTIFY with any school's id, and a busy manager makes many changes in a row:
+    // a notice only asks for a look at the school's version, at most one a NoticeGapMs, the
+    // first at once, any others in that time together at its end.
+    void noticed() {
+        if (!m_lastLook.isValid() || m_lastLook.hasExpired(NoticeGapMs))
+            check();
+        else if (!m_noticeTimer->isActive())
+            m_noticeTimer->start(int(NoticeGapMs - m_lastLook.elapsed()));
+    }
+
     // Looks whether the server is still there and the copy's version is the server's: a notice
-    // lost while the connection was down is made up for here.
+    // lost while the connection was down is made up for here. The schedule is read only when
+    // the version moved.
     void check() {
+        m_lastLook.start();
         if (!m_open) {
             if (connectNow())
-                fetch(true);
+                fetch();
             return;
         }
         qint64 version = -1;
@@ -474,15 +417,15 @@ private:
         if (version < 0)
             lost(why);
         else if (version != m_fetched)
-            fetch(true);
+            fetch();
     }
 
-    void fetch(bool always) {
+    void fetch() {
         if (!m_open)
             return;
         SharedContent c;
         QString why;
-        if (!read(c, always, why)) {
+        if (!read(c, why)) {
             if (!why.isEmpty())
                 lost(why);
             return;
@@ -492,22 +435,17 @@ private:
         post([o = m_owner, c] { o->onContent(c); });
     }
 
-    // False with `why` empty when the server has nothing newer than the copy (and `always` is
-    // off), with `why` when the server could not be read.
-    bool read(SharedContent &c, bool always, QString &why) {
+    // False with `why` when the server could not be read, without when a file could not be put
+    // in place here.
+    bool read(SharedContent &c, QString &why) {
         QSqlDatabase db = database();
         // One snapshot: the rows of every table as of one moment, never half of an edit.
         bool ok = db.transaction();
         QSqlQuery q(db);
         ok = ok && q.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
         ok = ok && q.exec(QStringLiteral("SELECT surum FROM surum")) && q.next();
-        if (ok) {
+        if (ok)
             c.version = q.value(0).toLongLong();
-            if (!always && c.version == m_fetched) {
-                db.rollback();
-                return false;
-            }
-        }
         const auto readRows = [&](const QString &sql, QList<QVariantList> &rows, int columns) {
             ok = ok && q.exec(sql);
             while (ok && q.next())
@@ -589,6 +527,12 @@ private:
                         .arg(name));
                 continue;
             }
+            if (!SharedMusic::shareable(name)) {
+                tellOnce(QStringLiteral("Ortak programdaki «%1» programın kendi seslerinden; her "
+                                        "bilgisayar onları kendisi yapar, sunucudaki alınmadı.")
+                             .arg(name));
+                continue;
+            }
             if (m_music.sum(name) == sum)
                 continue;
             q.prepare(QStringLiteral(
@@ -638,8 +582,9 @@ private:
             held.insert(q.value(0).toString(), q.value(1).toString());
         for (const QString &name : local.namedFiles()) {
             // A file this computer lacks (or a name outside Muzikler) has nothing to send; where
-            // it is missing, its bell rings the fallback tone, as it would here.
-            const QString sum = m_music.sum(name);
+            // it is missing, its bell rings the fallback tone, as it would here. Every computer
+            // makes the program's own sounds.
+            const QString sum = SharedMusic::shareable(name) ? m_music.sum(name) : QString();
             if (sum.isEmpty() || held.value(name) == sum)
                 continue;
             QString why;
@@ -852,6 +797,8 @@ private:
     QSet<QString> m_told;
     QString m_name;
     QTimer *m_timer = nullptr;
+    QTimer *m_noticeTimer = nullptr;
+    QElapsedTimer m_lastLook;
     bool m_open = false;
     qint64 m_school = -1;
     qint64 m_fetched = -1;

@@ -18,9 +18,13 @@ class QThread;
 class SharedLink;
 
 // How a computer reaches the shared place of its school's schedule ("Ayarlar > Ortak program").
-// Kept in the data folder as ortak.json, readable by its owner only, since it holds a password.
+// Kept in the data folder as ortak.json, which the folder's group reads, and the password apart in
+// ortak.parola, which only whoever saved it and the service's user read, together with the server
+// and user it is for: a server named in ortak.json by anyone else is never sent it.
 struct SharedSettings {
     static constexpr int DefaultPort = 5432;
+    // The user the installed service runs as.
+    static inline const QString ServiceUser = QStringLiteral("selvanor-zil");
     bool on = false;
     QString host; // a server's name, or a folder holding the server's local socket
     int port = DefaultPort;
@@ -38,10 +42,16 @@ struct SharedSettings {
     // What is wrong with it, in Turkish; empty when it can be used (or is off).
     QString problem() const;
 
+    // A password that an earlier version kept in ortak.json is still read from there, and moved
+    // out when the reader is whoever saved it or the service's user.
     static SharedSettings read(const QString &folder);
     // Refused (ZilError with a Turkish reason), nothing written, when problem() finds something.
-    static void write(const QString &folder, const SharedSettings &settings);
+    // `serviceUser` may read the password too. An empty password leaves one that this user
+    // cannot read as it is (it was never shown to them), and forgets one that it can.
+    static void write(const QString &folder, const SharedSettings &settings,
+                      const QString &serviceUser = ServiceUser);
     static QString file(const QString &folder);
+    static QString secretFile(const QString &folder);
 };
 
 // What the server holds for one school at one version: its programmes, the bells, announcements

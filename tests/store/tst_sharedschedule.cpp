@@ -6,6 +6,7 @@
 #include "FakeMediaLayer.h"
 #include "LayerBellPlayer.h"
 #include "PgServer.h"
+#include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "ScheduleFixture.h"
 #include "SharedMusic.h"
@@ -14,6 +15,8 @@
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -25,6 +28,7 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 namespace {
 // Monday 7 December 2026.
@@ -830,6 +834,126 @@ private slots:
                                                "encode(sha256('kotu'), 'hex');"),
                                 Database),
                  qPrintable(server->why()));
+    }
+
+    // A flood of notices costs a computer at most a look a second: another school's (any role may
+    // NOTIFY) reads nothing, its own school's many changes are read a few times, not each.
+    void noticeFloodIsCoalesced() {
+        QVERIFY(server->runSql(QStringLiteral("SELECT zil_bilgisayar_ekle('pc_f', 'pc_f-parola', "
+                                              "1, 2); ALTER ROLE pc_f SET log_statement = 'all'"),
+                               Database));
+        Computer f(*server, QStringLiteral("pc_f"), 60000);
+        f.join();
+        QTRY_COMPARE_WITH_TIMEOUT(f.shared->appliedVersion(), serverVersion(), 15000);
+        const QByteArray pid =
+            '[' + one("SELECT pid FROM pg_stat_activity WHERE usename = 'pc_f'").toUtf8() + ']';
+        QFile log(server->folder() + QStringLiteral("/server.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const auto logged = [&](const char *what) {
+            int n = 0;
+            for (const QByteArray &line : log.readAll().split('\n'))
+                n += line.contains(pid) && line.contains(what);
+            log.seek(0);
+            return n;
+        };
+        const int looks = logged("FROM surum"), reads = logged("FROM program");
+        QVERIFY(server->runSql(QStringLiteral("SET ROLE pc_x;") +
+                                   QStringLiteral("NOTIFY zil_degisti, '1';").repeated(300),
+                               Database));
+        QTest::qWait(1500); // nothing to wait for: whatever the notices cause, happens now
+        qInfo("300 notices: %d looks, %d reads", logged("FROM surum") - looks,
+              logged("FROM program") - reads);
+        QVERIFY(logged("FROM surum") - looks <= 3);
+        QCOMPARE(logged("FROM program"), reads);
+        QVERIFY(server->runSql(QStringLiteral("UPDATE takvim_ayar SET deger = deger WHERE okul_id "
+                                              "= 1; SELECT pg_sleep(0.05);")
+                                   .repeated(20),
+                               Database));
+        QTRY_COMPARE_WITH_TIMEOUT(f.shared->appliedVersion(), serverVersion(), 15000);
+        qInfo("20 changes in 1 s: %d reads", logged("FROM program") - reads);
+        QVERIFY(logged("FROM program") - reads <= 4);
+    }
+
+    // The server refuses pg_notify from a computer's role, a file over 64 MB, a row for another
+    // school's building, the program's own sounds; it cuts a long record line. Should a server
+    // hold a program sound all the same, no computer writes it, and no manager sends one.
+    void serverRefusesWhatNoComputerNeeds() {
+        const QString siren = ProgramSounds::folderName() + QStringLiteral("/Kesik siren.wav");
+        QVERIFY(!SharedMusic::shareable(siren));
+        const QStringList refused = {
+            "pc_x|SELECT pg_notify('zil_degisti', '1')",
+            "pc_a|INSERT INTO zil (okul_id, bina_id, gun_id) VALUES (1, 3, 0)",
+            "pc_a|INSERT INTO tek_seferlik (okul_id, bina_id, tarih) VALUES (1, 3, '2026-12-07')",
+            "pc_a|INSERT INTO muzik VALUES (1, '" + siren + "', repeat('0', 64), 1, 'x')",
+            QStringLiteral("pc_a|INSERT INTO muzik SELECT 1, 'b.mp3', repeat('0', 64), "
+                           "octet_length(b), b FROM (SELECT decode(repeat('00', %1), 'hex') b) s")
+                .arg(SharedMusic::MaxBytes + 1)};
+        for (const QString &attempt : refused) {
+            const QString user = attempt.section('|', 0, 0);
+            {
+                QSqlDatabase db = loginAs(user);
+                QSqlQuery q(db);
+                QVERIFY(db.open() && !q.exec(attempt.section('|', 1)));
+                qInfo("%s: %s", qPrintable(user), qPrintable(q.lastError().text()));
+                QVERIFY(q.exec("INSERT INTO zil_kaydi (kayit_no, okul_id, tarih, sonuc, zaman, "
+                               "aciklama) VALUES (7, zil_okulum(), '2026-12-07', 'caldi', 'z', "
+                               "repeat('x', 100000)) ON CONFLICT DO NOTHING"));
+            }
+            QSqlDatabase::removeDatabase(user);
+        }
+        QCOMPARE(one("SELECT max(char_length(aciklama)) FROM zil_kaydi"), QStringLiteral("2000"));
+
+        QVERIFY(
+            server->runSql("ALTER TABLE muzik DROP CONSTRAINT muzik_programin_sesleri_degil; "
+                           "INSERT INTO muzik VALUES (1, '" +
+                               siren +
+                               "', encode(sha256('kotu'), 'hex'), 4, 'kotu'); INSERT INTO "
+                               "tek_seferlik (okul_id, tarih, muzik) VALUES (1, '2026-12-07', '" +
+                               siren + "')",
+                           Database));
+        Computer a(*server, QStringLiteral("pc_a"), 300), b(*server, QStringLiteral("pc_b"), 300);
+        a.putMusic(siren, "yonetici");
+        b.putMusic(siren, "yerel");
+        a.join();
+        b.join();
+        QTRY_COMPARE_WITH_TIMEOUT(b.shared->appliedVersion(), serverVersion(), 15000);
+        QCOMPARE(b.musicBytes(siren), QByteArray("yerel"));
+        QCOMPARE(QDir(b.music() + ProgramSounds::folderName()).entryList(QDir::Files).size(), 1);
+        QVERIFY2(b.problems.join('\n').contains(siren), qPrintable(b.problems.join('\n')));
+        // Run again on a server in use, the schema puts its rule back and drops the row.
+        QVERIFY2(server->runFile(":/ortak.sql", Database), qPrintable(server->why()));
+        QCOMPARE(one("SELECT count(*) FROM muzik WHERE ad = '" + siren + "'"), QStringLiteral("0"));
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
+        a.store.add({bellOf(QStringLiteral("Siren"), QStringLiteral("11:00:00"), siren)});
+        QTRY_VERIFY_WITH_TIMEOUT(b.bellNames().contains(QStringLiteral("Siren")), 15000);
+    }
+
+    // The password is kept apart, closed to the folder's group, and only for the server it was
+    // saved for; one an earlier version kept in ortak.json is moved out at the next read.
+    void passwordKeptApart() {
+        ScheduleFixture fx;
+        SharedSettings s{true, fx.folder(), 5432, Database, {}, {}, "pc_b", "gizli", {}};
+        SharedSettings::write(fx.folder(), s, QStringLiteral("nobody"));
+        const QString secret = SharedSettings::secretFile(fx.folder());
+        QCOMPARE(SharedSettings::read(fx.folder()).password, QStringLiteral("gizli"));
+        // Its access list: a named user (2) reads (4), and it is 65534.
+        char acl[64];
+        QCOMPARE(::getxattr(qPrintable(secret), "system.posix_acl_access", acl, sizeof acl), 44);
+        QCOMPARE(QByteArray(acl + 12, 8), QByteArray::fromHex("02000400feff0000"));
+        SharedSettings::write(fx.folder(), s); // no such service user here: the saver's alone
+        QCOMPARE(QFile::permissions(secret), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QFile json(SharedSettings::file(fx.folder()));
+        QVERIFY(json.open(QIODevice::ReadWrite) && !json.readAll().contains("gizli"));
+        // ortak.json pointed at another server: nothing to send there.
+        QVERIFY(json.resize(0) && json.write(R"({"sunucu": "/baska", "kullanici": "pc_b"})"));
+        json.flush();
+        QCOMPARE(SharedSettings::read(fx.folder()).password, QString());
+        QVERIFY(json.resize(0) && json.write(R"({"sunucu": "/", "parola": "eski"})"));
+        json.close();
+        QCOMPARE(SharedSettings::read(fx.folder()).password, QStringLiteral("eski"));
+        QVERIFY(json.open(QIODevice::ReadOnly) && !json.readAll().contains("eski"));
+        QCOMPARE(SharedSettings::read(fx.folder()).password, QStringLiteral("eski"));
     }
 
     // Over the network the server must prove its name with a certificate the school's CA
