@@ -16,29 +16,29 @@ AlarmCommands::AlarmCommands(TfrmMenu &menu, QMenu &trayMenu,
     , m_sound(std::move(sound))
     , m_sounding(std::move(sounding)) {
     Ui::TfrmMenu &ui = menu.controls();
-    auto *windowMenu = new QMenu(QStringLiteral("Acil &durum"), &menu);
+    auto *windowMenu = new QMenu(QStringLiteral("A&cil durum"), &menu);
     windowMenu->setObjectName(QStringLiteral("AcilDurum1"));
     ui.MainMenu1->insertMenu(ui.Hakkinda1, windowMenu);
     // Six menus in the window's fixed width: a little less room around each keeps "Hakkında"
     // in sight rather than behind the overflow arrow.
     ui.MainMenu1->setStyleSheet(
         QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 4px; }"));
-    m_window = fill(*windowMenu);
+    m_window = fill(*windowMenu, &menu);
     auto *trayAlarm = new QMenu(QStringLiteral("Acil durum"), &trayMenu);
     trayMenu.insertMenu(trayMenu.actions().value(2), trayAlarm);
-    m_tray = fill(*trayAlarm);
+    m_tray = fill(*trayAlarm, nullptr);
     refresh();
 }
 
-QList<QAction *> AlarmCommands::fill(QMenu &menu) {
+QList<QAction *> AlarmCommands::fill(QMenu &menu, QWidget *asking) {
     QList<QAction *> actions;
     for (const Alarm::Kind kind : Alarm::Kinds) {
         QAction *a = menu.addAction(Alarm::title(kind));
         a->setCheckable(true);
-        connect(a, &QAction::triggered, &m_menu, handled([this, kind] {
+        connect(a, &QAction::triggered, &m_menu, handled([this, kind, asking] {
                     // A click on the kind that sounds leaves it sounding.
                     refresh();
-                    if (m_menu.allowed(Action::Alarm))
+                    if (m_menu.allowed(Action::Alarm) && confirmed(kind, asking))
                         m_sound(kind);
                     refresh();
                 }));
@@ -55,6 +55,17 @@ QList<QAction *> AlarmCommands::fill(QMenu &menu) {
     // The background service's alarm is known only by asking; the menu asks as it opens.
     connect(&menu, &QMenu::aboutToShow, this, &AlarmCommands::refresh);
     return actions;
+}
+
+bool AlarmCommands::confirmed(Alarm::Kind kind, QWidget *asking) {
+    if (m_sounding() == kind)
+        return true;
+    // A menu opened by its letter has its first entry chosen already: Enter and Space answer
+    // "Vazgeç", and the alarm sounds only by choosing its button.
+    return askYesNo(asking, boxTitle(asking),
+                    QStringLiteral("\"%1\" alarmı bütün okulda hemen çalacak. Çalınsın mı?")
+                        .arg(Alarm::title(kind)),
+                    QStringLiteral("Alarmı çal"), QStringLiteral("Vazgeç"));
 }
 
 void AlarmCommands::refresh() {

@@ -10,11 +10,12 @@
 
 class QAction;
 class QMenu;
+class QWidget;
 class TfrmMenu;
 
-// AlarmCommands: "Acil durum" in the main window's menu bar and in the tray: one click sounds
-// an alarm of each kind, one more ("Alarmı durdur") stops it. Only the duty role and the manager
-// may, when the roles are on.
+// AlarmCommands: "Acil durum" in the main window's menu bar and in the tray: a click and one
+// answer ("Alarmı çal", never the default) sound an alarm of each kind; "Alarmı durdur" stops it
+// without asking. Only the duty role and the manager may, when the roles are on.
 class AlarmCommands : public QObject {
     Q_OBJECT
 public:
@@ -33,7 +34,9 @@ public:
     const QList<QAction *> &trayActions() const { return m_tray; }
 
 private:
-    QList<QAction *> fill(QMenu &menu);
+    // The box that asks before a kind sounds opens over `asking` (none: the tray's).
+    QList<QAction *> fill(QMenu &menu, QWidget *asking);
+    bool confirmed(Alarm::Kind kind, QWidget *asking);
 
     TfrmMenu &m_menu;
     std::function<void(std::optional<Alarm::Kind>)> m_sound;

@@ -149,10 +149,14 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     connect(ui->Duzenle1, &QAction::triggered, ui->btnDuzenle, &TAdvToolButton::ExecuteClick);
     connect(ui->Sil1, &QAction::triggered, ui->btnSil, &TAdvToolButton::ExecuteClick);
     connect(ui->Cikis1, &QAction::triggered, this, &TfrmMenu::btnCikisClick);
+    // The stop itself takes the tray's road (Tray.cpp), which asks the service where it rings.
+    connect(ui->Dosya1, &QMenu::aboutToShow, this, &TfrmMenu::refreshStopItem);
+    connect(ui->SimdiDurdur1, &QAction::triggered, this, &TfrmMenu::refreshStopItem,
+            Qt::QueuedConnection);
     connect(ui->ZilGecmisi1, &QAction::triggered, this, &TfrmMenu::ZilGecmisiIstendi);
     connect(ui->OkulTakvimi1, &QAction::triggered, this, &TfrmMenu::OkulTakvimiIstendi);
     // The ceremonies and 10 Kasım sit with the calendar they follow.
-    QAction *ceremonies = ui->DersProgrami1->addAction(QStringLiteral("Tö&renler ve 10 Kasım…"));
+    QAction *ceremonies = ui->DersProgrami1->addAction(QStringLiteral("Törenler ve 10 &Kasım…"));
     ceremonies->setObjectName(QStringLiteral("Torenler1"));
     connect(ceremonies, &QAction::triggered, this, &TfrmMenu::TorenlerIstendi);
     QAction *oneOffs = ui->DersProgrami1->addAction(QStringLiteral("Tek s&eferlik ziller…"));
@@ -434,6 +438,7 @@ QTreeWidgetItem *TfrmMenu::selectedRow() const {
 
 void TfrmMenu::showTime(const QString &caption) {
     ui->Saat->setText(caption);
+    refreshStopItem();
     const QDateTime now = programClock().now();
     if (now.date() != m_linesDate || (m_nextBell.isValid() && now.time() >= m_nextBell))
         drawDayLines();
@@ -644,6 +649,12 @@ void TfrmMenu::closeEvent(QCloseEvent *event) {
     QCoreApplication::quit();
 }
 
+void TfrmMenu::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    // A schedule that could not be opened at start was told before this window existed.
+    keepNoticesOver(this);
+}
+
 bool TfrmMenu::eventFilter(QObject *watched, QEvent *event) {
     // Ending the program closes every window first; this one must then not ask again, nor
     // hide, or the end would be called off (a log-out, a stop signal, "Çıkış" agreed).
@@ -669,13 +680,14 @@ bool TfrmMenu::eventFilter(QObject *watched, QEvent *event) {
 
 void TfrmMenu::setServiceRings(bool rings) {
     m_serviceRings = rings;
+    refreshStopItem();
     placeNoticeLines();
     emit dayLinesChanged();
 }
 
 void TfrmMenu::addBackupItems() {
     // Above Çıkış, with a line between.
-    QAction *backUp = new QAction(QStringLiteral("&Yedekle…"), this);
+    QAction *backUp = new QAction(QStringLiteral("Y&edekle…"), this);
     backUp->setObjectName(QStringLiteral("Yedekle1"));
     QAction *restore = new QAction(QStringLiteral("Yedekten &geri yükle…"), this);
     restore->setObjectName(QStringLiteral("GeriYukle1"));
@@ -690,7 +702,7 @@ void TfrmMenu::addBackupItems() {
                     ListeyiDoldur();
                 });
             }));
-    QAction *settings = ui->Ayarlar1->addAction(QStringLiteral("&Yedek ayarları…"));
+    QAction *settings = ui->Ayarlar1->addAction(QStringLiteral("Ye&dek ayarları…"));
     settings->setObjectName(QStringLiteral("YedekAyarlari1"));
     connect(settings, &QAction::triggered, this,
             gated(Action::ChangeSettings, [this] { Yedekleme::settings(this); }));
@@ -710,4 +722,11 @@ void TfrmMenu::addAnnouncementsItem() {
     QAction *announcements = ui->DersProgrami1->addAction(QStringLiteral("&Anonslar…"));
     announcements->setObjectName(QStringLiteral("Anonslar1"));
     connect(announcements, &QAction::triggered, this, &TfrmMenu::AnonslarIstendi);
+}
+
+void TfrmMenu::refreshStopItem() {
+    // What the background service plays is not known here: its stop is always offered.
+    const bool sounds = m_serviceRings || ui->mpPlayer->device().IsOpen() ||
+                        (m_gate && m_gate->louderSound && !m_gate->louderSound().isEmpty());
+    ui->SimdiDurdur1->setEnabled(sounds);
 }

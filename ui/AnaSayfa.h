@@ -128,6 +128,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
@@ -169,6 +170,8 @@ private:
     // The roles' menu items, the line that tells who is logged in, the player bar's gate.
     void setUpRoles();
     void drawRole();
+    // "Şimdi durdur" is offered while something sounds.
+    void refreshStopItem();
 
     std::unique_ptr<Ui::TfrmMenu> ui;
     BellStore &m_store;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QWindow>
 
 QString applicationTitle() {
     return applicationTitleFrom(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
@@ -72,6 +73,20 @@ void showErrorNotice(const QString &message) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->show();
+}
+
+void keepNoticesOver(QWidget *window) {
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *candidate : windows) {
+        auto *box = qobject_cast<QMessageBox *>(candidate);
+        if (!box || !box->isVisible() || !box->property("zilNotice").toBool())
+            continue;
+        // A transient window stays over its parent, whatever the window manager raises later.
+        if (box->windowHandle() && window->windowHandle())
+            box->windowHandle()->setTransientParent(window->windowHandle());
+        box->raise();
+        box->activateWindow();
+    }
 }
 
 void runHandler(const std::function<void()> &handler) {

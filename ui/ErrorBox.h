@@ -37,6 +37,10 @@ void showErrorBox(const QString &message);
 // clock, whose bells must not wait for anyone to press OK.
 void showErrorNotice(const QString &message);
 
+// Puts the notices already on screen over `window`, which has just been shown: one told before
+// the window was there must not hide behind it.
+void keepNoticesOver(QWidget *window);
+
 // Runs one of our handlers where Qt called it (a slot, an event handler) and shows an error it
 // raises in the error box. Exceptions must not travel through Qt's event dispatch, so every
 // handler the windows and controls connect runs through here; the program then goes on.

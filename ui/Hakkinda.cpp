@@ -6,6 +6,7 @@
 
 #include <QDesktopServices>
 #include <QMouseEvent>
+#include <QShortcut>
 
 TfrmAbout::TfrmAbout(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -14,11 +15,16 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     ui->setupUi(this);
     move(447, 298);
 
+    // The version is the one the program is built and packaged as.
+    ui->Label1->setText(ui->Label1->text() + QStringLiteral(" Versiyon " ZIL_VERSION));
     ui->Label3->setText(makerWebSite());
     // The labels size themselves to their text, whatever font the system substitutes.
     ui->Label1->adjustSize();
     ui->Label3->adjustSize();
     ui->Label3->installEventFilter(this);
+    // Esc closes it as it closes a dialog; closing only hides it.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 TfrmAbout::~TfrmAbout() = default;

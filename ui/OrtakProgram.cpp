@@ -90,7 +90,7 @@ bool TfrmOrtakProgram::btnKaydetClick() {
 }
 
 QAction *addSharedScheduleCommand(TfrmMenu &menu, const QString &folder, SharedSchedule *shared) {
-    QAction *command = menu.controls().Ayarlar1->addAction(QStringLiteral("&Ortak program…"));
+    QAction *command = menu.controls().Ayarlar1->addAction(QStringLiteral("Ortak &program…"));
     command->setObjectName(QStringLiteral("OrtakProgram1"));
     QObject::connect(command, &QAction::triggered, &menu,
                      menu.gated(Action::ChangeSettings, [&menu, folder, shared] {

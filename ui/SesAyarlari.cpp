@@ -102,7 +102,7 @@ void TfrmSesAyarlari::fillOutputs() {
     if (m_listed)
         ui->lblCikisDurum->setText(
             m_outputs.isEmpty()
-                ? QStringLiteral("Ses sunucusunda seçilebilir bir çıkış bulunamadı; sesler "
+                ? QStringLiteral("Ses sunucusunda seçilebilir bir çıkış bulunamadı;\nsesler "
                                  "varsayılan çıkıştan çalar.")
                 : QStringLiteral("%1 ses çıkışı bulundu.").arg(m_outputs.size()));
 }

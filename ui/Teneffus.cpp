@@ -106,7 +106,7 @@ void TfrmTeneffus::btnKaydetClick() {
 }
 
 QAction *addBreakMusicCommand(TfrmMenu &menu, TfrmTeneffus &window) {
-    QAction *command = menu.controls().Ayarlar1->addAction(QStringLiteral("&Teneffüs müziği…"));
+    QAction *command = menu.controls().Ayarlar1->addAction(QStringLiteral("Teneffüs &müziği…"));
     command->setObjectName(QStringLiteral("TeneffusMuzigi1"));
     QObject::connect(command, &QAction::triggered, &window, handled([&menu, &window] {
                          if (menu.allowed(Action::ChangeSettings))

@@ -6,6 +6,7 @@
 #include "DayPlan.h"
 #include "ErrorBox.h"
 #include "ProgramValues.h"
+#include "ui_AnaSayfa.h"
 
 TrayIcon::TrayIcon(TfrmMenu &menu, DayPlan &plan, Calendar &calendar, QObject *parent)
     : QObject(parent)
@@ -20,6 +21,8 @@ TrayIcon::TrayIcon(TfrmMenu &menu, DayPlan &plan, Calendar &calendar, QObject *p
     m_icon.setContextMenu(&m_menu);
     connect(m_show, &QAction::triggered, this, &TrayIcon::showRequested);
     connect(m_stop, &QAction::triggered, this, &TrayIcon::stopRequested);
+    // The window's "Şimdi durdur" takes the same road, for desktops without a tray.
+    connect(m_window.controls().SimdiDurdur1, &QAction::triggered, this, &TrayIcon::stopRequested);
     m_silence->setObjectName(QStringLiteral("BugunZilCalmasin1"));
     m_silence->setCheckable(true);
     // Ticked as the calendar says whenever the menu opens: the window may have changed it.

@@ -39,6 +39,7 @@ public:
 
 signals:
     void showRequested();
+    // "Şimdi durdur", from the tray or from the window's menu.
     void stopRequested();
 
 private:

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QProgressDialog>
 #include <QStandardPaths>
@@ -22,8 +23,9 @@ namespace {
 const QString filter = QStringLiteral("Zil yedekleri (*.tar.gz *.tgz *.tar)");
 
 QString defaultFolder() {
+    // A folder that does not exist would be taken for a file name and typed into the name box.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return documents.isEmpty() ? QDir::homePath() : documents;
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 // Runs `work` on a thread of its own behind a progress window; the event loop, and with it the

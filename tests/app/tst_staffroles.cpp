@@ -241,8 +241,10 @@ private slots:
         const QList<QAction *> &alarm = program.alarmCommands().trayActions();
         {
             PinTyper duty({DutyPin});
+            BoxAnswerer sound(QStringLiteral("Alarmı çal"));
             alarm.first()->trigger();
             QCOMPARE(duty.dialogs, 1);
+            QCOMPARE(sound.texts.size(), 1);
         }
         QCOMPARE(program.bells().alarm().sounding(), Alarm::Kind::Yangin);
         QVERIFY(alarm.first()->isChecked());

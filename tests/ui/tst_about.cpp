@@ -49,8 +49,9 @@ private slots:
     void textsAndLook() {
         TfrmAbout window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Hakkında"));
+        // The version the program is built as.
         QCOMPARE(label(window, "Label1")->text(),
-                 QStringLiteral("Selvanor Zil Sistemi Versiyon 1.0.2"));
+                 QStringLiteral("Selvanor Zil Sistemi Versiyon " ZIL_VERSION));
 
         QLabel *link = label(window, "Label3");
         QCOMPARE(link->text(), makerWebSite());
@@ -225,6 +226,10 @@ private slots:
         QVERIFY(window->isVisible());
         QCOMPARE(window->pos(), QPoint(300, 200));
         QCOMPARE(label(*window, "Label3")->text(), makerWebSite());
+        // Esc closes it too.
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QVERIFY(window->isHidden());
     }
 };
 

@@ -150,7 +150,7 @@ private slots:
         for (const QAction *action : ui.MainMenu1->actions())
             menus.append(action->text());
         QCOMPARE(menus, (QStringList{"&Dosya", "Ders &Programı", "&Zil Geçmişi", "&Ayarlar",
-                                     "Acil &durum", "&Hakkında"}));
+                                     "A&cil durum", "&Hakkında"}));
     }
 
     void editAndDeleteNeedASelectedRow() {
