@@ -5,7 +5,8 @@
 // music stopped, the day silenced; wrong PINs make the address that sent them wait, and a right
 // one leaves a device cookie; oversized requests, paths outside the page, too many connections
 // from one address and too slow ones refused, the longest waiting closed for a new one; TLS 1.2
-// only with sealed ciphers; the classroom screen only while it is on.
+// only with sealed ciphers, a certificate with alternative names; the classroom screen only while
+// it is on.
 #include "Bells.h"
 #include "FakeMediaLayer.h"
 #include "PhoneAccess.h"
@@ -349,6 +350,10 @@ private slots:
         gcm.setSslConfiguration(tls);
         gcm.connectToHostEncrypted(QStringLiteral("127.0.0.1"), page.port);
         QVERIFY(gcm.waitForEncrypted(3000));
+        // Names a browser can match against the address typed.
+        const auto names = gcm.peerCertificate().subjectAlternativeNames();
+        QVERIFY(names.values(QSsl::IpAddressEntry).contains(QStringLiteral("127.0.0.1")));
+        QVERIFY(names.values(QSsl::DnsEntry).contains(QStringLiteral("localhost")));
     }
 
     void slowConnectionIsClosed() {
