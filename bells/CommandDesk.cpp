@@ -17,6 +17,8 @@ QString outcomeName(GateAnswer::Outcome outcome) {
         return QStringLiteral("bekle");
     case GateAnswer::Outcome::NoManagerPin:
         return QStringLiteral("yetkiYok");
+    case GateAnswer::Outcome::ShortPin:
+        return QStringLiteral("kisaPin");
     case GateAnswer::Outcome::Broken:
         break;
     }
@@ -121,6 +123,7 @@ void CommandDesk::logIn(const QJsonObject &request, const FolderClaim::Peer &pee
                         {QStringLiteral("anahtar"), QString::fromLatin1(result.token)},
                         {QStringLiteral("cihaz"), QString::fromLatin1(result.device)},
                         {QStringLiteral("bekle"), result.waitSeconds},
+                        {QStringLiteral("cihazUnutuldu"), result.deviceForgotten},
                         {QStringLiteral("mesaj"), result.message}});
             },
             Qt::QueuedConnection);

@@ -34,11 +34,11 @@ public:
     explicit PhoneRelay(const FolderClaim &ringer)
         : m_ringer(ringer)
         , m_door(
-              m_snapshot, [this](const PhoneCommand &command) { perform(command); }, logLine) {
-        m_door.setLogin([&ringer](const QString &pin, const GateClient &client) {
-            return logIn(ringer, pin, client);
-        });
-    }
+              m_snapshot, [this](const PhoneCommand &command) { perform(command); },
+              [&ringer](const QString &pin, const GateClient &client) {
+                  return logIn(ringer, pin, client);
+              },
+              logLine) {}
 
     // One look: the ringer's snapshot (`answer`, nullopt when it gave none), then the door as
     // the settings say.
@@ -74,11 +74,13 @@ private:
                          : outcome == QLatin1String("yanlis")   ? GateAnswer::Outcome::Wrong
                          : outcome == QLatin1String("bekle")    ? GateAnswer::Outcome::Wait
                          : outcome == QLatin1String("yetkiYok") ? GateAnswer::Outcome::NoManagerPin
+                         : outcome == QLatin1String("kisaPin")  ? GateAnswer::Outcome::ShortPin
                                                                 : GateAnswer::Outcome::Broken;
         result.role = Role(answer->value(QStringLiteral("rol")).toInt());
         result.token = answer->value(QStringLiteral("anahtar")).toString().toLatin1();
         result.device = answer->value(QStringLiteral("cihaz")).toString().toLatin1();
         result.waitSeconds = answer->value(QStringLiteral("bekle")).toInt();
+        result.deviceForgotten = answer->value(QStringLiteral("cihazUnutuldu")).toBool();
         result.message = answer->value(QStringLiteral("mesaj")).toString();
         return result;
     }

@@ -8,11 +8,11 @@
 #include <QFileInfo>
 
 PhoneDoor::PhoneDoor(std::shared_ptr<PhoneSnapshot> snapshot,
-                     std::function<void(const PhoneCommand &)> perform,
+                     std::function<void(const PhoneCommand &)> perform, PhoneServer::Login login,
                      std::function<void(const QString &)> report, QObject *parent)
     : QObject(parent)
     , m_report(std::move(report))
-    , m_server(std::move(snapshot), rolesFile(), std::move(perform)) {
+    , m_server(std::move(snapshot), rolesFile(), std::move(perform), std::move(login)) {
     connect(&m_server, &PhoneServer::listening, this, [this](quint16 port) {
         m_listening = port;
         m_hasFailed = false;

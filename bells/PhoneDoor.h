@@ -18,11 +18,11 @@
 class PhoneDoor : public QObject {
     Q_OBJECT
 public:
+    // `login` tries a phone's PIN at the gate of the process that rings.
     PhoneDoor(std::shared_ptr<PhoneSnapshot> snapshot,
-              std::function<void(const PhoneCommand &)> perform,
+              std::function<void(const PhoneCommand &)> perform, PhoneServer::Login login,
               std::function<void(const QString &)> report, QObject *parent = nullptr);
 
-    void setLogin(PhoneServer::Login login) { m_server.setLogin(std::move(login)); }
     // Where the server listens when the settings name no address; every address unless a test
     // says otherwise.
     void setListenAddress(const QHostAddress &address) { m_address = address; }

@@ -37,10 +37,10 @@ PhonePage::PhonePage(Bells &bells, std::function<void(const QString &)> report, 
     , m_bells(bells)
     , m_door(std::make_unique<PhoneDoor>(
           m_snapshot, [this](const PhoneCommand &command) { perform(command); },
+          [&gate = bells.gate()](const QString &pin, const GateClient &client) {
+              return gate.login(pin, client);
+          },
           std::move(report))) {
-    m_door->setLogin([&gate = bells.gate()](const QString &pin, const GateClient &client) {
-        return gate.login(pin, client);
-    });
     m_timer.setInterval(1000);
     connect(m_door.get(), &PhoneDoor::listening, this, &PhonePage::listening);
     connect(&m_timer, &QTimer::timeout, this, &PhonePage::tick);

@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
@@ -70,8 +71,9 @@ namespace {
 // --- the listener: TLS or a redirect, and the limits ----------------------------------------
 
 // The limits of one connection, a child of its socket: closed when no answer went out for
-// IdleSeconds (a keep-alive connection may stay while it is used; one that drips a request in
-// slowly may not), and answered 413 and closed once a request grows past MaxRequestBytes.
+// FirstRequestSeconds from the start, IdleSeconds after an answer (a keep-alive connection may
+// stay while it is used; one that drips a request in slowly may not), and answered 413 and
+// closed once a request grows past MaxRequestBytes.
 class ConnectionLimits : public QObject {
 public:
     explicit ConnectionLimits(QTcpSocket *socket)
@@ -82,7 +84,7 @@ public:
             m_socket->abort();
             m_socket->deleteLater();
         });
-        m_idle.start(PhoneServer::IdleSeconds * 1000);
+        m_idle.start(PhoneServer::FirstRequestSeconds * 1000);
         connect(socket, &QIODevice::bytesWritten, this, [this] {
             m_received = 0;
             m_idle.start(PhoneServer::IdleSeconds * 1000);
@@ -116,35 +118,54 @@ private:
     bool m_refused = false;
 };
 
+QHostAddress peerOf(qintptr fd) {
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(int(fd), reinterpret_cast<sockaddr *>(&peer), &size) != 0)
+        return {};
+    return QHostAddress(reinterpret_cast<const sockaddr *>(&peer));
+}
+
 // Every connection, counted from accept() until its socket is gone. The first byte decides:
 // 0x16 opens a TLS handshake; anything else is plain HTTP and gets a redirect to https://.
 class PhoneListener : public QTcpServer {
 public:
     PhoneListener(QSslConfiguration tls, QObject *parent)
         : QTcpServer(parent)
-        , m_tls(std::move(tls)) {}
+        , m_tls(std::move(tls)) {
+        m_clock.start();
+    }
 
-    int open() const { return m_open; }
+    int open() const { return int(m_open.size()); }
 
 protected:
     void incomingConnection(qintptr fd) override {
-        if (m_open >= PhoneServer::MaxConnections) {
+        const QString group = Gate::addressGroup(peerOf(fd));
+        qsizetype fromGroup = 0;
+        for (const Open &o : std::as_const(m_open))
+            fromGroup += o.group == group;
+        if (fromGroup >= PhoneServer::MaxConnectionsPerGroup) {
             ::close(int(fd));
-            qInfo().noquote() << "Telefon sayfası: çok fazla bağlantı; yeni bağlantı reddedildi.";
+            qInfo().noquote() << QStringLiteral("Telefon sayfası: %1 adresinden çok fazla "
+                                                "bağlantı; yeni bağlantı reddedildi.")
+                                     .arg(group);
             return;
         }
-        ++m_open;
+        if (m_open.size() >= PhoneServer::MaxConnections)
+            evictOne();
+        const quint64 id = ++m_lastId;
         auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         auto *deadline = new QTimer(notifier);
         deadline->setSingleShot(true);
-        const auto giveUp = [this, notifier, fd] {
+        const auto giveUp = [this, notifier, fd, id] {
             notifier->setEnabled(false);
             notifier->deleteLater();
             ::close(int(fd));
-            --m_open;
+            m_open.remove(id);
         };
+        m_open.insert(id, {group, m_clock.elapsed(), giveUp});
         connect(deadline, &QTimer::timeout, notifier, giveUp);
-        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, fd, giveUp] {
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, fd, id, giveUp] {
             unsigned char first = 0;
             const ssize_t got = ::recv(int(fd), &first, 1, MSG_PEEK | MSG_DONTWAIT);
             if (got <= 0) {
@@ -154,37 +175,70 @@ protected:
             notifier->setEnabled(false);
             notifier->deleteLater();
             if (first == 0x16)
-                startTls(fd);
+                startTls(fd, id);
             else
-                redirect(fd);
+                redirect(fd, id);
         });
-        deadline->start(PhoneServer::IdleSeconds * 1000);
+        deadline->start(PhoneServer::FirstRequestSeconds * 1000);
     }
 
 private:
+    struct Open {
+        QString group;
+        qint64 waitingSinceMs = 0; // opened, or last answered
+        std::function<void()> close;
+    };
+
+    // Room for one more: the connection that has waited longest since it was opened or last
+    // answered goes. A phone that is being answered keeps its place.
+    void evictOne() {
+        auto longest = m_open.begin();
+        // Of those that waited as long, the one opened first.
+        const auto earlier = [](auto a, auto b) {
+            return std::pair(a->waitingSinceMs, a.key()) < std::pair(b->waitingSinceMs, b.key());
+        };
+        for (auto it = m_open.begin(); it != m_open.end(); ++it)
+            if (earlier(it, longest))
+                longest = it;
+        if (longest == m_open.end())
+            return;
+        const std::function<void()> close = longest->close;
+        m_open.erase(longest);
+        close();
+    }
+
     // A socket's life: counted, closed when idle, refused when its request grows too big.
-    void guard(QTcpSocket *socket) {
-        connect(socket, &QObject::destroyed, this, [this] { --m_open; });
+    void guard(QTcpSocket *socket, quint64 id) {
+        connect(socket, &QObject::destroyed, this, [this, id] { m_open.remove(id); });
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QIODevice::bytesWritten, this, [this, id] {
+            if (const auto found = m_open.find(id); found != m_open.end())
+                found->waitingSinceMs = m_clock.elapsed();
+        });
+        if (const auto found = m_open.find(id); found != m_open.end())
+            found->close = [socket] {
+                socket->abort();
+                socket->deleteLater();
+            };
         new ConnectionLimits(socket);
     }
 
     // The connection `fd` as a guarded socket of type T; nullptr, with `fd` closed, when it cannot
     // be taken over.
-    template <class T> T *adopt(qintptr fd) {
+    template <class T> T *adopt(qintptr fd, quint64 id) {
         auto *socket = new T(this);
         if (!socket->setSocketDescriptor(fd)) {
             ::close(int(fd));
-            --m_open;
+            m_open.remove(id);
             delete socket;
             return nullptr;
         }
-        guard(socket);
+        guard(socket, id);
         return socket;
     }
 
-    void startTls(qintptr fd) {
-        auto *socket = adopt<QSslSocket>(fd);
+    void startTls(qintptr fd, quint64 id) {
+        auto *socket = adopt<QSslSocket>(fd, id);
         if (!socket)
             return;
         socket->setSslConfiguration(m_tls);
@@ -201,18 +255,24 @@ private:
         socket->startServerEncryption();
     }
 
-    // Plain HTTP: one answer, a redirect to the same host on https://, then the connection ends.
-    void redirect(qintptr fd) {
-        auto *socket = adopt<QTcpSocket>(fd);
+    // Plain HTTP: one answer, a redirect to https:// on the address and port the connection
+    // came to, then the connection ends. Nothing the client sent goes into the answer.
+    void redirect(qintptr fd, quint64 id) {
+        auto *socket = adopt<QTcpSocket>(fd, id);
         if (!socket)
             return;
         connect(socket, &QIODevice::readyRead, socket, [this, socket] {
             if (!socket->canReadLine() && socket->bytesAvailable() < 8192)
                 return;
-            const QByteArray head = socket->readAll();
-            QByteArray host = hostOf(head);
-            if (host.isEmpty())
-                host = socket->localAddress().toString().toLatin1();
+            socket->readAll();
+            QHostAddress local = socket->localAddress();
+            bool mapped = false;
+            if (const quint32 v4 = local.toIPv4Address(&mapped); mapped)
+                local = QHostAddress(v4);
+            local.setScopeId({});
+            const QByteArray host = local.protocol() == QAbstractSocket::IPv6Protocol
+                                        ? '[' + local.toString().toLatin1() + ']'
+                                        : local.toString().toLatin1();
             const QByteArray location =
                 "https://" + host + ':' + QByteArray::number(serverPort()) + '/';
             socket->write("HTTP/1.1 301 Moved Permanently\r\nLocation: " + location +
@@ -221,29 +281,10 @@ private:
         });
     }
 
-    // The Host header's name, without its port; empty unless it is a plain host name or address,
-    // so nothing a client sends is written back into the answer's headers.
-    static QByteArray hostOf(const QByteArray &head) {
-        for (const QByteArray &line : head.split('\n')) {
-            if (!line.toLower().startsWith("host:"))
-                continue;
-            QByteArray host = line.mid(5).trimmed();
-            if (host.startsWith('[')) {
-                host = host.left(host.indexOf(']') + 1);
-            } else if (const int colon = host.indexOf(':'); colon >= 0) {
-                host = host.left(colon);
-            }
-            for (const char c : host)
-                if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ||
-                      c == ':' || c == '[' || c == ']'))
-                    return {};
-            return host.left(255);
-        }
-        return {};
-    }
-
     QSslConfiguration m_tls;
-    int m_open = 0;
+    QHash<quint64, Open> m_open;
+    quint64 m_lastId = 0;
+    QElapsedTimer m_clock;
 };
 
 // --- the HTTP side ------------------------------------------------------------------------
@@ -252,7 +293,8 @@ struct Reply {
     int status = 200;
     QByteArray type = "application/json";
     QByteArray body;
-    QByteArray cookie;
+    QList<QByteArray> cookies;
+    int retryAfter = 0;
 };
 
 Reply json(const QJsonObject &object, int status = 200) {
@@ -288,8 +330,14 @@ protected:
         response.addHeader("Referrer-Policy", "no-referrer");
         response.addHeader("Content-Security-Policy",
                            "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
-        if (!reply.cookie.isEmpty())
-            response.addHeader("Set-Cookie", reply.cookie);
+        // Only ever served over TLS: a browser that once came here keeps to https://.
+        response.addHeader("Strict-Transport-Security", "max-age=31536000");
+        // Qt's response lists the last added of a name first: added backwards, the session's
+        // cookie comes first, for a client that reads only the first.
+        for (auto cookie = reply.cookies.crbegin(); cookie != reply.cookies.crend(); ++cookie)
+            response.addHeader("Set-Cookie", *cookie);
+        if (reply.retryAfter > 0)
+            response.addHeader("Retry-After", QByteArray::number(reply.retryAfter));
         response.write(makeResponder(request, socket));
         return true;
     }
@@ -300,6 +348,17 @@ private:
 };
 
 const QString cookieName = QStringLiteral("zil_oturum");
+// The device cookie a right PIN leaves on a phone, so strangers' wrong PINs never keep it out.
+const QByteArray deviceCookieName = "zil_cihaz";
+
+QByteArray cookieOf(const QHttpServerRequest &request, const QByteArray &name) {
+    for (const QByteArray &part : header(request, "Cookie").split(';')) {
+        const QByteArray item = part.trimmed();
+        if (item.startsWith(name + '='))
+            return item.mid(name.size() + 1);
+    }
+    return {};
+}
 
 QByteArray randomHex(int bytes) {
     QByteArray raw(bytes, Qt::Uninitialized);
@@ -310,6 +369,20 @@ QByteArray randomHex(int bytes) {
 bool sameSecret(const QByteArray &a, const QByteArray &b) {
     return a.size() == b.size() && !a.isEmpty() &&
            CRYPTO_memcmp(a.constData(), b.constData(), size_t(a.size())) == 0;
+}
+
+// TLS 1.3's suites, and of TLS 1.2 only those with forward secrecy and sealed records (ECDHE
+// with AES-GCM or ChaCha20-Poly1305): no CBC, no RSA key exchange.
+QList<QSslCipher> sealedCiphers() {
+    QList<QSslCipher> kept;
+    for (const QSslCipher &cipher : QSslConfiguration::supportedCiphers()) {
+        const QString name = cipher.name();
+        if (cipher.protocol() == QSsl::TlsV1_3 ||
+            (name.startsWith(QLatin1String("ECDHE-")) &&
+             (name.contains(QLatin1String("GCM")) || name.contains(QLatin1String("CHACHA20")))))
+            kept << cipher;
+    }
+    return kept;
 }
 
 QJsonArray permitted(Role role) {
@@ -348,6 +421,7 @@ public:
         tls.setLocalCertificate(QSslCertificate(identity.certificatePem, QSsl::Pem));
         tls.setPrivateKey(QSslKey(identity.keyPem, QSsl::Ec, QSsl::Pem));
         tls.setProtocol(QSsl::TlsV1_2OrLater);
+        tls.setCiphers(sealedCiphers());
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
         auto *listener = new PhoneListener(tls, this);
         if (tls.privateKey().isNull() || tls.localCertificate().isNull()) {
@@ -374,7 +448,6 @@ private:
         QByteArray token;
         QString address;
         qint64 endsMs = 0;
-        QByteArray gateToken;
     };
 
     void tell(PhoneServer *owner, bool ok, quint16 port, const QString &message) {
@@ -446,21 +519,14 @@ private:
 
     Session *session(const QHttpServerRequest &request) {
         const QString address = request.remoteAddress().toString();
-        for (const QByteArray &part : header(request, "Cookie").split(';')) {
-            const QByteArray item = part.trimmed();
-            if (!item.startsWith(cookieName.toLatin1() + '='))
-                continue;
-            const auto found = m_sessions.find(item.mid(cookieName.size() + 1));
-            if (found == m_sessions.end())
-                continue;
-            if (found->endsMs <= nowMs() || found->address != address) {
-                if (found->endsMs <= nowMs())
-                    m_sessions.erase(found);
-                continue;
-            }
-            return &*found;
+        const auto found = m_sessions.find(cookieOf(request, cookieName.toLatin1()));
+        if (found == m_sessions.end())
+            return nullptr;
+        if (found->endsMs <= nowMs()) {
+            m_sessions.erase(found);
+            return nullptr;
         }
-        return nullptr;
+        return found->address == address ? &*found : nullptr;
     }
 
     Reply state(const QHttpServerRequest &request) {
@@ -483,36 +549,60 @@ private:
                                 .object()
                                 .value(QStringLiteral("pin"))
                                 .toString();
-        GateClient client{GateClient::Road::Phone, address, {}};
-        const GateAnswer answer = m_login(pin, client);
+        GateClient client;
+        client.road = GateClient::Road::Phone;
+        client.peer = address;
+        client.device = cookieOf(request, deviceCookieName);
+        GateAnswer answer;
+        try {
+            answer = m_login(pin, client);
+        } catch (const ZilError &error) {
+            answer.message = error.message();
+        }
+        using Outcome = GateAnswer::Outcome;
         switch (answer.outcome) {
-        case GateAnswer::Outcome::Granted:
+        case Outcome::Granted:
             break;
-        case GateAnswer::Outcome::NoManagerPin:
-            return refusal(403, QStringLiteral("Telefondan işlem yapılabilmesi için önce "
-                                               "programda Yönetici PIN'i belirlenmeli."));
-        case GateAnswer::Outcome::Wrong:
+        case Outcome::Wrong: {
             qInfo().noquote()
                 << QStringLiteral("Telefon sayfası: %1 adresinden yanlış PIN.").arg(address);
-            return refusal(401, answer.message.isEmpty() ? QStringLiteral("PIN yanlış.")
-                                                         : answer.message);
-        case GateAnswer::Outcome::Wait:
-        case GateAnswer::Outcome::Broken:
-            return refusal(429, answer.message.isEmpty()
-                                    ? QStringLiteral("Şimdi giriş yapılamıyor; biraz sonra "
-                                                     "yeniden deneyin.")
+            Reply reply = refusal(401, answer.message);
+            // A device that met too many wrong PINs is forgotten, and so is its cookie.
+            if (answer.deviceForgotten)
+                reply.cookies << deviceCookieName + "=; Path=/; Max-Age=0; HttpOnly; Secure; "
+                                                    "SameSite=Strict";
+            reply.retryAfter = answer.waitSeconds;
+            return reply;
+        }
+        case Outcome::Wait: {
+            Reply reply = refusal(429, answer.message);
+            reply.retryAfter = answer.waitSeconds;
+            return reply;
+        }
+        case Outcome::NoManagerPin:
+            return refusal(403, QStringLiteral("Telefondan işlem yapılabilmesi için önce "
+                                               "programda Yönetici PIN'i belirlenmeli."));
+        case Outcome::ShortPin:
+            return refusal(403, answer.message);
+        case Outcome::Broken:
+            return refusal(503, answer.message.isEmpty()
+                                    ? QStringLiteral("PIN şimdi denetlenemiyor.")
                                     : answer.message);
         }
         dropOldSessions();
-        Session s{answer.role, randomHex(32), address, nowMs() + SessionMs, answer.token};
+        Session s{answer.role, answer.token, address, nowMs() + SessionMs};
         const QByteArray id = randomHex(32);
         m_sessions.insert(id, s);
         qInfo().noquote() << QStringLiteral("Telefon sayfası: %1 adresinden %2 olarak giriş.")
                                  .arg(address, roleName(answer.role));
         Reply reply = json(sessionJson(s));
-        reply.cookie = cookieName.toLatin1() + '=' + id +
-                       "; Path=/; Max-Age=" + QByteArray::number(SessionMs / 1000) +
-                       "; HttpOnly; Secure; SameSite=Strict";
+        reply.cookies << cookieName.toLatin1() + '=' + id +
+                             "; Path=/; Max-Age=" + QByteArray::number(SessionMs / 1000) +
+                             "; HttpOnly; Secure; SameSite=Strict";
+        if (!answer.device.isEmpty())
+            reply.cookies << deviceCookieName + '=' + answer.device + "; Path=/; Max-Age=" +
+                                 QByteArray::number(qint64(Gate::DeviceDays) * 24 * 3600) +
+                                 "; HttpOnly; Secure; SameSite=Strict";
         return reply;
     }
 
@@ -522,8 +612,8 @@ private:
                 s->endsMs = 0;
         }
         Reply reply = json({{QStringLiteral("mesaj"), QStringLiteral("Çıkış yapıldı.")}});
-        reply.cookie = cookieName.toLatin1() + "=; Path=/; Max-Age=0; HttpOnly; Secure; "
-                                               "SameSite=Strict";
+        reply.cookies << cookieName.toLatin1() + "=; Path=/; Max-Age=0; HttpOnly; Secure; "
+                                                 "SameSite=Strict";
         return reply;
     }
 
@@ -555,7 +645,7 @@ private:
         PhoneCommand c;
         c.address = s->address;
         c.role = s->role;
-        c.token = s->gateToken;
+        c.token = s->token;
         Action action = Action::View;
         QString done;
         if (name == QLatin1String("durdur")) {
@@ -622,11 +712,19 @@ private:
 // --- the server: lives in the main thread ---------------------------------------------------
 
 PhoneServer::PhoneServer(std::shared_ptr<PhoneSnapshot> snapshot, QString rolesFile,
-                         std::function<void(const PhoneCommand &)> perform, QObject *parent)
+                         std::function<void(const PhoneCommand &)> perform, Login login,
+                         QObject *parent)
     : QObject(parent)
     , m_snapshot(std::move(snapshot))
-    , m_rolesFile(std::move(rolesFile))
-    , m_perform(std::move(perform)) {}
+    , m_perform(std::move(perform))
+    , m_login(std::move(login)) {
+    if (!m_login) {
+        auto gate = std::make_shared<Gate>(QFileInfo(rolesFile).absolutePath());
+        m_login = [gate](const QString &pin, const GateClient &client) {
+            return gate->login(pin, client);
+        };
+    }
+}
 
 PhoneServer::~PhoneServer() {
     stop();
@@ -641,13 +739,6 @@ void PhoneServer::start(const QHostAddress &address, quint16 port, const PhoneId
     stop();
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("Telefon sayfası"));
-    if (!m_login) {
-        // A server made without a way to the gate keeps one of its own on the roles' folder.
-        auto gate = std::make_shared<Gate>(QFileInfo(m_rolesFile).absolutePath());
-        m_login = [gate](const QString &pin, const GateClient &client) {
-            return gate->login(pin, client);
-        };
-    }
     m_worker = new PhoneWorker(m_snapshot, m_login, m_perform, this);
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);

@@ -54,38 +54,42 @@ struct PhoneCommand {
     bool on = false;      // SilenceToday
     QString address;      // who asked
     Role role = Role::Viewer;
-    QByteArray token;     // the gate's session, checked again by the process that acts
+    QByteArray token; // the gate's session token, for the process that acts to check again
 };
 
 // The page's HTTPS server. It runs in a thread of its own, with its own event loop; it reads
-// only the snapshot and the roles file, and hands commands to `perform` on the thread that made
-// the server, queued, so nothing it receives can delay a bell.
+// only the snapshot, asks `login` about PINs, and hands commands to `perform` on the thread
+// that made the server, queued, so nothing it receives can delay a bell.
 //
-// Limits: at most MaxConnections open at once (more are closed at once); a connection that
-// sends no whole request within IdleSeconds, or stays idle as long, is closed; a request larger
-// than MaxRequestBytes is refused with 413. Plain HTTP on the same port gets only a redirect to
-// https:// (the first byte tells a TLS handshake from plain text).
+// Limits: at most MaxConnectionsPerGroup open at once from one address group (Gate's: an IPv4
+// address, an IPv6 /64), more are closed at once; at most MaxConnections in all: one more then
+// closes the connection that has waited longest without an answer, so connections held half
+// open cannot keep a phone out. A connection that sends no whole first request within
+// FirstRequestSeconds, or then stays IdleSeconds without one, is closed; a request larger than
+// MaxRequestBytes is refused with 413. Plain HTTP on the same port gets only a redirect to
+// https:// on the address it came to (the first byte tells a TLS handshake from plain text).
 class PhoneServer : public QObject {
     Q_OBJECT
 public:
     static constexpr int MaxConnections = 64;
+    static constexpr int MaxConnectionsPerGroup = 8;
+    static constexpr int FirstRequestSeconds = 5;
     static constexpr int IdleSeconds = 10;
     static constexpr qint64 MaxRequestBytes = 64 * 1024;
-    static constexpr int SessionMinutes = 15;
+    static constexpr int SessionMinutes = Gate::SessionMinutes;
     static constexpr int MaxSessions = 256;
 
+    using Login = std::function<GateAnswer(const QString &pin, const GateClient &client)>;
+
     // The server of a program whose roles are kept in `rolesFile`. `perform` runs on this
-    // object's thread. Made once and started and stopped as the settings say: its destruction
-    // waits for the server threads it started.
+    // object's thread. `login` checks a PIN, in the server's thread; without one, a gate of the
+    // roles file's folder does. Made once and started and stopped as the settings say: its
+    // destruction waits for the server threads it started.
     PhoneServer(std::shared_ptr<PhoneSnapshot> snapshot, QString rolesFile,
-                std::function<void(const PhoneCommand &)> perform, QObject *parent = nullptr);
+                std::function<void(const PhoneCommand &)> perform, Login login = {},
+                QObject *parent = nullptr);
     // Waits for the server's thread.
     ~PhoneServer() override;
-
-    // How a PIN is tried; by default a gate on the roles file's folder, in this process. Set
-    // before start().
-    using Login = std::function<GateAnswer(const QString &pin, const GateClient &client)>;
-    void setLogin(Login login) { m_login = std::move(login); }
 
     // Starts listening in the server's thread; listening() or failed() tells how it went.
     void start(const QHostAddress &address, quint16 port, const PhoneIdentity &identity);
@@ -101,7 +105,6 @@ private:
     friend class PhoneWorker;
 
     std::shared_ptr<PhoneSnapshot> m_snapshot;
-    QString m_rolesFile;
     std::function<void(const PhoneCommand &)> m_perform;
     Login m_login;
     QThread *m_thread = nullptr;

@@ -208,7 +208,7 @@ int main(int argc, char **argv) {
         fx.insert(GunIDOf(QDate::currentDate()), QStringLiteral("%1. Ders").arg(i + 1),
                   StoredTimeForm(now.addSecs(-7200 + i * 900)), QStringLiteral("zil.wav"), 10);
     setProgramFolder(fx.folder());
-    Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("1234"));
+    Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("123456"));
     const qint64 beforeKb = residentKb();
 
     const quint16 port = freeLoopbackPort();

@@ -15,9 +15,13 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cstdio>
+#include <ifaddrs.h>
 #include <memory>
+#include <netinet/in.h>
 #include <unistd.h>
 
 namespace {
@@ -93,6 +97,56 @@ bool addName(X509_NAME *name, const char *field, const QString &value) {
                                       int(utf8.size()), -1, 0) == 1;
 }
 
+// What a phone may type to reach this computer: its host name (also as host.local, as
+// multicast DNS gives it), localhost and every address of its interfaces but link-local ones.
+QByteArray alternativeNames() {
+    QByteArrayList names{"DNS:localhost"};
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) == 0) {
+        const QByteArray name(host);
+        const bool plain = !name.isEmpty() && std::all_of(name.begin(), name.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+        });
+        if (plain && name != "localhost") {
+            names << "DNS:" + name;
+            if (!name.contains('.'))
+                names << "DNS:" + name + ".local";
+        }
+    }
+    ifaddrs *list = nullptr;
+    if (::getifaddrs(&list) == 0) {
+        for (const ifaddrs *it = list; it; it = it->ifa_next) {
+            if (!it->ifa_addr)
+                continue;
+            char text[INET6_ADDRSTRLEN] = {};
+            if (it->ifa_addr->sa_family == AF_INET) {
+                const auto *v4 = reinterpret_cast<const sockaddr_in *>(it->ifa_addr);
+                ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+            } else if (it->ifa_addr->sa_family == AF_INET6) {
+                const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(it->ifa_addr);
+                if (IN6_IS_ADDR_LINKLOCAL(&v6->sin6_addr))
+                    continue;
+                ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+            }
+            const QByteArray entry = "IP:" + QByteArray(text);
+            if (text[0] && !names.contains(entry))
+                names << entry;
+        }
+        ::freeifaddrs(list);
+    }
+    return names.join(',');
+}
+
+bool addExtension(X509 *certificate, int nid, const QByteArray &value) {
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
+    X509_EXTENSION *extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.constData());
+    const bool added = extension && X509_add_ext(certificate, extension, -1) == 1;
+    X509_EXTENSION_free(extension);
+    return added;
+}
+
 PhoneIdentity makeIdentity() {
     Key key(EVP_EC_gen("P-256"));
     if (!key)
@@ -119,14 +173,10 @@ PhoneIdentity makeIdentity() {
         X509_set_issuer_name(certificate.get(), name) != 1 ||
         X509_set_pubkey(certificate.get(), key.get()) != 1)
         throw madeNot("ad");
-    X509V3_CTX context;
-    X509V3_set_ctx_nodb(&context);
-    X509V3_set_ctx(&context, certificate.get(), certificate.get(), nullptr, nullptr, 0);
-    X509_EXTENSION *constraints =
-        X509V3_EXT_conf_nid(nullptr, &context, NID_basic_constraints, "critical,CA:FALSE");
-    const bool added = constraints && X509_add_ext(certificate.get(), constraints, -1) == 1;
-    X509_EXTENSION_free(constraints);
-    if (!added || X509_sign(certificate.get(), key.get(), EVP_sha256()) <= 0)
+    // Browsers match the address typed against the alternative names only, never the CN.
+    if (!addExtension(certificate.get(), NID_basic_constraints, "critical,CA:FALSE") ||
+        !addExtension(certificate.get(), NID_subject_alt_name, alternativeNames()) ||
+        X509_sign(certificate.get(), key.get(), EVP_sha256()) <= 0)
         throw madeNot("imza");
 
     Bio keyBio(BIO_new(BIO_s_mem()));

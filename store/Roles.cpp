@@ -1,7 +1,6 @@
 #include "Roles.h"
 
 #include "BellStore.h"
-#include "Clock.h"
 #include "ProgramValues.h"
 
 #include <QFile>
@@ -26,8 +25,6 @@ constexpr qint64 LargestFile = 16 * 1024;
 
 const QString keyManager = QStringLiteral("yonetici");
 const QString keyDuty = QStringLiteral("nobetci");
-const QString keyWrong = QStringLiteral("yanlisDeneme");
-const QString keyLocked = QStringLiteral("kilitBaslangici");
 
 void initSodium() {
     // Once for the program; thread-safe as a static's first use is.
@@ -53,16 +50,6 @@ bool pinMatches(const QByteArray &hash, const QString &pin) {
     return same;
 }
 
-QString lockMessage(int seconds) {
-    return QStringLiteral("%1 kez yanlış PIN girildi. Lütfen %2 saniye sonra yeniden deneyin.")
-        .arg(Roles::MaxWrongTries)
-        .arg(seconds);
-}
-
-QString damagedMessage() {
-    return QStringLiteral("Yetki dosyası okunamıyor; PIN ile giriş yapılamaz. Yönetici PIN'ini "
-                          "sıfırlamak için veri klasöründeki yetkiler.json dosyası silinmeli.");
-}
 } // namespace
 
 QString roleName(Role role) {
@@ -128,13 +115,6 @@ Roles::State Roles::read() const {
     const QJsonObject object = document.object();
     state.manager = object.value(keyManager).toString().toLatin1();
     state.duty = object.value(keyDuty).toString().toLatin1();
-    state.wrongTries = qMax(0, object.value(keyWrong).toInt());
-    const QString locked = object.value(keyLocked).toString();
-    if (!locked.isEmpty()) {
-        state.lockedAt = QDateTime::fromString(locked, Qt::ISODate);
-        if (!state.lockedAt.isValid())
-            state.damaged = true;
-    }
     // A hash we did not make, or none for a manager while the duty one is there, cannot be
     // trusted with anything.
     if ((!state.manager.isEmpty() && !usableHash(state.manager)) ||
@@ -150,9 +130,6 @@ void Roles::write(const State &state) {
         object.insert(keyManager, QString::fromLatin1(state.manager));
     if (!state.duty.isEmpty())
         object.insert(keyDuty, QString::fromLatin1(state.duty));
-    object.insert(keyWrong, state.wrongTries);
-    if (state.lockedAt.isValid())
-        object.insert(keyLocked, state.lockedAt.toUTC().toString(Qt::ISODate));
     const QByteArray text = QJsonDocument(object).toJson();
 
     // Written beside it and renamed over it: a half-written file never counts, and a link put
@@ -174,18 +151,6 @@ void Roles::write(const State &state) {
     temporary.setAutoRemove(false);
 }
 
-int Roles::secondsLeft(State &state, const QDateTime &now, bool &moved) const {
-    moved = false;
-    if (!state.lockedAt.isValid())
-        return 0;
-    if (state.lockedAt > now) {
-        state.lockedAt = now;
-        moved = true;
-    }
-    const qint64 left = LockSeconds - state.lockedAt.secsTo(now);
-    return left > 0 ? int(left) : 0;
-}
-
 bool Roles::enabled() const {
     const State state = read();
     return state.damaged || !state.manager.isEmpty();
@@ -198,44 +163,6 @@ bool Roles::hasPin(Role role) const {
     if (role == Role::Duty)
         return !state.duty.isEmpty();
     return false;
-}
-
-int Roles::lockedSeconds() {
-    State state = read();
-    bool moved = false;
-    const int left = secondsLeft(state, programClock().now().toUTC(), moved);
-    if (moved && !state.damaged)
-        write(state);
-    return left;
-}
-
-Roles::Hashes Roles::beginTry() {
-    State state = read();
-    if (state.damaged)
-        throw ERefused(damagedMessage());
-    if (state.manager.isEmpty())
-        throw ERefused(QStringLiteral("Henüz PIN belirlenmemiş; yetkiler kapalı."));
-    const QDateTime now = programClock().now().toUTC();
-    bool moved = false;
-    if (const int left = secondsLeft(state, now, moved); left > 0) {
-        if (moved)
-            write(state);
-        throw ERefused(lockMessage(left));
-    }
-    if (state.lockedAt.isValid()) {
-        state.lockedAt = QDateTime();
-        state.wrongTries = 0;
-    }
-    // Tries begun and never ended (the window closed, the program ended) were wrong ones.
-    if (state.wrongTries >= MaxWrongTries) {
-        state.wrongTries = 0;
-        state.lockedAt = now;
-        write(state);
-        throw ERefused(lockMessage(LockSeconds));
-    }
-    ++state.wrongTries;
-    write(state);
-    return {state.manager, state.duty};
 }
 
 Roles::Hashes Roles::hashes() const {
@@ -256,27 +183,12 @@ Role Roles::match(const Hashes &hashes, const QString &pin) {
     return Role::Viewer;
 }
 
-void Roles::endTry(Role matched) {
-    State state = read();
-    if (state.damaged)
-        throw ERefused(damagedMessage());
-    if (matched != Role::Viewer)
-        state.wrongTries = 0;
-    else if (state.wrongTries >= MaxWrongTries) {
-        state.wrongTries = 0;
-        state.lockedAt = programClock().now().toUTC();
-    }
-    write(state);
+QString Roles::damagedMessage() {
+    return QStringLiteral("Yetki dosyası okunamıyor; PIN ile giriş yapılamaz. Yönetici PIN'ini "
+                          "sıfırlamak için veri klasöründeki yetkiler.json dosyası silinmeli.");
 }
 
-Role Roles::tryPin(const QString &pin) {
-    const Hashes hashes = beginTry();
-    const Role matched = match(hashes, pin);
-    endTry(matched);
-    return matched;
-}
-
-QString Roles::pinProblem(const QString &pin) {
+QString Roles::pinProblem(const QString &pin, Role role) {
     if (pin.isEmpty())
         return QStringLiteral("PIN boş olamaz.");
     for (const QChar c : pin)
@@ -286,16 +198,18 @@ QString Roles::pinProblem(const QString &pin) {
         return QStringLiteral("PIN %1 ile %2 rakam arasında olmalı.")
             .arg(ShortestPin)
             .arg(LongestPin);
+    if (role == Role::Manager && pin.size() < ShortestManagerPin)
+        return QStringLiteral("Yönetici PIN'i en az %1 rakam olmalı.").arg(ShortestManagerPin);
     return {};
 }
 
 void Roles::setPin(Role role, const QString &pin) {
-    if (const QString problem = pinProblem(pin); !problem.isEmpty())
+    if (const QString problem = pinProblem(pin, role); !problem.isEmpty())
         throw ERefused(problem);
     initSodium();
     State state = read();
     if (state.damaged)
-        throw ERefused(damagedMessage());
+        throw ERefused(Roles::damagedMessage());
     if (role == Role::Viewer)
         throw ERefused(QStringLiteral("Görüntüleme için PIN gerekmez."));
     if (role == Role::Duty && state.manager.isEmpty())
@@ -318,7 +232,7 @@ void Roles::setPin(Role role, const QString &pin) {
 void Roles::clearPin(Role role) {
     State state = read();
     if (state.damaged)
-        throw ERefused(damagedMessage());
+        throw ERefused(Roles::damagedMessage());
     if (role == Role::Manager) {
         state = State{};
     } else if (role == Role::Duty) {

@@ -7,15 +7,15 @@
 
 #include <optional>
 
-// Staff roles and their PINs. Nothing here asks anyone anything: the windows ask through the
-// gate in ui/, and the clock, the service, the day plan and the record never come here at all,
-// so no PIN can stand between the clock and a bell.
+// Staff roles and their PINs. Nothing here asks anyone anything: a PIN typed anywhere is
+// checked by the gate (bells/Gate), and the clock, the service, the day plan and the record
+// never come here at all, so no PIN can stand between the clock and a bell.
 //
 // The roles are off until the school sets a manager PIN; then a window with nobody logged in
 // only shows. The PINs live as salted slow hashes (libsodium's crypto_pwhash_str, Argon2id) in
-// one file of the data folder, yetkiler.json, with the count of wrong tries and the lock:
-// whoever may write the data folder can delete it (which turns the roles off), nobody else can
-// read or change it.
+// one file of the data folder, yetkiler.json (a count of wrong tries that an older program
+// wrote there is ignored: the gate keeps its own): whoever may write the data folder can delete
+// it (which turns the roles off), nobody else can read or change it.
 
 enum class Role {
     Viewer,  // nobody logged in: looks only
@@ -43,10 +43,10 @@ QString roleName(Role role);
 
 class Roles {
 public:
-    static constexpr int MaxWrongTries = 5;
-    static constexpr int LockSeconds = 60;
     static constexpr int ShortestPin = 4;
     static constexpr int LongestPin = 8;
+    // A manager PIN set from now on; one set before with fewer digits still opens the windows.
+    static constexpr int ShortestManagerPin = 6;
 
     // The roles kept in `file`; nothing is read yet.
     explicit Roles(QString file);
@@ -61,36 +61,27 @@ public:
     // Whether a PIN is set for the role.
     bool hasPin(Role role) const;
 
-    // Seconds left of the lock after too many wrong tries; 0 when not locked.
-    int lockedSeconds();
-
-    // One try of a PIN: the role it belongs to, or Viewer when it belongs to none. The try is
-    // counted before the PIN is looked at, so a try cut short still counts; the fifth wrong one
-    // locks for a minute. Refused (ERefused) while locked, and when the try cannot be counted.
-    Role tryPin(const QString &pin);
-
-    // tryPin in three steps, for a caller that checks the PIN away from its own thread:
-    // begin counts the try and gives the hashes to check against, match is the slow part and
-    // touches nothing, end records what came of it.
+    // The hashes a PIN is checked against; empty when the file is damaged. Wrong PINs are
+    // counted by the gate (bells/Gate), which is the only one to check a PIN the user typed.
     struct Hashes {
         QByteArray manager;
         QByteArray duty;
     };
-    Hashes beginTry();
-    // The hashes as they are, counting no try, for a caller that keeps its own count of wrong
-    // tries (the phone page counts them per address); empty when the file is damaged.
     Hashes hashes() const;
+    // The role `pin` belongs to, or Viewer; slow (Argon2id), and counts nothing.
     static Role match(const Hashes &hashes, const QString &pin);
-    void endTry(Role matched);
 
-    // Sets the role's PIN; refused (ERefused) when it is not 4 to 8 digits, when a duty PIN is
-    // set while the roles are off, or when the two roles would share a PIN.
+    // Sets the role's PIN; refused (ERefused) when pinProblem finds one, when a duty PIN is set
+    // while the roles are off, or when the two roles would share a PIN.
     void setPin(Role role, const QString &pin);
     // Clears the role's PIN; clearing the manager's turns the roles off and clears the duty PIN.
     void clearPin(Role role);
 
-    // Why a PIN cannot be used, in the user's words; empty when it can.
-    static QString pinProblem(const QString &pin);
+    // Why a PIN cannot be used, in the user's words; empty when it can. With `role` Manager, a
+    // new manager PIN's length is asked too.
+    static QString pinProblem(const QString &pin, Role role = Role::Viewer);
+    // What a file that cannot be read means for the user.
+    static QString damagedMessage();
 
 private:
     struct State {
@@ -98,14 +89,9 @@ private:
         bool damaged = false;
         QByteArray manager;
         QByteArray duty;
-        int wrongTries = 0;
-        QDateTime lockedAt; // UTC; invalid when not locked
     };
     State read() const;
     void write(const State &state);
-    // Seconds left of the state's lock at `now`; a lock that started "in the future" (the clock
-    // was set back) is moved to `now`, so that it never lasts more than a minute from here.
-    int secondsLeft(State &state, const QDateTime &now, bool &moved) const;
 
     QString m_file;
 };

@@ -13,10 +13,10 @@
 #include <QRegularExpressionValidator>
 #include <QThreadPool>
 
-PinDialog::PinDialog(Roles &roles, const QString &why, QWidget *parent)
+PinDialog::PinDialog(std::shared_ptr<Gate> gate, const QString &why, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::PinDialog>())
-    , m_roles(roles) {
+    , m_gate(std::move(gate)) {
     setFont(programFont());
     ui->setupUi(this);
     ui->lblNeden->setText(why);
@@ -40,63 +40,48 @@ void PinDialog::tryPin() {
         m_state->setText(problem);
         return;
     }
-    Roles::Hashes hashes;
-    try {
-        hashes = m_roles.beginTry();
-    } catch (const ERefused &refused) {
-        m_pin->clear();
-        m_state->setText(refused.message());
-        return;
-    }
     m_checking = true;
     m_pin->setEnabled(false);
     m_ok->setEnabled(false);
     m_state->setText(QStringLiteral("Denetleniyor…"));
-    // The slow hash runs in the pool; what came of it is recorded here, on the window's
+    // The gate's slow check runs in the pool; its answer is shown here, on the window's
     // thread. A dialog closed meanwhile leaves the try counted as a wrong one.
-    auto promise = std::make_shared<QPromise<Role>>();
-    auto *watcher = new QFutureWatcher<Role>(this);
-    connect(watcher, &QFutureWatcher<Role>::finished, this, [this, watcher] {
+    auto promise = std::make_shared<QPromise<GateAnswer>>();
+    auto *watcher = new QFutureWatcher<GateAnswer>(this);
+    connect(watcher, &QFutureWatcher<GateAnswer>::finished, this, [this, watcher] {
         watcher->deleteLater();
-        const Role matched = watcher->future().resultCount() ? watcher->result() : Role::Viewer;
-        runHandler([&] { checked(matched); });
+        const GateAnswer answer =
+            watcher->future().resultCount() ? watcher->result() : GateAnswer{};
+        runHandler([&] { checked(answer); });
     });
     watcher->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise, hashes, pin] {
+    QThreadPool::globalInstance()->start([promise, gate = m_gate, pin] {
         promise->start();
-        Role matched = Role::Viewer;
+        GateAnswer answer;
         try {
-            matched = Roles::match(hashes, pin);
+            answer = gate->login(pin, {GateClient::Road::Window, {}, {}});
+        } catch (const ZilError &error) {
+            answer.message = error.message();
         } catch (...) {
-            // No answer is a wrong one.
+            // No answer is a refusal.
         }
-        promise->addResult(matched);
+        promise->addResult(answer);
         promise->finish();
     });
 }
 
-void PinDialog::checked(Role matched) {
+void PinDialog::checked(const GateAnswer &answer) {
     m_checking = false;
     m_pin->setEnabled(true);
     m_ok->setEnabled(true);
     m_pin->clear();
     m_pin->setFocus();
-    try {
-        m_roles.endTry(matched);
-    } catch (const ZilError &error) {
-        // A try that could not be recorded opens nothing.
-        m_state->setText(error.message());
+    if (answer.outcome != GateAnswer::Outcome::Granted) {
+        m_state->setText(answer.message.isEmpty() ? QStringLiteral("PIN denetlenemedi.")
+                                                  : answer.message);
         return;
     }
-    if (matched == Role::Viewer) {
-        const int locked = m_roles.lockedSeconds();
-        m_state->setText(locked > 0 ? QStringLiteral("%1 kez yanlış PIN girildi. Lütfen %2 "
-                                                     "saniye sonra yeniden deneyin.")
-                                          .arg(Roles::MaxWrongTries)
-                                          .arg(locked)
-                                    : QStringLiteral("PIN yanlış."));
-        return;
-    }
-    m_role = matched;
+    m_role = answer.role;
+    m_token = answer.token;
     accept();
 }

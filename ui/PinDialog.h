@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Roles.h"
+#include "Gate.h"
 
 #include <QDialog>
 
@@ -13,16 +13,18 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// PinDialog: asks for a PIN and tells which role it opened. The PIN is checked away from the
+// PinDialog: asks for a PIN and tells which role it opened. The gate checks it away from the
 // window's thread, so the clock's ticks go on while it is checked.
 class PinDialog : public QDialog {
     Q_OBJECT
 public:
-    PinDialog(Roles &roles, const QString &why, QWidget *parent = nullptr);
+    PinDialog(std::shared_ptr<Gate> gate, const QString &why, QWidget *parent = nullptr);
     ~PinDialog() override;
 
     // The role of the PIN accepted; Viewer until one is.
     Role role() const { return m_role; }
+    // The gate's session token of the PIN accepted.
+    QByteArray token() const { return m_token; }
 
     QLineEdit &pinField() { return *m_pin; }
     QPushButton &okButton() { return *m_ok; }
@@ -30,11 +32,12 @@ public:
 
 private:
     void tryPin();
-    void checked(Role matched);
+    void checked(const GateAnswer &answer);
 
     std::unique_ptr<Ui::PinDialog> ui;
-    Roles &m_roles;
+    std::shared_ptr<Gate> m_gate;
     Role m_role = Role::Viewer;
+    QByteArray m_token;
     QLineEdit *m_pin = nullptr;
     QLabel *m_state = nullptr;
     QPushButton *m_ok = nullptr;

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileInfo>
 
 namespace {
 QString whoMay(Action action) {
@@ -16,7 +17,8 @@ QString whoMay(Action action) {
 
 RoleGate::RoleGate(const QString &rolesFile, QObject *parent)
     : QObject(parent)
-    , m_roles(rolesFile) {
+    , m_roles(rolesFile)
+    , m_pinGate(std::make_shared<Gate>(QFileInfo(rolesFile).absolutePath())) {
     m_idle.setSingleShot(true);
     m_idle.setInterval(IdleMinutes * 60 * 1000);
     connect(&m_idle, &QTimer::timeout, this, &RoleGate::logOut);
@@ -40,10 +42,13 @@ bool RoleGate::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void RoleGate::setRole(Role role) {
-    if (role == Role::Viewer)
+    if (role == Role::Viewer) {
         m_idle.stop();
-    else
+        m_pinGate->logout(m_token);
+        m_token.clear();
+    } else {
         m_idle.start();
+    }
     if (role == m_role)
         return;
     m_role = role;
@@ -71,10 +76,9 @@ bool RoleGate::allowed(Action action, QWidget *asking) {
         m_idle.start();
         return true;
     }
-    PinDialog dialog(m_roles, whoMay(action), asking);
-    if (dialog.exec() != QDialog::Accepted)
+    PinDialog dialog(m_pinGate, whoMay(action), asking);
+    if (!accepted(dialog))
         return false;
-    setRole(dialog.role());
     if (Roles::permits(m_role, action))
         return true;
     showMessage(
@@ -84,9 +88,16 @@ bool RoleGate::allowed(Action action, QWidget *asking) {
 }
 
 bool RoleGate::logIn(QWidget *asking) {
-    PinDialog dialog(m_roles, QStringLiteral("Giriş için PIN'inizi yazın."), asking);
+    PinDialog dialog(m_pinGate, QStringLiteral("Giriş için PIN'inizi yazın."), asking);
+    return accepted(dialog);
+}
+
+bool RoleGate::accepted(PinDialog &dialog) {
     if (dialog.exec() != QDialog::Accepted)
         return false;
+    if (!m_token.isEmpty())
+        m_pinGate->logout(m_token);
+    m_token = dialog.token();
     setRole(dialog.role());
     return true;
 }

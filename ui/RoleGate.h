@@ -1,11 +1,15 @@
 #pragma once
 
+#include "Gate.h"
 #include "Roles.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
+
+class PinDialog;
 
 // RoleGate: who is logged in at the window, and the one question every command that changes the
 // schedule, the calendar or the settings, or plays or stops sound, asks before it runs:
@@ -34,6 +38,8 @@ public:
     // A manager PIN is set (or the file is damaged), so commands ask.
     bool enabled() const { return m_roles.enabled(); }
     Roles &roles() { return m_roles; }
+    // The gate a PIN typed here is checked by; shared with a check still running.
+    const std::shared_ptr<Gate> &pinGate() const { return m_pinGate; }
 
     // What sounds now that music played by hand must wait for ("Zil çalıyor"); empty: nothing.
     // Asked before PlayMusic, whoever is logged in.
@@ -55,9 +61,13 @@ protected:
 
 private:
     void setRole(Role role);
+    // What a PIN dialog let in.
+    bool accepted(PinDialog &dialog);
 
     Roles m_roles;
+    std::shared_ptr<Gate> m_pinGate;
     Role m_role = Role::Viewer;
+    QByteArray m_token;
     QTimer m_idle;
 };
 

@@ -75,7 +75,7 @@ void TfrmYetkiler::save(Role role) {
         return;
     PinFields &f = fields(role);
     const QString pin = f.pin->text();
-    if (const QString problem = Roles::pinProblem(pin); !problem.isEmpty()) {
+    if (const QString problem = Roles::pinProblem(pin, role); !problem.isEmpty()) {
         showMessage(this, problem);
         return;
     }

@@ -144,7 +144,7 @@ private slots:
         fx.insert(today, "2. Ders", StoredTimeForm(now.time().addSecs(1800)), "zil.wav", 10);
         fx.insert(today, "Öğle arası", StoredTimeForm(now.time().addSecs(3000)), "zil.wav", 10);
         setProgramFolder(fx.folder());
-        Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("1234"));
+        Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("123456"));
         Roles(rolesFile()).setPin(Role::Duty, QStringLiteral("5678"));
         const quint16 port = freeLoopbackPort();
         PhoneAccess::writeSettings(dataFolder(), {true, port, true});
@@ -177,7 +177,7 @@ private slots:
         // Without a PIN, a command from the page's own origin is refused.
         QCOMPARE(driver.asyncScript(postCommand, {QString()}).toInt(), 401);
 
-        driver.type("#pin", "1234");
+        driver.type("#pin", "123456");
         driver.click("#giris");
         QTRY_VERIFY_WITH_TIMEOUT(driver
                                      .script("return !document.getElementById('islemKart')"

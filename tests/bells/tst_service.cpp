@@ -186,7 +186,7 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(ZIL_PROGRAM), program));
         giveProgramSounds(fx.folder());
         setProgramFolder(fx.folder());
-        Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("1234"));
+        Roles(rolesFile()).setPin(Role::Manager, QStringLiteral("123456"));
         const quint16 port = freeLoopbackPort();
         PhoneAccess::writeSettings(fx.folder(), {true, port, false, QStringLiteral("127.0.0.1")});
         QProcess service;
@@ -199,7 +199,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             (networkLog += network.readAll()).contains("Telefon sayfası açık"), 10000);
         QCOMPARE(phoneAsk(port, "GET", "/durum").status, 200);
-        const PhoneAnswer login = phoneAsk(port, "POST", "/giris", "{\"pin\":\"1234\"}",
+        const PhoneAnswer login = phoneAsk(port, "POST", "/giris", "{\"pin\":\"123456\"}",
                                            {"Content-Type: application/json"});
         QCOMPARE(login.status, 200);
         const QByteArray token =
