@@ -238,8 +238,9 @@ void PhonePage::perform(const PhoneCommand &command) {
                 break;
             }
             announcement->name += QStringLiteral(" (%1)").arg(who);
-            m_bells.announceNow(*announcement);
-            note(command, QStringLiteral("Anons yapıldı: %1").arg(announcement->name));
+            note(command,
+                 m_bells.announceNow(*announcement)
+                     .value_or(QStringLiteral("Anons yapıldı: %1").arg(announcement->name)));
             break;
         }
         case PhoneCommand::Kind::Alarm:

@@ -96,10 +96,20 @@ public:
     void recordNow(const Bell &bell, BellOutcome outcome, const QString &reason);
     // Counts the sounds started, so a caller can tell whether another began since it looked.
     quint64 starts() const { return m_starts; }
-    // While `why` is not empty something louder holds the loudspeakers (an alarm): what falls
-    // due meanwhile is recorded as given way to it, for that reason, and does not sound.
+    // While `why` is not empty the alarm holds the loudspeakers, also between two plays of its
+    // sound: what falls due meanwhile meets it as SoundRules says, and is recorded for `why`.
     void holdFor(const QString &why) { m_heldFor = why; }
     QString heldFor() const { return m_heldFor; }
+    // The kind of what the clock's player sounds now (the alarm while it holds); nothing when
+    // it is silent.
+    std::optional<SoundKind> sounding();
+    // The name of what sounds, as the record and the user are told it.
+    QString soundingName() const {
+        return m_heldFor.isEmpty() ? m_soundingName : SoundRules::title(SoundKind::Alarm);
+    }
+    // Why `bell`'s music will not play, when that is known before trying: a name Muzikler
+    // refuses, a file that is not there, or what the start-of-day check found.
+    std::optional<QString> wontPlay(const Bell &bell) const;
 
 signals:
     // The clock label's new caption.
@@ -115,7 +125,7 @@ private:
         Bell bell;
         QString silent;
         BellOutcome silentAs = BellOutcome::Silenced;
-        SoundKind kind = SoundKind::Bell; // how loud and where it plays
+        SoundKind kind = SoundKind::Bell; // how it meets other sounds, how loud, where
     };
     // A bell whose music (or tone) started but is not yet known to be heard.
     struct Unheard {
@@ -141,6 +151,14 @@ private:
     void recordPassed(const QDateTime &before, const QTime &after, const QSet<int> &leave,
                       BellOutcome outcome, const QString &reason);
     void ringDue(const QList<Due> &due, const QDateTime &now);
+    // Of sounds due together, the one that is opened; -1: none may start.
+    qsizetype chosen(const QList<Due> &due);
+    // Starts `due` and records it, or records why it could not start.
+    void ringOne(const Due &due, int sure, const QDateTime &present);
+    // What a sound that gives way to what sounds is recorded for.
+    QString givenWayTo();
+    // Why the announcement `chime` goes before cannot play, when that is already known.
+    std::optional<QString> brokenAnnouncement(const Due &chime) const;
     // Has the sound of the next bell of the day prepared, once, if it is due soon: its music,
     // or the program's own tone when the music cannot play.
     void prepareNext(const QDateTime &present);
@@ -184,6 +202,10 @@ private:
     bool m_ringing = true;
     quint64 m_starts = 0;
     QString m_heldFor;
+    QString m_soundingName; // of the last sound the clock started
+    // The second of the announcement whose chime gave way, and why: it gives way too.
+    QDateTime m_chimeLeftOutAt;
+    QString m_chimeLeftOutWhy;
     QSet<int> m_rung; // bells of m_rungDate that had their chance
     QDate m_rungDate;
     quint64 m_rungGeneration = 0; // the plan's generation m_rung was last read for
