@@ -14,7 +14,7 @@ constexpr V R = V::Refused;
 // The anthem and the moments of a date are never cut by a lesson bell or an announcement; an
 // announcement never cuts a bell; music waits for every voice and bell, and music played by
 // hand gives way to everything.
-const std::array<SoundRules::Rule, SoundRules::KindCount> rules{{
+constexpr std::array<SoundRules::Rule, SoundRules::KindCount> rules{{
     {SoundKind::Alarm, "Acil durum alarmı", L::Alarm, true, {C, C, C, C, C, C, C, C}},
     {SoundKind::Anthem, "İstiklal Marşı", L::Bell, true, {R, C, C, C, C, C, C, C}},
     {SoundKind::Moment, "Tek seferlik zil", L::Bell, true, {R, R, C, C, C, C, C, C}},
@@ -24,6 +24,15 @@ const std::array<SoundRules::Rule, SoundRules::KindCount> rules{{
     {SoundKind::BreakMusic, "Teneffüs müziği", L::Music, false, {W, W, W, W, W, W, C, C}},
     {SoundKind::HandMusic, "Elle çalınan müzik", L::Music, false, {R, R, R, R, R, R, R, C}},
 }};
+
+// rule() finds a kind's row by its place.
+constexpr bool inKindOrder() {
+    for (size_t i = 0; i < rules.size(); ++i)
+        if (size_t(rules[i].kind) != i)
+            return false;
+    return true;
+}
+static_assert(inKindOrder());
 } // namespace
 
 const std::array<SoundRules::Rule, SoundRules::KindCount> &SoundRules::table() {
