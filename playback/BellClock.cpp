@@ -408,7 +408,6 @@ void BellClock::recordNow(const Bell &bell, BellOutcome outcome, const QString &
 }
 
 std::optional<QString> BellClock::startBell(const Bell &bell, int sure, SoundKind kind) {
-    ++m_starts;
     const MusicFile music = MusicFile::of(bell.music);
     if (!music.ok())
         return music.refusal;

@@ -94,8 +94,6 @@ public:
     // Records `bell` as a line of this second that sounded nothing of the clock's: music
     // between the bells that could not play, say.
     void recordNow(const Bell &bell, BellOutcome outcome, const QString &reason);
-    // Counts the sounds started, so a caller can tell whether another began since it looked.
-    quint64 starts() const { return m_starts; }
     // While `why` is not empty the alarm holds the loudspeakers, also between two plays of its
     // sound: what falls due meanwhile meets it as SoundRules says, and is recorded for `why`.
     void holdFor(const QString &why) { m_heldFor = why; }
@@ -200,7 +198,6 @@ private:
     bool m_outputFailing = false;
     bool m_prepareAhead = false;
     bool m_ringing = true;
-    quint64 m_starts = 0;
     QString m_heldFor;
     QString m_soundingName; // of the last sound the clock started
     // The second of the announcement whose chime gave way, and why: it gives way too.
