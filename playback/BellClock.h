@@ -21,8 +21,9 @@ class BellPlayer;
 // - a tick that comes late handles the seconds it missed; after a longer stall or a jump forward
 //   the bells of the last minute still ring, late, and the ones before are recorded as skipped;
 // - a clock set back rings the bells of the re-lived span that have not rung yet that date;
-// - bells due in one tick replace each other: the last plays, the others are recorded as
-//   replaced;
+// - a sound due while another sounds starts or gives way as SoundRules says, by what really
+//   sounds at that second; of sounds due in one tick the strongest plays (the last of equals)
+//   and the others are recorded as replaced;
 // - the first tick is a start after a stop: it rings the last minute's bells that have not rung,
 //   and records today's earlier bells without a line in the record as missed.
 // - a store another program holds locked costs no bell: the day already read rings on, and the
