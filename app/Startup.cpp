@@ -252,7 +252,8 @@ void Program::announceNow(const Announcement &announcement) {
                                                 "yapılamadı."));
         return;
     }
-    m_bells.announceNow(announcement);
+    if (const std::optional<QString> refused = m_bells.announceNow(announcement))
+        showMessage(&m_menu, *refused);
 }
 
 void Program::addBreakMusic() {

@@ -33,9 +33,12 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
     QObject::connect(&m_clock, &BellClock::dayBegan, &m_dayCheck, &DayCheck::check);
     QObject::connect(&m_dayCheck, &DayCheck::cannotPlay, &m_clock, &BellClock::setUnplayable);
     for (LayerBellPlayer *player : {&m_bellPlayer, &m_musicPlayer}) {
-        // A bell, an announcement, an alarm or the break music wins over music someone plays
-        // with the player bar.
-        QObject::connect(player, &BellPlayer::started, player, [this] { stopDevice(); });
+        // Music someone plays with the player bar gives way to what these start.
+        QObject::connect(player, &BellPlayer::started, player, [this, player] {
+            if (SoundRules::mayStart(player->kind(), SoundKind::HandMusic) ==
+                SoundRules::Verdict::Cut)
+                stopDevice();
+        });
         player->setStyle([this](SoundKind kind) { return soundStyle(kind); });
         // Told after the tick that played it: a box must not open while a bell is being started.
         QObject::connect(
@@ -46,10 +49,8 @@ Bells::Bells(std::function<void(const QString &message)> report, std::unique_ptr
             },
             Qt::QueuedConnection);
     }
+    m_player.setStyle([this] { return soundStyle(SoundKind::HandMusic); });
 }
-
-static_assert(int(SoundKind::Announcement) == int(SoundSettings::Kind::Announcement) &&
-              int(SoundKind::Alarm) == int(SoundSettings::Kind::Alarm));
 
 SoundStyle Bells::soundStyle(SoundKind kind) {
     try {
@@ -58,8 +59,7 @@ SoundStyle Bells::soundStyle(SoundKind kind) {
         // A schedule that cannot be read now (locked, gone) must not change how loud a bell is:
         // the values last read stand, and the clock tells of the schedule itself.
     }
-    const auto k = SoundSettings::Kind(int(kind));
-    return {m_soundValues.effective(k), m_soundValues.outputOf(k)};
+    return SoundRules::style(kind, m_soundValues);
 }
 
 Bells::~Bells() = default;
@@ -153,13 +153,12 @@ void Bells::ringNow(const QString &music, int seconds, const QString &by) {
 }
 
 QString Bells::louderSound() {
-    if (m_alarm.sounding())
-        return QStringLiteral("Acil durum alarmı çalıyor");
-    if (m_bellPlayer.playing())
-        return QStringLiteral("Zil çalıyor");
-    if (m_breakMusic.playing())
-        return QStringLiteral("Teneffüs müziği çalıyor");
-    return {};
+    std::optional<SoundKind> sounding = m_clock.sounding();
+    if (!sounding && m_breakMusic.playing())
+        sounding = SoundKind::BreakMusic;
+    if (SoundRules::mayStart(SoundKind::HandMusic, sounding) == SoundRules::Verdict::Cut)
+        return {};
+    return QStringLiteral("%1 çalıyor").arg(SoundRules::title(*sounding));
 }
 
 bool Bells::stopDevice() {
@@ -174,28 +173,35 @@ bool Bells::stopDevice() {
     return true;
 }
 
-void Bells::announceNow(const Announcement &announcement) {
+std::optional<QString> Bells::announceNow(const Announcement &announcement) {
     const QDateTime now = programClock().now();
     Bell bell;
     bell.date = now.date();
     bell.gunId = GunIDOf(now.date());
     bell.name = QStringLiteral("Anons (şimdi): %1").arg(announcement.name);
+    bell.start = StoredTimeForm(now.time());
     bell.music = announcement.sound;
     bell.sure = announcement.sure;
+    // Asked now rather than after the chime: what outranks an announcement is not cut for it,
+    // and the asker hears so at once.
+    if (SoundRules::mayStart(SoundKind::Chime, m_clock.sounding()) != SoundRules::Verdict::Cut)
+        return QStringLiteral("Anons şimdi yapılamaz: \"%1\" çalıyor.").arg(m_clock.soundingName());
+    // A recording known to be broken would only chime and then say nothing.
+    if (const std::optional<QString> broken = m_clock.wontPlay(bell)) {
+        m_clock.recordNow(bell, BellOutcome::Failed, *broken);
+        return QStringLiteral("Anons çalınamaz: %1").arg(*broken);
+    }
     Bell chime = bell;
     chime.name = QStringLiteral("Anons çanı: %1").arg(announcement.name);
-    chime.start = StoredTimeForm(now.time());
     chime.music = ProgramSounds::bellName(ProgramSounds::Sound::AnonsCani);
     chime.sure = DayPlan::ChimeSeconds;
-    m_clock.soundNow(chime, {}, SoundKind::Announcement);
-    const quint64 chimed = m_clock.starts();
-    QTimer::singleShot(DayPlan::ChimeSeconds * 1000, &m_clock, [this, bell, chimed]() mutable {
+    m_clock.soundNow(chime, {}, SoundKind::Chime);
+    QTimer::singleShot(DayPlan::ChimeSeconds * 1000, &m_clock, [this, bell]() mutable {
         bell.start = StoredTimeForm(programClock().now().time());
-        // A bell that began meanwhile is not cut off for it.
-        m_clock.soundNow(bell,
-                         m_clock.starts() == chimed ? QString() : QStringLiteral("zil çalarken"),
-                         SoundKind::Announcement);
+        // What began meanwhile meets it as the rules say.
+        m_clock.soundNow(bell, {}, SoundKind::Announcement);
     });
+    return std::nullopt;
 }
 
 QString Bells::alarmCommand(int kind) {
@@ -218,6 +224,6 @@ QString Bells::announceCommand(int id) {
     }
     if (!found)
         return QStringLiteral("Anons bulunamadı (no %1).").arg(id);
-    announceNow(*found);
-    return QStringLiteral("Şimdi anons ediliyor: %1").arg(found->name);
+    return announceNow(*found).value_or(
+        QStringLiteral("Şimdi anons ediliyor: %1").arg(found->name));
 }

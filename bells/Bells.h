@@ -62,8 +62,9 @@ public:
     // once, the clock keeps trying, and the answer is false.
     bool start();
     // An announcement made now ("Şimdi anons et"): the chime, then the announcement, each
-    // recorded; the announcement gives way when a bell started during the chime.
-    void announceNow(const Announcement &announcement);
+    // recorded, as SoundRules lets them start. Refused, with the sentence for the asker, while
+    // something it may not cut sounds, or when its recording is known not to play.
+    std::optional<QString> announceNow(const Announcement &announcement);
     // A bell rung by hand now: `music` (a name in Muzikler) for `seconds`, recorded as a bell of
     // this second; `by` says who rang it, in the record's words.
     void ringNow(const QString &music, int seconds, const QString &by = {});

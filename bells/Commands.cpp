@@ -103,7 +103,9 @@ Commands::Outcome Commands::carryOut(const PhoneCommand &command, const QString 
         const QString name = announcement->name;
         if (!who.isEmpty())
             announcement->name += QStringLiteral(" (%1)").arg(who);
-        m_bells.announceNow(*announcement);
+        // Refused while something that outranks it sounds, with what that is.
+        if (const std::optional<QString> refused = m_bells.announceNow(*announcement))
+            return {false, *refused};
         return {true, QStringLiteral("Anons yapıldı: %1").arg(name)};
     }
     case PhoneCommand::Kind::Alarm:

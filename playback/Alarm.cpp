@@ -87,9 +87,8 @@ void Alarm::sound(Kind kind) {
     bell.sure = 0;
     m_kind.reset();
     m_told = false;
-    // Let go first, so that the alarm itself is not held; a failing recording falls back to the
+    // An alarm cuts whatever sounds, another alarm too; a failing recording falls back to the
     // program's tone there, and is recorded as such.
-    m_clock.holdFor({});
     m_clock.soundNow(bell, {}, SoundKind::Alarm);
     m_kind = kind;
     m_clock.holdFor(holdReason());

@@ -174,11 +174,9 @@ void BellClock::prepareNext(const QDateTime &present) {
         }
         QList<Due> due;
         collectDue(second, due);
-        // As in ringDue: of the bells due together, the last that can start is the one opened.
-        for (auto it = due.crbegin(); it != due.crend(); ++it) {
-            if (!it->bell.duration() || !it->silent.isEmpty())
-                continue;
-            prepareBell(second, it->bell);
+        // As in ringDue: of the sounds due together, the one that will be opened.
+        if (const qsizetype i = chosen(due); i >= 0) {
+            prepareBell(second, due[i].bell);
             return;
         }
     }
@@ -204,9 +202,7 @@ void BellClock::collectDue(const QDateTime &second, QList<Due> &due) {
     const QTime time = second.time();
     for (const PlannedSound &sound : m_plan->sounds())
         if (sound.at == time && !m_rung.contains(sound.bell.id))
-            due.append({second, sound.bell, sound.quiet, sound.quietAs,
-                        sound.kind == PlannedSound::Kind::Announcement ? SoundKind::Announcement
-                                                                       : SoundKind::Bell});
+            due.append({second, sound.bell, sound.quiet, sound.quietAs, SoundRules::kindOf(sound)});
 }
 
 void BellClock::recordSkipped(const QDateTime &after, const QDateTime &before,
@@ -244,20 +240,60 @@ void BellClock::recordPassed(const QDateTime &before, const QTime &after, const 
     }
 }
 
-void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
-    // Bells due in one tick replace each other at once: only the last one that can start is
-    // opened, since opening the others (a connection to the sound server each) would only
-    // hold up the tick. Their music is still checked, so a missing file is reported.
-    qsizetype last = -1;
+qsizetype BellClock::chosen(const QList<Due> &due) {
+    // Of the sounds due together only one is opened, since opening the others (a connection to
+    // the sound server each) would only hold up the tick: the strongest that may start over
+    // what sounds, the last of equals.
+    const std::optional<SoundKind> now = sounding();
+    qsizetype best = -1;
     for (qsizetype i = 0; i < due.size(); ++i)
-        if (due[i].bell.duration() && due[i].silent.isEmpty() && m_heldFor.isEmpty())
-            last = i;
+        if (due[i].bell.duration() && due[i].silent.isEmpty() &&
+            SoundRules::mayStart(due[i].kind, now) == SoundRules::Verdict::Cut &&
+            (best < 0 || due[i].kind <= due[best].kind))
+            best = i;
+    return best;
+}
+
+std::optional<SoundKind> BellClock::sounding() {
+    if (!m_heldFor.isEmpty())
+        return SoundKind::Alarm;
+    if (m_player.playing())
+        return m_player.kind();
+    return std::nullopt;
+}
+
+QString BellClock::givenWayTo() {
+    return m_heldFor.isEmpty() ? QStringLiteral("\"%1\" çalarken").arg(m_soundingName) : m_heldFor;
+}
+
+void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
+    const qsizetype last = chosen(due);
     const QDateTime present = wholeSecond(now);
     for (qsizetype i = 0; i < due.size(); ++i) {
         Due d = due[i];
-        if (!m_heldFor.isEmpty() && d.silent.isEmpty()) {
-            d.silent = m_heldFor;
+        // What sounds decides, not what was planned to: a siren that never started holds
+        // nothing back, and an anthem played whole holds back whatever is due while it sounds.
+        // A sound that has to wait for it is not heard either: it would cut into what follows.
+        if (d.silent.isEmpty() &&
+            SoundRules::mayStart(d.kind, sounding()) != SoundRules::Verdict::Cut) {
+            d.silent = givenWayTo();
             d.silentAs = BellOutcome::Replaced;
+        }
+        // An announcement is one sound with its chime: it does not come without it.
+        if (d.kind == SoundKind::Announcement && d.silent.isEmpty() &&
+            m_chimeLeftOutAt == d.second) {
+            d.silent = m_chimeLeftOutWhy;
+            d.silentAs = BellOutcome::Replaced;
+        }
+        if (d.kind == SoundKind::Chime && d.silent.isEmpty())
+            if (const std::optional<QString> broken = brokenAnnouncement(d)) {
+                d.silent = QStringLiteral("anons çalınamaz: %1").arg(*broken);
+                d.silentAs = BellOutcome::Failed;
+            }
+        if (d.kind == SoundKind::Chime && !d.silent.isEmpty() &&
+            d.silentAs == BellOutcome::Replaced) {
+            m_chimeLeftOutAt = d.second.addSecs(DayPlan::ChimeSeconds);
+            m_chimeLeftOutWhy = d.silent;
         }
         m_rung.insert(d.bell.id);
         const std::optional<int> sure = d.bell.duration();
@@ -269,34 +305,7 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
                 report(why + namedBell(d.bell));
             record(d, BellOutcome::Failed, 0, why);
         } else if (i == last) {
-            QElapsedTimer opening;
-            opening.start();
-            const std::optional<QString> failure = startBell(d.bell, *sure, d.kind);
-            // An output that did not answer is not kept waiting for a second time in this tick.
-            const bool tone =
-                failure && opening.elapsed() < 1000 && startFallbackTone(*sure, d.kind);
-            // When not even the program's own tone plays, the output is at fault rather than the
-            // music: that is said once, until a bell plays again, while every bell is recorded.
-            const bool outputDown = failure && !tone;
-            if (failure && !(outputDown && m_outputFailing))
-                reportBell(d.bell, *failure);
-            if (outputDown)
-                m_outputFailing = true;
-            const qint64 delay = d.second.msecsTo(programClock().now());
-            if (outputDown) {
-                record(d, BellOutcome::Failed, delay, *failure);
-            } else {
-                // Recorded once its sound is heard: a play the output accepted may go nowhere.
-                Unheard started;
-                started.due = d;
-                started.outcome = d.second < present ? BellOutcome::RangLate : BellOutcome::Rang;
-                if (failure)
-                    started.outcome = BellOutcome::Failed;
-                started.delayMs = delay;
-                started.reason = failure.value_or(m_player.playNote());
-                started.fallbackTone = tone;
-                awaitHeard(std::move(started));
-            }
+            ringOne(d, *sure, present);
         } else {
             const MusicFile music = MusicFile::of(d.bell.music);
             QString why = music.refusal;
@@ -307,6 +316,53 @@ void BellClock::ringDue(const QList<Due> &due, const QDateTime &now) {
             record(d, BellOutcome::Replaced, 0, why);
         }
     }
+}
+
+void BellClock::ringOne(const Due &d, int sure, const QDateTime &present) {
+    QElapsedTimer opening;
+    opening.start();
+    const std::optional<QString> failure = startBell(d.bell, sure, d.kind);
+    // An output that did not answer is not kept waiting for a second time in this tick.
+    const bool tone = failure && opening.elapsed() < 1000 && SoundRules::rule(d.kind).toneInPlace &&
+                      startFallbackTone(sure, d.kind);
+    if (!failure || tone)
+        m_soundingName = d.bell.name;
+    // When not even the program's own tone plays, the output is at fault rather than the
+    // music: that is said once, until a bell plays again, while every bell is recorded.
+    const bool outputDown = failure && !tone && SoundRules::rule(d.kind).toneInPlace;
+    if (failure && !(outputDown && m_outputFailing))
+        reportBell(d.bell, *failure);
+    if (outputDown)
+        m_outputFailing = true;
+    const qint64 delay = d.second.msecsTo(programClock().now());
+    if (failure && !tone) {
+        record(d, BellOutcome::Failed, delay, *failure);
+        return;
+    }
+    // Recorded once its sound is heard: a play the output accepted may go nowhere.
+    Unheard started;
+    started.due = d;
+    started.outcome = d.second < present ? BellOutcome::RangLate : BellOutcome::Rang;
+    if (failure)
+        started.outcome = BellOutcome::Failed;
+    started.delayMs = delay;
+    started.reason = failure.value_or(m_player.playNote());
+    started.fallbackTone = tone;
+    awaitHeard(std::move(started));
+}
+
+std::optional<QString> BellClock::brokenAnnouncement(const Due &chime) const {
+    const PlannedSound *announcement = m_plan->announcementAfter(chime.bell);
+    return announcement ? wontPlay(announcement->bell) : std::nullopt;
+}
+
+std::optional<QString> BellClock::wontPlay(const Bell &bell) const {
+    const MusicFile music = MusicFile::of(bell.music);
+    if (!music.ok())
+        return music.refusal;
+    if (!QFileInfo(music.path).isReadable())
+        return QStringLiteral("dosya bulunamadı ya da okunamıyor");
+    return knownUnplayable(bell.music, music.path);
 }
 
 bool BellClock::loadDay(const QDate &date) {
@@ -352,7 +408,6 @@ void BellClock::recordNow(const Bell &bell, BellOutcome outcome, const QString &
 }
 
 std::optional<QString> BellClock::startBell(const Bell &bell, int sure, SoundKind kind) {
-    ++m_starts;
     const MusicFile music = MusicFile::of(bell.music);
     if (!music.ok())
         return music.refusal;

@@ -21,8 +21,9 @@ class BellPlayer;
 // - a tick that comes late handles the seconds it missed; after a longer stall or a jump forward
 //   the bells of the last minute still ring, late, and the ones before are recorded as skipped;
 // - a clock set back rings the bells of the re-lived span that have not rung yet that date;
-// - bells due in one tick replace each other: the last plays, the others are recorded as
-//   replaced;
+// - a sound due while another sounds starts or gives way as SoundRules says, by what really
+//   sounds at that second; of sounds due in one tick the strongest plays (the last of equals)
+//   and the others are recorded as replaced;
 // - the first tick is a start after a stop: it rings the last minute's bells that have not rung,
 //   and records today's earlier bells without a line in the record as missed.
 // - a store another program holds locked costs no bell: the day already read rings on, and the
@@ -94,12 +95,20 @@ public:
     // Records `bell` as a line of this second that sounded nothing of the clock's: music
     // between the bells that could not play, say.
     void recordNow(const Bell &bell, BellOutcome outcome, const QString &reason);
-    // Counts the sounds started, so a caller can tell whether another began since it looked.
-    quint64 starts() const { return m_starts; }
-    // While `why` is not empty something louder holds the loudspeakers (an alarm): what falls
-    // due meanwhile is recorded as given way to it, for that reason, and does not sound.
+    // While `why` is not empty the alarm holds the loudspeakers, also between two plays of its
+    // sound: what falls due meanwhile meets it as SoundRules says, and is recorded for `why`.
     void holdFor(const QString &why) { m_heldFor = why; }
     QString heldFor() const { return m_heldFor; }
+    // The kind of what the clock's player sounds now (the alarm while it holds); nothing when
+    // it is silent.
+    std::optional<SoundKind> sounding();
+    // The name of what sounds, as the record and the user are told it.
+    QString soundingName() const {
+        return m_heldFor.isEmpty() ? m_soundingName : SoundRules::title(SoundKind::Alarm);
+    }
+    // Why `bell`'s music will not play, when that is known before trying: a name Muzikler
+    // refuses, a file that is not there, or what the start-of-day check found.
+    std::optional<QString> wontPlay(const Bell &bell) const;
 
 signals:
     // The clock label's new caption.
@@ -115,7 +124,7 @@ private:
         Bell bell;
         QString silent;
         BellOutcome silentAs = BellOutcome::Silenced;
-        SoundKind kind = SoundKind::Bell; // how loud and where it plays
+        SoundKind kind = SoundKind::Bell; // how it meets other sounds, how loud, where
     };
     // A bell whose music (or tone) started but is not yet known to be heard.
     struct Unheard {
@@ -141,6 +150,14 @@ private:
     void recordPassed(const QDateTime &before, const QTime &after, const QSet<int> &leave,
                       BellOutcome outcome, const QString &reason);
     void ringDue(const QList<Due> &due, const QDateTime &now);
+    // Of sounds due together, the one that is opened; -1: none may start.
+    qsizetype chosen(const QList<Due> &due);
+    // Starts `due` and records it, or records why it could not start.
+    void ringOne(const Due &due, int sure, const QDateTime &present);
+    // What a sound that gives way to what sounds is recorded for.
+    QString givenWayTo();
+    // Why the announcement `chime` goes before cannot play, when that is already known.
+    std::optional<QString> brokenAnnouncement(const Due &chime) const;
     // Has the sound of the next bell of the day prepared, once, if it is due soon: its music,
     // or the program's own tone when the music cannot play.
     void prepareNext(const QDateTime &present);
@@ -182,8 +199,11 @@ private:
     bool m_outputFailing = false;
     bool m_prepareAhead = false;
     bool m_ringing = true;
-    quint64 m_starts = 0;
     QString m_heldFor;
+    QString m_soundingName; // of the last sound the clock started
+    // The second of the announcement whose chime gave way, and why: it gives way too.
+    QDateTime m_chimeLeftOutAt;
+    QString m_chimeLeftOutWhy;
     QSet<int> m_rung; // bells of m_rungDate that had their chance
     QDate m_rungDate;
     quint64 m_rungGeneration = 0; // the plan's generation m_rung was last read for

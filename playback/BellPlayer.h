@@ -1,14 +1,12 @@
 #pragma once
 
 #include "MediaLayer.h"
+#include "SoundRules.h"
 
 #include <QObject>
 #include <QString>
 
 #include <optional>
-
-// What a sound is, for how loud it plays, where it goes and what gives way to it.
-enum class SoundKind { Bell, Announcement, Music, Alarm };
 
 // What rings a bell (and whatever else sounds at a time of its own): one sound at a time, played
 // from its start for a length and then stopped by the player itself. A new play replaces the
@@ -39,6 +37,8 @@ public:
     // What the record line of the last play should say although it played (it went to another
     // output than the one chosen); empty when nothing.
     virtual QString playNote() const { return {}; }
+    // The kind of the last play, whether or not it still sounds.
+    SoundKind kind() const { return m_kind; }
 
 signals:
     // A play has started; what else plays through the same output should give way.
@@ -47,4 +47,7 @@ signals:
     void finished();
     // The sound of the last play broke off while playing.
     void failed(const QString &why);
+
+protected:
+    SoundKind m_kind = SoundKind::Bell;
 };

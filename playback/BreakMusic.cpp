@@ -55,10 +55,11 @@ BreakMusic::BreakMusic(BellClock &clock, BellPlayer &music, BellPlayer &bells, C
     , m_settings(settings)
     , m_report(std::move(report)) {
     connect(&m_clock, &BellClock::ticked, this, &BreakMusic::tick);
-    // Anything the bells' player starts is louder in the order of things: the music stops at
-    // once, rather than fading under a bell or a voice.
+    // What the bells' player starts may cut the music: it stops at once then, rather than
+    // fading under a bell or a voice.
     connect(&m_bells, &BellPlayer::started, this, [this] {
-        if (m_state != State::Idle) {
+        if (m_state != State::Idle && SoundRules::mayStart(m_bells.kind(), SoundKind::BreakMusic) ==
+                                          SoundRules::Verdict::Cut) {
             m_state = State::Idle;
             m_music.stop();
         }
@@ -205,8 +206,8 @@ void BreakMusic::tick(const QDateTime &present) {
     const Settings s = settings();
     DayPlan &plan = m_clock.plan();
     std::optional<QTime> until;
-    // Only the copy that rings plays music, only on the school's days, and never under an alarm.
-    if (m_clock.ringing() && s.on && m_clock.heldFor().isEmpty() && plan.date() == present.date() &&
+    // Only the copy that rings plays music, only on the school's days.
+    if (m_clock.ringing() && s.on && plan.date() == present.date() &&
         s.days.contains(GunIDOf(present.date())) && !offToday())
         until = musicUntil(plan.sounds(), present.time(), s.spans);
     const qint64 left = until ? present.time().msecsTo(*until) : 0;
@@ -216,7 +217,9 @@ void BreakMusic::tick(const QDateTime &present) {
         m_music.fadeOut(int(std::clamp<qint64>(left - SilentBeforeMs, 0, FadeMs)));
         return;
     }
-    if (m_state != State::Idle || left < ShortestPlayMs || m_bells.playing())
+    // What sounds on the bells' player (held by an alarm included) is waited for.
+    if (m_state != State::Idle || left < ShortestPlayMs ||
+        SoundRules::mayStart(SoundKind::BreakMusic, m_clock.sounding()) != SoundRules::Verdict::Cut)
         return;
     startNext();
 }
@@ -251,7 +254,7 @@ bool BreakMusic::startNext() {
             continue;
         const MusicFile file = MusicFile::of(name);
         const std::optional<QString> failure =
-            file.ok() ? m_music.play(file.path, 0, SoundKind::Music) : file.refusal;
+            file.ok() ? m_music.play(file.path, 0, SoundKind::BreakMusic) : file.refusal;
         if (!failure) {
             m_state = State::Playing;
             return true;

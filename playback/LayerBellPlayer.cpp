@@ -34,6 +34,7 @@ void LayerBellPlayer::prepare(const QString &file) {
 std::optional<QString> LayerBellPlayer::play(const QString &file, int lengthSeconds,
                                              SoundKind kind) {
     const SoundStyle style = m_style ? m_style(kind) : SoundStyle{};
+    m_kind = kind;
     // The sound it replaces goes after the new one has started: tearing an output down while
     // another starts would make the new one wait for it.
     const quint16 replaced = std::exchange(m_device, 0);
@@ -109,8 +110,9 @@ qint64 LayerBellPlayer::position() {
 
 bool LayerBellPlayer::playing() {
     quint32 mode = 0;
+    // A sound at its length has ended, even before its timer has come round to close it.
     return m_device != 0 && m_layer.status(m_device, MediaStatusItem::Mode, mode) == 0 &&
-           mode == MCI_MODE_PLAY;
+           mode == MCI_MODE_PLAY && (m_endMs == 0 || position() < m_endMs - StopSlackMs);
 }
 
 MediaHeard LayerBellPlayer::heard(QString &why) {

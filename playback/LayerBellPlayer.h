@@ -7,13 +7,6 @@
 
 #include <functional>
 
-// How a kind of sound plays: how loud (0 silent, 1 as recorded) and through which output (the
-// sound server's name; empty: the program's own).
-struct SoundStyle {
-    double volume = 1.0;
-    QString output;
-};
-
 // The bell player on a MediaLayer, beside whatever else the layer plays (the player bar's
 // device): each sound is a device of its own, opened for its play and closed when it ends.
 class LayerBellPlayer final : public BellPlayer {

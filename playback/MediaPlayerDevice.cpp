@@ -54,10 +54,16 @@ void MediaPlayerDevice::Open() {
     request.element = m_fileName;
     request.byType = m_deviceType != dtAutoSelect;
     request.shareable = m_shareable;
+    const SoundStyle style = m_style ? m_style() : SoundStyle{};
+    request.output = style.output;
     quint16 device = 0;
     m_lastError = m_layer->open(request, device);
     if (m_lastError != 0)
         throw EMCIDeviceError(ErrorText());
+    // Set before anything plays, so the first sample is already at it. A layer that cannot set
+    // it leaves the music as recorded, as the bells are.
+    if (m_style)
+        m_layer->setVolume(device, style.volume);
 
     m_isOpen = true;
     m_mciDevice = device;

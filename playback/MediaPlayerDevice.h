@@ -2,6 +2,7 @@
 
 #include "MPlayerTypes.h"
 #include "MediaLayer.h"
+#include "SoundRules.h"
 
 #include <QObject>
 #include <QPointer>
@@ -51,6 +52,9 @@ public:
     TMPNotifyValues NotifyResult() const { return m_notifyResult; }
 
     void Open();
+    // Asked at every open for the level and output music played by hand gets; without one it
+    // plays as recorded through the program's own output.
+    void setStyle(std::function<SoundStyle()> style) { m_style = std::move(style); }
     // The layer the device plays through; others (the bell player) may play through it too.
     MediaLayer &layer() { return *m_layer; }
     // Whether the music of the last Play has reached a sound output (MediaLayer::heard); `why`
@@ -105,6 +109,7 @@ private:
     void goToTrackPosition(qint32 target);
 
     std::unique_ptr<MediaLayer> m_layer;
+    std::function<SoundStyle()> m_style;
     // The devices this player opened lately: the layer's notices of any other are not its own.
     QList<quint16> m_ownDevices;
     QString m_fileName;

@@ -46,25 +46,18 @@ void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
             Bell anthem = siren;
             anthem.id = siren.id - 1;
             anthem.name = QStringLiteral("İstiklal Marşı (10 Kasım)");
-            anthem.start = StoredTimeForm(QTime(9, 5).addSecs(SaygiDurusuSeconds));
+            const QTime at = QTime(9, 5).addSecs(SaygiDurusuSeconds);
+            anthem.start = StoredTimeForm(at);
             anthem.music = marsi;
             anthem.sure = 0;
-            oneOffs.append(anthem);
+            sounds.append(
+                {PlannedSound::Kind::Ceremony, at, anthem, day.rings(at) ? QString() : day.reason});
         }
     }
+    // Which of them sounds when they meet the week's bells is decided as they fall due, by
+    // what really sounds then.
     for (const Bell &bell : std::as_const(oneOffs)) {
         const QTime at = bell.startTime();
-        const std::optional<int> length = bell.duration();
-        // A weekday bell due while a moment of the date sounds gives way to it: rung after it,
-        // it would cut into what follows (a siren into the anthem), and the moment is what the
-        // school chose for that time.
-        if (at.isValid() && length && *length > 0)
-            for (PlannedSound &sound : sounds)
-                if (sound.kind == PlannedSound::Kind::Bell && sound.sounds() && sound.at >= at &&
-                    sound.at < at.addSecs(*length)) {
-                    sound.quiet = QStringLiteral("yerine \"%1\" çaldı").arg(bell.name);
-                    sound.quietAs = BellOutcome::Replaced;
-                }
         sounds.append({PlannedSound::Kind::OneOff, at, bell,
                        !at.isValid() || day.rings(at) ? QString() : day.reason});
     }
@@ -72,12 +65,6 @@ void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
 
 void DayPlan::addAnnouncements(const QDate &date, const CalendarDay &day, int programme,
                                QList<PlannedSound> &sounds) {
-    // What else sounds that day, with when it stops; a sound played whole has no known end, so
-    // only its start is kept clear.
-    QList<std::pair<QTime, const PlannedSound *>> busy;
-    for (const PlannedSound &sound : std::as_const(sounds))
-        if (sound.sounds())
-            busy.append({sound.at.addSecs(qMax(1, sound.bell.duration().value_or(1))), &sound});
     QList<PlannedSound> added;
     for (const Announcement &a : m_store.announcementsOn(date, programme, day.gunId)) {
         Bell bell;
@@ -94,13 +81,6 @@ void DayPlan::addAnnouncements(const QDate &date, const CalendarDay &day, int pr
         const QTime from = hasChime ? a.at.addSecs(-ChimeSeconds) : a.at;
         PlannedSound announcement{PlannedSound::Kind::Announcement, a.at, bell,
                                   !a.at.isValid() || day.rings(a.at) ? QString() : day.reason};
-        // A bell wins: an announcement that would start (or chime) while one still sounds is
-        // not heard at all rather than cut into it or cut by it.
-        for (const auto &[until, other] : std::as_const(busy))
-            if (announcement.sounds() && other->at <= a.at && until > from) {
-                announcement.quiet = QStringLiteral("\"%1\" çalarken").arg(other->bell.name);
-                announcement.quietAs = BellOutcome::Replaced;
-            }
         if (hasChime && announcement.sounds()) {
             Bell chime = bell;
             chime.id = Bell::chimeId(a.id);
@@ -274,6 +254,16 @@ void DayPlan::recorded(const BellEvent &event, bool wasCurrent) {
         m_troubled = true;
         emit changed();
     }
+}
+
+const PlannedSound *DayPlan::announcementAfter(const Bell &chime) const {
+    if (!chime.isChime())
+        return nullptr;
+    const int id = Bell::announcementId(Bell::chimeId(0) - chime.id);
+    for (const PlannedSound &sound : m_sounds)
+        if (sound.bell.id == id)
+            return &sound;
+    return nullptr;
 }
 
 const PlannedSound *DayPlan::next(const QTime &time) const {

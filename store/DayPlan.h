@@ -15,20 +15,20 @@
 
 // One thing that sounds, or would sound, at a moment of a date.
 struct PlannedSound {
-    // What it is. Bells only so far; every other kind of sound of a school day joins here, and
-    // whatever sounds it follows the same rules of the clock.
+    // Where it comes from. How it meets other sounds, how loud it plays and where is playback's
+    // SoundRules, which reads this.
     enum class Kind {
-        Bell,   // a weekday's bell of the programme the date rings
-        OneOff, // a bell of this date only: the school's "Tek seferlik", or the calendar's own
-        Ceremony, // the flag ceremony, on the days around weekends, holidays and breaks
+        Bell,     // a weekday's bell of the programme the date rings
+        OneOff,   // a bell of this date only: the school's "Tek seferlik", or the calendar's own
+        Ceremony, // the anthem: the flag ceremony's, around weekends, holidays and breaks, and 10
+                  // Kasım's after the saygı duruşu
         Announcement, // a recorded or spoken announcement, or the chime just before it
     };
     Kind kind = Kind::Bell;
     QTime at;  // invalid when the row's start cannot be read: it never sounds
     Bell bell; // where it comes from: the bell row and the weekday or date it belongs to
-    QString quiet; // why it stays quiet; empty when it sounds
-    // How a quiet sound is written in the record: kept silent by the calendar, or given way to
-    // a moment that sounds in its place.
+    QString quiet; // why the calendar keeps it quiet; empty when it sounds
+    // How a quiet sound is written in the record.
     BellOutcome quietAs = BellOutcome::Silenced;
 
     bool sounds() const { return at.isValid() && quiet.isEmpty(); }
@@ -70,6 +70,8 @@ public:
     // The date's sounds in time order; rows whose start cannot be read come first, in stored
     // order, as do sounds of the same second.
     const QList<PlannedSound> &sounds() const { return m_sounds; }
+    // The announcement the chime `chime` goes before; nullptr when it is none of the plan's.
+    const PlannedSound *announcementAfter(const Bell &chime) const;
     // The first sound after `time` that will sound; nullptr when none is left that day.
     const PlannedSound *next(const QTime &time) const;
     // The line that tells the next sound after `time`: "Sıradaki zil: 08:30:00 1. Ders", or
@@ -113,12 +115,11 @@ private:
     // The programme whose bells the day rings.
     int ringingProgramme(const CalendarDay &day);
 
-    // The announcements `date` has, each after its chime; one due while a bell, a ceremony or a
-    // moment of the date still sounds gives way to it.
+    // The announcements `date` has, each after its chime.
     void addAnnouncements(const QDate &date, const CalendarDay &day, int programme,
                           QList<PlannedSound> &sounds);
     // The moments of `date` besides its weekday's bells: the school's one-off bells and the
-    // calendar's own; and the weekday bells they push aside.
+    // calendar's own.
     void addOneOffs(const QDate &date, const CalendarDay &day, QList<PlannedSound> &sounds);
 
     BellStore &m_store;

@@ -11,7 +11,8 @@ class Calendar;
 // are whole percents; an absent or unreadable value is 100 %, an absent output the program's own.
 class SoundSettings {
 public:
-    // In the order of playback's SoundKind.
+    // The four groups a school sets a level and an output for ("Zil", "Anons", "Müzik",
+    // "Alarm"); playback's SoundRules says which group each sound plays in.
     enum class Kind { Bell, Announcement, Music, Alarm };
     static constexpr int KindCount = 4;
 

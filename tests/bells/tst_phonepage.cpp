@@ -202,6 +202,9 @@ private slots:
         Announcement a;
         a.name = QStringLiteral("Toplantı");
         a.sound = QStringLiteral("toplanti.wav");
+        // A recording that is not there is refused before its chime.
+        QVERIFY(QDir().mkpath(musicFolder()) &&
+                QFile(musicFolder() + a.sound).open(QFile::WriteOnly));
         a.gunId = 6;
         a.at = QTime(3, 0);
         const int id = page.bells->store().addAnnouncement(a);

@@ -164,10 +164,7 @@ private slots:
         v.kind = {50, 100, 100, 100};
         v.ceiling = 60;
         v.output = {QString(), QStringLiteral("koridor"), QString(), QStringLiteral("yok")};
-        player.setStyle([&v](SoundKind kind) {
-            const auto k = SoundSettings::Kind(int(kind));
-            return SoundStyle{v.effective(k), v.outputOf(k)};
-        });
+        player.setStyle([&v](SoundKind kind) { return SoundRules::style(kind, v); });
         layer.setMissingOutputs({QStringLiteral("yok")});
         QSignalSpy missing(&player, &LayerBellPlayer::outputMissing);
         QSignalSpy finished(&player, &BellPlayer::finished);
@@ -216,7 +213,7 @@ private slots:
         QCOMPARE(volumes().constLast(), QStringLiteral("0/500"));
 
         // The whole file, faded out by hand over 300 ms.
-        QCOMPARE(player.play(QStringLiteral("muzik.mp3"), 0, SoundKind::Music), std::nullopt);
+        QCOMPARE(player.play(QStringLiteral("muzik.mp3"), 0, SoundKind::BreakMusic), std::nullopt);
         const quint16 music = layer.lastOpened();
         layer.advance(music, 5000);
         player.fadeOut(300);
