@@ -22,6 +22,17 @@
 #include <QTimer>
 #include <QTranslator>
 
+namespace {
+// What the service said when it did not do a command passed on to it; what is known when it
+// said nothing.
+QString serviceRefusal(const QString &said, const QString &undone) {
+    if (!said.isEmpty())
+        return QStringLiteral("Arka plandaki hizmet: %1").arg(said);
+    return undone.isEmpty() ? QStringLiteral("Arka plandaki hizmet yanıt vermedi.")
+                            : QStringLiteral("Arka plandaki hizmet yanıt vermedi; %1").arg(undone);
+}
+} // namespace
+
 Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer,
                  const QString &webSite)
     : m_bells(showErrorNotice, std::move(layer))
@@ -96,8 +107,10 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
             return;
         m_bells.stopMusic();
         // While the service rings, the bell's music is the service's.
-        if (m_menu.serviceRings() && m_serviceClaim && !m_serviceClaim->askRunningToStop())
-            showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi."));
+        QString said;
+        if (m_menu.serviceRings() && m_serviceClaim &&
+            !m_serviceClaim->askRunningToStop(2000, &said))
+            showMessage(&m_menu, serviceRefusal(said, QString()));
     }));
     QObject::connect(&m_clockSync, &ClockSync::changed, &m_menu, [this] {
         m_menu.setClockLine(m_clockSync.shortLine(), m_clockSync.line());
@@ -168,6 +181,12 @@ Program::Program(std::function<bool()> online, std::unique_ptr<MediaLayer> layer
 }
 
 void Program::setServiceRings(bool rings) {
+    // While the service rings, a PIN typed here is tried at its gate; the session the gate
+    // opens there is the one the commands passed on to it carry.
+    if (!rings && m_serviceClaim) {
+        m_menu.gate().setLogin({});
+        m_serviceClaim->setToken({});
+    }
     // A window whose bells ring in the service may wait a moment for the service's writes.
     ScheduleQuery::setBellsRingHere(!rings);
     m_bells.clock().setRinging(!rings);
@@ -178,6 +197,11 @@ void Program::setServiceRings(bool rings) {
 
 void Program::takeOverWhenFree(FolderClaim &claim, int intervalMs) {
     m_serviceClaim = &claim;
+    m_menu.gate().setLogin([&claim](const QString &pin) {
+        return askGate(claim, pin, {GateClient::Road::Socket, {}, {}});
+    });
+    QObject::connect(&m_menu.gate(), &RoleGate::roleChanged, &m_menu,
+                     [this, &claim] { claim.setToken(m_menu.gate().token()); });
     QObject::connect(&claim, &FolderClaim::claimed, &m_menu, [this] { setServiceRings(false); });
     claim.claimWhenFree(intervalMs);
 }
@@ -218,9 +242,8 @@ int runProgram(ZilApplication &app, const std::function<bool()> &online) {
     Program program(online);
     // While this window rings, the socket's commands (the network service's phone page, a
     // staff member's) are this window's bells', at the same gate.
-    CommandDesk desk(claim, program.bells(), [](const QString &line) {
-        qInfo().noquote() << line;
-    });
+    CommandDesk desk(claim, program.bells(),
+                     [](const QString &line) { qInfo().noquote() << line; });
     QObject::connect(&claim, &FolderClaim::showRequested, &program.menu(),
                      [&program] { bringToFront(program.menu()); });
     // A window ended by the system (log-out, shutdown, kill) stops its music and lets go of the
@@ -247,9 +270,9 @@ void Program::announceNow(const Announcement &announcement) {
         return;
     // The service owns the loudspeakers then; this copy's sound would go to this desktop only.
     if (m_menu.serviceRings()) {
-        if (!m_serviceClaim || !m_serviceClaim->askRunningTo("anons", announcement.id))
-            showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi; anons "
-                                                "yapılamadı."));
+        QString said;
+        if (!m_serviceClaim || !m_serviceClaim->askRunningTo("anons", announcement.id, 2000, &said))
+            showMessage(&m_menu, serviceRefusal(said, QStringLiteral("anons yapılamadı.")));
         return;
     }
     if (const std::optional<QString> refused = m_bells.announceNow(announcement))
@@ -284,9 +307,9 @@ void Program::addBreakMusic() {
 void Program::soundAlarm(std::optional<Alarm::Kind> kind) {
     const int argument = kind ? int(*kind) : -1;
     if (m_menu.serviceRings()) {
-        if (!m_serviceClaim || !m_serviceClaim->askRunningTo("alarm", argument))
-            showMessage(&m_menu, QStringLiteral("Arka plandaki hizmet yanıt vermedi; alarm "
-                                                "komutu iletilemedi."));
+        QString said;
+        if (!m_serviceClaim || !m_serviceClaim->askRunningTo("alarm", argument, 2000, &said))
+            showMessage(&m_menu, serviceRefusal(said, QStringLiteral("alarm komutu iletilemedi.")));
         return;
     }
     m_bells.alarmCommand(argument);

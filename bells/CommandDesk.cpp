@@ -7,34 +7,39 @@
 #include <QPointer>
 
 namespace {
+// A login's outcome as it crosses the socket, both ways.
+const std::pair<GateAnswer::Outcome, QLatin1String> OutcomeNames[] = {
+    {GateAnswer::Outcome::Granted, QLatin1String("giris")},
+    {GateAnswer::Outcome::Wrong, QLatin1String("yanlis")},
+    {GateAnswer::Outcome::Wait, QLatin1String("bekle")},
+    {GateAnswer::Outcome::NoManagerPin, QLatin1String("yetkiYok")},
+    {GateAnswer::Outcome::ShortPin, QLatin1String("kisaPin")},
+    {GateAnswer::Outcome::Broken, QLatin1String("bozuk")},
+};
+
 QString outcomeName(GateAnswer::Outcome outcome) {
-    switch (outcome) {
-    case GateAnswer::Outcome::Granted:
-        return QStringLiteral("giris");
-    case GateAnswer::Outcome::Wrong:
-        return QStringLiteral("yanlis");
-    case GateAnswer::Outcome::Wait:
-        return QStringLiteral("bekle");
-    case GateAnswer::Outcome::NoManagerPin:
-        return QStringLiteral("yetkiYok");
-    case GateAnswer::Outcome::ShortPin:
-        return QStringLiteral("kisaPin");
-    case GateAnswer::Outcome::Broken:
-        break;
-    }
+    for (const auto &[known, name] : OutcomeNames)
+        if (known == outcome)
+            return name;
     return QStringLiteral("bozuk");
+}
+
+GateAnswer::Outcome outcomeNamed(const QString &name) {
+    for (const auto &[outcome, known] : OutcomeNames)
+        if (known == name)
+            return outcome;
+    return GateAnswer::Outcome::Broken;
 }
 } // namespace
 
-CommandDesk::CommandDesk(FolderClaim &claim, Bells &bells,
-                         std::function<void(const QString &)> log, QObject *parent)
+CommandDesk::CommandDesk(FolderClaim &claim, Bells &bells, std::function<void(const QString &)> log,
+                         QObject *parent)
     : QObject(parent)
     , m_bells(bells)
     , m_log(std::move(log)) {
-    claim.setHandler([this](const QJsonObject &request, const FolderClaim::Peer &peer,
-                            std::function<void(const QJsonObject &)> answer) {
-        handle(request, peer, answer);
-    });
+    claim.setHandler(
+        [this](const QJsonObject &request, const FolderClaim::Peer &peer,
+               std::function<void(const QJsonObject &)> answer) { handle(request, peer, answer); });
 }
 
 CommandDesk::~CommandDesk() {
@@ -45,8 +50,8 @@ void CommandDesk::handle(const QJsonObject &request, const FolderClaim::Peer &pe
                          const std::function<void(const QJsonObject &)> &answer) {
     const QString name = request.value(QStringLiteral("islem")).toString();
     if (name == QLatin1String("durum")) {
-        const QJsonObject snapshot = m_bells.phone() ? m_bells.phone()->snapshotJson()
-                                                     : QJsonObject();
+        const QJsonObject snapshot =
+            m_bells.phone() ? m_bells.phone()->snapshotJson() : QJsonObject();
         QJsonObject reply = snapshot;
         reply.insert(QStringLiteral("ok"), !snapshot.isEmpty());
         answer(reply);
@@ -63,7 +68,8 @@ void CommandDesk::handle(const QJsonObject &request, const FolderClaim::Peer &pe
     }
     const std::optional<PhoneCommand> command = Commands::fromJson(request);
     if (!command) {
-        answer({{QStringLiteral("ok"), false}, {QStringLiteral("mesaj"), QStringLiteral("Bilinmeyen işlem.")}});
+        answer({{QStringLiteral("ok"), false},
+                {QStringLiteral("mesaj"), QStringLiteral("Bilinmeyen işlem.")}});
         return;
     }
     const Role role = m_bells.gate().roleOf(command->token).value_or(Role::Viewer);
@@ -74,8 +80,8 @@ void CommandDesk::handle(const QJsonObject &request, const FolderClaim::Peer &pe
         phone.role = role;
         outcome = m_bells.phone()->perform(phone);
     } else {
-        outcome = m_bells.commands().perform(
-            *command, QStringLiteral("%1 kullanıcısından").arg(peer.user));
+        outcome = m_bells.commands().perform(*command,
+                                             QStringLiteral("%1 kullanıcısından").arg(peer.user));
     }
     const QString &line = outcome.line;
     if (m_log)
@@ -128,4 +134,27 @@ void CommandDesk::logIn(const QJsonObject &request, const FolderClaim::Peer &pee
             },
             Qt::QueuedConnection);
     });
+}
+
+GateAnswer askGate(const FolderClaim &ringer, const QString &pin, const GateClient &client) {
+    GateAnswer result;
+    const std::optional<QJsonObject> answer =
+        ringer.askJson({{QStringLiteral("islem"), QStringLiteral("giris")},
+                        {QStringLiteral("pin"), pin},
+                        {QStringLiteral("adres"), client.peer},
+                        {QStringLiteral("cihaz"), QString::fromLatin1(client.device)}},
+                       FolderClaim::AnswerTimeoutMs);
+    if (!answer) {
+        result.message = QStringLiteral("Zilleri çalan program yanıt vermiyor; biraz sonra "
+                                        "yeniden deneyin.");
+        return result;
+    }
+    result.outcome = outcomeNamed(answer->value(QStringLiteral("sonuc")).toString());
+    result.role = Role(answer->value(QStringLiteral("rol")).toInt());
+    result.token = answer->value(QStringLiteral("anahtar")).toString().toLatin1();
+    result.device = answer->value(QStringLiteral("cihaz")).toString().toLatin1();
+    result.waitSeconds = answer->value(QStringLiteral("bekle")).toInt();
+    result.deviceForgotten = answer->value(QStringLiteral("cihazUnutuldu")).toBool();
+    result.message = answer->value(QStringLiteral("mesaj")).toString();
+    return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Gate.h"
 #include "SingleInstance.h"
 
 #include <QObject>
@@ -8,6 +9,11 @@
 #include <functional>
 
 class Bells;
+
+// Tries `pin` at the gate of the process that rings the folder, over its socket, as `client`
+// (a phone's address is passed on; anyone else is the user the kernel names). A ringer that
+// does not answer is a refusal with a Turkish reason.
+GateAnswer askGate(const FolderClaim &ringer, const QString &pin, const GateClient &client);
 
 // The folder socket's desk in the process that rings: answers the command vocabulary's requests
 // (what the phone page shows, a PIN tried at the gate, a command) for these bells. PINs are

@@ -97,7 +97,8 @@ Commands::Outcome Commands::carryOut(const PhoneCommand &command, const QString 
         m_bells.ringNow(command.music, command.seconds, who);
         return {true, QStringLiteral("Zil çalındı: %1").arg(command.music)};
     case PhoneCommand::Kind::AnnounceNow: {
-        std::optional<Announcement> announcement = m_bells.store().announcement(command.announcement);
+        std::optional<Announcement> announcement =
+            m_bells.store().announcement(command.announcement);
         if (!announcement)
             return {false, QStringLiteral("Anons bulunamadı; silinmiş olabilir.")};
         const QString name = announcement->name;

@@ -23,7 +23,8 @@ bool NetworkClaim::hold() {
         return true;
     if (m_fd < 0) {
         // As zil.kilit: read-only is enough for flock(); no link, no FIFO.
-        const QByteArray path = QFile::encodeName(QDir(m_folder).filePath(QStringLiteral("ag.kilit")));
+        const QByteArray path =
+            QFile::encodeName(QDir(m_folder).filePath(QStringLiteral("ag.kilit")));
         m_fd = ::open(path.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                       0660);
         struct stat status {};

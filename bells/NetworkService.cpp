@@ -2,6 +2,7 @@
 
 #include "BellStore.h"
 #include "Calendar.h"
+#include "CommandDesk.h"
 #include "Commands.h"
 #include "NetworkClaim.h"
 #include "PhoneDoor.h"
@@ -36,7 +37,7 @@ public:
         , m_door(
               m_snapshot, [this](const PhoneCommand &command) { perform(command); },
               [&ringer](const QString &pin, const GateClient &client) {
-                  return logIn(ringer, pin, client);
+                  return askGate(ringer, pin, client);
               },
               logLine) {}
 
@@ -55,36 +56,6 @@ public:
     }
 
 private:
-    static GateAnswer logIn(const FolderClaim &ringer, const QString &pin,
-                            const GateClient &client) {
-        GateAnswer result;
-        const std::optional<QJsonObject> answer =
-            ringer.askJson({{QStringLiteral("islem"), QStringLiteral("giris")},
-                            {QStringLiteral("pin"), pin},
-                            {QStringLiteral("adres"), client.peer},
-                            {QStringLiteral("cihaz"), QString::fromLatin1(client.device)}},
-                           FolderClaim::AnswerTimeoutMs);
-        if (!answer) {
-            result.message = QStringLiteral("Zilleri çalan program yanıt vermiyor; biraz sonra "
-                                            "yeniden deneyin.");
-            return result;
-        }
-        const QString outcome = answer->value(QStringLiteral("sonuc")).toString();
-        result.outcome = outcome == QLatin1String("giris")      ? GateAnswer::Outcome::Granted
-                         : outcome == QLatin1String("yanlis")   ? GateAnswer::Outcome::Wrong
-                         : outcome == QLatin1String("bekle")    ? GateAnswer::Outcome::Wait
-                         : outcome == QLatin1String("yetkiYok") ? GateAnswer::Outcome::NoManagerPin
-                         : outcome == QLatin1String("kisaPin")  ? GateAnswer::Outcome::ShortPin
-                                                                : GateAnswer::Outcome::Broken;
-        result.role = Role(answer->value(QStringLiteral("rol")).toInt());
-        result.token = answer->value(QStringLiteral("anahtar")).toString().toLatin1();
-        result.device = answer->value(QStringLiteral("cihaz")).toString().toLatin1();
-        result.waitSeconds = answer->value(QStringLiteral("bekle")).toInt();
-        result.deviceForgotten = answer->value(QStringLiteral("cihazUnutuldu")).toBool();
-        result.message = answer->value(QStringLiteral("mesaj")).toString();
-        return result;
-    }
-
     void perform(const PhoneCommand &command) {
         const std::optional<QJsonObject> answer =
             m_ringer.askJson(Commands::toJson(command), FolderClaim::AnswerTimeoutMs);
@@ -92,8 +63,8 @@ private:
             logLine(QStringLiteral("Telefondan işlem zilleri çalan programa ulaşmadı (%1).")
                         .arg(command.address));
         // The page shows what came of it at its next look, from the ringer's snapshot.
-        else if (const std::optional<QJsonObject> now = m_ringer.askJson(
-                     {{QStringLiteral("islem"), QStringLiteral("durum")}}, 1000);
+        else if (const std::optional<QJsonObject> now =
+                     m_ringer.askJson({{QStringLiteral("islem"), QStringLiteral("durum")}}, 1000);
                  now && now->value(QStringLiteral("ok")).toBool())
             takeSnapshot(*now);
     }

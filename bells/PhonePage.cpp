@@ -1,9 +1,9 @@
 #include "PhonePage.h"
 
 #include "Bells.h"
+#include "Clock.h"
 #include "Commands.h"
 #include "PhoneDoor.h"
-#include "Clock.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "ZilError.h"
@@ -181,8 +181,8 @@ void PhonePage::writeSnapshot(const PhoneSettings &settings) {
         ids.append(id);
     m_snapshotJson = {{QStringLiteral("durum"), state},
                       {QStringLiteral("sinif"), classroom},
-                      {QStringLiteral("sesler"), QJsonArray::fromStringList(QStringList(
-                                                     sounds.begin(), sounds.end()))},
+                      {QStringLiteral("sesler"),
+                       QJsonArray::fromStringList(QStringList(sounds.begin(), sounds.end()))},
                       {QStringLiteral("anonslar"), ids},
                       {QStringLiteral("sinifAcik"), settings.classroom}};
 }

@@ -178,8 +178,7 @@ void FolderClaim::answer() {
 }
 
 void FolderClaim::serve(QLocalSocket *socket) {
-    if (socket->state() != QLocalSocket::ConnectedState ||
-        socket->property("answering").toBool())
+    if (socket->state() != QLocalSocket::ConnectedState || socket->property("answering").toBool())
         return;
     if (!socket->canReadLine()) {
         if (socket->bytesAvailable() >= MaxLineBytes)
@@ -248,14 +247,22 @@ FolderClaim::Holder FolderClaim::askHolder(int timeoutMs) {
     return Holder::Unknown;
 }
 
-bool FolderClaim::askRunningToStop(int timeoutMs) {
-    const QJsonObject request{{QStringLiteral("islem"), QStringLiteral("durdur")},
-                              {QStringLiteral("anahtar"), QString::fromLatin1(m_token)}};
-    const std::optional<QJsonObject> answer = askJson(request, timeoutMs);
+namespace {
+bool done(const std::optional<QJsonObject> &answer, QString *said) {
+    if (said)
+        *said = answer ? answer->value(QStringLiteral("mesaj")).toString() : QString();
     return answer && answer->value(QStringLiteral("ok")).toBool();
 }
+} // namespace
 
-bool FolderClaim::askRunningTo(const QByteArray &command, int argument, int timeoutMs) {
+bool FolderClaim::askRunningToStop(int timeoutMs, QString *said) {
+    const QJsonObject request{{QStringLiteral("islem"), QStringLiteral("durdur")},
+                              {QStringLiteral("anahtar"), QString::fromLatin1(m_token)}};
+    return done(askJson(request, timeoutMs), said);
+}
+
+bool FolderClaim::askRunningTo(const QByteArray &command, int argument, int timeoutMs,
+                               QString *said) {
     QJsonObject request{{QStringLiteral("anahtar"), QString::fromLatin1(m_token)}};
     if (command == "alarm" && argument < 0) {
         request.insert(QStringLiteral("islem"), QStringLiteral("alarmDurdur"));
@@ -266,8 +273,7 @@ bool FolderClaim::askRunningTo(const QByteArray &command, int argument, int time
         request.insert(QStringLiteral("islem"), QString::fromLatin1(command));
         request.insert(QStringLiteral("id"), argument);
     }
-    const std::optional<QJsonObject> answer = askJson(request, timeoutMs);
-    return answer && answer->value(QStringLiteral("ok")).toBool();
+    return done(askJson(request, timeoutMs), said);
 }
 
 std::optional<QJsonObject> FolderClaim::askJson(const QJsonObject &request, int timeoutMs) const {

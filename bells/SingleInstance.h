@@ -68,10 +68,12 @@ public:
     // Asks who holds the folder, without showing any window.
     Holder askHolder(int timeoutMs = 2000);
     // Asks the copy holding the folder to stop the music it plays now; true once it has.
-    bool askRunningToStop(int timeoutMs = 2000);
+    // `said`, when given, receives the holder's sentence (why it refused, what it did).
+    bool askRunningToStop(int timeoutMs = 2000, QString *said = nullptr);
     // Asks the copy holding the folder to carry out `command` with `argument` ("alarm" with a
-    // kind or -1 to stop it, "anons" with an announcement's id); true once it took it.
-    bool askRunningTo(const QByteArray &command, int argument, int timeoutMs = 2000);
+    // kind or -1 to stop it, "anons" with an announcement's id); true once it did.
+    bool askRunningTo(const QByteArray &command, int argument, int timeoutMs = 2000,
+                      QString *said = nullptr);
     // The gate's session this copy's requests carry (a window's, once its user gave a PIN).
     void setToken(const QByteArray &token) { m_token = token; }
     // Sends `request` to the copy holding the folder and returns its answer; nullopt when none

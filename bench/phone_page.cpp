@@ -88,8 +88,7 @@ struct Phones {
         };
         std::printf("  answers: %zu, unanswered within 1 s: %d, reconnections: %d\n",
                     answersUs.size(), failures, reconnects);
-        std::printf("  answer time ms: p50 %.2f  p99 %.2f  max %.2f\n", at(0.5), at(0.99),
-                    at(1.0));
+        std::printf("  answer time ms: p50 %.2f  p99 %.2f  max %.2f\n", at(0.5), at(0.99), at(1.0));
     }
 
     quint16 port;

@@ -460,8 +460,8 @@ void ringInService(std::vector<Heard> &heard, QStringList &errors, QString *page
     if (pageLoad) {
         // From before the first bell to after the last.
         runEventsUntil(first.addSecs(-3));
-        const qint64 seconds = QDateTime::currentDateTime().secsTo(
-                                   first.addSecs((kCaseBells - 1) * kCaseSpacing + 1));
+        const qint64 seconds =
+            QDateTime::currentDateTime().secsTo(first.addSecs((kCaseBells - 1) * kCaseSpacing + 1));
         load.start(QStringLiteral(ZIL_PHONE_LOAD),
                    {QStringLiteral("--load"), QString::number(port), QString::number(seconds),
                     QStringLiteral("200"), QStringLiteral("500")});
@@ -619,8 +619,7 @@ int listenToCases() {
                     qPrintable(group), values.size(), spread.p50, spread.p99, spread.max,
                     long(over), unheard[group]);
     }
-    std::printf("  the phone page meanwhile (bench_phone_page --load):\n%s",
-                qPrintable(pageLoad));
+    std::printf("  the phone page meanwhile (bench_phone_page --load):\n%s", qPrintable(pageLoad));
     errors.removeDuplicates();
     for (const QString &error : std::as_const(errors))
         std::printf("  reported: %s\n", qPrintable(error));

@@ -4,11 +4,11 @@
 // is not counted and every run starts from exec like the real program does; the child does what
 // main() and runProgram() do, with the machine taken to be offline and the schedule in a
 // temporary program folder.
+#include "Startup.h"
 #include "AnaSayfa.h"
 #include "ProgramValues.h"
 #include "Schedule.h"
 #include "ScheduleFixture.h"
-#include "Startup.h"
 #include "ZilApplication.h"
 
 #include <QCoreApplication>

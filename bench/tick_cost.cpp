@@ -79,8 +79,8 @@ int main(int argc, char **argv) {
                 QList<Bell> bells;
                 for (int i = 0; i < 200; ++i)
                     bells.append({0, 0, QString("P%1 Ders %2").arg(p).arg(i),
-                                  QTime(7, 0).addSecs(i * 137 + 1).toString("HH:mm:ss"),
-                                  "zil.mp3", 30, last});
+                                  QTime(7, 0).addSecs(i * 137 + 1).toString("HH:mm:ss"), "zil.mp3",
+                                  30, last});
                 store.add(bells);
             }
             calendar.save(CalendarEntry::special("Program 4", last, monday, monday.addDays(4)));

@@ -42,9 +42,8 @@ QList<Announcement> BellStore::announcements() {
 QList<Announcement> BellStore::announcementsOn(const QDate &date, int programme, int gunId) {
     if (!hasTable(table) || !date.isValid())
         return {};
-    m_query.OpenStatement(Statements::GununAnonslari,
-                          {date.toString(dateForm), programme,
-                           gunId >= 0 ? gunId : date.dayOfWeek() - 1});
+    m_query.OpenStatement(Statements::GununAnonslari, {date.toString(dateForm), programme,
+                                                       gunId >= 0 ? gunId : date.dayOfWeek() - 1});
     QList<Announcement> found;
     for (; !m_query.Eof(); m_query.Next())
         found.append(announcementRow());

@@ -10,11 +10,9 @@ DayPlan::DayPlan(BellStore &store, Calendar *calendar, QObject *parent)
     , m_store(store)
     , m_calendar(calendar) {}
 
-void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day,
-                         QList<PlannedSound> &sounds) {
-    const bool hasLessons = std::any_of(sounds.begin(), sounds.end(), [](const PlannedSound &s) {
-        return s.at.isValid();
-    });
+void DayPlan::addOneOffs(const QDate &date, const CalendarDay &day, QList<PlannedSound> &sounds) {
+    const bool hasLessons = std::any_of(sounds.begin(), sounds.end(),
+                                        [](const PlannedSound &s) { return s.at.isValid(); });
     QList<Bell> oneOffs = m_store.oneOffBells(date, date);
     // 10 Kasım, 09:05: the whole country stands still for two minutes. Sounded on a school day
     // (one that has bells of its own), unless the school switched it off.
@@ -248,8 +246,8 @@ void DayPlan::recorded(const BellEvent &event, bool wasCurrent) {
     if (!wasCurrent)
         return;
     m_seen = m_store.changes();
-    const bool trouble = event.outcome == BellOutcome::Failed ||
-                         event.outcome == BellOutcome::Missed;
+    const bool trouble =
+        event.outcome == BellOutcome::Failed || event.outcome == BellOutcome::Missed;
     if (event.date == m_date && trouble && !m_troubled) {
         m_troubled = true;
         emit changed();

@@ -25,8 +25,8 @@ struct PlannedSound {
         Announcement, // a recorded or spoken announcement, or the chime just before it
     };
     Kind kind = Kind::Bell;
-    QTime at;  // invalid when the row's start cannot be read: it never sounds
-    Bell bell; // where it comes from: the bell row and the weekday or date it belongs to
+    QTime at;      // invalid when the row's start cannot be read: it never sounds
+    Bell bell;     // where it comes from: the bell row and the weekday or date it belongs to
     QString quiet; // why the calendar keeps it quiet; empty when it sounds
     // How a quiet sound is written in the record.
     BellOutcome quietAs = BellOutcome::Silenced;

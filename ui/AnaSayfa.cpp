@@ -4,15 +4,15 @@
 #include "Clock.h"
 #include "ErrorBox.h"
 #include "MediaPlayerDevice.h"
-#include "Programlar.h"
 #include "ProgramValues.h"
+#include "Programlar.h"
 #include "Schedule.h"
 #include "SysColors.h"
 #include "TelefonAyarlari.h"
 #include "WebPanel.h"
-#include "Yedekleme.h"
 #include "WebSite.h"
 #include "WindowLook.h"
+#include "Yedekleme.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -96,8 +96,9 @@ TfrmMenu::TfrmMenu(BellStore &store, DayPlan &plan, MediaPlayerDevice &player,
     ui->Label2->adjustSize();
     ui->Label3->adjustSize();
     // Both choices start after the wider of their captions, so they line up.
-    const int choices = qMax(ui->cmbGunler->x(), qMax(ui->Label2->geometry().right(),
-                                                      ui->Label3->geometry().right()) + 4);
+    const int choices =
+        qMax(ui->cmbGunler->x(),
+             qMax(ui->Label2->geometry().right(), ui->Label3->geometry().right()) + 4);
     for (QComboBox *choice : {ui->cmbGunler, ui->cmbProgram})
         choice->setGeometry(choice->geometry().adjusted(choices - choice->x(), 0, 0, 0));
     ui->Saat->move(qMax(ui->Saat->x(), ui->lblSaat->geometry().right() + 4), ui->Saat->y());
@@ -374,10 +375,11 @@ void TfrmMenu::ListeyiDoldur() {
             auto *row = new BellRow;
             row->setText(ColGun, gun);
             row->setText(ColZil, sound.bell.name);
-            row->setToolTip(ColZil, sound.quiet.isEmpty()
-                                        ? QStringLiteral("Yalnız bugün: %1").arg(sound.bell.name)
-                                        : QStringLiteral("%1 (çalmayacak: %2)")
-                                              .arg(sound.bell.name, sound.quiet));
+            row->setToolTip(
+                ColZil,
+                sound.quiet.isEmpty()
+                    ? QStringLiteral("Yalnız bugün: %1").arg(sound.bell.name)
+                    : QStringLiteral("%1 (çalmayacak: %2)").arg(sound.bell.name, sound.quiet));
             row->setText(ColBaslama, TimeText(sound.at));
             row->setData(ColBaslama, Qt::UserRole,
                          sound.at.isValid() ? sound.at.msecsSinceStartOfDay() : -1);

@@ -23,9 +23,9 @@ class TfrmYetkiler;
 class QTreeWidgetItem;
 
 // TfrmMenu, the main window: one weekday's bells, the commands on them, the running clock, what
-// today's plan sounds next, and the maker's page when the machine is online and it loads. Closing it hides
-// it to the tray where there is one; otherwise, and from "Çıkış", the program ends once the user
-// has agreed that the bells then stop.
+// today's plan sounds next, and the maker's page when the machine is online and it loads. Closing
+// it hides it to the tray where there is one; otherwise, and from "Çıkış", the program ends once
+// the user has agreed that the bells then stop.
 class TfrmMenu : public QMainWindow {
     Q_OBJECT
 public:

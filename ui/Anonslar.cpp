@@ -5,7 +5,6 @@
 #include "ErrorBox.h"
 #include "RoleGate.h"
 
-#include <QBoxLayout>
 #include "MediaPlayerDevice.h"
 #include "MusicFile.h"
 #include "MusicImport.h"
@@ -13,6 +12,7 @@
 #include "Schedule.h"
 #include "Speech.h"
 #include "WindowLook.h"
+#include <QBoxLayout>
 
 #include <QButtonGroup>
 #include <QFile>

@@ -122,28 +122,28 @@ void FirstStartPanel::finish() {
 QAction *addSchoolNameCommand(TfrmMenu &menu, Calendar &calendar) {
     QAction *command = menu.controls().Ayarlar1->addAction(QStringLiteral("Okulun &adı…"));
     command->setObjectName(QStringLiteral("OkulunAdi1"));
-    QObject::connect(command, &QAction::triggered, &menu, menu.gated(Action::ChangeSettings, [&menu, &calendar] {
-                         // Not modal: the bells go on ringing while the name is typed.
-                         auto *dialog = new QInputDialog(&menu);
-                         dialog->setObjectName(QStringLiteral("dlgOkulunAdi"));
-                         dialog->setAttribute(Qt::WA_DeleteOnClose);
-                         dialog->setWindowTitle(QStringLiteral("Okulun adı"));
-                         dialog->setLabelText(
-                             QStringLiteral("Pencerenin başlığında ve yazdırılan haftada "
-                                            "görünecek okul adı:"));
-                         dialog->setTextValue(calendar.schoolName());
-                         dialog->setOkButtonText(QStringLiteral("Kaydet"));
-                         dialog->setCancelButtonText(QStringLiteral("Vazgeç"));
-                         if (auto *field = dialog->findChild<QLineEdit *>())
-                             field->setMaxLength(Calendar::SchoolNameLength);
-                         QObject::connect(dialog, &QInputDialog::textValueSelected, &menu,
-                                          [&menu, &calendar](const QString &name) {
-                                              runHandler([&] {
-                                                  calendar.setSchoolName(name);
-                                                  menu.setSchoolName(calendar.schoolName());
-                                              });
-                                          });
-                         dialog->open();
-                     }));
+    QObject::connect(
+        command, &QAction::triggered, &menu, menu.gated(Action::ChangeSettings, [&menu, &calendar] {
+            // Not modal: the bells go on ringing while the name is typed.
+            auto *dialog = new QInputDialog(&menu);
+            dialog->setObjectName(QStringLiteral("dlgOkulunAdi"));
+            dialog->setAttribute(Qt::WA_DeleteOnClose);
+            dialog->setWindowTitle(QStringLiteral("Okulun adı"));
+            dialog->setLabelText(QStringLiteral("Pencerenin başlığında ve yazdırılan haftada "
+                                                "görünecek okul adı:"));
+            dialog->setTextValue(calendar.schoolName());
+            dialog->setOkButtonText(QStringLiteral("Kaydet"));
+            dialog->setCancelButtonText(QStringLiteral("Vazgeç"));
+            if (auto *field = dialog->findChild<QLineEdit *>())
+                field->setMaxLength(Calendar::SchoolNameLength);
+            QObject::connect(dialog, &QInputDialog::textValueSelected, &menu,
+                             [&menu, &calendar](const QString &name) {
+                                 runHandler([&] {
+                                     calendar.setSchoolName(name);
+                                     menu.setSchoolName(calendar.schoolName());
+                                 });
+                             });
+            dialog->open();
+        }));
     return command;
 }

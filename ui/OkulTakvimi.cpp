@@ -279,8 +279,7 @@ void TfrmOkulTakvimi::showTypeFields() {
     const bool special = type == int(CalendarEntry::Type::Programme);
     // A special programme's entry is named after its programme.
     ui->txtAd->setEnabled(!religious && type != int(CalendarEntry::Type::MakeUp) && !special);
-    ui->dtpBitis->setEnabled(!religious &&
-                             (type == int(CalendarEntry::Type::Holiday) || special));
+    ui->dtpBitis->setEnabled(!religious && (type == int(CalendarEntry::Type::Holiday) || special));
     ui->cmbProgram->setEnabled(!religious && special);
     ui->tmSaat->setEnabled(!religious && type == int(CalendarEntry::Type::HalfDay));
     ui->cmbGun->setEnabled(!religious && type == int(CalendarEntry::Type::MakeUp));

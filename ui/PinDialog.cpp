@@ -13,10 +13,10 @@
 #include <QRegularExpressionValidator>
 #include <QThreadPool>
 
-PinDialog::PinDialog(std::shared_ptr<Gate> gate, const QString &why, QWidget *parent)
+PinDialog::PinDialog(Login login, const QString &why, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::PinDialog>())
-    , m_gate(std::move(gate)) {
+    , m_login(std::move(login)) {
     setFont(programFont());
     ui->setupUi(this);
     ui->lblNeden->setText(why);
@@ -55,11 +55,11 @@ void PinDialog::tryPin() {
         runHandler([&] { checked(answer); });
     });
     watcher->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise, gate = m_gate, pin] {
+    QThreadPool::globalInstance()->start([promise, login = m_login, pin] {
         promise->start();
         GateAnswer answer;
         try {
-            answer = gate->login(pin, {GateClient::Road::Window, {}, {}});
+            answer = login(pin);
         } catch (const ZilError &error) {
             answer.message = error.message();
         } catch (...) {

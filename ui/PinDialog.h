@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -18,7 +19,9 @@ class QPushButton;
 class PinDialog : public QDialog {
     Q_OBJECT
 public:
-    PinDialog(std::shared_ptr<Gate> gate, const QString &why, QWidget *parent = nullptr);
+    // `login` tries a PIN at the gate; it runs on a pool thread, so it must own what it uses.
+    using Login = std::function<GateAnswer(const QString &pin)>;
+    PinDialog(Login login, const QString &why, QWidget *parent = nullptr);
     ~PinDialog() override;
 
     // The role of the PIN accepted; Viewer until one is.
@@ -35,7 +38,7 @@ private:
     void checked(const GateAnswer &answer);
 
     std::unique_ptr<Ui::PinDialog> ui;
-    std::shared_ptr<Gate> m_gate;
+    Login m_login;
     Role m_role = Role::Viewer;
     QByteArray m_token;
     QLineEdit *m_pin = nullptr;

@@ -8,8 +8,8 @@
 #include "WindowLook.h"
 
 #include <QListWidget>
-#include <algorithm>
 #include <QPushButton>
+#include <algorithm>
 
 bool programmeStillThere(BellStore &store, int programme, QWidget *window) {
     if (programme == Programme::Normal)

@@ -19,10 +19,18 @@ RoleGate::RoleGate(const QString &rolesFile, QObject *parent)
     : QObject(parent)
     , m_roles(rolesFile)
     , m_pinGate(std::make_shared<Gate>(QFileInfo(rolesFile).absolutePath())) {
+    setLogin({});
     m_idle.setSingleShot(true);
     m_idle.setInterval(IdleMinutes * 60 * 1000);
     connect(&m_idle, &QTimer::timeout, this, &RoleGate::logOut);
     QCoreApplication::instance()->installEventFilter(this);
+}
+
+void RoleGate::setLogin(Login login) {
+    logOut();
+    m_login = login ? std::move(login) : [gate = m_pinGate](const QString &pin) {
+        return gate->login(pin, {GateClient::Road::Window, {}, {}});
+    };
 }
 
 bool RoleGate::eventFilter(QObject *watched, QEvent *event) {
@@ -76,7 +84,7 @@ bool RoleGate::allowed(Action action, QWidget *asking) {
         m_idle.start();
         return true;
     }
-    PinDialog dialog(m_pinGate, whoMay(action), asking);
+    PinDialog dialog(m_login, whoMay(action), asking);
     if (!accepted(dialog))
         return false;
     if (Roles::permits(m_role, action))
@@ -88,7 +96,7 @@ bool RoleGate::allowed(Action action, QWidget *asking) {
 }
 
 bool RoleGate::logIn(QWidget *asking) {
-    PinDialog dialog(m_pinGate, QStringLiteral("Giriş için PIN'inizi yazın."), asking);
+    PinDialog dialog(m_login, QStringLiteral("Giriş için PIN'inizi yazın."), asking);
     return accepted(dialog);
 }
 

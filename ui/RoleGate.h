@@ -40,6 +40,14 @@ public:
     Roles &roles() { return m_roles; }
     // The gate a PIN typed here is checked by; shared with a check still running.
     const std::shared_ptr<Gate> &pinGate() const { return m_pinGate; }
+    // How a PIN typed here is tried: at `pinGate()` by default. While the background service
+    // rings, at the service's gate through the folder's socket, so that the session also opens
+    // the commands this window passes on to it. Empty: back to the default. Runs on a pool
+    // thread. Whoever is logged in is logged out.
+    using Login = std::function<GateAnswer(const QString &pin)>;
+    void setLogin(Login login);
+    // The gate's session of whoever is logged in; empty while nobody is.
+    QByteArray token() const { return m_token; }
 
     // What sounds now that music played by hand must wait for ("Zil çalıyor"); empty: nothing.
     // Asked before PlayMusic, whoever is logged in.
@@ -66,6 +74,7 @@ private:
 
     Roles m_roles;
     std::shared_ptr<Gate> m_pinGate;
+    Login m_login;
     Role m_role = Role::Viewer;
     QByteArray m_token;
     QTimer m_idle;

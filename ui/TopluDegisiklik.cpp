@@ -225,8 +225,9 @@ void TfrmTopluDegisiklik::copyEachOwnDay(int fromProgramme) {
     }
     const QString source = cmbKaynakProgram->currentText();
     if (bells.isEmpty()) {
-        showMessage(this, QStringLiteral("%1 programının seçili günlerinde kopyalanacak zil yok!")
-                              .arg(source));
+        showMessage(
+            this,
+            QStringLiteral("%1 programının seçili günlerinde kopyalanacak zil yok!").arg(source));
         return;
     }
     const bool replace = rbDegistir->isChecked();

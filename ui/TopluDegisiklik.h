@@ -46,7 +46,7 @@ public:
     QComboBox *cmbYon = nullptr; // "İleri al" or "Geri al"
     QSpinBox *txtDakika = nullptr;
     QSpinBox *txtSaniye = nullptr;
-    QComboBox *cmbKaynak = nullptr; // the day copied from
+    QComboBox *cmbKaynak = nullptr;        // the day copied from
     QComboBox *cmbKaynakProgram = nullptr; // the programme copied from
     QRadioButton *rbEkle = nullptr;
     QRadioButton *rbDegistir = nullptr;

@@ -44,8 +44,7 @@ void TfrmTorenler::ShowCeremonies() {
     ui->cbToren->setChecked(rule.on);
     ui->txtOnce->setValue(rule.beforeMinutes);
     ui->txtSonra->setValue(rule.afterMinutes);
-    ui->cbSaygiDurusu->setChecked(
-        m_calendar.isEnabled(QString::fromLatin1(Calendar::SaygiDurusu)));
+    ui->cbSaygiDurusu->setChecked(m_calendar.isEnabled(QString::fromLatin1(Calendar::SaygiDurusu)));
     ui->lblDurum->clear();
     followRecording();
     // Its own size, rather than the default a new window gets before it is first shown.

@@ -128,7 +128,8 @@ private slots:
             Program program([] { return false; }, std::unique_ptr<MediaLayer>(layer));
             program.clock().Timer().stop();
             QVERIFY(!program.menu().isVisible());
-            QCOMPARE(program.plan().next(clock.at.time())->bell.name, QStringLiteral("Birinci Ders"));
+            QCOMPARE(program.plan().next(clock.at.time())->bell.name,
+                     QStringLiteral("Birinci Ders"));
 
             clock.at = QDateTime(monday, QTime(8, 30, 0, 2));
             program.clock().TimerTimer();

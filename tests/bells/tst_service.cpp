@@ -4,9 +4,10 @@
 // this process) only shows the schedule; a second service is told the first one rings; SIGTERM ends
 // the service cleanly, and the window then rings in its place.
 #include "FakeMediaLayer.h"
-#include "PhoneAccess.h"
 #include "PgServer.h"
+#include "PhoneAccess.h"
 #include "PhoneClient.h"
+#include "PinTyper.h"
 #include "ProgramSounds.h"
 #include "ProgramValues.h"
 #include "PulseServer.h"
@@ -22,11 +23,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -196,8 +197,8 @@ private slots:
         network.setProcessChannelMode(QProcess::MergedChannels);
         QVERIFY(startAsService(network, program, QStringLiteral("--ag")));
         QString log, networkLog;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (networkLog += network.readAll()).contains("Telefon sayfası açık"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((networkLog += network.readAll()).contains("Telefon sayfası açık"),
+                                 10000);
         QCOMPARE(phoneAsk(port, "GET", "/durum").status, 200);
         const PhoneAnswer login = phoneAsk(port, "POST", "/giris", "{\"pin\":\"123456\"}",
                                            {"Content-Type: application/json"});
@@ -214,6 +215,23 @@ private slots:
                         .contains("Telefondan işlem (Yönetici, 127.0.0.1): Durdurulacak müzik "
                                   "yoktu."));
         QVERIFY(log.contains("Soketten giriş (127.0.0.1): giris, Yönetici"));
+        // A window that shows the service's bells asks the PIN for "Şimdi durdur" at the
+        // service's gate, and its stop carries the session the gate opened there.
+        {
+            FolderClaim claim(fx.folder());
+            QCOMPARE(takeFolder(claim), FolderRole::ServiceRings);
+            Program window([] { return false; }, std::make_unique<FakeMediaLayer>());
+            window.setServiceRings(true);
+            window.takeOverWhenFree(claim, 100);
+            PinTyper manager({QStringLiteral("123456")});
+            window.tray().stopAction().trigger();
+            QCOMPARE(window.menu().gate().role(), Role::Manager);
+            QTRY_VERIFY((log += service.readAll())
+                            .contains(QRegularExpression(
+                                QStringLiteral("Soketten işlem \\(Yönetici, kullanıcı [^,)]+\\): "
+                                               "Durdurulacak müzik yoktu"))));
+            QVERIFY(log.contains("Soketten giriş ("));
+        }
         // A staff member's alarm with no PIN behind it meets the same gate, and is refused.
         QVERIFY(!FolderClaim(fx.folder()).askRunningTo("alarm", 0));
         QTRY_VERIFY((log += service.readAll()).contains("Bu işlem için yetki gerekiyor"));
@@ -239,8 +257,9 @@ private slots:
         shared.password = QStringLiteral("uzun-parola");
         SharedSettings::write(fx.folder(), shared);
         const auto named = [&](const QString &name) {
-            return fx.rows(QStringLiteral("SELECT count(*) FROM Dersler WHERE DersSaati = '%1'")
-                               .arg(name))
+            return fx
+                .rows(
+                    QStringLiteral("SELECT count(*) FROM Dersler WHERE DersSaati = '%1'").arg(name))
                 .value(0)
                 .value(0)
                 .toInt();

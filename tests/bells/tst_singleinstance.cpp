@@ -9,9 +9,9 @@
 #include "WindowLook.h"
 #include "ZilApplication.h"
 
+#include <QJsonObject>
 #include <QMainWindow>
 #include <QProcess>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>

@@ -45,8 +45,10 @@ PgServer::~PgServer() {
 void PgServer::giveToServer(const QString &file) const {
     if (!asRoot())
         return;
-    if (const passwd *user = serverUser())
-        (void)::chown(QFile::encodeName(file).constData(), user->pw_uid, user->pw_gid);
+    // The server then fails to read it, and says so itself.
+    if (const passwd *user = serverUser();
+        user && ::chown(QFile::encodeName(file).constData(), user->pw_uid, user->pw_gid) != 0)
+        qWarning("PgServer: %s could not be given to the server's user", qPrintable(file));
 }
 
 bool PgServer::run(const QString &program, const QStringList &arguments, QString *output,

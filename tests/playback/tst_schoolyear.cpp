@@ -207,8 +207,6 @@ void TestSchoolYear::anUnreadableCalendarRingsAndIsAskedAgain() {
     setProgramFolder({});
 }
 
-
-
 // A year of a school with its special days, through the real clock, store and calendar, and the
 // record of the weeks that have something special compared with what the school expects to hear
 // in them, written out by hand: the ceremonies around 29 Ekim, 10 Kasım, an exam week on its own
@@ -247,10 +245,10 @@ void TestSchoolYear::aYearWithItsSpecialDays() {
     store.add({show});
 
     // Every second anything of this school could sound, a second before and at it.
-    const QList<QTime> moments = {QTime(8, 30),  QTime(8, 40),  QTime(9, 5),  QTime(9, 6),
-                                  QTime(9, 7),   QTime(9, 20),  QTime(9, 30), QTime(11, 0),
+    const QList<QTime> moments = {QTime(8, 30),  QTime(8, 40),      QTime(9, 5),   QTime(9, 6),
+                                  QTime(9, 7),   QTime(9, 20),      QTime(9, 30),  QTime(11, 0),
                                   QTime(11, 5),  QTime(11, 11, 11), QTime(11, 30), QTime(11, 35),
-                                  QTime(12, 55), QTime(13, 0),  QTime(15, 0), QTime(15, 5)};
+                                  QTime(12, 55), QTime(13, 0),      QTime(15, 0),  QTime(15, 5)};
     for (QDate day = d(2026, 9, 1); day <= d(2027, 6, 30); day = day.addDays(1))
         for (const QTime &t : moments)
             for (int before : {1, 0})
@@ -269,9 +267,9 @@ void TestSchoolYear::aYearWithItsSpecialDays() {
                 continue; // the year's test counts those; here what the school hears
             QString name = e.name;
             name.replace(QStringLiteral("Tören: İstiklal Marşı "), QStringLiteral("Tören "));
-            lines.prepend(e.date.toString("dd.MM ") + e.start.left(5) + ' ' + name +
-                          (e.outcome == BellOutcome::Rang ? QString()
-                                                          : ' ' + outcomeCode(e.outcome)));
+            lines.prepend(
+                e.date.toString("dd.MM ") + e.start.left(5) + ' ' + name +
+                (e.outcome == BellOutcome::Rang ? QString() : ' ' + outcomeCode(e.outcome)));
         }
         heard << lines;
     }
@@ -285,17 +283,18 @@ void TestSchoolYear::aYearWithItsSpecialDays() {
     };
     const QStringList exam = {"09:30 Sınav 1", "11:00 Sınav 2"};
     QStringList expected;
-    expected << on("26.10", QStringList{"08:30 Tören (açılış)"} + day) << on("27.10", day)
+    expected << on("26.10", QStringList{"08:30 Tören (açılış)"} + day)
+             << on("27.10", day)
              // The eve of Cumhuriyet Bayramı ends at 13:00: its ceremony follows the last bell
              // that still rings.
              << on("28.10", {"08:40 Ders 08:40", "09:06 Ders 09:06", "12:55 Ders 12:55",
                              "13:00 Tören (kapanış)"})
-             << on("30.10", QStringList{"08:30 Tören (açılış)"} + day +
-                                QStringList{"15:05 Tören (kapanış)"})
+             << on("30.10",
+                   QStringList{"08:30 Tören (açılış)"} + day + QStringList{"15:05 Tören (kapanış)"})
              // 10 Kasım: two minutes of siren from 09:05:00, the lesson bell meanwhile gives way.
-             << on("10.11", {"08:40 Ders 08:40", "09:05 10 Kasım saygı duruşu",
-                             "09:06 Ders 09:06 yerine", "09:07 İstiklal Marşı (10 Kasım)",
-                             "12:55 Ders 12:55", "15:00 Ders 15:00"})
+             << on("10.11",
+                   {"08:40 Ders 08:40", "09:05 10 Kasım saygı duruşu", "09:06 Ders 09:06 yerine",
+                    "09:07 İstiklal Marşı (10 Kasım)", "12:55 Ders 12:55", "15:00 Ders 15:00"})
              << on("11.11", day)
              << on("12.11", day.mid(0, 2) + QStringList{"11:11 Gösteri"} + day.mid(2))
              << on("23.11", QStringList{"09:20 Tören (açılış)"} + exam) << on("24.11", exam)

@@ -736,6 +736,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(c.texts(names), ortaokul, 15000);
         for (Computer *pc : {&a, &b})
             QVERIFY2(pc->problems.isEmpty(), qPrintable(pc->problems.join('\n')));
+        // The next edit is made on the school's version, not on one the manager's copy has not
+        // taken yet (that would be refused as another computer's change).
+        QTRY_COMPARE_WITH_TIMEOUT(a.shared->appliedVersion(), serverVersion(), 15000);
 
         // A file over the limit does not go up, nor does the edit that names it: the manager is
         // told and the copy shows the school's schedule again.

@@ -84,8 +84,8 @@ private slots:
         store.record({monday, first, "1. Ders", "08:30:00", "zil.mp3", BellOutcome::Rang, 4});
         store.record({monday, second, "2. Ders", "09:20:00", "yok.mp3", BellOutcome::Failed, 0,
                       "dosya bulunamadı", true});
-        store.record({monday.addDays(1), first, "1. Ders", "08:30:00", "zil.mp3",
-                      BellOutcome::Missed});
+        store.record(
+            {monday.addDays(1), first, "1. Ders", "08:30:00", "zil.mp3", BellOutcome::Missed});
         QCOMPARE(fx.rows(), before);
         QCOMPARE(store.rungOn(monday), (QSet<int>{first, second}));
         QVERIFY(store.rungOn(monday.addDays(1)).isEmpty());

@@ -95,11 +95,13 @@ private slots:
             QVERIFY(now);
             layer.clearRequests();
             QTest::mouseClick(now, Qt::LeftButton);
-            QCOMPARE(QFileInfo(opened(layer).value(0)).fileName(), QStringLiteral("Anons çanı.wav"));
+            QCOMPARE(QFileInfo(opened(layer).value(0)).fileName(),
+                     QStringLiteral("Anons çanı.wav"));
             QTRY_COMPARE_WITH_TIMEOUT(opened(layer).size(), 2, 8000);
             QCOMPARE(opened(layer).last(), musicFolder() + kurul.sound);
             QTest::mouseClick(now, Qt::LeftButton);
-            program.bells().clock().soundNow(Bell{0, 0, "Zil", QStringLiteral("10:00:01"), kurul.sound, 5});
+            program.bells().clock().soundNow(
+                Bell{0, 0, "Zil", QStringLiteral("10:00:01"), kurul.sound, 5});
             const auto lines = [&] {
                 QStringList read;
                 for (const BellEvent &e : store.history(Monday, Monday))
@@ -111,8 +113,8 @@ private slots:
             clock.at = clock.at.addSecs(3);
             program.clock().TimerTimer();
             QCOMPARE(lines(), (QStringList{"Anons çanı: Kurul caldi", "Anons (şimdi): Kurul caldi",
-                                         "Anons çanı: Kurul caldi", "Zil caldi",
-                                         "Anons (şimdi): Kurul yerine"}));
+                                           "Anons çanı: Kurul caldi", "Zil caldi",
+                                           "Anons (şimdi): Kurul yerine"}));
 
             // "Dinle" waits while the bell sounds, then speaks the text through the player bar's
             // device.

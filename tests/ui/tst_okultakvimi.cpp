@@ -1,8 +1,8 @@
 #include "AnaSayfa.h"
 #include "BoxAnswerer.h"
 #include "Duzenleme.h"
-#include "Programlar.h"
 #include "ProgramValues.h"
+#include "Programlar.h"
 #include "ScheduleFixture.h"
 #include "SimulatedClock.h"
 #include "Startup.h"
@@ -310,8 +310,8 @@ private slots:
         ui.dtpBaslangic->setDate(today);
         ui.dtpBitis->setDate(today.addDays(2));
         QTest::mouseClick(ui.btnKaydet, Qt::LeftButton);
-        const auto special = ui.lvKayitlar->findItems(QStringLiteral("Sınav Haftası"),
-                                                      Qt::MatchExactly, 3);
+        const auto special =
+            ui.lvKayitlar->findItems(QStringLiteral("Sınav Haftası"), Qt::MatchExactly, 3);
         QCOMPARE(special.size(), 1);
         QCOMPARE(special.first()->text(2), QStringLiteral("Özel program"));
         QCOMPARE(ui.calTakvim->dateTextFormat(today.addDays(2)).background().color(),
@@ -320,7 +320,8 @@ private slots:
         program.clock().TimerTimer();
         QCoreApplication::processEvents();
         QCOMPARE(menu.lblTakvim->toolTip(), QStringLiteral("Bugün Sınav Haftası programı çalıyor"));
-        QCOMPARE(menu.lblSiradakiZil->text(), QStringLiteral("Sıradaki zil: 10:00:00 Sınav Başlıyor"));
+        QCOMPARE(menu.lblSiradakiZil->text(),
+                 QStringLiteral("Sıradaki zil: 10:00:00 Sınav Başlıyor"));
         {
             // Started on such a date, the list opens on the programme that rings.
             Program again([] { return false; });
