@@ -3,6 +3,7 @@
 // record, once a window's claim on the folder is killed outright; a window opened beside it (in
 // this process) only shows the schedule; a second service is told the first one rings; SIGTERM ends
 // the service cleanly, and the window then rings in its place.
+#include "BoxAnswerer.h"
 #include "FakeMediaLayer.h"
 #include "PgServer.h"
 #include "PhoneAccess.h"
@@ -224,8 +225,10 @@ private slots:
             window.setServiceRings(true);
             window.takeOverWhenFree(claim, 100);
             PinTyper manager({QStringLiteral("123456")});
+            BoxAnswerer boxes;
             window.tray().stopAction().trigger();
             QCOMPARE(window.menu().gate().role(), Role::Manager);
+            QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
             QTRY_VERIFY((log += service.readAll())
                             .contains(QRegularExpression(
                                 QStringLiteral("Soketten işlem \\(Yönetici, kullanıcı [^,)]+\\): "
