@@ -214,16 +214,3 @@ QString Bells::alarmCommand(int kind) {
     m_alarm.sound(Alarm::Kinds[kind]);
     return QStringLiteral("Acil durum alarmı çalıyor: %1").arg(Alarm::title(Alarm::Kinds[kind]));
 }
-
-QString Bells::announceCommand(int id) {
-    std::optional<Announcement> found;
-    try {
-        found = m_store.announcement(id);
-    } catch (const ZilError &error) {
-        return error.message();
-    }
-    if (!found)
-        return QStringLiteral("Anons bulunamadı (no %1).").arg(id);
-    return announceNow(*found).value_or(
-        QStringLiteral("Şimdi anons ediliyor: %1").arg(found->name));
-}

@@ -93,8 +93,6 @@ public:
     // Sounds the alarm of `kind` (0 Yangın, 1 Deprem, 2 Tahliye) or stops it (-1); a line for
     // the log or the user says what was done.
     QString alarmCommand(int kind);
-    // "Şimdi anons et" of the saved announcement `id`; the line says what was done.
-    QString announceCommand(int id);
 
     // What sounds now that music played by hand must not cover, in a few words; empty: nothing.
     QString louderSound();

@@ -27,6 +27,8 @@ void logLine(const QString &message) {
 // How long the page stays open after the process that rings last answered: a window closing
 // and the service taking over takes a few seconds.
 constexpr int RingerGoneMs = 10000;
+// The shared schedule's settings are looked at every this many seconds, as the window's link does.
+constexpr int SharedLookTicks = 3;
 
 // The phone page served from here: the snapshot and every PIN and command asked of the process
 // that rings.
@@ -141,6 +143,7 @@ int runNetwork(QCoreApplication &app) {
     PhoneRelay phone(ringer);
     SharedRelay shared;
     bool told = false;
+    int ticks = -1;
     QTimer look;
     look.setInterval(1000);
     QObject::connect(&look, &QTimer::timeout, &app, [&] {
@@ -162,7 +165,9 @@ int runNetwork(QCoreApplication &app) {
                                .arg(dataFolder()));
         }
         phone.tick(here, answer);
-        shared.tick(here);
+        // The link's settings are a file a window saves: a look every few seconds is enough.
+        if (!here || ++ticks % SharedLookTicks == 0)
+            shared.tick(here);
     });
     look.start();
     logLine(QStringLiteral("Ağ hizmeti başladı: %1").arg(dataFolder()));
