@@ -8,7 +8,8 @@
 #      root's alone, the data the group's, and the installed program must ring from there;
 #   4. the container is booted with systemd as init: the confined system unit must ring a bell,
 #      a staff member's confined user unit (lingering) must run; the network unit beside it must
-#      serve the phone page, where a phone logs in from outside the ringing unit and rings a bell;
+#      serve the phone page, where a phone logs in from outside the ringing unit and rings a bell,
+#      and join a school's schedule on a PostgreSQL server reached over TCP with TLS;
 #   5. remove keeps the data; purge removes the service's own folders and the unit's links.
 # The 1.0.2 package is made from commit 4c56eaa's packaging (its install rules, cpack settings
 # and postinst) around this build's program file, which is not run from it; that spares a second
@@ -88,7 +89,7 @@ step "making a Debian 12 root with the 1.0.2 package"
 mkdir -p "$work/debs"
 cp "$old_deb" "$new_deb" "$webpanel_deb" "$work/debs/"
 # The package lists stay, so that apt in the root installs the packages' dependencies.
-mmdebstrap --variant=apt --include=systemd,sqlite3,curl --skip=cleanup/apt/lists \
+mmdebstrap --variant=apt --include=systemd,sqlite3,curl,postgresql --skip=cleanup/apt/lists \
     bookworm "$root" http://deb.debian.org/debian >"$work/mmdebstrap.log" 2>&1 ||
     fail "mmdebstrap: $(tail -30 "$work/mmdebstrap.log")"
 mount -t proc proc "$root/proc"
@@ -225,6 +226,21 @@ printf '{"yonetici": "%s"}\n' "$("$work/pinhash" 482913)" >"$root$data/yetkiler.
 printf '{"acik": true, "port": 8444}\n' >"$root$data/telefon.json"
 in_root chgrp selvanor-zil "$data/yetkiler.json" "$data/telefon.json"
 in_root chmod 0660 "$data/yetkiler.json" "$data/telefon.json"
+# The school's server in the container, over TCP with a certificate for 127.0.0.1 that a CA of
+# the test's own signed; the computer checks it (verify-full).
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Okul CA" \
+    -keyout "$work/ca.key" -out "$work/ca.pem" >/dev/null 2>&1 || fail "openssl CA"
+openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -addext "subjectAltName=IP:127.0.0.1" \
+    -keyout "$root/etc/postgresql/15/main/zil.key" -out "$work/server.csr" >/dev/null 2>&1 &&
+    openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" \
+        -CAcreateserial -days 2 -copy_extensions copy \
+        -out "$root/etc/postgresql/15/main/zil.pem" >/dev/null 2>&1 || fail "openssl server"
+in_root chown postgres:postgres /etc/postgresql/15/main/zil.key /etc/postgresql/15/main/zil.pem
+in_root chmod 0600 /etc/postgresql/15/main/zil.key
+printf "ssl = on\nssl_cert_file = '/etc/postgresql/15/main/zil.pem'\nssl_key_file = '/etc/postgresql/15/main/zil.key'\n" \
+    >"$root/etc/postgresql/15/main/conf.d/zil.conf"
+cp "$work/ca.pem" "$root$data/ortak-ca.pem"
+in_root chgrp selvanor-zil "$data/ortak-ca.pem"
 due=$(date -d "+40 sec" +%H:%M:%S)
 query "$data/database.mdb" "INSERT INTO Dersler (GunID, DersSaati, DersBaslama, Muzik, Sure)
     VALUES ($(($(date +%u) - 1)), 'Sistem', '$due', 'ton.wav', 2)"
@@ -283,6 +299,36 @@ done
         sleep 1
     done
     echo "phone bell $(sqlite3 $data/database.mdb "SELECT DersSaati FROM ZilGecmisi WHERE DersSaati LIKE 'Şimdi çalan zil%'")"
+    # The school's schedule on the server; the computer joins over TCP, then an edit arrives.
+    for i in $(seq 30); do runuser -u postgres -- psql -qtAc 'SELECT 1' >/dev/null 2>&1 && break; sleep 1; done
+    pg() { runuser -u postgres -- psql -qtA -v ON_ERROR_STOP=1 -d zil "$@"; }
+    runuser -u postgres -- psql -qc 'CREATE DATABASE zil'
+    pg -f /usr/share/selvanor-zil/ortak.sql >/dev/null 2>&1
+    pg -c "INSERT INTO okul (ad) VALUES ('Selvanor Okulları');
+           INSERT INTO bina (okul_id, ad) VALUES (1, 'Lise');
+           SELECT zil_bilgisayar_ekle('lise_pc', 'uzun-parola-9', 1, 1, false);
+           INSERT INTO zil (okul_id, gun_id, ders_saati, baslama, muzik, sure)
+               VALUES (1, 1, 'Birinci ders', '08:30:00', 'zil.wav', 12);" >/dev/null
+    printf '{"acik": true, "sunucu": "127.0.0.1", "port": 5432, "veritabani": "zil", "kullanici": "lise_pc", "parola": "uzun-parola-9", "ca": "%s/ortak-ca.pem"}\n' "$data" >$data/ortak.json
+    chown selvanor-zil:selvanor-zil $data/ortak.json
+    chmod 0660 $data/ortak.json
+    for i in $(seq 60); do
+        [ "$(sqlite3 $data/database.mdb "SELECT count(*) FROM Dersler WHERE DersSaati = 'Sistem'")" = 0 ] && break
+        sleep 1
+    done
+    pg -c "INSERT INTO zil (okul_id, gun_id, ders_saati, baslama, muzik, sure)
+           VALUES (1, 2, 'Ortak ders', '10:00:00', 'zil.wav', 5)" >/dev/null
+    edited=$(date +%s%N)
+    arrived=none
+    for i in $(seq 300); do
+        if [ "$(sqlite3 $data/database.mdb "SELECT count(*) FROM Dersler WHERE DersSaati = 'Ortak ders'")" = 1 ]; then
+            arrived=$((($(date +%s%N) - edited) / 1000000))
+            break
+        fi
+        sleep 0.1
+    done
+    echo "shared edit ms $arrived"
+    echo "shared password in ortak.json $(grep -c parola $data/ortak.json)"
     journalctl --no-pager -o cat _COMM=zil
 } >/root/zil-check.txt 2>&1
 systemctl poweroff
@@ -308,6 +354,11 @@ grep -Eq "^phone bell Şimdi çalan zil \(telefondan: Yönetici, (::ffff:)?127\.
     fail "the phone's bell is not in the record: $check"
 grep -Eq "Soketten giriş \((::ffff:)?127\.0\.0\.1\): giris, Yönetici" <<<"$check" ||
     fail "the ringing service did not log the phone's login: $check"
+grep -Eq "^shared edit ms [0-9]+$" <<<"$check" ||
+    fail "the school's edit did not reach the copy through the network unit: $check"
+grep -qx "shared password in ortak.json 0" <<<"$check" ||
+    fail "the shared schedule's password stayed in the group's file: $check"
+step "$(grep '^shared edit ms' <<<"$check"), phone: $(grep -c '^ring 202' <<<"$check") bell rung"
 in_root systemctl disable zil-check.service >/dev/null 2>&1
 
 step "the web panel's package, then a second configure"
